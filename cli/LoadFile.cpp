@@ -1,0 +1,25 @@
+#include "cli/Cli.h"
+#include "device/SystemFile.h"
+#include "firmware/ByteSource.h"
+#include "firmware/FileException.h"
+#include "firmware/FirmwareUpdater.h"
+
+namespace cli {
+
+bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path)
+{
+    CFileByteSource file;
+    if (!file.Open(path.c_str())) {
+        Complain("no se puede abrir «" + path + "»: " + SysErrorText(file.OsError()));
+        return false;
+    }
+    try {
+        updater.LoadHex(file);
+    } catch (const CFileException& e) {
+        Complain("error al leer «" + path + "»: " + e.Reason());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,48 @@
+#pragma once
+// The controller link: finds the n-th HID interface with a given vendor and
+// product ID, holds it open, writes output reports to it and closes it.
+
+#include <cstdint>
+
+#include "HidPlatform.h"
+
+constexpr std::uint32_t kDevicePathSize = 260;  // MAX_PATH
+
+// Opens the HID interface at `memberIndex` in the system's list of present
+// interfaces of `interfaceClass`. Null when the list, the interface or its path
+// was not obtained; kInvalidHandle when the interface was reached but did not
+// open; otherwise a handle that the caller owns. The path is copied into
+// `pathOut` (if given) the way strncpy copies, bounded by `pathLimit`.
+hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
+                                 std::uint32_t pathLimit, std::uint32_t extraFlags);
+
+class CHidDevice {
+public:
+    CHidDevice();
+    virtual ~CHidDevice();
+    CHidDevice(const CHidDevice&) = delete;
+    CHidDevice& operator=(const CHidDevice&) = delete;
+
+    // 1 when the `instance`-th interface (0 = first) that matches and opens is held.
+    int OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance);
+    int IsOpen() const;
+    int WriteReport(const std::uint8_t* report, std::uint32_t length);
+    std::uint32_t GetOutputReportLength() const;
+    void Close();
+
+    // Read-only views for diagnostics and tests.
+    hidplat::Handle Handle() const { return m_handle; }
+    const char* DevicePath() const { return m_devicePath; }  // bounded by kDevicePathSize, maybe unterminated
+    const hidplat::HidAttributes& Attributes() const { return m_attributes; }
+    const hidplat::HidCaps& Capabilities() const { return m_caps; }
+    bool IsClosed() const { return m_closed != 0; }
+
+private:
+    bool ReadDescription();
+
+    hidplat::Handle m_handle;
+    char m_devicePath[kDevicePathSize];
+    hidplat::HidAttributes m_attributes;
+    hidplat::HidCaps m_caps;
+    std::int32_t m_closed;
+};

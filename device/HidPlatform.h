@@ -1,0 +1,126 @@
+#pragma once
+// The operating-system services that the controller link uses. Each operation
+// stands for exactly one SetupAPI, HID class driver or kernel call on Windows
+// (named beside it); other systems supply the same behaviour from their own HID
+// stack. The records keep the layout that Windows publishes, so the Windows
+// backend can pass them straight through.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace hidplat {
+
+using Handle = void*;         // HANDLE
+using DevInfoList = void*;    // HDEVINFO
+struct PreparsedData;         // PHIDP_PREPARSED_DATA points at one of these
+
+// INVALID_HANDLE_VALUE: what a handle field holds when it holds no handle.
+inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
+inline DevInfoList const kInvalidDevInfoList = reinterpret_cast<DevInfoList>(static_cast<std::intptr_t>(-1));
+
+struct Guid {  // GUID
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+
+struct InterfaceData {  // SP_DEVICE_INTERFACE_DATA
+    std::uint32_t cbSize;
+    Guid InterfaceClassGuid;
+    std::uint32_t Flags;
+    std::uintptr_t Reserved;
+};
+
+struct InterfaceDetailA {  // SP_DEVICE_INTERFACE_DETAIL_DATA_A
+    std::uint32_t cbSize;
+    char DevicePath[1];  // really as long as the buffer that holds the record
+};
+
+struct HidAttributes {  // HIDD_ATTRIBUTES
+    std::uint32_t Size;
+    std::uint16_t VendorID;
+    std::uint16_t ProductID;
+    std::uint16_t VersionNumber;
+};
+
+struct HidCaps {  // HIDP_CAPS
+    std::uint16_t Usage;
+    std::uint16_t UsagePage;
+    std::uint16_t InputReportByteLength;
+    std::uint16_t OutputReportByteLength;
+    std::uint16_t FeatureReportByteLength;
+    std::uint16_t Reserved[17];
+    std::uint16_t NumberLinkCollectionNodes;
+    std::uint16_t NumberInputButtonCaps;
+    std::uint16_t NumberInputValueCaps;
+    std::uint16_t NumberInputDataIndices;
+    std::uint16_t NumberOutputButtonCaps;
+    std::uint16_t NumberOutputValueCaps;
+    std::uint16_t NumberOutputDataIndices;
+    std::uint16_t NumberFeatureButtonCaps;
+    std::uint16_t NumberFeatureValueCaps;
+    std::uint16_t NumberFeatureDataIndices;
+};
+
+// Flag values as Windows defines them.
+constexpr std::uint32_t kDigcfPresent = 0x02;          // DIGCF_PRESENT
+constexpr std::uint32_t kDigcfDeviceInterface = 0x10;  // DIGCF_DEVICEINTERFACE
+constexpr std::uint32_t kGenericRead = 0x80000000u;    // GENERIC_READ
+constexpr std::uint32_t kGenericWrite = 0x40000000u;   // GENERIC_WRITE
+constexpr std::uint32_t kFileShareRead = 0x1;          // FILE_SHARE_READ
+constexpr std::uint32_t kFileShareWrite = 0x2;         // FILE_SHARE_WRITE
+constexpr std::uint32_t kFileShareDelete = 0x4;        // FILE_SHARE_DELETE
+constexpr std::uint32_t kOpenExisting = 3;             // OPEN_EXISTING
+constexpr std::uint32_t kFileAttributeNormal = 0x80;   // FILE_ATTRIBUTE_NORMAL
+
+class IHidPlatform {
+public:
+    virtual ~IHidPlatform() = default;
+
+    // HidD_GetHidGuid
+    virtual void GetHidGuid(Guid* guid) = 0;
+    // SetupDiGetClassDevsA(guid, no enumerator, no window, flags);
+    // kInvalidDevInfoList when the list cannot be built.
+    virtual DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) = 0;
+    // SetupDiEnumDeviceInterfaces(list, no device record, guid, index, data);
+    // false past the end of the list.
+    virtual bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
+                                      InterfaceData* data) = 0;
+    // SetupDiGetDeviceInterfaceDetailA(list, data, detail, detailSize, requiredSize, no device record).
+    // detail may be null with detailSize 0, to learn the size; requiredSize may be null.
+    virtual bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
+                                          std::uint32_t detailSize, std::uint32_t* requiredSize) = 0;
+    // SetupDiDestroyDeviceInfoList
+    virtual void DestroyDeviceInfoList(DevInfoList list) = 0;
+    // CreateFileA(path, access, share, no security, disposition, flags, no template);
+    // kInvalidHandle when the path does not open.
+    virtual Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share,
+                                 std::uint32_t disposition, std::uint32_t flagsAndAttributes) = 0;
+    // HidD_GetAttributes
+    virtual bool GetAttributes(Handle handle, HidAttributes* attributes) = 0;
+    // HidD_GetPreparsedData
+    virtual bool GetPreparsedData(Handle handle, PreparsedData** data) = 0;
+    // HidP_GetCaps; true for HIDP_STATUS_SUCCESS.
+    virtual bool GetCaps(PreparsedData* data, HidCaps* caps) = 0;
+    // HidD_FreePreparsedData
+    virtual void FreePreparsedData(PreparsedData* data) = 0;
+    // WriteFile(handle, buffer, length, written, no overlapped record): synchronous.
+    virtual bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
+    // CloseHandle
+    virtual void CloseHandle(Handle handle) = 0;
+    // OutputDebugStringA
+    virtual void DebugOutput(const char* line) = 0;
+};
+
+// The system's own services.
+IHidPlatform& NativeHidPlatform();
+
+// The services in use: the native ones unless a test has put others in their place.
+IHidPlatform& CurrentHidPlatform();
+
+// Puts `platform` in place (null puts the native one back); returns the one it replaces.
+// Not for use while a controller link is in use on another thread.
+IHidPlatform* SetHidPlatform(IHidPlatform* platform);
+
+}  // namespace hidplat

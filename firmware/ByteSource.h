@@ -1,0 +1,33 @@
+#pragma once
+// Where the HEX reader takes its bytes from.
+
+#include <cstddef>
+#include <string>
+
+class CByteSource {
+public:
+    virtual ~CByteSource() = default;
+    // Up to `size` bytes into `buffer`; 0 only at the end of the input.
+    // A read error throws CFileException.
+    virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+};
+
+// A file opened for reading, closed again when the object goes.
+class CFileByteSource : public CByteSource {
+public:
+    CFileByteSource() = default;
+    ~CFileByteSource() override;
+    CFileByteSource(const CFileByteSource&) = delete;
+    CFileByteSource& operator=(const CFileByteSource&) = delete;
+
+    // False when the file does not open: missing, a folder, not readable, or
+    // (where the system can tell) held open by another program. OsError() says why.
+    bool Open(const char* path);
+    int OsError() const { return m_error; }
+    std::size_t Read(void* buffer, std::size_t size) override;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_error = 0;
+};

@@ -1,0 +1,45 @@
+#include "firmware/FirmwareUpdater.h"
+
+#include <cstring>
+#include <memory>
+
+#include "firmware/ByteSource.h"
+#include "firmware/HexReader.h"
+
+CFirmwareUpdater::CFirmwareUpdater() : m_image(new std::uint8_t[kImageSize]), m_progress(0), m_loaded(0)
+{
+    std::memset(m_image, kErasedByte, kImageSize);
+}
+
+CFirmwareUpdater::~CFirmwareUpdater()
+{
+    CloseController();
+    delete[] m_image;
+}
+
+int CFirmwareUpdater::LoadHexFile(const char* path)
+{
+    CFileByteSource file;
+    if (!file.Open(path))
+        return 0;
+    return LoadHex(file);
+}
+
+int CFirmwareUpdater::LoadHex(CByteSource& source)
+{
+    // Read into a scratch image so that a read error leaves the old image whole.
+    auto scratch = std::make_unique<std::uint8_t[]>(kImageSize);
+    std::memset(scratch.get(), kErasedByte, kImageSize);
+    ReadHex(source, scratch.get());
+    std::memcpy(m_image, scratch.get(), kImageSize);
+    m_loaded = 1;
+    return 1;
+}
+
+int CFirmwareUpdater::ComputeChecksum() const
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < kImageSize; ++i)
+        sum += m_image[i];
+    return static_cast<int>(sum & 0xFFFFu);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The object the main dialog owns: the firmware image, the controller link
+// and the progress of a download.
+
+#include <atomic>
+#include <cstdint>
+
+#include "device/HidDevice.h"
+#include "firmware/FirmwareImage.h"
+
+class CByteSource;
+
+class CFirmwareUpdater {
+public:
+    CFirmwareUpdater();
+    virtual ~CFirmwareUpdater();
+    CFirmwareUpdater(const CFirmwareUpdater&) = delete;
+    CFirmwareUpdater& operator=(const CFirmwareUpdater&) = delete;
+
+    // 1 when the file was opened and read (whatever it held), 0 when it did not
+    // open; then nothing changes. A read error throws CFileException and also
+    // changes nothing.
+    int LoadHexFile(const char* path);
+    // The same reading from any source of bytes (a file, or a test's own).
+    int LoadHex(CByteSource& source);
+    int ComputeChecksum() const;
+    int IsHexLoaded() const { return m_loaded; }
+
+    // The controller (vendor 0x0E8F, product 0x310D).
+    int OpenController();
+    int IsControllerOpen() const;
+    void CloseController();
+    int Download();
+    std::int32_t GetProgress() const { return m_progress.load(std::memory_order_relaxed); }
+
+    const std::uint8_t* Image() const { return m_image; }
+    CHidDevice& Device() { return m_device; }
+
+private:
+    CHidDevice m_device;
+    std::uint8_t* m_image;
+    std::atomic<std::int32_t> m_progress;  // read by the UI thread while a download writes it
+    std::int32_t m_loaded;
+};
