@@ -233,6 +233,7 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
 {
     std::function<void(std::size_t)> hook;
     std::size_t index = 0;
+    bool fails = false;
     {
         std::lock_guard lock(m_mutex);
         auto it = m_files.find(Key(handle));
@@ -240,13 +241,14 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
             return false;
         index = it->second.writes++;
         const Interface& iface = m_interfaces[it->second.interfaceIndex];
-        if (iface.failWriteAt >= 0 && index >= static_cast<std::size_t>(iface.failWriteAt))
-            return false;
+        fails = iface.failWriteAt >= 0 && index >= static_cast<std::size_t>(iface.failWriteAt);
         hook = m_writeHook;
     }
     // Outside the lock: a hook may wait for another thread.
     if (hook)
         hook(index);
+    if (fails)
+        return false;
     std::lock_guard lock(m_mutex);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     m_writes.emplace_back(bytes, bytes + length);

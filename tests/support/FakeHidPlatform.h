@@ -35,7 +35,8 @@ public:
     // Set-up; call before the link runs.
     void SetInterfaces(std::vector<Interface> interfaces);
     void SetListFails(bool fails);
-    // Runs inside every WriteFile, on the writing thread, before the write counts.
+    // Runs inside every WriteFile (failing ones too), on the writing thread,
+    // before the write is recorded.
     void SetWriteHook(std::function<void(std::size_t writeIndex)> hook);
 
     // What happened.

@@ -1,0 +1,198 @@
+// The controller search and the HID link, over the in-memory HID stack.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "device/HidDevice.h"
+#include "tests/support/FakeHidPlatform.h"
+
+namespace {
+
+using fakehid::Interface;
+
+Interface Other(std::string path)
+{
+    Interface i;
+    i.path = std::move(path);
+    i.vendorId = 0x845E;
+    i.productId = 0x0001;
+    return i;
+}
+
+class HidLink : public ::testing::Test {
+protected:
+    fakehid::Platform os;
+    fakehid::ScopedPlatform scope{os};
+};
+
+TEST_F(HidLink, NoInterfacesEndsAtTheEndOfTheList)
+{
+    CHidDevice dev;
+    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_EQ(dev.IsOpen(), 0);
+    EXPECT_EQ(dev.Handle(), hidplat::kInvalidHandle);
+    EXPECT_TRUE(dev.IsClosed());
+    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request interface data error\n"});
+    EXPECT_EQ(os.ListsLive(), 0);
+}
+
+TEST_F(HidLink, ExaminesAndClosesEveryNonMatchingInterface)
+{
+    os.SetInterfaces({Other("/a"), Other("/b"), Other("/c")});
+    CHidDevice dev;
+    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_EQ(os.Opened(), (std::vector<std::string>{"/a", "/b", "/c"}));
+    EXPECT_EQ(os.OpenHandles(), 0);
+    EXPECT_EQ(os.Closes(), 3);
+    EXPECT_EQ(os.ListsBuilt(), 4);  // n interfaces: the list is built n + 1 times
+    EXPECT_EQ(os.ListsLive(), 0);
+    EXPECT_EQ(os.PreparsedLive(), 0);
+    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request interface data error\n"});
+    // The fields describe the last interface examined.
+    EXPECT_EQ(dev.Attributes().VendorID, 0x845E);
+    EXPECT_STREQ(dev.DevicePath(), "/c");
+}
+
+TEST_F(HidLink, InstancesCountMatchingInterfacesThatOpenInListOrder)
+{
+    Interface unopenable = fakehid::Controller("/dead");
+    unopenable.opens = false;
+    os.SetInterfaces({Other("/kbd"), unopenable, fakehid::Controller("/first", 9), Other("/mouse"),
+                      fakehid::Controller("/second", 65)});
+    {
+        CHidDevice dev;
+        ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+        EXPECT_EQ(dev.IsOpen(), 1);
+        EXPECT_FALSE(dev.IsClosed());
+        EXPECT_STREQ(dev.DevicePath(), "/first");
+        EXPECT_EQ(dev.GetOutputReportLength(), 9u);
+        EXPECT_EQ(os.OpenHandles(), 1);
+        EXPECT_TRUE(os.DebugLines().empty());
+    }
+    EXPECT_EQ(os.OpenHandles(), 0);  // destroying an open link closes it
+
+    CHidDevice second;
+    ASSERT_EQ(second.OpenDevice(0x0E8F, 0x310D, 1), 1);
+    EXPECT_STREQ(second.DevicePath(), "/second");
+    EXPECT_EQ(second.GetOutputReportLength(), 65u);
+    EXPECT_EQ(os.OpenHandles(), 1);  // the first match was closed again
+
+    CHidDevice third;
+    EXPECT_EQ(third.OpenDevice(0x0E8F, 0x310D, 2), 0);
+    EXPECT_EQ(os.PreparsedLive(), 0);
+}
+
+TEST_F(HidLink, MatchingNeedsBothIds)
+{
+    Interface wrongProduct = fakehid::Controller("/p");
+    wrongProduct.productId = 0x310E;
+    Interface wrongVendor = fakehid::Controller("/v");
+    wrongVendor.vendorId = 0x0E8E;
+    os.SetInterfaces({wrongProduct, wrongVendor});
+    CHidDevice dev;
+    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_EQ(os.OpenHandles(), 0);
+}
+
+TEST_F(HidLink, AnInterfaceThatCannotDescribeItselfDoesNotMatch)
+{
+    Interface mute = fakehid::Controller("/mute");
+    mute.describes = false;
+    os.SetInterfaces({mute, fakehid::Controller("/ok")});
+    CHidDevice dev;
+    ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_STREQ(dev.DevicePath(), "/ok");
+    EXPECT_EQ(os.OpenHandles(), 1);
+    EXPECT_EQ(os.PreparsedLive(), 0);
+}
+
+TEST_F(HidLink, FailuresOfTheListEndTheWholeSearch)
+{
+    Interface broken = Other("/broken");
+    broken.detailFails = true;
+    os.SetInterfaces({Other("/a"), broken, fakehid::Controller("/after")});
+    CHidDevice dev;
+    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request symbolic link name error\n"});
+    EXPECT_EQ(os.Opened(), std::vector<std::string>{"/a"});
+    EXPECT_EQ(os.ListsLive(), 0);
+
+    os.ClearRecord();
+    os.SetListFails(true);
+    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"No se encuentra mando\n"});
+    EXPECT_EQ(dev.Handle(), hidplat::kInvalidHandle);
+}
+
+TEST_F(HidLink, OpenHidInterfaceResults)
+{
+    Interface closedDoor = Other("/closed");
+    closedDoor.opens = false;
+    os.SetInterfaces({closedDoor, Other("/open")});
+    hidplat::Guid hidClass{};
+    os.GetHidGuid(&hidClass);
+
+    char path[8];
+    std::memset(path, 'x', sizeof path);
+    EXPECT_EQ(OpenHidInterface(&hidClass, 0, path, sizeof path, 0), hidplat::kInvalidHandle);
+    EXPECT_STREQ(path, "/closed");  // copied whether or not the open succeeded
+
+    hidplat::Handle h = OpenHidInterface(&hidClass, 1, nullptr, 0, 0);
+    ASSERT_NE(h, nullptr);
+    ASSERT_NE(h, hidplat::kInvalidHandle);
+    os.CloseHandle(h);
+    EXPECT_EQ(OpenHidInterface(&hidClass, 2, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(os.ListsLive(), 0);
+}
+
+TEST_F(HidLink, DevicePathIsFilledLikeStrncpy)
+{
+    const std::string longPath = "/dev/" + std::string(300, 'p');
+    os.SetInterfaces({fakehid::Controller("/short"), fakehid::Controller(longPath)});
+
+    CHidDevice shortOne;
+    ASSERT_EQ(shortOne.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    const char* p = shortOne.DevicePath();
+    EXPECT_STREQ(p, "/short");
+    for (std::size_t i = 6; i < kDevicePathSize; ++i)
+        ASSERT_EQ(p[i], '\0') << i;
+
+    CHidDevice longOne;
+    ASSERT_EQ(longOne.OpenDevice(0x0E8F, 0x310D, 1), 1);
+    EXPECT_EQ(std::string(longOne.DevicePath(), kDevicePathSize), longPath.substr(0, kDevicePathSize));
+}
+
+TEST_F(HidLink, CloseHappensAtMostOnce)
+{
+    os.SetInterfaces({fakehid::Controller()});
+    {
+        CHidDevice dev;
+        dev.Close();  // idle: nothing to close
+        EXPECT_EQ(os.Closes(), 0);
+        ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+        dev.Close();
+        dev.Close();
+        EXPECT_TRUE(dev.IsClosed());
+        EXPECT_EQ(os.Closes(), 1);
+    }
+    EXPECT_EQ(os.Closes(), 1);  // destroying a closed link closes nothing
+}
+
+TEST_F(HidLink, AFailedWriteLeavesTheLinkOpen)
+{
+    Interface c = fakehid::Controller();
+    c.failWriteAt = 1;
+    os.SetInterfaces({c});
+    CHidDevice dev;
+    ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    const std::uint8_t report[9] = {};
+    EXPECT_NE(dev.WriteReport(report, sizeof report), 0);
+    EXPECT_EQ(dev.WriteReport(report, sizeof report), 0);
+    EXPECT_EQ(dev.IsOpen(), 1);
+    EXPECT_FALSE(dev.IsClosed());
+    EXPECT_EQ(os.OpenHandles(), 1);
+}
+
+}  // namespace
