@@ -1,33 +1,338 @@
-// Placeholder until the hidraw backend lands: a system with no HID interfaces.
+// The HID services on Linux, through the kernel's hidraw nodes: the list is the
+// hidraw class folder in sysfs, a path is a /dev/hidrawN node, attributes and
+// the report descriptor come from hidraw's ioctls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "device/HidPlatform.h"
+#include "device/HidrawRoots.h"
+#include "device/ReportDescriptor.h"
 
 namespace hidplat {
+
 namespace {
+
+// {4D1E55B2-F16F-11CF-88CB-001111000030}: the class Windows files HID interfaces under.
+constexpr Guid kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr std::uint32_t kSpintActive = 0x1;  // SPINT_ACTIVE
+
+std::mutex g_rootsMutex;
+
+HidrawRoots& Roots()
+{
+    static HidrawRoots roots = DefaultHidrawRoots();
+    return roots;
+}
+
+HidrawRoots CurrentRoots()
+{
+    std::lock_guard<std::mutex> lock(g_rootsMutex);
+    return Roots();
+}
+
+bool SameGuid(const Guid& a, const Guid& b)
+{
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
+}
+
+// The paths of the interfaces, in the order the list was built.
+struct InterfaceList {
+    std::vector<std::string> paths;
+};
+
+InterfaceList* AsList(DevInfoList list)
+{
+    return list == nullptr || list == kInvalidDevInfoList ? nullptr : static_cast<InterfaceList*>(list);
+}
+
+// N for an entry named hidrawN; false for any other name.
+bool HidrawNumber(const char* name, unsigned long* number)
+{
+    static constexpr char kPrefix[] = "hidraw";
+    constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
+    if (std::strncmp(name, kPrefix, kPrefixLength) != 0)
+        return false;
+    const char* digits = name + kPrefixLength;
+    const std::size_t count = std::strlen(digits);
+    if (count == 0 || count > 9)  // minor numbers never come near nine digits
+        return false;
+    unsigned long n = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (digits[i] < '0' || digits[i] > '9')
+            return false;
+        n = n * 10 + static_cast<unsigned long>(digits[i] - '0');
+    }
+    *number = n;
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The hidrawN entries of `folder` in numeric order. An absent folder is an
+// empty list: the kernel makes the hidraw class only once HID is loaded, and
+// until then there is simply no HID interface.
+bool ListHidrawNames(const std::string& folder, std::vector<std::string>* names)
+{
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir)
+        return errno == ENOENT;
+    std::vector<std::pair<unsigned long, std::string>> found;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0)
+                return false;
+            break;
+        }
+        unsigned long number = 0;
+        if (HidrawNumber(entry->d_name, &number))
+            found.emplace_back(number, entry->d_name);
+    }
+    std::sort(found.begin(), found.end());
+    for (auto& item : found)
+        names->push_back(std::move(item.second));
+    return true;
+}
+
+// Handles carry the descriptor plus one, so no open descriptor looks like
+// null or INVALID_HANDLE_VALUE.
+Handle EncodeHandle(int fd)
+{
+    return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+int DecodeHandle(Handle handle)
+{
+    if (handle == nullptr || handle == kInvalidHandle)
+        return -1;
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle) - 1;
+    return value >= 0 && value <= INT_MAX ? static_cast<int>(value) : -1;
+}
+
+// What the preparsed data handle points at.
+struct Preparsed {
+    ReportLengths lengths;
+};
+
+// bcdDevice of the USB device above the hidraw node, or 0 when there is none.
+std::uint16_t UsbDeviceVersion(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return 0;
+    // hidrawN -> HID device -> USB interface -> USB device.
+    const std::string path = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) + "/device/../../bcdDevice";
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return 0;
+    char text[16] = {};
+    const ssize_t n = read(file, text, sizeof text - 1);
+    close(file);
+    if (n <= 0)
+        return 0;
+    char* end = nullptr;
+    const unsigned long version = std::strtoul(text, &end, 16);
+    return end != text && version <= 0xFFFF ? static_cast<std::uint16_t>(version) : 0;
+}
+
 class LinuxHidPlatform final : public IHidPlatform {
 public:
-    void GetHidGuid(Guid* guid) override { *guid = Guid{}; }
-    DevInfoList GetClassDevs(const Guid*, std::uint32_t) override { return this; }
-    bool EnumDeviceInterfaces(DevInfoList, const Guid*, std::uint32_t, InterfaceData*) override { return false; }
-    bool GetDeviceInterfaceDetail(DevInfoList, const InterfaceData*, InterfaceDetailA*, std::uint32_t,
-                                  std::uint32_t*) override { return false; }
-    void DestroyDeviceInfoList(DevInfoList) override {}
-    Handle OpenInterface(const char*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override
+    void GetHidGuid(Guid* guid) override
     {
-        return kInvalidHandle;
+        if (guid != nullptr)
+            *guid = kHidInterfaceClass;
     }
-    bool GetAttributes(Handle, HidAttributes*) override { return false; }
-    bool GetPreparsedData(Handle, PreparsedData**) override { return false; }
-    bool GetCaps(PreparsedData*, HidCaps*) override { return false; }
-    void FreePreparsedData(PreparsedData*) override {}
-    bool WriteFile(Handle, const void*, std::uint32_t, std::uint32_t*) override { return false; }
-    void CloseHandle(Handle) override {}
-    void DebugOutput(const char*) override {}
+
+    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t) override
+    {
+        auto list = std::make_unique<InterfaceList>();
+        // Every hidraw node is a HID interface; no other class has any here.
+        if (interfaceClass != nullptr && SameGuid(*interfaceClass, kHidInterfaceClass)) {
+            const HidrawRoots roots = CurrentRoots();
+            std::vector<std::string> names;
+            if (!ListHidrawNames(roots.sysfsClass, &names))
+                return kInvalidDevInfoList;
+            for (const std::string& name : names)
+                list->paths.push_back(roots.dev + "/" + name);
+        }
+        return list.release();
+    }
+
+    bool EnumDeviceInterfaces(DevInfoList list, const Guid*, std::uint32_t index, InterfaceData* data) override
+    {
+        const InterfaceList* interfaces = AsList(list);
+        if (interfaces == nullptr || data == nullptr || data->cbSize != sizeof(InterfaceData))
+            return false;
+        if (index >= interfaces->paths.size())
+            return false;
+        data->InterfaceClassGuid = kHidInterfaceClass;
+        data->Flags = kSpintActive;
+        data->Reserved = std::uintptr_t{index} + 1;  // 0 marks a record this list never filled
+        return true;
+    }
+
+    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
+                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
+    {
+        const InterfaceList* interfaces = AsList(list);
+        if (interfaces == nullptr || data == nullptr || data->Reserved == 0 ||
+            data->Reserved > interfaces->paths.size())
+            return false;
+        const std::string& path = interfaces->paths[data->Reserved - 1];
+        constexpr std::size_t kPathOffset = offsetof(InterfaceDetailA, DevicePath);
+        const std::size_t required = kPathOffset + path.size() + 1;
+        if (required > UINT32_MAX)
+            return false;
+        if (requiredSize != nullptr)
+            *requiredSize = static_cast<std::uint32_t>(required);
+        if (detail == nullptr || detailSize < sizeof(InterfaceDetailA) || detail->cbSize != sizeof(InterfaceDetailA))
+            return false;
+        if (detailSize < required)
+            return false;
+        std::memcpy(reinterpret_cast<char*>(detail) + kPathOffset, path.c_str(), path.size() + 1);
+        return true;
+    }
+
+    void DestroyDeviceInfoList(DevInfoList list) override { delete AsList(list); }
+
+    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t, std::uint32_t disposition,
+                         std::uint32_t) override
+    {
+        if (path == nullptr || disposition != kOpenExisting)
+            return kInvalidHandle;
+        const bool reading = (access & kGenericRead) != 0;
+        const bool writing = (access & kGenericWrite) != 0;
+        const int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
+        int fd = -1;
+        do {
+            fd = open(path, mode | O_CLOEXEC | O_NOCTTY);
+        } while (fd < 0 && errno == EINTR);
+        return fd < 0 ? kInvalidHandle : EncodeHandle(fd);
+    }
+
+    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    {
+        const int fd = DecodeHandle(handle);
+        hidraw_devinfo info{};
+        if (fd < 0 || attributes == nullptr || ioctl(fd, HIDIOCGRAWINFO, &info) < 0)
+            return false;
+        attributes->Size = sizeof(HidAttributes);
+        // The kernel hands the IDs over as signed shorts.
+        attributes->VendorID = static_cast<std::uint16_t>(info.vendor);
+        attributes->ProductID = static_cast<std::uint16_t>(info.product);
+        attributes->VersionNumber = info.bustype == BUS_USB ? UsbDeviceVersion(fd) : 0;
+        return true;
+    }
+
+    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd < 0 || data == nullptr)
+            return false;
+        int size = 0;
+        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+            return false;
+        hidraw_report_descriptor descriptor{};
+        descriptor.size = static_cast<std::uint32_t>(size);
+        if (ioctl(fd, HIDIOCGRDESC, &descriptor) < 0)
+            return false;
+        auto* preparsed = new (std::nothrow) Preparsed{ComputeReportLengths(descriptor.value, descriptor.size)};
+        if (preparsed == nullptr)
+            return false;
+        *data = reinterpret_cast<PreparsedData*>(preparsed);
+        return true;
+    }
+
+    bool GetCaps(PreparsedData* data, HidCaps* caps) override
+    {
+        if (data == nullptr || caps == nullptr)
+            return false;
+        const ReportLengths& lengths = reinterpret_cast<const Preparsed*>(data)->lengths;
+        *caps = HidCaps{};
+        caps->InputReportByteLength = lengths.input;
+        caps->OutputReportByteLength = lengths.output;
+        caps->FeatureReportByteLength = lengths.feature;
+        return true;
+    }
+
+    void FreePreparsedData(PreparsedData* data) override { delete reinterpret_cast<Preparsed*>(data); }
+
+    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
+    {
+        if (written != nullptr)
+            *written = 0;
+        const int fd = DecodeHandle(handle);
+        if (fd < 0 || (buffer == nullptr && length != 0))
+            return false;
+        ssize_t n = -1;
+        do {
+            n = write(fd, buffer, length);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            return false;
+        if (written != nullptr)
+            *written = static_cast<std::uint32_t>(n);
+        return static_cast<std::size_t>(n) == length;
+    }
+
+    void CloseHandle(Handle handle) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd >= 0)
+            close(fd);  // never retried: the descriptor is gone even on EINTR
+    }
+
+    void DebugOutput(const char* line) override
+    {
+        if (line == nullptr)
+            return;
+        // One write, so lines from several threads do not interleave.
+        if (write(STDERR_FILENO, line, std::strlen(line)) < 0)
+            return;
+    }
 };
+
 }  // namespace
+
+HidrawRoots DefaultHidrawRoots()
+{
+    return HidrawRoots{"/sys/class/hidraw", "/dev"};
+}
+
+HidrawRoots SetHidrawRoots(HidrawRoots roots)
+{
+    std::lock_guard<std::mutex> lock(g_rootsMutex);
+    return std::exchange(Roots(), std::move(roots));
+}
 
 IHidPlatform& NativeHidPlatform()
 {
     static LinuxHidPlatform platform;
     return platform;
 }
+
 }  // namespace hidplat
