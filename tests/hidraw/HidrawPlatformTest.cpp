@@ -1,0 +1,285 @@
+// The hidraw backend over a sysfs class folder and a /dev folder made in a
+// temporary directory. The kernel's ioctls cannot be faked this way; the VM
+// tests drive those.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "device/HidDevice.h"
+#include "device/HidPlatform.h"
+#include "device/HidrawRoots.h"
+
+namespace fs = std::filesystem;
+using namespace hidplat;
+
+namespace {
+
+std::size_t OpenDescriptorCount()
+{
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+class HidrawPlatform : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/tolvanex-hidraw-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        top_ = name;
+        sys_ = top_ / "class";
+        dev_ = top_ / "dev";
+        fs::create_directories(sys_);
+        fs::create_directories(dev_);
+        saved_ = SetHidrawRoots(HidrawRoots{sys_.string(), dev_.string()});
+    }
+
+    void TearDown() override
+    {
+        SetHidrawRoots(saved_);
+        fs::remove_all(top_);
+    }
+
+    // sysfs entries are symlinks into /sys/devices; where they point does not matter here.
+    void AddEntry(const std::string& name) { fs::create_directory_symlink("../devices/" + name, sys_ / name); }
+
+    void AddRegularNode(const std::string& name) { std::ofstream(dev_ / name).put('\0'); }
+
+    std::string Dev(const std::string& name) const { return (dev_ / name).string(); }
+
+    // The path of interface `index` through the two-call protocol; "" when there is none.
+    std::string PathAt(DevInfoList list, std::uint32_t index)
+    {
+        InterfaceData data{};
+        data.cbSize = sizeof(data);
+        if (!os_.EnumDeviceInterfaces(list, &hidClass_, index, &data))
+            return "";
+        std::uint32_t required = 0;
+        EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required));
+        std::vector<std::max_align_t> buffer(required / sizeof(std::max_align_t) + 1);
+        auto* detail = reinterpret_cast<InterfaceDetailA*>(buffer.data());
+        detail->cbSize = sizeof(InterfaceDetailA);
+        EXPECT_TRUE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
+        return detail->DevicePath;
+    }
+
+    std::vector<std::string> AllPaths()
+    {
+        DevInfoList list = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
+        EXPECT_NE(list, kInvalidDevInfoList);
+        std::vector<std::string> paths;
+        for (std::uint32_t i = 0;; ++i) {
+            std::string path = PathAt(list, i);
+            if (path.empty())
+                break;
+            paths.push_back(path);
+        }
+        os_.DestroyDeviceInfoList(list);
+        return paths;
+    }
+
+    Handle Open(const std::string& path)
+    {
+        return os_.OpenInterface(path.c_str(), kGenericRead | kGenericWrite,
+                                 kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting,
+                                 kFileAttributeNormal);
+    }
+
+    IHidPlatform& os_ = NativeHidPlatform();
+    Guid hidClass_ = [] {
+        Guid g{};
+        NativeHidPlatform().GetHidGuid(&g);
+        return g;
+    }();
+    fs::path top_, sys_, dev_;
+    HidrawRoots saved_;
+};
+
+}  // namespace
+
+TEST_F(HidrawPlatform, ListsHidrawEntriesInNumericOrder)
+{
+    for (const char* name : {"hidraw10", "hidraw2", "hidraw0", "hidraw", "hidrawX", "hidraw1a", "power"})
+        AddEntry(name);
+    EXPECT_EQ(AllPaths(), (std::vector<std::string>{Dev("hidraw0"), Dev("hidraw2"), Dev("hidraw10")}));
+}
+
+TEST_F(HidrawPlatform, EachListIsReadAfresh)
+{
+    AddEntry("hidraw0");
+    AddEntry("hidraw10");
+    DevInfoList before = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
+    AddEntry("hidraw5");
+    EXPECT_EQ(PathAt(before, 1), Dev("hidraw10"));
+    EXPECT_EQ(PathAt(before, 2), "");
+    os_.DestroyDeviceInfoList(before);
+    EXPECT_EQ(AllPaths(), (std::vector<std::string>{Dev("hidraw0"), Dev("hidraw5"), Dev("hidraw10")}));
+}
+
+TEST_F(HidrawPlatform, DetailNeedsTheReportedSize)
+{
+    AddEntry("hidraw3");
+    DevInfoList list = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
+    InterfaceData data{};
+    data.cbSize = sizeof(data);
+    ASSERT_TRUE(os_.EnumDeviceInterfaces(list, &hidClass_, 0, &data));
+
+    const std::string path = Dev("hidraw3");
+    std::uint32_t required = 0;
+    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required));
+    EXPECT_EQ(required, offsetof(InterfaceDetailA, DevicePath) + path.size() + 1);
+
+    std::vector<char> buffer(required + 8, 'x');
+    auto* detail = reinterpret_cast<InterfaceDetailA*>(buffer.data());
+    detail->cbSize = sizeof(InterfaceDetailA);
+    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, detail, required - 1, nullptr));
+
+    detail->cbSize = 1;  // not the record's size
+    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
+
+    detail->cbSize = sizeof(InterfaceDetailA);
+    EXPECT_TRUE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
+    EXPECT_EQ(std::string(detail->DevicePath), path);
+    EXPECT_EQ(buffer[required], 'x') << "wrote past the size it asked for";
+
+    InterfaceData unfilled{};
+    unfilled.cbSize = sizeof(unfilled);
+    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &unfilled, detail, required, &required));
+    os_.DestroyDeviceInfoList(list);
+}
+
+TEST_F(HidrawPlatform, MissingClassFolderMeansNoInterfaces)
+{
+    SetHidrawRoots(HidrawRoots{(top_ / "absent").string(), dev_.string()});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
+}
+
+TEST_F(HidrawPlatform, UnreadableClassFolderMeansNoList)
+{
+    std::ofstream(top_ / "file") << "not a folder";
+    SetHidrawRoots(HidrawRoots{(top_ / "file").string(), dev_.string()});
+    EXPECT_EQ(os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface), kInvalidDevInfoList);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No se encuentra mando\n");
+}
+
+TEST_F(HidrawPlatform, NodeThatDoesNotOpenStillGivesItsPath)
+{
+    AddEntry("hidraw0");  // no /dev/hidraw0 behind it
+    char path[kDevicePathSize];
+    std::memset(path, 'x', sizeof path);
+    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, path, sizeof path, 0), kInvalidHandle);
+    EXPECT_STREQ(path, Dev("hidraw0").c_str());
+    EXPECT_EQ(path[sizeof path - 1], '\0');
+}
+
+TEST_F(HidrawPlatform, WritesWholeReportsToTheNode)
+{
+    AddEntry("hidraw0");
+    ASSERT_EQ(mkfifo(Dev("hidraw0").c_str(), 0600), 0);
+    const int reader = open(Dev("hidraw0").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+
+    char path[kDevicePathSize];
+    Handle handle = OpenHidInterface(&hidClass_, 0, path, sizeof path, 0);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_NE(handle, kInvalidHandle);
+
+    const std::uint8_t first[9] = {0x00, 'D', 'O', 'W', 'N', 'L', 'O', 'A', 'D'};
+    const std::uint8_t second[9] = {0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+    std::uint32_t written = 0;
+    EXPECT_TRUE(os_.WriteFile(handle, first, sizeof first, &written));
+    EXPECT_EQ(written, sizeof first);
+    EXPECT_TRUE(os_.WriteFile(handle, second, sizeof second, &written));
+
+    std::uint8_t received[32] = {};
+    ASSERT_EQ(read(reader, received, sizeof received), 18);
+    EXPECT_EQ(std::memcmp(received, first, 9), 0);
+    EXPECT_EQ(std::memcmp(received + 9, second, 9), 0);
+
+    os_.CloseHandle(handle);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    close(reader);
+}
+
+TEST_F(HidrawPlatform, FailedWriteIsReported)
+{
+    Handle handle = Open("/dev/full");
+    if (handle == kInvalidHandle)
+        GTEST_SKIP() << "no /dev/full here";
+    const std::uint8_t report[9] = {};
+    std::uint32_t written = 99;
+    EXPECT_FALSE(os_.WriteFile(handle, report, sizeof report, &written));
+    EXPECT_EQ(written, 0u);
+    os_.CloseHandle(handle);
+}
+
+TEST_F(HidrawPlatform, DescriptorZeroMakesAValidHandle)
+{
+    AddRegularNode("hidraw0");
+    const int savedStdin = dup(STDIN_FILENO);  // -1 when the runner gave us no stdin
+    close(STDIN_FILENO);                       // the next open gets descriptor 0
+    Handle handle = Open(Dev("hidraw0"));
+    EXPECT_NE(handle, nullptr);
+    EXPECT_NE(handle, kInvalidHandle);
+    const std::uint8_t report[3] = {0, 0xAB, 0xCD};
+    EXPECT_TRUE(os_.WriteFile(handle, report, sizeof report, nullptr));
+    os_.CloseHandle(handle);
+    if (savedStdin >= 0) {
+        dup2(savedStdin, STDIN_FILENO);
+        close(savedStdin);
+    }
+
+    std::ifstream in(dev_ / "hidraw0", std::ios::binary);
+    const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(contents, std::string("\0\xAB\xCD", 3));
+}
+
+TEST_F(HidrawPlatform, NodeWithoutHidIoctlsIsNoController)
+{
+    AddEntry("hidraw0");
+    AddEntry("hidraw1");
+    AddRegularNode("hidraw0");
+    ASSERT_EQ(mkfifo(Dev("hidraw1").c_str(), 0600), 0);
+
+    Handle handle = Open(Dev("hidraw0"));
+    ASSERT_NE(handle, kInvalidHandle);
+    HidAttributes attributes{};
+    PreparsedData* preparsed = nullptr;
+    EXPECT_FALSE(os_.GetAttributes(handle, &attributes));
+    EXPECT_FALSE(os_.GetPreparsedData(handle, &preparsed));
+    os_.CloseHandle(handle);
+
+    // Both open, neither describes itself: passed over and closed again.
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+    testing::internal::CaptureStderr();
+    {
+        CHidDevice device;
+        EXPECT_EQ(device.OpenDevice(0x0E8F, 0x310D, 0), 0);
+        EXPECT_EQ(device.IsOpen(), 0);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+TEST_F(HidrawPlatform, DebugOutputGoesToStderr)
+{
+    testing::internal::CaptureStderr();
+    os_.DebugOutput("Request symbolic link name error\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request symbolic link name error\n");
+}
