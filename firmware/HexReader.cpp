@@ -43,8 +43,13 @@ struct PartialLine {
         std::size_t length = totalLength;
         if (atLineFeed && endsInCr)
             --length;
-        *this = PartialLine{};
-        return {kept, std::min(length, keptLength)};
+        const std::size_t usable = std::min(length, keptLength);
+        // Reset all but `kept`, which the returned view still points into.
+        keptLength = 0;
+        totalLength = 0;
+        endsInCr = false;
+        active = false;
+        return {kept, usable};
     }
 };
 

@@ -1,0 +1,247 @@
+// Generated well-formed HEX files must give the same image here as in tools
+// that others wrote: srec_cat always, objcopy and python's intelhex on the
+// files they read the same way (neither takes overlapping records).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "firmware/FirmwareUpdater.h"
+#include "HexTestSupport.h"
+
+using namespace hextest;
+
+namespace {
+
+constexpr int kFiles = 300;
+
+struct Generated {
+    std::string path;
+    Image image;  // what the records say, worked out here, not by the reader
+    bool overlaps = false;
+    std::size_t low = kImageSize;
+    std::size_t high = 0;  // one past the last byte set
+};
+
+struct Interval {
+    unsigned address;
+    unsigned length;
+};
+
+// Records placed at random (overlaps likely), or cut from disjoint pieces of
+// the window and shuffled.
+std::vector<Interval> Layout(std::mt19937& rng, int kind)
+{
+    std::vector<Interval> out;
+    auto pick = [&](unsigned lo, unsigned hi) { return std::uniform_int_distribution<unsigned>(lo, hi)(rng); };
+    if (kind == 0) {
+        const unsigned n = pick(1, 60);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned a = pick(0, 0x3FFF);
+            out.push_back({a, std::min(pick(0, 255), 0x4000 - a)});
+        }
+    } else if (kind == 1) {
+        unsigned a = pick(0, 300);
+        while (a < 0x4000 && out.size() < 80) {
+            const unsigned len = std::min(pick(0, 255), 0x4000 - a);
+            out.push_back({a, len});
+            a += len + pick(0, 600);
+        }
+        std::shuffle(out.begin(), out.end(), rng);
+    } else {
+        // Crowded into a small area, the top of the window included.
+        const unsigned base = pick(0, 1) ? 0x3F00 : pick(0, 0x3000);
+        const unsigned n = pick(2, 30);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned a = std::min(base + pick(0, 0x100), 0x3FFFu);
+            out.push_back({a, std::min(pick(0, 255), 0x4000 - a)});
+        }
+    }
+    return out;
+}
+
+std::vector<Generated> GenerateAll(const ScratchDir& dir)
+{
+    std::mt19937 rng(20261207);
+    auto coin = [&] { return std::uniform_int_distribution<int>(0, 1)(rng) == 1; };
+    std::vector<Generated> files;
+    for (int f = 0; f < kFiles; ++f) {
+        Generated g;
+        g.image = Erased();
+        std::vector<int> covered(kImageSize, 0);
+        std::string text;
+        const int crlfMode = f % 3;  // LF, CRLF, or mixed line by line
+        for (const Interval& iv : Layout(rng, f % 3 == 0 ? 0 : (f % 3 == 1 ? 1 : 2))) {
+            std::vector<std::uint8_t> data(iv.length);
+            for (auto& b : data)
+                b = static_cast<std::uint8_t>(rng());
+            text += Record(iv.address, data, 0, coin());
+            text += (crlfMode == 1 || (crlfMode == 2 && coin())) ? "\r\n" : "\n";
+            for (unsigned i = 0; i < iv.length; ++i) {
+                g.image[iv.address + i] = data[i];
+                g.overlaps |= ++covered[iv.address + i] > 1;
+            }
+            if (iv.length > 0) {
+                g.low = std::min<std::size_t>(g.low, iv.address);
+                g.high = std::max<std::size_t>(g.high, iv.address + iv.length);
+            }
+        }
+        text += kEof + (crlfMode == 1 ? "\r\n" : "\n");
+        g.path = dir.Write("f" + std::to_string(f) + ".hex", text);
+        files.push_back(std::move(g));
+    }
+    return files;
+}
+
+bool Have(const std::string& check)
+{
+    return std::system((check + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class HexDifferential : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new ScratchDir;
+        s_files = new std::vector<Generated>(GenerateAll(*s_dir));
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_files;
+        delete s_dir;
+        s_files = nullptr;
+        s_dir = nullptr;
+    }
+
+    // Runs `script` once over all files: $1.. are the paths; it writes
+    // PATH.SUFFIX for each file it accepts.
+    static void RunOverAll(const std::string& script, const std::string& name)
+    {
+        const std::string scriptPath = s_dir->Write(name + ".sh", script);
+        std::string listPath = s_dir->Write(name + ".list", [] {
+            std::string list;
+            for (const Generated& g : *s_files)
+                list += g.path + "\n";
+            return list;
+        }());
+        const std::string log = (s_dir->Path() / (name + ".log")).string();
+        const int rc = std::system(("sh '" + scriptPath + "' < '" + listPath + "' > '" + log + "' 2>&1").c_str());
+        EXPECT_EQ(rc, 0) << ReadFile(log);
+    }
+
+    static ScratchDir* s_dir;
+    static std::vector<Generated>* s_files;
+};
+
+ScratchDir* HexDifferential::s_dir = nullptr;
+std::vector<Generated>* HexDifferential::s_files = nullptr;
+
+std::string Python()
+{
+    for (const char* py : {"/usr/bin/python3", "python3"})
+        if (Have(std::string(py) + " -c 'import intelhex'"))
+            return py;
+    return {};
+}
+
+}  // namespace
+
+TEST_F(HexDifferential, ReaderMatchesWhatTheRecordsSay)
+{
+    int overlapping = 0;
+    for (const Generated& g : *s_files) {
+        CFirmwareUpdater u;
+        ASSERT_EQ(u.LoadHexFile(g.path.c_str()), 1);
+        ASSERT_EQ(Image(u.Image(), u.Image() + kImageSize), g.image) << g.path;
+        overlapping += g.overlaps;
+    }
+    // The generator must keep producing both kinds.
+    EXPECT_GT(overlapping, kFiles / 4);
+    EXPECT_GT(kFiles - overlapping, kFiles / 4);
+}
+
+TEST_F(HexDifferential, SameAsSrecCat)
+{
+    if (!Have("command -v srec_cat"))
+        GTEST_SKIP() << "srec_cat is not installed (Debian package srecord)";
+    RunOverAll("set -e\nwhile read -r f; do\n"
+               "  srec_cat -multiple \"$f\" -Intel -fill 0xFF 0 0x4000 -crop 0 0x4000 -o \"$f.srec\" -Binary "
+               "2>/dev/null || { echo \"srec_cat failed on $f\"; srec_cat -multiple \"$f\" -Intel -o /dev/null "
+               "-Binary; exit 1; }\n"
+               "done\n",
+               "srec");
+    for (const Generated& g : *s_files) {
+        CFirmwareUpdater u;
+        ASSERT_EQ(u.LoadHexFile(g.path.c_str()), 1);
+        const std::string theirs = ReadFile(g.path + ".srec");
+        ASSERT_EQ(theirs.size(), kImageSize) << g.path;
+        ASSERT_EQ(std::memcmp(theirs.data(), u.Image(), kImageSize), 0) << g.path;
+    }
+}
+
+TEST_F(HexDifferential, SameAsObjcopyWithoutOverlaps)
+{
+    if (!Have("command -v objcopy"))
+        GTEST_SKIP() << "objcopy is not installed (Debian package binutils)";
+    // objcopy keeps overlapping records as clashing sections, so only the
+    // files without overlaps are given to it. Its output spans the lowest to
+    // the highest address set.
+    RunOverAll("set -e\nwhile read -r f; do\n"
+               "  objcopy -I ihex -O binary --gap-fill 0xFF \"$f\" \"$f.objcopy\"\n"
+               "done\n",
+               "objcopy");
+    int compared = 0;
+    for (const Generated& g : *s_files) {
+        if (g.overlaps || g.high == 0)
+            continue;
+        CFirmwareUpdater u;
+        ASSERT_EQ(u.LoadHexFile(g.path.c_str()), 1);
+        const std::string theirs = ReadFile(g.path + ".objcopy");
+        ASSERT_EQ(theirs.size(), g.high - g.low) << g.path;
+        ASSERT_EQ(std::memcmp(theirs.data(), u.Image() + g.low, theirs.size()), 0) << g.path;
+        // Outside that span the image is erased.
+        EXPECT_TRUE(std::all_of(u.Image(), u.Image() + g.low, [](std::uint8_t b) { return b == 0xFF; }));
+        EXPECT_TRUE(std::all_of(u.Image() + g.high, u.Image() + kImageSize, [](std::uint8_t b) { return b == 0xFF; }));
+        ++compared;
+    }
+    EXPECT_GT(compared, kFiles / 4);
+}
+
+TEST_F(HexDifferential, SameAsPythonIntelhex)
+{
+    const std::string py = Python();
+    if (py.empty())
+        GTEST_SKIP() << "python3 with intelhex is not installed (Debian package python3-intelhex)";
+    const std::string prog = s_dir->Write("ih.py",
+                                          "import sys\n"
+                                          "from intelhex import IntelHex, AddressOverlapError\n"
+                                          "for f in sys.stdin.read().split():\n"
+                                          "    ih = IntelHex()\n"
+                                          "    try:\n"
+                                          "        ih.loadhex(f)\n"
+                                          "    except AddressOverlapError:\n"
+                                          "        continue\n"
+                                          "    with open(f + '.ih', 'wb') as out:\n"
+                                          "        out.write(ih.tobinstr(start=0, size=0x4000, pad=0xFF))\n");
+    RunOverAll("exec " + py + " '" + prog + "'\n", "intelhex");
+    int compared = 0;
+    for (const Generated& g : *s_files) {
+        std::ifstream in(g.path + ".ih", std::ios::binary);
+        EXPECT_EQ(in.good(), !g.overlaps) << g.path;
+        if (!in.good())
+            continue;
+        CFirmwareUpdater u;
+        ASSERT_EQ(u.LoadHexFile(g.path.c_str()), 1);
+        const std::string theirs = ReadFile(g.path + ".ih");
+        ASSERT_EQ(theirs.size(), kImageSize) << g.path;
+        ASSERT_EQ(std::memcmp(theirs.data(), u.Image(), kImageSize), 0) << g.path;
+        ++compared;
+    }
+    EXPECT_GT(compared, kFiles / 4);
+}
