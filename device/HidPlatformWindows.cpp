@@ -1,0 +1,142 @@
+// The controller link's services on Windows: SetupAPI, the HID class driver
+// library and the kernel's file calls, one call per operation.
+#include "device/HidPlatform.h"
+
+#include <cstddef>
+#include <type_traits>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <setupapi.h>
+// These two headers declare C functions without extern "C" guards of their own.
+extern "C" {
+#include <hidsdi.h>
+#include <hidpi.h>
+}
+
+namespace hidplat {
+namespace {
+
+// The records are passed straight through, so they must be the system's own layout.
+static_assert(sizeof(Guid) == sizeof(GUID));
+static_assert(offsetof(Guid, Data4) == offsetof(GUID, Data4));
+
+static_assert(sizeof(InterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(offsetof(InterfaceData, InterfaceClassGuid) == offsetof(SP_DEVICE_INTERFACE_DATA, InterfaceClassGuid));
+static_assert(offsetof(InterfaceData, Flags) == offsetof(SP_DEVICE_INTERFACE_DATA, Flags));
+static_assert(offsetof(InterfaceData, Reserved) == offsetof(SP_DEVICE_INTERFACE_DATA, Reserved));
+
+static_assert(sizeof(InterfaceDetailA) == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+static_assert(offsetof(InterfaceDetailA, DevicePath) == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
+
+static_assert(sizeof(HidAttributes) == sizeof(HIDD_ATTRIBUTES));
+static_assert(offsetof(HidAttributes, VendorID) == offsetof(HIDD_ATTRIBUTES, VendorID));
+static_assert(offsetof(HidAttributes, ProductID) == offsetof(HIDD_ATTRIBUTES, ProductID));
+static_assert(offsetof(HidAttributes, VersionNumber) == offsetof(HIDD_ATTRIBUTES, VersionNumber));
+
+static_assert(sizeof(HidCaps) == sizeof(HIDP_CAPS));
+static_assert(offsetof(HidCaps, OutputReportByteLength) == offsetof(HIDP_CAPS, OutputReportByteLength));
+static_assert(offsetof(HidCaps, NumberLinkCollectionNodes) == offsetof(HIDP_CAPS, NumberLinkCollectionNodes));
+static_assert(offsetof(HidCaps, NumberFeatureDataIndices) == offsetof(HIDP_CAPS, NumberFeatureDataIndices));
+
+static_assert(std::is_same_v<Handle, HANDLE>);
+static_assert(std::is_same_v<DevInfoList, HDEVINFO>);
+
+static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE);
+static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE);
+static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE &&
+              kFileShareDelete == FILE_SHARE_DELETE);
+static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+
+GUID* Win(Guid* g) { return reinterpret_cast<GUID*>(g); }
+const GUID* Win(const Guid* g) { return reinterpret_cast<const GUID*>(g); }
+
+class WindowsHidPlatform final : public IHidPlatform {
+public:
+    void GetHidGuid(Guid* guid) override { ::HidD_GetHidGuid(Win(guid)); }
+
+    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) override
+    {
+        return ::SetupDiGetClassDevsA(Win(interfaceClass), nullptr, nullptr, flags);
+    }
+
+    bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
+                              InterfaceData* data) override
+    {
+        return ::SetupDiEnumDeviceInterfaces(list, nullptr, Win(interfaceClass), index,
+                                             reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(data)) != FALSE;
+    }
+
+    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
+                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
+    {
+        DWORD required = 0;
+        // SetupAPI takes the interface record by non-const pointer but only reads it.
+        auto* windowsData = reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(const_cast<InterfaceData*>(data));
+        const BOOL ok = ::SetupDiGetDeviceInterfaceDetailA(
+            list, windowsData, reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detail), detailSize,
+            requiredSize != nullptr ? &required : nullptr, nullptr);
+        if (requiredSize != nullptr)
+            *requiredSize = static_cast<std::uint32_t>(required);
+        return ok != FALSE;
+    }
+
+    void DestroyDeviceInfoList(DevInfoList list) override { ::SetupDiDestroyDeviceInfoList(list); }
+
+    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                         std::uint32_t flagsAndAttributes) override
+    {
+        return ::CreateFileA(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+    }
+
+    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    {
+        return ::HidD_GetAttributes(handle, reinterpret_cast<HIDD_ATTRIBUTES*>(attributes)) != FALSE;
+    }
+
+    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    {
+        PHIDP_PREPARSED_DATA preparsed = nullptr;
+        const bool ok = ::HidD_GetPreparsedData(handle, &preparsed) != FALSE;
+        *data = reinterpret_cast<PreparsedData*>(preparsed);
+        return ok;
+    }
+
+    bool GetCaps(PreparsedData* data, HidCaps* caps) override
+    {
+        return ::HidP_GetCaps(reinterpret_cast<PHIDP_PREPARSED_DATA>(data), reinterpret_cast<HIDP_CAPS*>(caps)) ==
+               HIDP_STATUS_SUCCESS;
+    }
+
+    void FreePreparsedData(PreparsedData* data) override
+    {
+        if (data != nullptr)
+            ::HidD_FreePreparsedData(reinterpret_cast<PHIDP_PREPARSED_DATA>(data));
+    }
+
+    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
+    {
+        DWORD count = 0;
+        const BOOL ok = ::WriteFile(handle, buffer, length, &count, nullptr);
+        if (written != nullptr)
+            *written = static_cast<std::uint32_t>(count);
+        return ok != FALSE;
+    }
+
+    void CloseHandle(Handle handle) override { ::CloseHandle(handle); }
+
+    void DebugOutput(const char* line) override { ::OutputDebugStringA(line); }
+};
+
+}  // namespace
+
+IHidPlatform& NativeHidPlatform()
+{
+    static WindowsHidPlatform platform;
+    return platform;
+}
+
+}  // namespace hidplat

@@ -1,0 +1,144 @@
+// Plain-file access on Windows: exclusive binary reading and whole-file replacing.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "device/SystemFile.h"
+
+namespace {
+
+class SystemFileWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char base[MAX_PATH] = {};
+        ASSERT_NE(GetTempPathA(MAX_PATH, base), 0u);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = std::string(base) + "tolvanex-" + std::to_string(GetCurrentProcessId()) + "-" + info->name();
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << GetLastError();
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& name : Listing())
+            DeleteFileA((dir + "\\" + name).c_str());
+        RemoveDirectoryA(dir.c_str());
+    }
+
+    std::string Path(const char* name) const { return dir + "\\" + name; }
+
+    std::vector<std::string> Listing() const
+    {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found{};
+        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+        return names;
+    }
+
+    void Put(const char* name, const std::string& bytes) const
+    {
+        HANDLE h = CreateFileA(Path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        CloseHandle(h);
+    }
+
+    std::string ReadWhole(const std::string& path) const
+    {
+        int error = 0;
+        const int fd = SysOpenForRead(path.c_str(), &error);
+        EXPECT_GE(fd, 0) << SysErrorText(error);
+        std::string bytes;
+        char chunk[7];
+        for (long long n; fd >= 0 && (n = SysRead(fd, chunk, sizeof chunk, &error)) > 0;)
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        if (fd >= 0)
+            SysClose(fd);
+        return bytes;
+    }
+
+    std::string dir;
+};
+
+TEST_F(SystemFileWindows, ReadsBytesUnchangedAndHoldsTheFileToItself)
+{
+    // Text mode would turn CR LF into LF and stop at Ctrl-Z.
+    const std::string bytes = std::string(":00000001FF\r\n\x1a", 14) + std::string(1, '\0') + "tail\r";
+    Put("a.hex", bytes);
+    EXPECT_EQ(ReadWhole(Path("a.hex")), bytes);
+
+    int error = 0;
+    const int fd = SysOpenForRead(Path("a.hex").c_str(), &error);
+    ASSERT_GE(fd, 0);
+    HANDLE other = CreateFileA(Path("a.hex").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SysClose(fd);
+
+    // And it does not read a file that another program is writing.
+    HANDLE writer = CreateFileA(Path("a.hex").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    error = 0;
+    EXPECT_EQ(SysOpenForRead(Path("a.hex").c_str(), &error), -1);
+    EXPECT_EQ(error, EACCES);
+    CloseHandle(writer);
+}
+
+TEST_F(SystemFileWindows, RefusesFoldersAndMissingFilesWithTheirReason)
+{
+    int error = 0;
+    EXPECT_EQ(SysOpenForRead(dir.c_str(), &error), -1);
+    EXPECT_EQ(error, EISDIR);
+    EXPECT_FALSE(SysErrorText(error).empty());
+
+    error = 0;
+    EXPECT_EQ(SysOpenForRead(Path("missing.hex").c_str(), &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_NE(SysErrorText(ENOENT), SysErrorText(EISDIR));
+}
+
+TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
+{
+    Put("image.bin", std::string(100, 'x'));
+    const std::string image(16384, '\xff');
+    std::string reason;
+    ASSERT_TRUE(SysWriteFileReplacing(Path("image.bin").c_str(), image.data(), image.size(), &reason)) << reason;
+    EXPECT_EQ(ReadWhole(Path("image.bin")), image);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"image.bin"});
+
+    // A target held open without delete sharing cannot be replaced: the old file stays, no temp is left.
+    HANDLE holder = CreateFileA(Path("image.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const std::string other(16384, '\0');
+    EXPECT_FALSE(SysWriteFileReplacing(Path("image.bin").c_str(), other.data(), other.size(), &reason));
+    EXPECT_FALSE(reason.empty());
+    CloseHandle(holder);
+    EXPECT_EQ(ReadWhole(Path("image.bin")), image);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"image.bin"});
+
+    reason.clear();
+    EXPECT_FALSE(SysWriteFileReplacing(Path("no-such-folder\\image.bin").c_str(), image.data(), image.size(), &reason));
+    EXPECT_FALSE(reason.empty());
+}
+
+}  // namespace

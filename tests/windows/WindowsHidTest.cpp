@@ -1,0 +1,209 @@
+// The controller search over the real SetupAPI and HID class driver. Under
+// wine the system offers two virtual HID interfaces (a mouse and a keyboard of
+// vendor 0x845E, neither with an output report) and no controller.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/HidDevice.h"
+#include "firmware/FirmwareUpdater.h"
+
+namespace {
+
+using namespace hidplat;
+
+// Passes every call on to the system and remembers what came back.
+class RecordingPlatform final : public IHidPlatform {
+public:
+    explicit RecordingPlatform(IHidPlatform& os) : m_os(os) {}
+
+    void Forget()
+    {
+        listsBuilt = listsDestroyed = preparsedHandedOut = preparsedFreed = 0;
+        opened.clear();
+        closed.clear();
+        examined.clear();
+        caps.clear();
+        diagnostics.clear();
+    }
+
+    int listsBuilt = 0;
+    int listsDestroyed = 0;
+    std::vector<Handle> opened;
+    std::vector<Handle> closed;
+    std::vector<HidAttributes> examined;
+    std::vector<HidCaps> caps;
+    int preparsedHandedOut = 0;
+    int preparsedFreed = 0;
+    std::vector<std::string> diagnostics;
+
+    void GetHidGuid(Guid* guid) override { m_os.GetHidGuid(guid); }
+    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) override
+    {
+        DevInfoList list = m_os.GetClassDevs(interfaceClass, flags);
+        if (list != kInvalidDevInfoList)
+            ++listsBuilt;
+        return list;
+    }
+    bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
+                              InterfaceData* data) override
+    {
+        return m_os.EnumDeviceInterfaces(list, interfaceClass, index, data);
+    }
+    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
+                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
+    {
+        return m_os.GetDeviceInterfaceDetail(list, data, detail, detailSize, requiredSize);
+    }
+    void DestroyDeviceInfoList(DevInfoList list) override
+    {
+        ++listsDestroyed;
+        m_os.DestroyDeviceInfoList(list);
+    }
+    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                         std::uint32_t flags) override
+    {
+        Handle h = m_os.OpenInterface(path, access, share, disposition, flags);
+        if (h != kInvalidHandle)
+            opened.push_back(h);
+        return h;
+    }
+    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    {
+        const bool ok = m_os.GetAttributes(handle, attributes);
+        if (ok)
+            examined.push_back(*attributes);
+        return ok;
+    }
+    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    {
+        const bool ok = m_os.GetPreparsedData(handle, data);
+        if (ok)
+            ++preparsedHandedOut;
+        return ok;
+    }
+    bool GetCaps(PreparsedData* data, HidCaps* c) override
+    {
+        const bool ok = m_os.GetCaps(data, c);
+        if (ok)
+            caps.push_back(*c);
+        return ok;
+    }
+    void FreePreparsedData(PreparsedData* data) override
+    {
+        if (data != nullptr)
+            ++preparsedFreed;
+        m_os.FreePreparsedData(data);
+    }
+    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
+    {
+        return m_os.WriteFile(handle, buffer, length, written);
+    }
+    void CloseHandle(Handle handle) override
+    {
+        closed.push_back(handle);
+        m_os.CloseHandle(handle);
+    }
+    void DebugOutput(const char* line) override
+    {
+        diagnostics.emplace_back(line);
+        m_os.DebugOutput(line);
+    }
+
+private:
+    IHidPlatform& m_os;
+};
+
+class WindowsHid : public ::testing::Test {
+protected:
+    void SetUp() override { SetHidPlatform(&recorder); }
+    void TearDown() override { SetHidPlatform(nullptr); }
+
+    RecordingPlatform recorder{NativeHidPlatform()};
+};
+
+constexpr std::uint16_t kWineVendor = 0x845E;
+
+TEST_F(WindowsHid, SearchWithoutControllerExaminesEveryInterfaceAndEndsAtTheListEnd)
+{
+    {
+        CFirmwareUpdater updater;
+        updater.OpenController();
+        EXPECT_EQ(updater.IsControllerOpen(), 0);
+        EXPECT_EQ(updater.Device().Handle(), kInvalidHandle);
+        EXPECT_TRUE(updater.Device().IsClosed());
+    }
+
+    // Both of wine's interfaces were opened and described, and nothing else.
+    ASSERT_EQ(recorder.opened.size(), 2u);
+    ASSERT_EQ(recorder.examined.size(), 2u);
+    ASSERT_EQ(recorder.caps.size(), 2u);
+    std::set<std::uint16_t> products;
+    for (const HidAttributes& a : recorder.examined) {
+        EXPECT_EQ(a.VendorID, kWineVendor);
+        products.insert(a.ProductID);
+    }
+    EXPECT_EQ(products.size(), 2u) << "the same interface was examined twice";
+    for (const HidCaps& c : recorder.caps)
+        EXPECT_EQ(c.OutputReportByteLength, 0u);
+
+    // Each handle closed once, each preparsed block freed, each list destroyed;
+    // one list per index tried plus the one that showed the end.
+    EXPECT_EQ(std::multiset<Handle>(recorder.closed.begin(), recorder.closed.end()),
+              std::multiset<Handle>(recorder.opened.begin(), recorder.opened.end()));
+    EXPECT_EQ(recorder.preparsedFreed, recorder.preparsedHandedOut);
+    EXPECT_EQ(recorder.preparsedHandedOut, 2);
+    EXPECT_EQ(recorder.listsBuilt, 3);
+    EXPECT_EQ(recorder.listsDestroyed, 3);
+    EXPECT_EQ(recorder.diagnostics, std::vector<std::string>{"Request interface data error\n"});
+}
+
+TEST_F(WindowsHid, HoldsAnInterfaceThatMatchesAndCountsInstances)
+{
+    // Learn the ids of the first interface in the system's list.
+    HidAttributes first{};
+    {
+        CHidDevice probe;
+        ASSERT_EQ(probe.OpenDevice(kWineVendor, 0, 5), 0);
+        ASSERT_FALSE(recorder.examined.empty());
+        first = recorder.examined.front();
+    }
+    recorder.Forget();
+
+    CHidDevice device;
+    ASSERT_EQ(device.OpenDevice(first.VendorID, first.ProductID, 0), 1);
+    EXPECT_EQ(device.IsOpen(), 1);
+    EXPECT_FALSE(device.IsClosed());
+    EXPECT_EQ(recorder.opened.size(), 1u) << "the first interface matched, so no other was opened";
+    EXPECT_TRUE(recorder.closed.empty());
+    EXPECT_EQ(device.Attributes().VendorID, first.VendorID);
+    EXPECT_EQ(device.Attributes().ProductID, first.ProductID);
+    EXPECT_EQ(device.GetOutputReportLength(), 0u);
+    EXPECT_GT(device.Capabilities().InputReportByteLength, 0u);
+    const std::string path(device.DevicePath(), strnlen(device.DevicePath(), kDevicePathSize));
+    EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u) << path;
+
+    // An interface without output reports takes no report; the link stays held.
+    std::uint8_t report[9] = {};
+    EXPECT_EQ(device.WriteReport(report, sizeof report), 0);
+    EXPECT_EQ(device.IsOpen(), 1);
+    EXPECT_FALSE(device.IsClosed());
+
+    const Handle held = device.Handle();
+    device.Close();
+    device.Close();
+    EXPECT_EQ(recorder.closed, std::vector<Handle>{held});
+
+    // Only one interface has these ids, so a second instance is not there.
+    recorder.Forget();
+    CHidDevice second;
+    EXPECT_EQ(second.OpenDevice(first.VendorID, first.ProductID, 1), 0);
+    EXPECT_EQ(recorder.opened.size(), 2u);
+    EXPECT_EQ(recorder.closed.size(), 2u);
+    EXPECT_EQ(recorder.diagnostics, std::vector<std::string>{"Request interface data error\n"});
+}
+
+}  // namespace
