@@ -1,0 +1,23 @@
+# Shared by the guest scenarios: the expected report streams and a timed,
+# time-limited run of the real CLI.
+hex=/data/sample.hex
+tolvanex-cli image "$hex" -o /tmp/image.bin
+# One line per report: the DOWNLOAD command, then 8 image bytes per report.
+{ echo 444f574e4c4f4144; hexdump -v -e '8/1 "%02x" "\n"' /tmp/image.bin; } > /tmp/expect8
+# The same with the report ID byte in front, as uhid hands reports over.
+sed 's/^/00/' /tmp/expect8 > /tmp/expect9
+tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
+
+# flash: runs `tolvanex-cli flash`; sets flash_rc, flash_out and flash_ms.
+flash() {
+  vmtool time timeout 60 tolvanex-cli flash "$hex" > /tmp/flash.out 2> /tmp/flash.err
+  flash_rc=$?
+  flash_out=$(cat /tmp/flash.out)
+  flash_ms=$(sed -n 's/^time: \(.*\) ms$/\1/p' /tmp/flash.err)
+}
+
+# expect_flash NAME RC MESSAGE
+expect_flash() {
+  tvx_expect "$1: exit code" "$2" "$flash_rc"
+  tvx_expect "$1: message" "$3" "$flash_out"
+}

@@ -1,0 +1,36 @@
+# Helpers for guest scenarios: result lines and module loading.
+# Every result line starts with "TVX " on the second serial port (the host
+# reads it from a file), so kernel messages on the console never mix in.
+tvx_out=/dev/ttyS1
+[ -c "$tvx_out" ] || tvx_out=/dev/console
+tvx_passed=0
+tvx_failed=0
+
+tvx_say() { echo "TVX $*" > "$tvx_out"; }
+tvx_pass() { tvx_passed=$((tvx_passed + 1)); tvx_say "PASS $1"; }
+tvx_fail() { tvx_failed=$((tvx_failed + 1)); tvx_say "FAIL $1: $2"; }
+
+# tvx_expect NAME WANT GOT
+tvx_expect() {
+  if [ "$2" = "$3" ]; then tvx_pass "$1"; else tvx_fail "$1" "want '$2', got '$3'"; fi
+}
+
+# tvx_expect_same NAME WANT_FILE GOT_FILE: the files hold the same lines.
+tvx_expect_same() {
+  if cmp -s "$2" "$3"; then
+    tvx_pass "$1"
+  else
+    tvx_fail "$1" "$(wc -l < "$3") lines received, $(wc -l < "$2") expected; first difference: $(diff "$2" "$3" | grep '^[-+][^-+]' | head -n 2 | tr '\n' ' ')"
+  fi
+}
+
+# tvx_load NAME...: loads kernel modules with their dependencies.
+tvx_load() {
+  local m p name
+  for m in "$@"; do
+    for p in $(cat "/lib/tvx/modules/$m"); do
+      name=$(basename "$p" .ko | tr - _)
+      [ -d "/sys/module/$name" ] || insmod "$p" || tvx_fail "load $m" "insmod $p failed"
+    done
+  done
+}
