@@ -153,8 +153,11 @@ TEST(ReportDescriptor, PushesBeyondTheStackAreIgnored)
 
 TEST(ReportDescriptor, FourByteItemData)
 {
-    const Bytes desc = {0x75, 0x08, 0x97, 0x10, 0x00, 0x00, 0x00, 0x91, 0x02};  // count 16 in 4 bytes
-    ExpectLengths(desc, 0, 17, 0);
+    const Bytes count16 = {0x75, 0x08, 0x97, 0x10, 0x00, 0x00, 0x00, 0x91, 0x02};
+    ExpectLengths(count16, 0, 17, 0);
+    // Only the fourth data byte is set: 2^24 one-bit fields, past any length.
+    const Bytes count2p24 = {0x75, 0x01, 0x97, 0x00, 0x00, 0x00, 0x01, 0x91, 0x02};
+    ExpectLengths(count2p24, 0, 0xFFFF, 0);
 }
 
 TEST(ReportDescriptor, LongItemsAreSkippedWhole)
