@@ -1,5 +1,6 @@
 # The real CLI against a USB HID gadget on dummy_hcd: the whole USB stack,
 # usbhid and hid-generic on the host side, /dev/hidg0 on the device side.
+tvx_plan 11
 . /scenario/common.sh
 tvx_load dummy_hcd libcomposite usb_f_hid usbhid hid-generic
 mount -t configfs configfs /sys/kernel/config
@@ -59,6 +60,7 @@ tvx_say "TIME gadget-bare ms=$(echo "$bare" | sed -n 's/.* in \(.*\) ms$/\1/p')"
 record /tmp/rx-unplug 1000
 flash
 expect_flash "gadget unplug after 1000" 4 "Error sucedido!"
+kill -TERM $rec_pid 2>/dev/null
 wait $rec_pid
 tvx_expect "gadget unplug: reader exit" 0 $?
 head -n 1000 /tmp/expect8 > /tmp/want-1000

@@ -1,4 +1,5 @@
 # The real CLI against the virtual controller on uhid.
+tvx_plan 23
 . /scenario/common.sh
 tvx_load uhid hid-generic
 
@@ -54,6 +55,8 @@ for k in 1 1000; do
   start_controller /tmp/rx-unplug-$k --vanish-after $k
   flash
   expect_flash "uhid unplug after $k" 4 "Error sucedido!"
+  # Gone by now unless reports went missing; then the count below tells.
+  kill -TERM $vc_pid 2>/dev/null
   wait $vc_pid
   tvx_expect "uhid unplug after $k: controller exit" 0 $?
   vc_count=$((vc_count - 1))

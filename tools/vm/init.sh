@@ -5,6 +5,10 @@ tvx_out=/dev/ttyS1
 [ -c "$tvx_out" ] || tvx_out=/dev/console
 tvx_passed=0
 tvx_failed=0
+tvx_planned=0
+
+# tvx_plan N: the scenario makes N checks; fewer means it stopped early.
+tvx_plan() { tvx_planned=$1; }
 
 tvx_say() { echo "TVX $*" > "$tvx_out"; }
 tvx_pass() { tvx_passed=$((tvx_passed + 1)); tvx_say "PASS $1"; }
