@@ -8,10 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
@@ -82,10 +81,16 @@ class ScratchDir {
 public:
     ScratchDir()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tolvanex-test-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
+        // mkdtemp without POSIX: a random name that did not exist yet.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() / ("tolvanex-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec))
+                m_path = candidate;
+        }
+        if (m_path.empty())
             std::abort();
-        m_path = tmpl;
     }
     ~ScratchDir()
     {
