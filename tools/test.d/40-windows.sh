@@ -19,8 +19,8 @@ unset DISPLAY WAYLAND_DISPLAY
 # A prefix that has not fully booted lists none or only some of the HID devices.
 if [ ! -f "$WINEPREFIX/.booted" ]; then
   echo "Preparing the wine prefix $WINEPREFIX"
-  wineboot -i </dev/null >"$build/wineboot.log" 2>&1
-  wineserver -w
+  timeout 600 wineboot -i </dev/null >"$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; exit 1; }
+  timeout 600 wineserver -w
   touch "$WINEPREFIX/.booted"
 fi
 
