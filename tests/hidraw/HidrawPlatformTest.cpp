@@ -276,10 +276,3 @@ TEST_F(HidrawPlatform, NodeWithoutHidIoctlsIsNoController)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
-
-TEST_F(HidrawPlatform, DebugOutputGoesToStderr)
-{
-    testing::internal::CaptureStderr();
-    os_.DebugOutput("Request symbolic link name error\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request symbolic link name error\n");
-}
