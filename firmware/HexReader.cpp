@@ -78,7 +78,7 @@ bool ApplyHexLine(std::string_view line, std::uint8_t* image)
 
 void ReadHex(CByteSource& source, std::uint8_t* image)
 {
-    auto block = std::make_unique<char[]>(kBlockSize);
+    auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
     auto partial = std::make_unique<PartialLine>();
 
     for (;;) {
