@@ -153,6 +153,12 @@ static int Hidg(int argc, char** argv)
     sa.sa_handler = OnSignal;
     sigaction(SIGTERM, &sa, NULL);
     sigaction(SIGINT, &sa, NULL);
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
 
     int fd = open(argv[0], O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -169,7 +175,7 @@ static int Hidg(int argc, char** argv)
     for (;;) {
         if (!g_stop) {
             struct pollfd pfd = {fd, POLLIN, 0};
-            if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
+            if (ppoll(&pfd, 1, NULL, &waitMask) < 0 && errno != EINTR) {
                 rc = 1;
                 break;
             }

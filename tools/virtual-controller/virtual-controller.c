@@ -172,6 +172,14 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &sa, NULL);
     sigaction(SIGTERM, &sa, NULL);
     signal(SIGPIPE, SIG_IGN);
+    /* Stop signals get through only inside ppoll, so none is missed
+     * between the flag check and the wait. */
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
 
     int fd = open(uhidPath, O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -198,7 +206,7 @@ int main(int argc, char** argv)
             draining = 1;
         if (!draining) {
             struct pollfd pfd = {fd, POLLIN, 0};
-            int r = poll(&pfd, 1, -1);
+            int r = ppoll(&pfd, 1, NULL, &waitMask);
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
