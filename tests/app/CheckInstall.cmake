@@ -1,4 +1,5 @@
 # Installs the build into PREFIX and checks that the desktop pieces are there.
+cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
