@@ -5,10 +5,11 @@
 #include <QCoreApplication>
 #include <QObject>
 
-#include <windows.h>
-
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
+
+// After our identifiers: windows.h defines IDOK and IDCANCEL as macros.
+#include <windows.h>
 
 namespace {
 
