@@ -1,6 +1,6 @@
 #include "app/UpdaterApp.h"
 
-#include <QFile>
+#include <QThread>
 #include <QWidget>
 
 #include <exception>
@@ -65,6 +65,9 @@ bool CUpdaterApp::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
+        // Windows belong to the UI thread; elsewhere there is nobody to tell.
+        if (QThread::currentThread() != thread())
+            throw;
         QWidget* owner = activeModalWidget();
         if (!owner)
             owner = m_pMainWnd;
