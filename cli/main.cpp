@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "device/SystemFile.h"
 
 namespace cli {
 namespace {
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
     // Lets the system's error texts follow the user's language.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    SysUseUtf8Console();
 
     if (argc < 2)
         return cli::UsageError("falta la orden");

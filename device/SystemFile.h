@@ -18,3 +18,5 @@ std::string SysErrorText(int error);
 bool SysWriteFileReplacing(const char* path, const void* data, std::size_t size, std::string* reason);
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
+// Makes the console show the UTF-8 texts the program prints as they are.
+void SysUseUtf8Console();

@@ -89,3 +89,8 @@ bool SysStderrIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
 }
+
+void SysUseUtf8Console()
+{
+    // Terminals here take the bytes as they are.
+}

@@ -143,3 +143,9 @@ bool SysStderrIsTerminal()
     const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
     return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
 }
+
+void SysUseUtf8Console()
+{
+    // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".
+    ::SetConsoleOutputCP(CP_UTF8);
+}
