@@ -1,0 +1,422 @@
+// The main dialog: layout in pixels, texts, the file choice and the timer.
+
+#include <QApplication>
+#include <QDir>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+
+#include "UiTestSupport.h"
+#include "firmware/FirmwareImage.h"
+#include "tests/support/FakeHidPlatform.h"
+#include "ui/DialogUnits.h"
+#include "ui/FileDialog.h"
+#include "ui/Resource.h"
+#include "ui/UpdaterDlg.h"
+
+using uitest::BoxAnswerer;
+using uitest::DataRecord;
+using uitest::EndRecord;
+
+namespace {
+
+// Answers every file dialog with `path` (IDOK) or IDCANCEL when empty, and
+// remembers the last dialog's settings.
+struct FileChoice {
+    struct Seen {
+        bool open;
+        QString defaultExtension, fileName;
+        unsigned flags;
+        std::vector<std::pair<QString, QString>> filters;
+        QWidget* owner;
+    };
+    std::optional<QString> answer;
+    std::vector<Seen> seen;
+
+    FileChoice()
+    {
+        CFileDialog::SetRunner([this](CFileDialog& d) {
+            seen.push_back({d.IsOpenDialog(), d.DefaultExtension(), d.FileName(), d.Flags(), d.Filters(), d.Owner()});
+            if (!answer)
+                return IDCANCEL;
+            d.SetPathName(*answer);
+            return IDOK;
+        });
+    }
+    ~FileChoice() { CFileDialog::SetRunner({}); }
+};
+
+QString Text(QWidget* w)
+{
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text();
+    return {};
+}
+
+std::vector<std::uint8_t> ImageOf(CFirmwareUpdater& u)
+{
+    return std::vector<std::uint8_t>(u.Image(), u.Image() + kImageSize);
+}
+
+class UpdaterDlgTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    }
+    QString PathText() { return Text(dlg.GetDlgItem(IDC_FILE_PATH)); }
+    QString ChecksumText() { return Text(dlg.GetDlgItem(IDC_CHECKSUM)); }
+    QString PercentText() { return Text(dlg.GetDlgItem(IDC_PERCENT)); }
+    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(dlg.GetDlgItem(IDC_PROGRESS)); }
+    void ClickOpenHex() { static_cast<QPushButton*>(dlg.GetDlgItem(IDC_OPEN_HEX))->click(); }
+
+    QTemporaryDir dir;
+    CUpdaterDlg dlg;
+};
+
+TEST(DialogUnits, MulDivRoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(MulDiv(395, 6, 4), 593);   // 592.5
+    EXPECT_EQ(MulDiv(99, 12, 8), 149);   // 148.5
+    EXPECT_EQ(MulDiv(7, 6, 4), 11);      // 10.5
+    EXPECT_EQ(MulDiv(5, 5, 4), 6);       // 6.25
+    EXPECT_EQ(MulDiv(-3, 3, 2), -5);     // -4.5
+    EXPECT_EQ(MulDiv(3, -3, 2), -5);
+    EXPECT_EQ(MulDiv(-3, -3, 2), 5);
+    EXPECT_EQ(MulDiv(1, 1, 0), -1);
+    EXPECT_EQ(MulDiv(0x40000000, 4, 1), -1);  // beyond 32 bits
+}
+
+TEST(DialogUnits, MappedFontGivesTheSimSunBase)
+{
+    const QFont font = DialogFont();
+    EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("AR PL UMing CN"));
+    EXPECT_EQ(QFontInfo(font).pointSize(), 9);
+    EXPECT_EQ(DialogBaseUnits(font), QSize(6, 12));
+}
+
+TEST_F(UpdaterDlgTest, StartsWithEmptyTextsAndNoTemplatePlaceholders)
+{
+    EXPECT_EQ(PathText(), QString());
+    EXPECT_EQ(ChecksumText(), QString());
+    EXPECT_EQ(PercentText(), QString());
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        EXPECT_NE(Text(w), QStringLiteral("Static"));
+        EXPECT_NE(Text(w), QStringLiteral("0%"));
+    }
+    ASSERT_NE(Bar(), nullptr);
+    EXPECT_EQ(Bar()->value(), 0);
+    EXPECT_FALSE(Bar()->isTextVisible());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Tolvanex Updater para SWITCH Controllers v1.0"));
+    EXPECT_EQ(Text(dlg.GetDlgItem(IDOK)), QStringLiteral("ACTUALIZAR"));
+    EXPECT_EQ(Text(dlg.GetDlgItem(IDCANCEL)), QStringLiteral("Salir"));
+    EXPECT_EQ(Text(dlg.GetDlgItem(IDC_OPEN_HEX)), QStringLiteral("Abrir HEX"));
+    EXPECT_EQ(dlg.Updater().IsHexLoaded(), 0);
+}
+
+TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
+{
+    EXPECT_EQ(dlg.size(), QSize(593, 149));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+    const Qt::WindowFlags flags = dlg.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+
+    struct Expected {
+        const char* text;
+        QRect rect;
+    };
+    // Template order; base units 6 x 12, halves rounded up.
+    const Expected expected[] = {
+        {"ACTUALIZAR", {354, 53, 99, 29}}, {"Salir", {467, 53, 104, 29}},  {"Archivo:", {11, 24, 63, 12}},
+        {"", {75, 20, 380, 20}},           {"Abrir HEX", {467, 18, 102, 21}}, {"Checksum:", {11, 57, 57, 12}},
+        {"", {77, 57, 137, 18}},           {"Progreso:", {14, 105, 57, 12}}, {"", {75, 102, 380, 21}},
+        {"", {464, 102, 99, 18}},
+    };
+    std::vector<QWidget*> controls;
+    for (QObject* child : dlg.children())
+        if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
+            controls.push_back(w);
+    ASSERT_EQ(controls.size(), std::size(expected));
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(controls[i]->geometry(), expected[i].rect);
+        EXPECT_EQ(Text(controls[i]), QString::fromUtf8(expected[i].text));
+        EXPECT_TRUE(controls[i]->isVisible());
+    }
+    auto* sunken = qobject_cast<QLabel*>(dlg.GetDlgItem(IDC_CHECKSUM));
+    ASSERT_NE(sunken, nullptr);
+    EXPECT_EQ(sunken->frameShadow(), QFrame::Sunken);
+}
+
+TEST_F(UpdaterDlgTest, IsCentredOnTheScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::abs(dlg.frameGeometry().center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(dlg.frameGeometry().center().y() - area.center().y()), 1);
+}
+
+TEST_F(UpdaterDlgTest, TabOrderFollowsTheTemplateFromActualizar)
+{
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem(IDOK));
+    const int order[] = {IDCANCEL, IDC_FILE_PATH, IDC_OPEN_HEX, IDOK};
+    for (int id : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem(id)) << id;
+    }
+}
+
+TEST_F(UpdaterDlgTest, EnterAnywherePressesActualizarAndNeverCloses)
+{
+    auto* ok = static_cast<QPushButton*>(dlg.GetDlgItem(IDOK));
+    EXPECT_TRUE(ok->isDefault());
+    for (int id : {IDCANCEL, IDC_OPEN_HEX}) {
+        auto* b = static_cast<QPushButton*>(dlg.GetDlgItem(id));
+        EXPECT_FALSE(b->isDefault());
+        EXPECT_FALSE(b->autoDefault());
+    }
+    BoxAnswerer boxes;
+    for (int id : {IDC_FILE_PATH, IDCANCEL, IDC_OPEN_HEX, IDOK}) {
+        SCOPED_TRACE(id);
+        const std::size_t before = boxes.Seen().size();
+        QTest::keyClick(dlg.GetDlgItem(id), Qt::Key_Return);
+        // Nothing is loaded, so the update says so.
+        ASSERT_TRUE(uitest::PumpUntil([&] { return boxes.Seen().size() == before + 1 && !dlg.IsUpdateRunning(); }));
+        EXPECT_EQ(boxes.Seen().back().text, QStringLiteral("Debes elegir un archivo"));
+        EXPECT_TRUE(dlg.isVisible());
+    }
+}
+
+TEST_F(UpdaterDlgTest, EscapeAndTheCloseBoxEndTheDialog)
+{
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    dlg.show();
+    EXPECT_TRUE(dlg.close());
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
+{
+    // 193 bytes changed from 0xFF: 192 zeros and one 0xEA sum to 0x00AB in all.
+    std::vector<std::uint8_t> bytes(193, 0x00);
+    bytes[5] = 0xEA;
+    std::string hex;
+    for (std::size_t at = 0; at < bytes.size(); at += 16) {
+        const auto end = std::min(at + 16, bytes.size());
+        hex += DataRecord(static_cast<std::uint16_t>(0x100 + at), {bytes.begin() + static_cast<long>(at),
+                                                                   bytes.begin() + static_cast<long>(end)});
+    }
+    const QString path = uitest::WriteFile(dir, QStringLiteral("firmware.hex"), hex + EndRecord());
+
+    FileChoice choice;
+    choice.answer = path;
+    ClickOpenHex();
+    ASSERT_EQ(choice.seen.size(), 1u);
+    const auto& seen = choice.seen[0];
+    EXPECT_TRUE(seen.open);
+    EXPECT_EQ(seen.defaultExtension, QStringLiteral("*.hex"));
+    EXPECT_EQ(seen.fileName, QString());
+    EXPECT_EQ(seen.flags, 6u);
+    EXPECT_EQ(seen.owner, &dlg);
+    const std::vector<std::pair<QString, QString>> filters{
+        {QStringLiteral("Archivo HEX Actualización (*.hex)  "), QStringLiteral("*.hex")},
+        {QStringLiteral("Todo tipo (*.*)"), QStringLiteral("*.*")}};
+    EXPECT_EQ(seen.filters, filters);
+
+    EXPECT_EQ(PathText(), path);
+    EXPECT_EQ(ChecksumText(), QStringLiteral("00AB"));
+    EXPECT_EQ(PercentText(), QString());
+    EXPECT_EQ(dlg.Updater().IsHexLoaded(), 1);
+}
+
+TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
+{
+    const QString path = uitest::WriteFile(dir, QStringLiteral("a.hex"), DataRecord(0, {0x01}) + EndRecord());
+    FileChoice choice;
+    choice.answer = path;
+    ClickOpenHex();
+    const auto image = ImageOf(dlg.Updater());
+    static_cast<QLineEdit*>(dlg.GetDlgItem(IDC_FILE_PATH))->setText(QStringLiteral("tecleado.hex"));
+
+    choice.answer.reset();
+    ClickOpenHex();
+    ASSERT_EQ(choice.seen.size(), 2u);
+    EXPECT_EQ(choice.seen[1].fileName, path);  // the chosen path, not what was typed
+    EXPECT_EQ(PathText(), QStringLiteral("tecleado.hex"));
+    EXPECT_EQ(ChecksumText(), QStringLiteral("BF02"));
+    EXPECT_EQ(ImageOf(dlg.Updater()), image);
+}
+
+TEST_F(UpdaterDlgTest, ChoosingAgainReloadsEvenTheSameFile)
+{
+    const QString path = uitest::WriteFile(dir, QStringLiteral("b.hex"), DataRecord(0, {0x00}) + EndRecord());
+    FileChoice choice;
+    choice.answer = path;
+    ClickOpenHex();
+    EXPECT_EQ(ChecksumText(), QStringLiteral("BF01"));
+    uitest::WriteFile(dir, QStringLiteral("b.hex"), DataRecord(0x3FFF, {0x10}) + EndRecord());
+    ClickOpenHex();
+    EXPECT_EQ(ChecksumText(), QStringLiteral("BF11"));
+    EXPECT_EQ(dlg.Updater().Image()[0], 0xFF);  // the first file's byte is gone
+}
+
+TEST_F(UpdaterDlgTest, InitialFileNameIsCutTo259Characters)
+{
+    QString deep = dir.path();
+    while (deep.size() < 300)
+        deep += QStringLiteral("/carpeta_bastante_larga");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const QString path = uitest::WriteFile(deep, QStringLiteral("x.hex"), EndRecord());
+    FileChoice choice;
+    choice.answer = path;
+    ClickOpenHex();
+    ASSERT_EQ(PathText(), path);
+    ClickOpenHex();
+    ASSERT_EQ(choice.seen.size(), 2u);
+    EXPECT_EQ(choice.seen[1].fileName, path.left(259));
+}
+
+TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
+{
+    for (bool loadedBefore : {false, true}) {
+        SCOPED_TRACE(loadedBefore);
+        FileChoice choice;
+        if (loadedBefore) {
+            choice.answer = uitest::WriteFile(dir, QStringLiteral("ok.hex"), DataRecord(2, {0x00}) + EndRecord());
+            ClickOpenHex();
+        }
+        const QString pathBefore = PathText();
+        const QString sumBefore = ChecksumText();
+        const auto image = ImageOf(dlg.Updater());
+        const int loaded = dlg.Updater().IsHexLoaded();
+
+        BoxAnswerer boxes;
+        for (const QString& bad : {dir.filePath(QStringLiteral("no-existe.hex")), dir.path()}) {
+            choice.answer = bad;
+            ClickOpenHex();
+        }
+        ASSERT_EQ(boxes.Seen().size(), 2u);
+        for (const auto& box : boxes.Seen()) {
+            EXPECT_EQ(box.text, QStringLiteral("No se puede abrir el archivo"));
+            EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+            EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
+            EXPECT_EQ(box.caption, QCoreApplication::applicationName());
+            EXPECT_EQ(box.owner, &dlg);
+        }
+        EXPECT_EQ(PathText(), pathBefore);
+        EXPECT_EQ(ChecksumText(), sumBefore);
+        EXPECT_EQ(ImageOf(dlg.Updater()), image);
+        EXPECT_EQ(dlg.Updater().IsHexLoaded(), loaded);
+        // The next dialog starts from the path that is still in force.
+        ClickOpenHex();
+        EXPECT_EQ(choice.seen.back().fileName, pathBefore);
+    }
+}
+
+TEST_F(UpdaterDlgTest, AReadErrorShowsTheStopBoxAndChangesNothing)
+{
+    FileChoice choice;
+    choice.answer = uitest::WriteFile(dir, QStringLiteral("ok.hex"), DataRecord(2, {0x00}) + EndRecord());
+    ClickOpenHex();
+    const QString pathBefore = PathText();
+    const auto image = ImageOf(dlg.Updater());
+
+    BoxAnswerer boxes;
+    choice.answer = QStringLiteral("/proc/self/mem");  // opens, but reading fails
+    ClickOpenHex();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("在对 /proc/self/mem 进行访问时发生了一个不明错误。"));
+    EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.Seen()[0].caption, QCoreApplication::applicationName());
+    EXPECT_EQ(boxes.Seen()[0].owner, &dlg);
+    EXPECT_EQ(PathText(), pathBefore);
+    EXPECT_EQ(ChecksumText(), QStringLiteral("BF01"));
+    EXPECT_EQ(ImageOf(dlg.Updater()), image);
+    ClickOpenHex();
+    EXPECT_EQ(choice.seen.back().fileName, pathBefore);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(UpdaterDlgTest, OnlyTimerZeroCopiesTheCounterIntoTheBar)
+{
+    fakehid::Platform platform({fakehid::Controller()});
+    fakehid::ScopedPlatform installed(platform);
+    Bar()->setRange(0, 10000);
+    std::vector<std::pair<int, int>> copied;  // (counter, bar) at a tick
+    platform.SetWriteHook([&](std::size_t index) {
+        if (index == 700) {
+            dlg.OnTimer(3);
+            copied.emplace_back(dlg.Updater().GetProgress(), Bar()->value());
+            dlg.OnTimer(0);
+            copied.emplace_back(dlg.Updater().GetProgress(), Bar()->value());
+        }
+    });
+    ASSERT_EQ(dlg.Updater().OpenController(), 1);
+    ASSERT_EQ(dlg.Updater().Download(), 1);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_EQ(copied[0].second, 0);
+    EXPECT_GT(copied[1].first, 0);
+    EXPECT_EQ(copied[1].second, copied[1].first);
+    EXPECT_EQ(PercentText(), QString());
+
+    // The real timer ticks on its own.
+    dlg.SetTimer(0, 5);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return Bar()->value() == 10000; }, 2000));
+    dlg.KillTimer(0);
+    EXPECT_FALSE(dlg.IsTimerRunning(0));
+}
+
+TEST(UpdaterDlgIcon, MinimizedIconIsCentredWithTruncatingArithmetic)
+{
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(36, 36), QSize(32, 32)), QPoint(2, 2));
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(0, 0), QSize(32, 32)), QPoint(-15, -15));
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(37, 100), QSize(32, 32)), QPoint(3, 34));
+}
+
+TEST_F(UpdaterDlgTest, SystemMenuCarriesTheAboutItemToTheHandler)
+{
+    const QList<QAction*> actions = dlg.GetSystemMenu()->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_TRUE(actions[0]->isSeparator());
+    EXPECT_EQ(actions[1]->text(), QStringLiteral("&Sobre el Updater..."));
+    EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
+
+    static std::vector<quint32> received;
+    received.clear();
+    const auto previous = CUpdaterDlg::SetSysCommandHandler(
+        [](CUpdaterDlg&, quint32 id, qintptr) { received.push_back(id); });
+    dlg.OnSysCommand(0x0013, 0);
+    CUpdaterDlg::SetSysCommandHandler(previous);
+    dlg.OnSysCommand(0x0010, 0);  // no handler: nothing
+    EXPECT_EQ(received, std::vector<quint32>{0x0013});
+}
+
+TEST_F(UpdaterDlgTest, SavesAPictureOfTheDialog)
+{
+    const QPixmap picture = dlg.grab();
+    EXPECT_EQ(picture.size(), QSize(593, 149));
+    EXPECT_TRUE(picture.save(QStringLiteral(TOLVANEX_DIALOG_PNG), "PNG"));
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// "ACTUALIZAR": one update on a worker thread, and the lock-out that keeps the
+// user away from the controls while the image is sent.
+
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QThread>
+#include <QWidget>
+
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "ui/MessageBox.h"
+#include "ui/UpdaterDlg.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define TOLVANEX_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TOLVANEX_TSAN 1
+#endif
+#endif
+
+#ifdef TOLVANEX_TSAN
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#endif
+
+namespace {
+
+// Runs `call` on the thread that owns `window` and returns once it has run.
+// Qt's hand-over between the threads is invisible to ThreadSanitizer (Qt is
+// not built with it), so a TSan build states the ordering it provides.
+void SendToWindow(QObject* window, const std::function<void()>& call)
+{
+    if (QThread::currentThread() == window->thread()) {
+        call();
+        return;
+    }
+    int token = 0;
+#ifdef TOLVANEX_TSAN
+    __tsan_release(&token);
+#endif
+    QMetaObject::invokeMethod(
+        window,
+        [&] {
+#ifdef TOLVANEX_TSAN
+            __tsan_acquire(&token);
+#endif
+            call();
+#ifdef TOLVANEX_TSAN
+            __tsan_release(&token);
+#endif
+        },
+        Qt::BlockingQueuedConnection);
+#ifdef TOLVANEX_TSAN
+    __tsan_acquire(&token);
+#endif
+    (void)token;
+}
+
+// The widget's own flag, not what its parent makes of it.
+bool IsWindowEnabled(QWidget* window)
+{
+    bool enabled = false;
+    SendToWindow(window, [&] { enabled = !window->testAttribute(Qt::WA_Disabled); });
+    return enabled;
+}
+
+void EnableWindow(QWidget* window, bool enable)
+{
+    SendToWindow(window, [&] { window->setEnabled(enable); });
+}
+
+void CollectChildWindows(QWidget* parent, std::vector<QWidget*>& out)
+{
+    for (QObject* child : parent->children()) {
+        auto* window = qobject_cast<QWidget*>(child);
+        if (!window || window->isWindow())
+            continue;
+        out.push_back(window);
+        CollectChildWindows(window, out);
+    }
+}
+
+// Every descendant window, children before their own children; the list is
+// taken first, then the callback runs for each until it returns false.
+void EnumChildWindows(QWidget* parent, bool (*callback)(QWidget*, void*), void* param)
+{
+    std::vector<QWidget*> windows;
+    SendToWindow(parent, [&] { CollectChildWindows(parent, windows); });
+    for (QWidget* window : windows) {
+        if (!callback(window, param))
+            break;
+    }
+}
+
+}  // namespace
+
+void CUpdaterDlg::OnOK()
+{
+    // One update at a time: the lock-out only starts once the worker has
+    // opened the controller, so a second press could slip in before it.
+    if (m_updateRunning)
+        return;
+    m_updateRunning = true;
+    try {
+        std::thread(UpdateThreadProc, static_cast<void*>(this)).detach();
+    } catch (const std::system_error&) {
+        m_updateRunning = false;  // no thread, no update, nothing to report
+    }
+}
+
+void CUpdaterDlg::OnCancel()
+{
+    // The worker uses the dialog and the updater until it ends.
+    if (m_updateRunning)
+        return;
+    QDialog::reject();
+}
+
+void CUpdaterDlg::accept()
+{
+    OnOK();
+}
+
+void CUpdaterDlg::reject()
+{
+    OnCancel();
+}
+
+quint32 UpdateThreadProc(void* param)
+{
+    auto* dialog = static_cast<CUpdaterDlg*>(param);
+    dialog->RunUpdate();
+    // Only now may the dialog close or start another update.
+    SendToWindow(dialog, [dialog] { dialog->m_updateRunning = false; });
+    return 0;
+}
+
+void CUpdaterDlg::MessageBox(const QString& text)
+{
+    SendToWindow(this, [&] { ShowMessageBox(this, text); });
+}
+
+void CUpdaterDlg::RunUpdate()
+{
+    if (!m_updater.IsHexLoaded()) {
+        MessageBox(QStringLiteral("Debes elegir un archivo"));
+        return;
+    }
+    m_updater.OpenController();
+    if (!m_updater.IsControllerOpen()) {
+        MessageBox(QStringLiteral("Mando no conectado"));
+        return;
+    }
+    LockControls();
+    SendToWindow(m_progress, [this] { m_progress->setRange(0, 10000); });
+    SendToWindow(m_progress, [this] { m_progress->setValue(0); });
+    SendToWindow(this, [this] { SetTimer(0, 5); });
+    const int succeeded = m_updater.Download();
+    SendToWindow(this, [this] { KillTimer(0); });
+    UnlockControls();
+    if (succeeded) {
+        MessageBox(QStringLiteral("Actualización OK!!!!"));
+        m_updater.CloseController();
+    } else {
+        MessageBox(QStringLiteral("Error sucedido!"));
+    }
+}
+
+void CUpdaterDlg::LockControls()
+{
+    ClearSavedStates();
+    EnumChildWindows(this, LockControlProc, this);
+}
+
+bool LockControlProc(QWidget* hWnd, void* param)
+{
+    static_cast<CUpdaterDlg*>(param)->SaveAndDisable(hWnd);
+    return true;
+}
+
+void CUpdaterDlg::SaveAndDisable(QWidget* hWnd)
+{
+    auto state = std::make_unique<SavedWindowState>();
+    state->bEnabled = IsWindowEnabled(hWnd) ? 1 : 0;
+    state->hWnd = hWnd;
+    m_savedStates.push_back(std::move(state));
+    EnableWindow(hWnd, false);
+}
+
+void CUpdaterDlg::UnlockControls()
+{
+    for (const auto& state : m_savedStates)
+        EnableWindow(state->hWnd, state->bEnabled != 0);
+    ClearSavedStates();
+}
+
+void CUpdaterDlg::ClearSavedStates()
+{
+    for (auto& state : m_savedStates)
+        state.reset();
+    m_savedStates.clear();
+    m_savedStates.shrink_to_fit();
+}
