@@ -1,0 +1,383 @@
+// "ACTUALIZAR": whole updates on the worker thread against the in-memory HID
+// platform, watched from inside its writes and from the result boxes.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "UiTestSupport.h"
+#include "firmware/FirmwareImage.h"
+#include "tests/support/FakeHidPlatform.h"
+#include "ui/FileDialog.h"
+#include "ui/Resource.h"
+#include "ui/UpdaterDlg.h"
+
+using uitest::BoxAnswerer;
+using uitest::SeenBox;
+
+namespace {
+
+// Counts every change of a control's enabled state.
+class EnabledChangeCounter : public QObject {
+public:
+    explicit EnabledChangeCounter(QWidget* dialog)
+    {
+        for (QWidget* w : dialog->findChildren<QWidget*>())
+            if (!w->isWindow())
+                w->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            ++count;
+        return false;
+    }
+};
+
+// The state of the dialog at one moment, taken on the UI thread.
+struct Snapshot {
+    std::vector<bool> controlDisabled;  // each control's own flag, template order
+    bool dialogEnabled = false;
+    bool timerRunning = false;
+    int barMinimum = 0, barMaximum = 0, barValue = 0;
+};
+
+class UpdateWorkerTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform.SetInterfaces({fakehid::Controller()});
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        for (QObject* child : dlg.children())
+            if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
+                controls.push_back(w);
+        ASSERT_EQ(controls.size(), 10u);
+    }
+    void TearDown() override
+    {
+        // The dialog must outlive any worker.
+        EXPECT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+        platform.SetWriteHook({});
+    }
+
+    void LoadFile()
+    {
+        std::string hex;
+        for (std::uint16_t at = 0; at < 0x400; at += 16) {
+            std::vector<std::uint8_t> bytes(16);
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<std::uint8_t>(at + i * 7);
+            hex += uitest::DataRecord(at, bytes);
+        }
+        const QString path = uitest::WriteFile(dir, QStringLiteral("fw.hex"), hex + uitest::EndRecord());
+        CFileDialog::SetRunner([path](CFileDialog& d) {
+            d.SetPathName(path);
+            return IDOK;
+        });
+        static_cast<QPushButton*>(dlg.GetDlgItem(IDC_OPEN_HEX))->click();
+        CFileDialog::SetRunner({});
+        ASSERT_EQ(dlg.Updater().IsHexLoaded(), 1);
+    }
+
+    // Presses "ACTUALIZAR" and waits until the worker has ended.
+    void Update()
+    {
+        static_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
+        ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+    }
+
+    Snapshot Take()
+    {
+        Snapshot s;
+        for (QWidget* w : controls)
+            s.controlDisabled.push_back(w->testAttribute(Qt::WA_Disabled));
+        s.dialogEnabled = dlg.isEnabled();
+        s.timerRunning = dlg.IsTimerRunning(0);
+        s.barMinimum = Bar()->minimum();
+        s.barMaximum = Bar()->maximum();
+        s.barValue = Bar()->value();
+        return s;
+    }
+    // From the worker thread: a snapshot taken on the UI thread.
+    Snapshot TakeFromWorker()
+    {
+        Snapshot s;
+        QMetaObject::invokeMethod(&dlg, [&] { s = Take(); }, Qt::BlockingQueuedConnection);
+        return s;
+    }
+
+    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(dlg.GetDlgItem(IDC_PROGRESS)); }
+
+    static void ExpectPlainBox(const SeenBox& box, QWidget* owner)
+    {
+        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+        EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
+        EXPECT_EQ(box.caption, QCoreApplication::applicationName());
+        EXPECT_EQ(box.owner, owner);
+        EXPECT_TRUE(box.modal);
+    }
+
+    fakehid::Platform platform;
+    fakehid::ScopedPlatform installed{platform};
+    QTemporaryDir dir;
+    CUpdaterDlg dlg;
+    std::vector<QWidget*> controls;
+};
+
+TEST_F(UpdateWorkerTest, WithoutAFileItSaysSoAndTouchesNothing)
+{
+    Bar()->setValue(37);
+    EnabledChangeCounter changes(&dlg);
+    BoxAnswerer boxes;
+    Update();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Debes elegir un archivo"));
+    ExpectPlainBox(boxes.Seen()[0], &dlg);
+    EXPECT_EQ(changes.count, 0);
+    EXPECT_TRUE(platform.Opened().empty());
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    EXPECT_EQ(Bar()->value(), 37);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(UpdateWorkerTest, WithoutAControllerItSaysSoAndKeepsTheBar)
+{
+    LoadFile();
+    for (bool opens : {false, true}) {
+        SCOPED_TRACE(opens);
+        if (opens)
+            platform.SetInterfaces({});
+        else {
+            fakehid::Interface shut = fakehid::Controller();
+            shut.opens = false;
+            platform.SetInterfaces({shut});
+        }
+        Bar()->setRange(0, 10000);
+        Bar()->setValue(1234);
+        EnabledChangeCounter changes(&dlg);
+        BoxAnswerer boxes;
+        Update();
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Mando no conectado"));
+        ExpectPlainBox(boxes.Seen()[0], &dlg);
+        EXPECT_EQ(changes.count, 0);
+        EXPECT_EQ(Bar()->value(), 1234);
+        EXPECT_FALSE(dlg.IsTimerRunning(0));
+        EXPECT_EQ(platform.OpenHandles(), 0);
+    }
+}
+
+TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
+{
+    LoadFile();
+    controls[3]->setEnabled(false);  // the path box, disabled before the update
+    std::vector<Snapshot> during;
+    std::atomic<int> barDuringLate{-1};
+    platform.SetWriteHook([&](std::size_t index) {
+        if (index == 0 || index == 2048)
+            during.push_back(TakeFromWorker());
+        if (index == 1500) {
+            // Give the 5 ms timer time to tick.
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            barDuringLate = TakeFromWorker().barValue;
+        }
+    });
+    Snapshot atBox;
+    int handlesAtBox = -1;
+    BoxAnswerer boxes([&](const SeenBox&) {
+        atBox = Take();
+        handlesAtBox = platform.OpenHandles();
+    });
+    Update();
+
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Actualización OK!!!!"));
+    ExpectPlainBox(boxes.Seen()[0], &dlg);
+
+    ASSERT_EQ(during.size(), 2u);
+    for (const Snapshot& s : during) {
+        EXPECT_EQ(s.controlDisabled, std::vector<bool>(10, true));
+        EXPECT_TRUE(s.dialogEnabled);
+        EXPECT_TRUE(s.timerRunning);
+        EXPECT_EQ(s.barMinimum, 0);
+        EXPECT_EQ(s.barMaximum, 10000);
+    }
+    EXPECT_EQ(during[0].barValue, 0);
+    EXPECT_GT(barDuringLate.load(), 0);
+
+    // Restored, path box still disabled, timer off, controller still open.
+    std::vector<bool> restored(10, false);
+    restored[3] = true;
+    EXPECT_EQ(atBox.controlDisabled, restored);
+    EXPECT_FALSE(atBox.timerRunning);
+    EXPECT_EQ(handlesAtBox, 1);
+    // Closed only once the box has gone.
+    EXPECT_EQ(platform.OpenHandles(), 0);
+    EXPECT_EQ(platform.Closes(), 1);
+    EXPECT_TRUE(dlg.SavedStates().empty());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(Take().controlDisabled, restored);
+    EXPECT_EQ(qobject_cast<QLabel*>(dlg.GetDlgItem(IDC_PERCENT))->text(), QString());
+
+    const auto writes = platform.Writes();
+    ASSERT_EQ(writes.size(), 2049u);
+    for (std::size_t i = 1; i < writes.size(); ++i) {
+        ASSERT_EQ(writes[i].size(), 9u);
+        EXPECT_EQ(std::vector<std::uint8_t>(writes[i].begin() + 1, writes[i].end()),
+                  std::vector<std::uint8_t>(dlg.Updater().Image() + (i - 1) * 8, dlg.Updater().Image() + i * 8));
+    }
+}
+
+TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNextPress)
+{
+    LoadFile();
+    fakehid::Interface flaky = fakehid::Controller();
+    flaky.failWriteAt = 100;
+    platform.SetInterfaces({flaky});
+    Snapshot atBox;
+    BoxAnswerer boxes([&](const SeenBox&) { atBox = Take(); });
+    Update();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!"));
+    ExpectPlainBox(boxes.Seen()[0], &dlg);
+    EXPECT_EQ(atBox.controlDisabled, std::vector<bool>(10, false));
+    EXPECT_FALSE(atBox.timerRunning);
+    EXPECT_EQ(platform.OpenHandles(), 1);
+    EXPECT_EQ(platform.Closes(), 0);
+
+    // The next press closes that handle before it opens the device again.
+    platform.SetInterfaces({fakehid::Controller()});
+    int closesAtFirstWrite = -1, openAtFirstWrite = -1;
+    platform.SetWriteHook([&](std::size_t index) {
+        if (index == 0) {
+            closesAtFirstWrite = platform.Closes();
+            openAtFirstWrite = platform.OpenHandles();
+        }
+    });
+    Update();
+    EXPECT_EQ(boxes.Texts().back(), QStringLiteral("Actualización OK!!!!"));
+    EXPECT_EQ(closesAtFirstWrite, 1);
+    EXPECT_EQ(openAtFirstWrite, 1);
+    EXPECT_EQ(platform.Opened().size(), 2u);
+    EXPECT_EQ(platform.OpenHandles(), 0);
+}
+
+TEST_F(UpdateWorkerTest, ASecondUpdateStartsTheBarFromZeroAndSendsTheSameImage)
+{
+    LoadFile();
+    BoxAnswerer boxes;
+    Update();
+    const auto first = platform.Writes();
+    platform.ClearRecord();
+    Bar()->setValue(7777);
+    int barAtCommand = -1;
+    platform.SetWriteHook([&](std::size_t index) {
+        if (index == 0)
+            barAtCommand = TakeFromWorker().barValue;
+    });
+    Update();
+    EXPECT_EQ(barAtCommand, 0);
+    EXPECT_EQ(platform.Writes(), first);
+    EXPECT_EQ(boxes.Texts(), (std::vector<QString>{QStringLiteral("Actualización OK!!!!"),
+                                                   QStringLiteral("Actualización OK!!!!")}));
+}
+
+TEST_F(UpdateWorkerTest, EnterTwiceStartsOneUpdate)
+{
+    LoadFile();
+    BoxAnswerer boxes;
+    QTest::keyClick(dlg.GetDlgItem(IDC_FILE_PATH), Qt::Key_Return);
+    QTest::keyClick(dlg.GetDlgItem(IDC_FILE_PATH), Qt::Key_Return);
+    dlg.OnOK();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+    uitest::PumpFor(50);
+    EXPECT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(platform.Opened().size(), 1u);
+    EXPECT_EQ(platform.Writes().size(), 2049u);
+}
+
+TEST_F(UpdateWorkerTest, ClosingIsRefusedWhileAnUpdateRuns)
+{
+    LoadFile();
+    std::vector<bool> visibleAfter;
+    platform.SetWriteHook([&](std::size_t index) {
+        if (index != 10)
+            return;
+        QMetaObject::invokeMethod(
+            &dlg,
+            [&] {
+                dlg.OnCancel();
+                visibleAfter.push_back(dlg.isVisible());
+                QTest::keyClick(&dlg, Qt::Key_Escape);
+                visibleAfter.push_back(dlg.isVisible());
+                visibleAfter.push_back(!dlg.close());
+            },
+            Qt::BlockingQueuedConnection);
+    });
+    // The box itself is a moment of the update too.
+    bool refusedAtBox = false;
+    BoxAnswerer boxes([&](const SeenBox&) {
+        dlg.OnCancel();
+        refusedAtBox = dlg.isVisible();
+    });
+    Update();
+    EXPECT_EQ(visibleAfter, std::vector<bool>(3, true));
+    EXPECT_TRUE(refusedAtBox);
+    EXPECT_TRUE(dlg.isVisible());
+    // Once it has ended, "Salir" closes the dialog.
+    static_cast<QPushButton*>(dlg.GetDlgItem(IDCANCEL))->click();
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(UpdateWorkerTest, TheLockOutVisitsEveryDescendantAndRestoresInOrder)
+{
+    // A nested control as well, to see that grandchildren are reached.
+    auto* group = new QWidget(&dlg);
+    auto* inner = new QLineEdit(group);
+    inner->setEnabled(false);
+    dlg.LockControls();
+    const auto& saved = dlg.SavedStates();
+    ASSERT_EQ(saved.size(), 12u);
+    for (std::size_t i = 0; i < 10; ++i)
+        EXPECT_EQ(saved[i]->hWnd, controls[i]);
+    EXPECT_EQ(saved[10]->hWnd, group);
+    EXPECT_EQ(saved[11]->hWnd, inner);
+    EXPECT_EQ(saved[11]->bEnabled, 0);
+    EXPECT_EQ(saved[10]->bEnabled, 1);
+    EXPECT_TRUE(dlg.isEnabled());
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        if (!w->isWindow()) {
+            EXPECT_TRUE(w->testAttribute(Qt::WA_Disabled));
+        }
+    }
+
+    dlg.UnlockControls();
+    EXPECT_TRUE(dlg.SavedStates().empty());
+    EXPECT_EQ(dlg.SavedStates().capacity(), 0u);
+    EXPECT_TRUE(group->isEnabled());
+    EXPECT_TRUE(inner->testAttribute(Qt::WA_Disabled));
+    for (QWidget* w : controls)
+        EXPECT_TRUE(w->isEnabled());
+}
+
+TEST_F(UpdateWorkerTest, TheThreadProcedureEndsWithZero)
+{
+    BoxAnswerer boxes;
+    EXPECT_EQ(UpdateThreadProc(&dlg), 0u);  // on this thread: the box is answered here
+    EXPECT_EQ(boxes.Texts(), std::vector<QString>{QStringLiteral("Debes elegir un archivo")});
+}
+
+}  // namespace
