@@ -1,0 +1,60 @@
+# A whole update from the updater window (offscreen) against the virtual
+# controller on uhid, through the Linux hidraw backend.
+tvx_plan 21
+. /scenario/common.sh
+tvx_load uhid hid-generic
+export FONTCONFIG_PATH=/etc/fonts HOME=/tmp XDG_RUNTIME_DIR=/tmp
+
+# gui OUT: runs the window once; sets gui_rc.
+gui() {
+  timeout 90 gui_update "$hex" > "$1" 2> "$1.err"
+  gui_rc=$?
+  [ $gui_rc = 0 ] || { tail -n 20 "$1.err" > /dev/console; cat "$1" > /dev/console; }
+}
+# field OUT KEY: the value of the line "KEY value".
+field() { sed -n "s/^$2 //p" "$1" | head -n 1; }
+
+vc_started=0
+start_controller() {
+  local out=$1
+  shift
+  virtual-controller -q -o "$out" "$@" &
+  vc_pid=$!
+  vc_started=$((vc_started + 1))
+  [ -n "$(vmtool wait-hidraw 1 20000 | tail -n 1)" ] || tvx_fail "controller appears" "no hidraw node"
+}
+
+# No controller: the box says so and nothing is ever locked.
+gui /tmp/gui-none
+tvx_expect "window, no controller: exit" 0 "$gui_rc"
+tvx_expect "window, no controller: message" "Mando no conectado" "$(field /tmp/gui-none BOX)"
+tvx_expect "window, no controller: caption" "tolvanex-updater" "$(field /tmp/gui-none CAPTION)"
+tvx_expect "window, no controller: never locked" 0 "$(field /tmp/gui-none LOCKED_SEEN)"
+
+# A whole update.
+start_controller /tmp/rx-gui
+gui /tmp/gui-ok
+kill -TERM $vc_pid; wait $vc_pid
+tvx_expect "window: exit" 0 "$gui_rc"
+tvx_expect "window: checksum shown" "$(tolvanex-cli checksum "$hex")" "$(field /tmp/gui-ok CHECKSUM)"
+tvx_expect "window: message" "Actualización OK!!!!" "$(field /tmp/gui-ok BOX)"
+tvx_expect "window: caption" "tolvanex-updater" "$(field /tmp/gui-ok CAPTION)"
+tvx_expect "window: controls back before the box" 0 "$(field /tmp/gui-ok CONTROLS_LOCKED_AT_BOX)"
+tvx_expect "window: controller open while the box shows" 0 "$(field /tmp/gui-ok CONTROLLER_CLOSED_AT_BOX)"
+tvx_expect "window: controller closed after the box" 1 "$(field /tmp/gui-ok CONTROLLER_CLOSED_AFTER)"
+tvx_expect "window: every control locked during the download" 1 "$(field /tmp/gui-ok LOCKED_SEEN)"
+tvx_expect "window: the dialog itself never disabled" 0 "$(field /tmp/gui-ok DIALOG_DISABLED_SEEN)"
+tvx_expect "window: bar range" "0 10000" "$(field /tmp/gui-ok BAR_RANGE)"
+tvx_expect_same "window: reports received in order" /tmp/expect9 /tmp/rx-gui
+tvx_say "GUI bar_max=$(field /tmp/gui-ok BAR_MAX)"
+
+# Unplugged mid-transfer.
+start_controller /tmp/rx-gui-unplug --vanish-after 1000
+gui /tmp/gui-fail
+kill -TERM $vc_pid 2>/dev/null; wait $vc_pid
+tvx_expect "window, unplug: exit" 0 "$gui_rc"
+tvx_expect "window, unplug: message" "Error sucedido!" "$(field /tmp/gui-fail BOX)"
+tvx_expect "window, unplug: controller left open" 0 "$(field /tmp/gui-fail CONTROLLER_CLOSED_AFTER)"
+head -n 1000 /tmp/expect9 > /tmp/want-gui-1000
+tvx_expect_same "window, unplug: reports received" /tmp/want-gui-1000 /tmp/rx-gui-unplug
+tvx_expect "window, unplug: controls back before the box" 0 "$(field /tmp/gui-fail CONTROLS_LOCKED_AT_BOX)"
