@@ -1,9 +1,7 @@
 // "ACTUALIZAR": one update on a worker thread, and the lock-out that keeps the
 // user away from the controls while the image is sent.
 
-#include <QMetaObject>
 #include <QProgressBar>
-#include <QThread>
 #include <QWidget>
 
 #include <functional>
@@ -12,53 +10,10 @@
 #include <vector>
 
 #include "ui/MessageBox.h"
+#include "ui/UiThread.h"
 #include "ui/UpdaterDlg.h"
 
-#if defined(__SANITIZE_THREAD__)
-#define TOLVANEX_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define TOLVANEX_TSAN 1
-#endif
-#endif
-
-#ifdef TOLVANEX_TSAN
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#endif
-
 namespace {
-
-// Runs `call` on the thread that owns `window` and returns once it has run.
-// Qt's hand-over between the threads is invisible to ThreadSanitizer (Qt is
-// not built with it), so a TSan build states the ordering it provides.
-void SendToWindow(QObject* window, const std::function<void()>& call)
-{
-    if (QThread::currentThread() == window->thread()) {
-        call();
-        return;
-    }
-    int token = 0;
-#ifdef TOLVANEX_TSAN
-    __tsan_release(&token);
-#endif
-    QMetaObject::invokeMethod(
-        window,
-        [&] {
-#ifdef TOLVANEX_TSAN
-            __tsan_acquire(&token);
-#endif
-            call();
-#ifdef TOLVANEX_TSAN
-            __tsan_release(&token);
-#endif
-        },
-        Qt::BlockingQueuedConnection);
-#ifdef TOLVANEX_TSAN
-    __tsan_acquire(&token);
-#endif
-    (void)token;
-}
 
 // The widget's own flag, not what its parent makes of it.
 bool IsWindowEnabled(QWidget* window)
@@ -139,7 +94,7 @@ quint32 UpdateThreadProc(void* param)
     return 0;
 }
 
-void CUpdaterDlg::MessageBox(const QString& text)
+void CUpdaterDlg::ShowResultBox(const QString& text)
 {
     SendToWindow(this, [&] { ShowMessageBox(this, text); });
 }
@@ -147,12 +102,12 @@ void CUpdaterDlg::MessageBox(const QString& text)
 void CUpdaterDlg::RunUpdate()
 {
     if (!m_updater.IsHexLoaded()) {
-        MessageBox(QStringLiteral("Debes elegir un archivo"));
+        ShowResultBox(QStringLiteral("Debes elegir un archivo"));
         return;
     }
     m_updater.OpenController();
     if (!m_updater.IsControllerOpen()) {
-        MessageBox(QStringLiteral("Mando no conectado"));
+        ShowResultBox(QStringLiteral("Mando no conectado"));
         return;
     }
     LockControls();
@@ -163,10 +118,10 @@ void CUpdaterDlg::RunUpdate()
     SendToWindow(this, [this] { KillTimer(0); });
     UnlockControls();
     if (succeeded) {
-        MessageBox(QStringLiteral("Actualización OK!!!!"));
+        ShowResultBox(QStringLiteral("Actualización OK!!!!"));
         m_updater.CloseController();
     } else {
-        MessageBox(QStringLiteral("Error sucedido!"));
+        ShowResultBox(QStringLiteral("Error sucedido!"));
     }
 }
 

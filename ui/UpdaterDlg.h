@@ -99,7 +99,8 @@ protected:
 private:
     void CreateFromTemplate();
     void CenterOnScreen();
-    void MessageBox(const QString& text);
+    // From the worker: a box owned by the dialog, shown on the UI thread.
+    void ShowResultBox(const QString& text);
     // Runs `handler` the way the framework runs a message handler: an error
     // that escapes it is shown in a stop box and the dialog runs on.
     template <class Handler>

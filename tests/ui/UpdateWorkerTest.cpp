@@ -3,7 +3,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +18,7 @@
 #include "tests/support/FakeHidPlatform.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
+#include "ui/UiThread.h"
 #include "ui/UpdaterDlg.h"
 
 using uitest::BoxAnswerer;
@@ -115,7 +115,7 @@ protected:
     Snapshot TakeFromWorker()
     {
         Snapshot s;
-        QMetaObject::invokeMethod(&dlg, [&] { s = Take(); }, Qt::BlockingQueuedConnection);
+        SendToWindow(&dlg, [&] { s = Take(); });
         return s;
     }
 
@@ -316,16 +316,13 @@ TEST_F(UpdateWorkerTest, ClosingIsRefusedWhileAnUpdateRuns)
     platform.SetWriteHook([&](std::size_t index) {
         if (index != 10)
             return;
-        QMetaObject::invokeMethod(
-            &dlg,
-            [&] {
-                dlg.OnCancel();
-                visibleAfter.push_back(dlg.isVisible());
-                QTest::keyClick(&dlg, Qt::Key_Escape);
-                visibleAfter.push_back(dlg.isVisible());
-                visibleAfter.push_back(!dlg.close());
-            },
-            Qt::BlockingQueuedConnection);
+        SendToWindow(&dlg, [&] {
+            dlg.OnCancel();
+            visibleAfter.push_back(dlg.isVisible());
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+            visibleAfter.push_back(dlg.isVisible());
+            visibleAfter.push_back(!dlg.close());
+        });
     });
     // The box itself is a moment of the update too.
     bool refusedAtBox = false;
