@@ -15,11 +15,12 @@
 
 namespace {
 
-// The widget's own flag, not what its parent makes of it.
+// The widget's own flag, as setEnabled left it, not what its parent makes of
+// it: Qt keeps that in WA_ForceDisabled (WA_Disabled follows the parent too).
 bool IsWindowEnabled(QWidget* window)
 {
     bool enabled = false;
-    SendToWindow(window, [&] { enabled = !window->testAttribute(Qt::WA_Disabled); });
+    SendToWindow(window, [&] { enabled = !window->testAttribute(Qt::WA_ForceDisabled); });
     return enabled;
 }
 

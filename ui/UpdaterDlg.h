@@ -32,7 +32,7 @@ class QProgressBar;
 
 // One record of the control lock-out.
 struct SavedWindowState {
-    std::int32_t bEnabled;  // the window's own enabled flag before the lock-out
+    std::int32_t bEnabled;  // the window's own enabled flag before the lock-out (not its parent's)
     QWidget* hWnd;
 };
 

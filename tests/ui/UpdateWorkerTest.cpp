@@ -341,19 +341,23 @@ TEST_F(UpdateWorkerTest, ClosingIsRefusedWhileAnUpdateRuns)
 
 TEST_F(UpdateWorkerTest, TheLockOutVisitsEveryDescendantAndRestoresInOrder)
 {
-    // A nested control as well, to see that grandchildren are reached.
+    // Nested controls as well: grandchildren are reached, and each one's own
+    // flag is saved, not what its parent (disabled just before it) makes of it.
     auto* group = new QWidget(&dlg);
     auto* inner = new QLineEdit(group);
-    inner->setEnabled(false);
+    auto* innerOff = new QLineEdit(group);
+    innerOff->setEnabled(false);
     dlg.LockControls();
     const auto& saved = dlg.SavedStates();
-    ASSERT_EQ(saved.size(), 12u);
+    ASSERT_EQ(saved.size(), 13u);
     for (std::size_t i = 0; i < 10; ++i)
         EXPECT_EQ(saved[i]->hWnd, controls[i]);
     EXPECT_EQ(saved[10]->hWnd, group);
     EXPECT_EQ(saved[11]->hWnd, inner);
-    EXPECT_EQ(saved[11]->bEnabled, 0);
+    EXPECT_EQ(saved[12]->hWnd, innerOff);
     EXPECT_EQ(saved[10]->bEnabled, 1);
+    EXPECT_EQ(saved[11]->bEnabled, 1);
+    EXPECT_EQ(saved[12]->bEnabled, 0);
     EXPECT_TRUE(dlg.isEnabled());
     for (QWidget* w : dlg.findChildren<QWidget*>()) {
         if (!w->isWindow()) {
@@ -365,7 +369,8 @@ TEST_F(UpdateWorkerTest, TheLockOutVisitsEveryDescendantAndRestoresInOrder)
     EXPECT_TRUE(dlg.SavedStates().empty());
     EXPECT_EQ(dlg.SavedStates().capacity(), 0u);
     EXPECT_TRUE(group->isEnabled());
-    EXPECT_TRUE(inner->testAttribute(Qt::WA_Disabled));
+    EXPECT_TRUE(inner->isEnabled());
+    EXPECT_FALSE(innerOff->isEnabled());
     for (QWidget* w : controls)
         EXPECT_TRUE(w->isEnabled());
 }
