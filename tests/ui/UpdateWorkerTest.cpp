@@ -190,8 +190,9 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
         if (index == 0 || index == 2048)
             during.push_back(TakeFromWorker());
         if (index == 1500) {
-            // Give the 5 ms timer time to tick.
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            // Hold the download here until a tick of the 5 ms timer has moved the bar.
+            for (int waited = 0; waited < 5000 && TakeFromWorker().barValue == 0; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             barDuringLate = TakeFromWorker().barValue;
         }
     });
@@ -217,6 +218,7 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     }
     EXPECT_EQ(during[0].barValue, 0);
     EXPECT_GT(barDuringLate.load(), 0);
+    EXPECT_LE(barDuringLate.load(), 10000 * 1500 / 2048);
 
     // Restored, path box still disabled, timer off, controller still open.
     std::vector<bool> restored(10, false);
