@@ -13,6 +13,7 @@ norandom=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then
   norandom=(setarch "$(uname -m)" -R)
 fi
+# A modal box that nobody answers would wait for ever: bound the run.
 TSAN_OPTIONS="suppressions=$top/tests/ui/tsan.supp history_size=7 halt_on_error=1" \
 QT_QPA_PLATFORM=offscreen \
-  "${norandom[@]}" "$build/tests/ui/tolvanex_ui_tests"
+  timeout 600 "${norandom[@]}" "$build/tests/ui/tolvanex_ui_tests"
