@@ -377,11 +377,4 @@ TEST_F(UpdateWorkerTest, TheLockOutVisitsEveryDescendantAndRestoresInOrder)
         EXPECT_TRUE(w->isEnabled());
 }
 
-TEST_F(UpdateWorkerTest, TheThreadProcedureEndsWithZero)
-{
-    BoxAnswerer boxes;
-    EXPECT_EQ(UpdateThreadProc(&dlg), 0u);  // on this thread: the box is answered here
-    EXPECT_EQ(boxes.Texts(), std::vector<QString>{QStringLiteral("Debes elegir un archivo")});
-}
-
 }  // namespace
