@@ -239,6 +239,12 @@ void CUpdaterDlg::RunHandler(Handler handler)
 
 void CUpdaterDlg::OnOpenHex()
 {
+    // The lock-out starts only once the controller is open; until then the
+    // button still works, and a file chosen then would be loaded while the
+    // download reads the image.
+    if (m_updateRunning)
+        return;
+
     CFileDialog fileDialog(true, QStringLiteral("*.hex"), m_strFilePath, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                            QString::fromUtf8(kHexFilter), this);
     if (fileDialog.DoModal() != IDOK)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -309,6 +310,30 @@ TEST_F(UpdateWorkerTest, EnterTwiceStartsOneUpdate)
     EXPECT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(platform.Opened().size(), 1u);
     EXPECT_EQ(platform.Writes().size(), 2049u);
+}
+
+TEST_F(UpdateWorkerTest, NoFileIsLoadedWhileAnUpdateRuns)
+{
+    LoadFile();
+    const std::vector<std::uint8_t> before(dlg.Updater().Image(), dlg.Updater().Image() + kImageSize);
+    const QString otherFile = uitest::WriteFile(dir, QStringLiteral("other.hex"), uitest::EndRecord());
+    int fileDialogs = 0;
+    CFileDialog::SetRunner([&](CFileDialog& d) {
+        ++fileDialogs;
+        d.SetPathName(otherFile);
+        return IDOK;
+    });
+    BoxAnswerer boxes;
+    // Pressed right after "ACTUALIZAR", before the worker has locked anything.
+    static_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
+    dlg.OnOpenHex();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+    CFileDialog::SetRunner({});
+    EXPECT_EQ(fileDialogs, 0);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), dlg.Updater().Image()));
+    const auto writes = platform.Writes();
+    ASSERT_EQ(writes.size(), 2049u);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 8, writes[1].begin() + 1));
 }
 
 TEST_F(UpdateWorkerTest, ClosingIsRefusedWhileAnUpdateRuns)
