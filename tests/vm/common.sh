@@ -21,3 +21,24 @@ expect_flash() {
   tvx_expect "$1: exit code" "$2" "$flash_rc"
   tvx_expect "$1: message" "$3" "$flash_out"
 }
+
+# The virtual controller on uhid (scenarios that load uhid use these).
+# start_controller OUT [ARGS]: starts one more virtual controller; sets
+# vc_pid and node (the newest controller's hidraw node).
+vc_count=0
+start_controller() {
+  local out=$1
+  shift
+  virtual-controller -q -o "$out" "$@" &
+  vc_pid=$!
+  vc_count=$((vc_count + 1))
+  node=$(vmtool wait-hidraw "$vc_count" 20000 | tail -n 1)
+  [ -n "$node" ] || tvx_fail "controller appears" "no hidraw node"
+}
+# stop_controller PID: SIGTERM, then its exit code must be 0.
+stop_controller() {
+  kill -TERM "$1"
+  wait "$1"
+  tvx_expect "controller $1 stops cleanly" 0 $?
+  vc_count=$((vc_count - 1))
+}

@@ -3,26 +3,6 @@ tvx_plan 23
 . /scenario/common.sh
 tvx_load uhid hid-generic
 
-# start_controller OUT [ARGS]: starts one more virtual controller; sets
-# vc_pid and node (the newest controller's hidraw node).
-vc_count=0
-start_controller() {
-  local out=$1
-  shift
-  virtual-controller -q -o "$out" "$@" &
-  vc_pid=$!
-  vc_count=$((vc_count + 1))
-  node=$(vmtool wait-hidraw "$vc_count" 20000 | tail -n 1)
-  [ -n "$node" ] || tvx_fail "controller appears" "no hidraw node"
-}
-# stop_controller PID: SIGTERM, then its exit code must be 0.
-stop_controller() {
-  kill -TERM "$1"
-  wait "$1"
-  tvx_expect "controller $1 stops cleanly" 0 $?
-  vc_count=$((vc_count - 1))
-}
-
 flash
 expect_flash "no controller" 3 "Mando no conectado"
 
