@@ -4,9 +4,12 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/install-deps.sh" build gui
-build="$top/build"
-cmake -S "$top" -B "$build" -DTOLVANEX_BUILD_TESTS=OFF -DTOLVANEX_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
+# The same build folder as the tests, so either command reuses the other's work.
+build="$top/build/native"
+cmake -S "$top" -B "$build" >/dev/null
+targets=(tolvanex-cli)
+if grep -q '^Qt6Widgets_DIR:PATH=/' "$build/CMakeCache.txt"; then targets+=(tolvanex-updater); fi
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 
 if [ -x "$build/app/tolvanex-updater" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
   exec "$build/app/tolvanex-updater"
