@@ -60,7 +60,12 @@ int CFileDialog::RunQtDialog()
     dialog.setNameFilters(names);
     if (!names.isEmpty())
         dialog.selectNameFilter(names.front());
-    dialog.setDefaultSuffix(m_defaultExtension);
+    // Qt puts its own dot before the suffix: "*.hex" would turn a typed "fw"
+    // into "fw.*.hex", so Qt gets the bare extension.
+    QString suffix = m_defaultExtension;
+    if (suffix.startsWith(QLatin1String("*.")))
+        suffix.remove(0, 2);
+    dialog.setDefaultSuffix(suffix);
     if (!m_fileName.isEmpty())
         dialog.selectFile(m_fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -2,15 +2,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -248,6 +251,30 @@ TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
     EXPECT_EQ(ChecksumText(), QStringLiteral("00AB"));
     EXPECT_EQ(PercentText(), QString());
     EXPECT_EQ(dlg.Updater().IsHexLoaded(), 1);
+}
+
+TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
+{
+    const QString path = uitest::WriteFile(dir, QStringLiteral("fw.hex"), EndRecord());
+    CFileDialog::SetRunner({});
+    CFileDialog fileDialog(true, QStringLiteral("*.hex"), QDir(dir.path()).filePath(QStringLiteral("fw")), 6,
+                           QStringLiteral("HEX (*.hex)|*.hex||"), &dlg);
+    // Accepts the dialog; a complaint from it (no such file) ends it instead.
+    QPointer<QFileDialog> shown;
+    QTimer accepter;
+    QObject::connect(&accepter, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* qt = qobject_cast<QFileDialog*>(modal)) {
+            shown = qt;
+            QMetaObject::invokeMethod(qt, "accept", Qt::QueuedConnection);
+        } else if (modal != nullptr && shown) {
+            modal->close();
+            QMetaObject::invokeMethod(shown, "reject", Qt::QueuedConnection);
+        }
+    });
+    accepter.start(10);
+    EXPECT_EQ(fileDialog.DoModal(), IDOK);
+    EXPECT_EQ(fileDialog.GetPathName(), path);
 }
 
 TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
