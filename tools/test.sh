@@ -8,6 +8,7 @@ groups=()
 for f in "$top"/tools/deps/*.txt; do groups+=("$(basename "$f" .txt)"); done
 "$top/tools/install-deps.sh" "${groups[@]}"
 
+passed=0
 failed=0
 for stage in "$top"/tools/test.d/*.sh; do
   name=$(basename "$stage" .sh)
@@ -15,10 +16,12 @@ for stage in "$top"/tools/test.d/*.sh; do
   start=$(date +%s)
   if bash "$stage"; then
     echo "=== $name: passed in $(( $(date +%s) - start )) s ==="
+    passed=$((passed + 1))
   else
     echo "=== $name: FAILED ==="
     failed=1
     break
   fi
 done
+echo "stages: $passed passed, $failed failed"
 exit $failed
