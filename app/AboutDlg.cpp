@@ -47,10 +47,5 @@ CAboutDlg::~CAboutDlg() = default;
 
 QWidget* CAboutDlg::GetDlgItem(int id) const
 {
-    for (QObject* child : children()) {
-        auto* widget = qobject_cast<QWidget*>(child);
-        if (widget && !widget->isWindow() && widget->property(kControlIdProperty) == id)
-            return widget;
-    }
-    return nullptr;
+    return FindDlgItem(this, id);
 }

@@ -116,3 +116,13 @@ std::vector<QWidget*> CreateControls(QWidget* dialog, std::span<const ControlTem
     }
     return widgets;
 }
+
+QWidget* FindDlgItem(const QWidget* dialog, int id)
+{
+    for (QObject* child : dialog->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget && !widget->isWindow() && widget->property(kControlIdProperty) == id)
+            return widget;
+    }
+    return nullptr;
+}

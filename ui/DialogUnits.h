@@ -56,6 +56,10 @@ struct ControlTemplate {
 // The property that carries a control's template identifier.
 inline constexpr const char* kControlIdProperty = "controlId";
 
+// The control of `dialog` with this template identifier (the first, for
+// IDC_STATIC); null when there is none.
+QWidget* FindDlgItem(const QWidget* dialog, int id);
+
 // Creates the controls as children of `dialog`, in table order (which is the
 // tab order), placed and sized in pixels. Push buttons are never "auto
 // default": Enter anywhere presses the one DefPushButton.

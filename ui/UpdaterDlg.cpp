@@ -100,12 +100,7 @@ void CUpdaterDlg::CreateFromTemplate()
 
 QWidget* CUpdaterDlg::GetDlgItem(int id) const
 {
-    for (QObject* child : children()) {
-        auto* widget = qobject_cast<QWidget*>(child);
-        if (widget && !widget->isWindow() && widget->property(kControlIdProperty) == id)
-            return widget;
-    }
-    return nullptr;
+    return FindDlgItem(this, id);
 }
 
 void CUpdaterDlg::setVisible(bool visible)

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "FakeHidPlatform.h"
+#include "UiTestSupport.h"
 #include "app/AboutDlg.h"
 #include "app/UpdaterApp.h"
 #include "ui/DialogUnits.h"
@@ -36,17 +36,7 @@ namespace {
 
 const char* const kExpectedName = "tolvanex_app_tests";
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using uitest::PumpUntil;
 
 struct Seen {
     QString className;

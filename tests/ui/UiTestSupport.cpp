@@ -103,14 +103,3 @@ QString WriteFile(const QString& dirPath, const QString& name, const std::string
 }
 
 }  // namespace uitest
-
-int main(int argc, char** argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no display; running them needs one, offscreen is enough.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tolvanex-probe"));
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,15 @@
+// One QApplication for the whole run of the dialog tests.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no display; running them needs one, offscreen is enough.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tolvanex-probe"));
+    return RUN_ALL_TESTS();
+}
