@@ -2,21 +2,13 @@
 // The About box (template IDD_ABOUTBOX): the icon, "v1.0" with our copyright
 // line, and a default "OK". OK, Escape and the close box end it.
 
-#include <QDialog>
+#include "ui/Dialog.h"
+#include "ui/Resource.h"
 
-class CAboutDlg : public QDialog {
-    Q_OBJECT
-
+class CAboutDlg : public CDialog {
 public:
-    static constexpr int IDD = 100;  // IDD_ABOUTBOX
+    static constexpr int IDD = IDD_ABOUTBOX;
 
     // The owner: the main dialog, over which the box is modal and centred.
-    explicit CAboutDlg(QWidget* parent = nullptr);
-    ~CAboutDlg() override;
-
-    // The control with this template identifier (the first, for IDC_STATIC).
-    QWidget* GetDlgItem(int id) const;
+    explicit CAboutDlg(CDialog* parent = nullptr) : CDialog(IDD, parent) {}
 };
-
-inline constexpr const char* kAboutCaption = "Sobre el Updater";
-inline constexpr const char* kAboutText = "v1.0  © 2026 Tolvanex, S.L.";

@@ -1,9 +1,8 @@
 #include "ui/FileDialog.h"
 
-#include <QFileDialog>
-#include <QStringList>
-
+#include "ui/Dialog.h"
 #include "ui/Resource.h"
+#include "ui/Utf16.h"
 
 namespace {
 
@@ -13,21 +12,32 @@ CFileDialog::Runner& CurrentRunner()
     return runner;
 }
 
-constexpr qsizetype kMaxFileName = 259;
+constexpr std::size_t kMaxFileName = 259;  // UTF-16 units, as the Windows buffer counts them
 
 }  // namespace
 
-CFileDialog::CFileDialog(bool openFileDialog, const QString& defaultExtension, const QString& fileName,
-                         unsigned flags, const QString& filter, QWidget* owner)
-    : m_open(openFileDialog),
-      m_defaultExtension(defaultExtension),
-      m_fileName(fileName.left(kMaxFileName)),
-      m_flags(flags),
-      m_owner(owner)
+CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, const std::string& fileName,
+                         unsigned flags, const std::string& filter, CDialog* owner)
+    : m_open(openFileDialog), m_defaultExtension(std::move(defaultExtension)), m_flags(flags), m_owner(owner)
 {
+    std::u16string name = Utf8ToUtf16(fileName);
+    if (name.size() > kMaxFileName) {
+        name.resize(kMaxFileName);
+        if (name.back() >= 0xD800 && name.back() <= 0xDBFF)
+            name.pop_back();  // never half a character
+    }
+    m_fileName = Utf16ToUtf8(name);
+
     // Pairs of description and pattern; an empty description ends the list.
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2)
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t bar = filter.find('|', start);
+        parts.push_back(filter.substr(start, bar - start));
+        if (bar == std::string::npos)
+            break;
+        start = bar + 1;
+    }
+    for (std::size_t i = 0; i + 1 < parts.size() && !parts[i].empty(); i += 2)
         m_filters.emplace_back(parts[i], parts[i + 1]);
 }
 
@@ -40,36 +50,15 @@ int CFileDialog::DoModal()
 {
     if (const Runner& runner = CurrentRunner())
         return runner(*this);
-    return RunQtDialog();
-}
-
-int CFileDialog::RunQtDialog()
-{
-    QFileDialog dialog(m_owner);
-    dialog.setAcceptMode(m_open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    if (m_open)
-        dialog.setFileMode(QFileDialog::ExistingFile);
-    // Qt reads the patterns out of the text in brackets at the end of each
-    // name, so trailing blanks cannot stay there.
-    QStringList names;
-    for (const auto& [description, pattern] : m_filters) {
-        const QString trimmed = description.trimmed();
-        const QString bracketed = QLatin1Char('(') + pattern + QLatin1Char(')');
-        names << (trimmed.endsWith(bracketed) ? trimmed : trimmed + QLatin1Char(' ') + bracketed);
-    }
-    dialog.setNameFilters(names);
-    if (!names.isEmpty())
-        dialog.selectNameFilter(names.front());
-    // Qt puts its own dot before the suffix: "*.hex" would turn a typed "fw"
-    // into "fw.*.hex", so Qt gets the bare extension.
-    QString suffix = m_defaultExtension;
-    if (suffix.startsWith(QLatin1String("*.")))
-        suffix.remove(0, 2);
-    dialog.setDefaultSuffix(suffix);
-    if (!m_fileName.isEmpty())
-        dialog.selectFile(m_fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    wnd::OpenFileName ofn;
+    ofn.owner = m_owner ? m_owner->GetSafeHwnd() : nullptr;
+    ofn.filters = m_filters;
+    // Without its "*.", so that a typed "fw" becomes "fw.hex".
+    ofn.defaultExtension = m_defaultExtension.starts_with("*.") ? m_defaultExtension.substr(2) : m_defaultExtension;
+    ofn.fileName = m_fileName;
+    ofn.flags = m_flags;
+    if (!wnd::RunOpenFileDialog(ofn))
         return IDCANCEL;
-    m_pathName = dialog.selectedFiles().front();
+    m_pathName = ofn.fileName;
     return IDOK;
 }

@@ -28,18 +28,37 @@
 #include "UiTestSupport.h"
 #include "app/AboutDlg.h"
 #include "app/UpdaterApp.h"
-#include "ui/DialogUnits.h"
+#include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
+#include "ui/qt/DialogUnits.h"
+
+extern CUpdaterApp* g_app;
 
 namespace {
 
 const char* const kExpectedName = "tolvanex_app_tests";
 
+using uitest::Item;
 using uitest::PumpUntil;
+using uitest::Win;
+using wnd::qt::QtDialogWindow;
+
+// The dialog behind a window of ours, if it is one.
+CDialog* DialogOf(QWidget* window)
+{
+    auto* ours = qobject_cast<QtDialogWindow*>(window);
+    return ours ? &ours->Dialog() : nullptr;
+}
+
+bool IsAboutBox(QWidget* window)
+{
+    const CDialog* dialog = DialogOf(window);
+    return dialog && dialog->TemplateId() == IDD_ABOUTBOX;
+}
 
 struct Seen {
-    QString className;
+    bool about = false;
     QString caption;
     QString text;  // message boxes only
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -66,8 +85,7 @@ private:
         if (!window || !window->isVisible() || window->property("watcherSeen").toBool())
             return;
         window->setProperty("watcherSeen", true);
-        Seen seen{QString::fromLatin1(window->metaObject()->className()), window->windowTitle(), {}, {},
-                  window->parentWidget()};
+        Seen seen{IsAboutBox(window), window->windowTitle(), {}, {}, window->parentWidget()};
         if (auto* box = qobject_cast<QMessageBox*>(window)) {
             seen.text = box->text();
             seen.icon = box->icon();
@@ -91,7 +109,7 @@ int CountAboutBoxes()
 {
     int count = 0;
     for (QWidget* window : QApplication::topLevelWidgets())
-        count += qobject_cast<CAboutDlg*>(window) != nullptr;
+        count += IsAboutBox(window) && window->isVisible();
     return count;
 }
 
@@ -109,13 +127,13 @@ class ShownDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dlg.show();
-        ASSERT_TRUE(PumpUntil([this] { return m_dlg.isVisible(); }));
+        ASSERT_TRUE(m_dlg.Create());
+        ASSERT_TRUE(PumpUntil([this] { return Win(m_dlg)->isVisible(); }));
     }
     void TearDown() override
     {
         ASSERT_FALSE(m_dlg.IsUpdateRunning());
-        m_dlg.hide();
+        Win(m_dlg)->hide();
     }
 
     // What the user sees of the main dialog, to compare before and after.
@@ -123,9 +141,9 @@ protected:
     {
         QStringList state;
         for (int id : {IDC_FILE_PATH, IDC_CHECKSUM, IDC_PERCENT})
-            state << TextOf(m_dlg.GetDlgItem(id));
-        state << QString::number(m_dlg.isVisible()) << QString::number(m_dlg.isEnabled())
-              << QString::number(m_dlg.GetDlgItem(IDOK)->isEnabled()) << m_dlg.windowTitle();
+            state << TextOf(Item(m_dlg, id));
+        state << QString::number(Win(m_dlg)->isVisible()) << QString::number(Win(m_dlg)->isEnabled())
+              << QString::number(Item(m_dlg, IDOK)->isEnabled()) << Win(m_dlg)->windowTitle();
         return state;
     }
 
@@ -137,7 +155,7 @@ TEST(AppShell, NameIsTheExecutablesFileNameEvenInADottedFolder)
     const QString path = QCoreApplication::applicationFilePath();
     ASSERT_TRUE(path.contains(QStringLiteral("/."))) << "the test binary should sit in a dotted folder: "
                                                      << path.toStdString();
-    EXPECT_EQ(QCoreApplication::applicationName(), QString::fromLatin1(kExpectedName));
+    EXPECT_EQ(AfxGetAppName(), kExpectedName);
 }
 
 TEST(AppShell, ArgumentsReachNeitherQtNorTheWindow)
@@ -147,10 +165,10 @@ TEST(AppShell, ArgumentsReachNeitherQtNorTheWindow)
     EXPECT_NE(QApplication::style()->name(), QStringLiteral("windows"));
 
     CUpdaterDlg dlg;
-    dlg.show();
-    EXPECT_EQ(TextOf(dlg.GetDlgItem(IDC_FILE_PATH)), QString());
+    ASSERT_TRUE(dlg.Create());
+    EXPECT_EQ(TextOf(Item(dlg, IDC_FILE_PATH)), QString());
     EXPECT_EQ(dlg.Updater().IsHexLoaded(), 0);
-    EXPECT_EQ(dlg.layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(Win(dlg)->layoutDirection(), Qt::LeftToRight);
 }
 
 TEST(AppShell, InitInstanceRunsTheDialogModallyAndWritesNothing)
@@ -162,18 +180,18 @@ TEST(AppShell, InitInstanceRunsTheDialogModallyAndWritesNothing)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
 
-    auto* app = static_cast<CUpdaterApp*>(QCoreApplication::instance());
+    CUpdaterApp* app = g_app;
     bool wasMainWindow = false;
     bool hadIcon = false;
     bool hadParent = true;
     ModalWatcher watcher([&](QWidget* window) {
-        auto* dlg = qobject_cast<CUpdaterDlg*>(window);
+        auto* dlg = dynamic_cast<CUpdaterDlg*>(DialogOf(window));
         if (!dlg)
             return;
         wasMainWindow = app->MainWindow() == dlg;
-        hadIcon = !dlg->windowIcon().isNull();
-        hadParent = dlg->parentWidget() != nullptr;
-        dlg->close();  // the close box
+        hadIcon = !window->windowIcon().isNull();
+        hadParent = window->parentWidget() != nullptr;
+        window->close();  // the close box
     });
     EXPECT_EQ(app->InitInstance(), 0);
 
@@ -185,7 +203,7 @@ TEST(AppShell, InitInstanceRunsTheDialogModallyAndWritesNothing)
     EXPECT_FALSE(hadParent);
     EXPECT_EQ(app->MainWindow(), nullptr);
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        EXPECT_EQ(qobject_cast<CUpdaterDlg*>(window), nullptr) << "the dialog outlived InitInstance";
+        EXPECT_EQ(DialogOf(window), nullptr) << "the dialog's window outlived InitInstance";
     }
     EXPECT_TRUE(QDir(home.path()).isEmpty()) << "something was written under the user's folders";
 }
@@ -193,20 +211,23 @@ TEST(AppShell, InitInstanceRunsTheDialogModallyAndWritesNothing)
 TEST(AboutBox, TemplateInPixels)
 {
     CAboutDlg about;
-    const QSize base = DialogBaseUnits(DialogFont());
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("Sobre el Updater"));
-    EXPECT_EQ(about.size(), DialogUnitsToPixels(QSize(235, 55), base));
-    EXPECT_EQ(about.minimumSize(), about.maximumSize());
+    ASSERT_TRUE(about.Create());
+    QtDialogWindow* window = Win(about);
+    const QSize base = DialogBaseUnits(DialogFont(*FindDialogTemplate(IDD_ABOUTBOX)));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Sobre el Updater"));
+    EXPECT_EQ(window->size(), DialogUnitsToPixels(QSize(235, 55), base));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->isVisible());  // no WS_VISIBLE in its template
 
-    const auto buttons = about.findChildren<QPushButton*>();
+    const auto buttons = window->findChildren<QPushButton*>();
     ASSERT_EQ(buttons.size(), 1);
     QPushButton* ok = buttons.front();
-    EXPECT_EQ(ok, about.GetDlgItem(IDOK));
+    EXPECT_EQ(ok, Item(about, IDOK));
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
     EXPECT_TRUE(ok->isDefault());
     EXPECT_EQ(ok->geometry(), DialogUnitsToPixels(QRect(178, 7, 50, 14), base));
 
-    const auto labels = about.findChildren<QLabel*>();
+    const auto labels = window->findChildren<QLabel*>();
     ASSERT_EQ(labels.size(), 2);
     QLabel* icon = labels[0];
     QLabel* text = labels[1];
@@ -221,9 +242,9 @@ TEST(AboutBox, TemplateInPixels)
     EXPECT_LE(text->fontMetrics().horizontalAdvance(text->text()), text->width());
     EXPECT_FALSE(text->wordWrap());
 
-    about.show();
-    ASSERT_TRUE(PumpUntil([&] { return about.isVisible(); }));
-    EXPECT_TRUE(about.grab().save(QString::fromUtf8(TOLVANEX_ABOUT_PNG), "PNG"));
+    window->show();
+    ASSERT_TRUE(PumpUntil([&] { return window->isVisible(); }));
+    EXPECT_TRUE(window->grab().save(QString::fromUtf8(TOLVANEX_ABOUT_PNG), "PNG"));
 }
 
 TEST_F(ShownDialog, AboutBoxClosesByOkEscapeAndCloseBox)
@@ -237,13 +258,13 @@ TEST_F(ShownDialog, AboutBoxClosesByOkEscapeAndCloseBox)
     };
     for (std::size_t route = 0; route < routes.size(); ++route) {
         ModalWatcher watcher([&](QWidget* window) {
-            if (qobject_cast<CAboutDlg*>(window))
+            if (IsAboutBox(window))
                 routes[route](window);
         });
         m_dlg.OnSysCommand(IDM_ABOUTBOX, 0);
         ASSERT_EQ(watcher.SeenWindows().size(), 1u) << "route " << route;
-        EXPECT_EQ(watcher.SeenWindows()[0].className, QStringLiteral("CAboutDlg"));
-        EXPECT_EQ(watcher.SeenWindows()[0].owner, &m_dlg);
+        EXPECT_TRUE(watcher.SeenWindows()[0].about);
+        EXPECT_EQ(watcher.SeenWindows()[0].owner, Win(m_dlg));
         EXPECT_EQ(CountAboutBoxes(), 0);
         EXPECT_EQ(State(), before) << "route " << route;
     }
@@ -251,19 +272,19 @@ TEST_F(ShownDialog, AboutBoxClosesByOkEscapeAndCloseBox)
 
 TEST_F(ShownDialog, LowFourBitsOfTheCommandAreIgnored)
 {
-    for (quint32 id = 0x0010; id <= 0x001F; ++id) {
+    for (unsigned id = 0x0010; id <= 0x001F; ++id) {
         ModalWatcher watcher([](QWidget* window) { window->close(); });
-        m_dlg.OnSysCommand(id, 0);
+        Win(m_dlg)->SysCommand(id);
         EXPECT_EQ(watcher.SeenWindows().size(), 1u) << std::hex << id;
     }
-    for (quint32 id : {0x0000u, 0x0020u, 0x0110u, 0xF010u, 0xF060u}) {
+    for (unsigned id : {0x0000u, 0x0020u, 0x0110u, 0xF010u, 0xF060u}) {
         ModalWatcher watcher([](QWidget* window) { window->close(); });
-        m_dlg.OnSysCommand(id, 0);
+        Win(m_dlg)->SysCommand(id);
         QApplication::processEvents();
         EXPECT_TRUE(watcher.SeenWindows().empty()) << std::hex << id;
     }
     // 0xF060 is SC_CLOSE: its default handling closed the dialog.
-    EXPECT_FALSE(m_dlg.isVisible());
+    EXPECT_FALSE(Win(m_dlg)->isVisible());
 }
 
 TEST_F(ShownDialog, ContextMenuOffersTheAboutItem)
@@ -281,21 +302,21 @@ TEST_F(ShownDialog, ContextMenuOffersTheAboutItem)
             window->close();
         }
     });
-    const QPoint pos(m_dlg.width() / 2, m_dlg.height() - 5);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, m_dlg.mapToGlobal(pos));
-    QApplication::sendEvent(&m_dlg, &event);
+    const QPoint pos(Win(m_dlg)->width() / 2, Win(m_dlg)->height() - 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, Win(m_dlg)->mapToGlobal(pos));
+    QApplication::sendEvent(Win(m_dlg), &event);
 
     EXPECT_TRUE(items.contains(QStringLiteral("&Sobre el Updater...")));
     ASSERT_EQ(watcher.SeenWindows().size(), 2u);
-    EXPECT_EQ(watcher.SeenWindows()[1].className, QStringLiteral("CAboutDlg"));
-    EXPECT_TRUE(m_dlg.isVisible());
+    EXPECT_TRUE(watcher.SeenWindows()[1].about);
+    EXPECT_TRUE(Win(m_dlg)->isVisible());
 }
 
 TEST_F(ShownDialog, F1DoesNothing)
 {
     const QStringList before = State();
     ModalWatcher watcher([](QWidget* window) { window->close(); });
-    QTest::keyClick(&m_dlg, Qt::Key_F1);
+    QTest::keyClick(Win(m_dlg), Qt::Key_F1);
     PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(watcher.SeenWindows().empty());
     EXPECT_EQ(State(), before);
@@ -305,7 +326,7 @@ TEST_F(ShownDialog, ExceptionLeavingAHandlerIsShownAndTheDialogRunsOn)
 {
     // A control whose handler fails, as OnOpenHex can when memory runs out.
     std::function<void()> failure;
-    auto* button = new QPushButton(QStringLiteral("x"), &m_dlg);
+    auto* button = new QPushButton(QStringLiteral("x"), Win(m_dlg));
     button->setGeometry(0, 0, 20, 20);
     button->show();
     QObject::connect(button, &QPushButton::clicked, [&] { failure(); });
@@ -327,7 +348,7 @@ TEST_F(ShownDialog, ExceptionLeavingAHandlerIsShownAndTheDialogRunsOn)
         EXPECT_EQ(box.caption, QString::fromLatin1(kExpectedName));
         EXPECT_EQ(box.icon, QMessageBox::Critical);
     }
-    EXPECT_TRUE(m_dlg.isVisible());
+    EXPECT_TRUE(Win(m_dlg)->isVisible());
     delete button;
 }
 
@@ -367,7 +388,7 @@ TEST_F(ShownDialog, WorkerMessagesCarryTheExecutablesName)
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].text, expected[i]);
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].caption, QString::fromLatin1(kExpectedName));
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].icon, QMessageBox::NoIcon);
-        EXPECT_EQ(seen[static_cast<std::size_t>(i)].owner, &m_dlg);
+        EXPECT_EQ(seen[static_cast<std::size_t>(i)].owner, Win(m_dlg));
     }
 }
 

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "ui/WindowApp.h"
+
+CUpdaterApp* g_app = nullptr;
 
 int main(int argc, char** argv)
 {
@@ -20,6 +23,8 @@ int main(int argc, char** argv)
     char help[] = "--help";
     char file[] = "/tmp/firmware.hex";
     std::vector<char*> args{argv[0], reverse, style, help, file, nullptr};
-    CUpdaterApp app(static_cast<int>(args.size()) - 1, args.data());
+    wnd::Application toolkit(static_cast<int>(args.size()) - 1, args.data());
+    CUpdaterApp app;
+    g_app = &app;
     return RUN_ALL_TESTS();
 }

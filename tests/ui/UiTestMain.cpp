@@ -1,7 +1,10 @@
-// One QApplication for the whole run of the dialog tests.
+// One application object for the whole run of the dialog tests.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QByteArray>
+
+#include "ui/Dialog.h"
+#include "ui/WindowApp.h"
 
 int main(int argc, char** argv)
 {
@@ -9,7 +12,7 @@ int main(int argc, char** argv)
     // Listing the tests needs no display; running them needs one, offscreen is enough.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tolvanex-probe"));
+    wnd::Application toolkit(argc, argv);
+    AfxSetAppName("tolvanex-probe");
     return RUN_ALL_TESTS();
 }

@@ -6,7 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/Dialog.h"
+
 namespace uitest {
+
+wnd::qt::QtDialogWindow* Win(const CDialog& dialog)
+{
+    return wnd::qt::WindowOf(dialog);
+}
+
+QWidget* Item(const CDialog& dialog, int id)
+{
+    return wnd::qt::Widget(dialog.GetDlgItem(id));
+}
 
 BoxAnswerer::BoxAnswerer(std::function<void(const SeenBox&)> onShown) : m_onShown(std::move(onShown))
 {

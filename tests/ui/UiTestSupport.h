@@ -15,7 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "ui/qt/QtDialogWindow.h"
+
+class CDialog;
+
 namespace uitest {
+
+// The Qt window of a created dialog, and one of its controls.
+wnd::qt::QtDialogWindow* Win(const CDialog& dialog);
+QWidget* Item(const CDialog& dialog, int id);
 
 // What a message box looked like when it was answered.
 struct SeenBox {

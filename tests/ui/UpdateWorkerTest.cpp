@@ -19,11 +19,13 @@
 #include "tests/support/FakeHidPlatform.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
-#include "ui/UiThread.h"
 #include "ui/UpdaterDlg.h"
+#include "ui/qt/UiThread.h"
 
 using uitest::BoxAnswerer;
+using uitest::Item;
 using uitest::SeenBox;
+using uitest::Win;
 
 namespace {
 
@@ -60,9 +62,9 @@ protected:
     void SetUp() override
     {
         platform.SetInterfaces({fakehid::Controller()});
-        dlg.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-        for (QObject* child : dlg.children())
+        ASSERT_TRUE(dlg.Create());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Win(dlg)));
+        for (QObject* child : Win(dlg)->children())
             if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
                 controls.push_back(w);
         ASSERT_EQ(controls.size(), 10u);
@@ -85,10 +87,10 @@ protected:
         }
         const QString path = uitest::WriteFile(dir, QStringLiteral("fw.hex"), hex + uitest::EndRecord());
         CFileDialog::SetRunner([path](CFileDialog& d) {
-            d.SetPathName(path);
+            d.SetPathName(path.toStdString());
             return IDOK;
         });
-        static_cast<QPushButton*>(dlg.GetDlgItem(IDC_OPEN_HEX))->click();
+        static_cast<QPushButton*>(Item(dlg, IDC_OPEN_HEX))->click();
         CFileDialog::SetRunner({});
         ASSERT_EQ(dlg.Updater().IsHexLoaded(), 1);
     }
@@ -96,7 +98,7 @@ protected:
     // Presses "ACTUALIZAR" and waits until the worker has ended.
     void Update()
     {
-        static_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
+        static_cast<QPushButton*>(Item(dlg, IDOK))->click();
         ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
     }
 
@@ -105,8 +107,8 @@ protected:
         Snapshot s;
         for (QWidget* w : controls)
             s.controlDisabled.push_back(w->testAttribute(Qt::WA_Disabled));
-        s.dialogEnabled = dlg.isEnabled();
-        s.timerRunning = dlg.IsTimerRunning(0);
+        s.dialogEnabled = Win(dlg)->isEnabled();
+        s.timerRunning = Win(dlg)->IsTimerRunning(0);
         s.barMinimum = Bar()->minimum();
         s.barMaximum = Bar()->maximum();
         s.barValue = Bar()->value();
@@ -116,17 +118,17 @@ protected:
     Snapshot TakeFromWorker()
     {
         Snapshot s;
-        SendToWindow(&dlg, [&] { s = Take(); });
+        SendToWindow(Win(dlg), [&] { s = Take(); });
         return s;
     }
 
-    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(dlg.GetDlgItem(IDC_PROGRESS)); }
+    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(Item(dlg, IDC_PROGRESS)); }
 
     static void ExpectPlainBox(const SeenBox& box, QWidget* owner)
     {
         EXPECT_EQ(box.icon, QMessageBox::NoIcon);
         EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
-        EXPECT_EQ(box.caption, QCoreApplication::applicationName());
+        EXPECT_EQ(box.caption, QString::fromStdString(AfxGetAppName()));
         EXPECT_EQ(box.owner, owner);
         EXPECT_TRUE(box.modal);
     }
@@ -141,17 +143,17 @@ protected:
 TEST_F(UpdateWorkerTest, WithoutAFileItSaysSoAndTouchesNothing)
 {
     Bar()->setValue(37);
-    EnabledChangeCounter changes(&dlg);
+    EnabledChangeCounter changes(Win(dlg));
     BoxAnswerer boxes;
     Update();
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Debes elegir un archivo"));
-    ExpectPlainBox(boxes.Seen()[0], &dlg);
+    ExpectPlainBox(boxes.Seen()[0], Win(dlg));
     EXPECT_EQ(changes.count, 0);
     EXPECT_TRUE(platform.Opened().empty());
     EXPECT_EQ(platform.ListsBuilt(), 0);
     EXPECT_EQ(Bar()->value(), 37);
-    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(Win(dlg)->isVisible());
 }
 
 TEST_F(UpdateWorkerTest, WithoutAControllerItSaysSoAndKeepsTheBar)
@@ -168,15 +170,15 @@ TEST_F(UpdateWorkerTest, WithoutAControllerItSaysSoAndKeepsTheBar)
         }
         Bar()->setRange(0, 10000);
         Bar()->setValue(1234);
-        EnabledChangeCounter changes(&dlg);
+        EnabledChangeCounter changes(Win(dlg));
         BoxAnswerer boxes;
         Update();
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Mando no conectado"));
-        ExpectPlainBox(boxes.Seen()[0], &dlg);
+        ExpectPlainBox(boxes.Seen()[0], Win(dlg));
         EXPECT_EQ(changes.count, 0);
         EXPECT_EQ(Bar()->value(), 1234);
-        EXPECT_FALSE(dlg.IsTimerRunning(0));
+        EXPECT_FALSE(Win(dlg)->IsTimerRunning(0));
         EXPECT_EQ(platform.OpenHandles(), 0);
     }
 }
@@ -207,7 +209,7 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
 
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Actualización OK!!!!"));
-    ExpectPlainBox(boxes.Seen()[0], &dlg);
+    ExpectPlainBox(boxes.Seen()[0], Win(dlg));
 
     ASSERT_EQ(during.size(), 2u);
     for (const Snapshot& s : during) {
@@ -231,9 +233,9 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     EXPECT_EQ(platform.OpenHandles(), 0);
     EXPECT_EQ(platform.Closes(), 1);
     EXPECT_TRUE(dlg.SavedStates().empty());
-    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(Win(dlg)->isVisible());
     EXPECT_EQ(Take().controlDisabled, restored);
-    EXPECT_EQ(qobject_cast<QLabel*>(dlg.GetDlgItem(IDC_PERCENT))->text(), QString());
+    EXPECT_EQ(qobject_cast<QLabel*>(Item(dlg, IDC_PERCENT))->text(), QString());
 
     const auto writes = platform.Writes();
     ASSERT_EQ(writes.size(), 2049u);
@@ -255,7 +257,7 @@ TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNext
     Update();
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!"));
-    ExpectPlainBox(boxes.Seen()[0], &dlg);
+    ExpectPlainBox(boxes.Seen()[0], Win(dlg));
     EXPECT_EQ(atBox.controlDisabled, std::vector<bool>(10, false));
     EXPECT_FALSE(atBox.timerRunning);
     EXPECT_EQ(platform.OpenHandles(), 1);
@@ -302,8 +304,8 @@ TEST_F(UpdateWorkerTest, EnterTwiceStartsOneUpdate)
 {
     LoadFile();
     BoxAnswerer boxes;
-    QTest::keyClick(dlg.GetDlgItem(IDC_FILE_PATH), Qt::Key_Return);
-    QTest::keyClick(dlg.GetDlgItem(IDC_FILE_PATH), Qt::Key_Return);
+    QTest::keyClick(Item(dlg, IDC_FILE_PATH), Qt::Key_Return);
+    QTest::keyClick(Item(dlg, IDC_FILE_PATH), Qt::Key_Return);
     dlg.OnOK();
     ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
     uitest::PumpFor(50);
@@ -320,12 +322,12 @@ TEST_F(UpdateWorkerTest, NoFileIsLoadedWhileAnUpdateRuns)
     int fileDialogs = 0;
     CFileDialog::SetRunner([&](CFileDialog& d) {
         ++fileDialogs;
-        d.SetPathName(otherFile);
+        d.SetPathName(otherFile.toStdString());
         return IDOK;
     });
     BoxAnswerer boxes;
     // Pressed right after "ACTUALIZAR", before the worker has locked anything.
-    static_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
+    static_cast<QPushButton*>(Item(dlg, IDOK))->click();
     dlg.OnOpenHex();
     ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
     CFileDialog::SetRunner({});
@@ -343,50 +345,51 @@ TEST_F(UpdateWorkerTest, ClosingIsRefusedWhileAnUpdateRuns)
     platform.SetWriteHook([&](std::size_t index) {
         if (index != 10)
             return;
-        SendToWindow(&dlg, [&] {
+        SendToWindow(Win(dlg), [&] {
             dlg.OnCancel();
-            visibleAfter.push_back(dlg.isVisible());
-            QTest::keyClick(&dlg, Qt::Key_Escape);
-            visibleAfter.push_back(dlg.isVisible());
-            visibleAfter.push_back(!dlg.close());
+            visibleAfter.push_back(Win(dlg)->isVisible());
+            QTest::keyClick(Win(dlg), Qt::Key_Escape);
+            visibleAfter.push_back(Win(dlg)->isVisible());
+            visibleAfter.push_back(!Win(dlg)->close());
         });
     });
     // The box itself is a moment of the update too.
     bool refusedAtBox = false;
     BoxAnswerer boxes([&](const SeenBox&) {
         dlg.OnCancel();
-        refusedAtBox = dlg.isVisible();
+        refusedAtBox = Win(dlg)->isVisible();
     });
     Update();
     EXPECT_EQ(visibleAfter, std::vector<bool>(3, true));
     EXPECT_TRUE(refusedAtBox);
-    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(Win(dlg)->isVisible());
     // Once it has ended, "Salir" closes the dialog.
-    static_cast<QPushButton*>(dlg.GetDlgItem(IDCANCEL))->click();
-    EXPECT_FALSE(dlg.isVisible());
+    static_cast<QPushButton*>(Item(dlg, IDCANCEL))->click();
+    EXPECT_FALSE(Win(dlg)->isVisible());
 }
 
 TEST_F(UpdateWorkerTest, TheLockOutVisitsEveryDescendantAndRestoresInOrder)
 {
     // Nested controls as well: grandchildren are reached, and each one's own
     // flag is saved, not what its parent (disabled just before it) makes of it.
-    auto* group = new QWidget(&dlg);
+    auto* group = new QWidget(Win(dlg));
     auto* inner = new QLineEdit(group);
     auto* innerOff = new QLineEdit(group);
     innerOff->setEnabled(false);
     dlg.LockControls();
     const auto& saved = dlg.SavedStates();
     ASSERT_EQ(saved.size(), 13u);
+    using wnd::qt::ToHandle;
     for (std::size_t i = 0; i < 10; ++i)
-        EXPECT_EQ(saved[i]->hWnd, controls[i]);
-    EXPECT_EQ(saved[10]->hWnd, group);
-    EXPECT_EQ(saved[11]->hWnd, inner);
-    EXPECT_EQ(saved[12]->hWnd, innerOff);
+        EXPECT_EQ(saved[i]->hWnd, ToHandle(controls[i]));
+    EXPECT_EQ(saved[10]->hWnd, ToHandle(group));
+    EXPECT_EQ(saved[11]->hWnd, ToHandle(inner));
+    EXPECT_EQ(saved[12]->hWnd, ToHandle(innerOff));
     EXPECT_EQ(saved[10]->bEnabled, 1);
     EXPECT_EQ(saved[11]->bEnabled, 1);
     EXPECT_EQ(saved[12]->bEnabled, 0);
-    EXPECT_TRUE(dlg.isEnabled());
-    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+    EXPECT_TRUE(Win(dlg)->isEnabled());
+    for (QWidget* w : Win(dlg)->findChildren<QWidget*>()) {
         if (!w->isWindow()) {
             EXPECT_TRUE(w->testAttribute(Qt::WA_Disabled));
         }

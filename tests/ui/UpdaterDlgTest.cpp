@@ -23,14 +23,18 @@
 #include "UiTestSupport.h"
 #include "firmware/FirmwareImage.h"
 #include "tests/support/FakeHidPlatform.h"
-#include "ui/DialogUnits.h"
+#include "ui/DialogTemplate.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
+#include "ui/WindowPlatform.h"
+#include "ui/qt/DialogUnits.h"
 
 using uitest::BoxAnswerer;
 using uitest::DataRecord;
 using uitest::EndRecord;
+using uitest::Item;
+using uitest::Win;
 
 namespace {
 
@@ -39,10 +43,10 @@ namespace {
 struct FileChoice {
     struct Seen {
         bool open;
-        QString defaultExtension, fileName;
+        std::string defaultExtension, fileName;
         unsigned flags;
-        std::vector<std::pair<QString, QString>> filters;
-        QWidget* owner;
+        std::vector<std::pair<std::string, std::string>> filters;
+        CDialog* owner;
     };
     std::optional<QString> answer;
     std::vector<Seen> seen;
@@ -53,7 +57,7 @@ struct FileChoice {
             seen.push_back({d.IsOpenDialog(), d.DefaultExtension(), d.FileName(), d.Flags(), d.Filters(), d.Owner()});
             if (!answer)
                 return IDCANCEL;
-            d.SetPathName(*answer);
+            d.SetPathName(answer->toStdString());
             return IDOK;
         });
     }
@@ -80,14 +84,14 @@ class UpdaterDlgTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dlg.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        ASSERT_TRUE(dlg.Create());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Win(dlg)));
     }
-    QString PathText() { return Text(dlg.GetDlgItem(IDC_FILE_PATH)); }
-    QString ChecksumText() { return Text(dlg.GetDlgItem(IDC_CHECKSUM)); }
-    QString PercentText() { return Text(dlg.GetDlgItem(IDC_PERCENT)); }
-    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(dlg.GetDlgItem(IDC_PROGRESS)); }
-    void ClickOpenHex() { static_cast<QPushButton*>(dlg.GetDlgItem(IDC_OPEN_HEX))->click(); }
+    QString PathText() { return Text(Item(dlg, IDC_FILE_PATH)); }
+    QString ChecksumText() { return Text(Item(dlg, IDC_CHECKSUM)); }
+    QString PercentText() { return Text(Item(dlg, IDC_PERCENT)); }
+    QProgressBar* Bar() { return qobject_cast<QProgressBar*>(Item(dlg, IDC_PROGRESS)); }
+    void ClickOpenHex() { static_cast<QPushButton*>(Item(dlg, IDC_OPEN_HEX))->click(); }
 
     QTemporaryDir dir;
     CUpdaterDlg dlg;
@@ -108,7 +112,7 @@ TEST(DialogUnits, MulDivRoundsHalvesAwayFromZero)
 
 TEST(DialogUnits, MappedFontGivesTheSimSunBase)
 {
-    const QFont font = DialogFont();
+    const QFont font = DialogFont(*FindDialogTemplate(IDD_UPDATER_DIALOG));
     EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("AR PL UMing CN"));
     EXPECT_EQ(QFontInfo(font).pointSize(), 9);
     EXPECT_EQ(DialogBaseUnits(font), QSize(6, 12));
@@ -119,25 +123,25 @@ TEST_F(UpdaterDlgTest, StartsWithEmptyTextsAndNoTemplatePlaceholders)
     EXPECT_EQ(PathText(), QString());
     EXPECT_EQ(ChecksumText(), QString());
     EXPECT_EQ(PercentText(), QString());
-    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+    for (QWidget* w : Win(dlg)->findChildren<QWidget*>()) {
         EXPECT_NE(Text(w), QStringLiteral("Static"));
         EXPECT_NE(Text(w), QStringLiteral("0%"));
     }
     ASSERT_NE(Bar(), nullptr);
     EXPECT_EQ(Bar()->value(), 0);
     EXPECT_FALSE(Bar()->isTextVisible());
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Tolvanex Updater para SWITCH Controllers v1.0"));
-    EXPECT_EQ(Text(dlg.GetDlgItem(IDOK)), QStringLiteral("ACTUALIZAR"));
-    EXPECT_EQ(Text(dlg.GetDlgItem(IDCANCEL)), QStringLiteral("Salir"));
-    EXPECT_EQ(Text(dlg.GetDlgItem(IDC_OPEN_HEX)), QStringLiteral("Abrir HEX"));
+    EXPECT_EQ(Win(dlg)->windowTitle(), QStringLiteral("Tolvanex Updater para SWITCH Controllers v1.0"));
+    EXPECT_EQ(Text(Item(dlg, IDOK)), QStringLiteral("ACTUALIZAR"));
+    EXPECT_EQ(Text(Item(dlg, IDCANCEL)), QStringLiteral("Salir"));
+    EXPECT_EQ(Text(Item(dlg, IDC_OPEN_HEX)), QStringLiteral("Abrir HEX"));
     EXPECT_EQ(dlg.Updater().IsHexLoaded(), 0);
 }
 
 TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
 {
-    EXPECT_EQ(dlg.size(), QSize(593, 149));
-    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-    const Qt::WindowFlags flags = dlg.windowFlags();
+    EXPECT_EQ(Win(dlg)->size(), QSize(593, 149));
+    EXPECT_EQ(Win(dlg)->minimumSize(), Win(dlg)->maximumSize());
+    const Qt::WindowFlags flags = Win(dlg)->windowFlags();
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
@@ -154,7 +158,7 @@ TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
         {"", {464, 102, 99, 18}},
     };
     std::vector<QWidget*> controls;
-    for (QObject* child : dlg.children())
+    for (QObject* child : Win(dlg)->children())
         if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
             controls.push_back(w);
     ASSERT_EQ(controls.size(), std::size(expected));
@@ -164,7 +168,7 @@ TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
         EXPECT_EQ(Text(controls[i]), QString::fromUtf8(expected[i].text));
         EXPECT_TRUE(controls[i]->isVisible());
     }
-    auto* sunken = qobject_cast<QLabel*>(dlg.GetDlgItem(IDC_CHECKSUM));
+    auto* sunken = qobject_cast<QLabel*>(Item(dlg, IDC_CHECKSUM));
     ASSERT_NE(sunken, nullptr);
     EXPECT_EQ(sunken->frameShadow(), QFrame::Sunken);
 }
@@ -172,28 +176,28 @@ TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
 TEST_F(UpdaterDlgTest, IsCentredOnTheScreen)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_LE(std::abs(dlg.frameGeometry().center().x() - area.center().x()), 1);
-    EXPECT_LE(std::abs(dlg.frameGeometry().center().y() - area.center().y()), 1);
+    EXPECT_LE(std::abs(Win(dlg)->frameGeometry().center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(Win(dlg)->frameGeometry().center().y() - area.center().y()), 1);
 }
 
 TEST_F(UpdaterDlgTest, TabOrderFollowsTheTemplateFromActualizar)
 {
-    dlg.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-    EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem(IDOK));
+    Win(dlg)->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Win(dlg)));
+    EXPECT_EQ(QApplication::focusWidget(), Item(dlg, IDOK));
     const int order[] = {IDCANCEL, IDC_FILE_PATH, IDC_OPEN_HEX, IDOK};
     for (int id : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem(id)) << id;
+        EXPECT_EQ(QApplication::focusWidget(), Item(dlg, id)) << id;
     }
 }
 
 TEST_F(UpdaterDlgTest, EnterAnywherePressesActualizarAndNeverCloses)
 {
-    auto* ok = static_cast<QPushButton*>(dlg.GetDlgItem(IDOK));
+    auto* ok = static_cast<QPushButton*>(Item(dlg, IDOK));
     EXPECT_TRUE(ok->isDefault());
     for (int id : {IDCANCEL, IDC_OPEN_HEX}) {
-        auto* b = static_cast<QPushButton*>(dlg.GetDlgItem(id));
+        auto* b = static_cast<QPushButton*>(Item(dlg, id));
         EXPECT_FALSE(b->isDefault());
         EXPECT_FALSE(b->autoDefault());
     }
@@ -201,22 +205,22 @@ TEST_F(UpdaterDlgTest, EnterAnywherePressesActualizarAndNeverCloses)
     for (int id : {IDC_FILE_PATH, IDCANCEL, IDC_OPEN_HEX, IDOK}) {
         SCOPED_TRACE(id);
         const std::size_t before = boxes.Seen().size();
-        QTest::keyClick(dlg.GetDlgItem(id), Qt::Key_Return);
+        QTest::keyClick(Item(dlg, id), Qt::Key_Return);
         // Nothing is loaded, so the update says so.
         ASSERT_TRUE(uitest::PumpUntil([&] { return boxes.Seen().size() == before + 1 && !dlg.IsUpdateRunning(); }));
         EXPECT_EQ(boxes.Seen().back().text, QStringLiteral("Debes elegir un archivo"));
-        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(Win(dlg)->isVisible());
     }
 }
 
 TEST_F(UpdaterDlgTest, EscapeAndTheCloseBoxEndTheDialog)
 {
-    QTest::keyClick(&dlg, Qt::Key_Escape);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    dlg.show();
-    EXPECT_TRUE(dlg.close());
-    EXPECT_FALSE(dlg.isVisible());
+    QTest::keyClick(Win(dlg), Qt::Key_Escape);
+    EXPECT_FALSE(Win(dlg)->isVisible());
+    EXPECT_EQ(Win(dlg)->result(), IDCANCEL);
+    Win(dlg)->show();
+    EXPECT_TRUE(Win(dlg)->close());
+    EXPECT_FALSE(Win(dlg)->isVisible());
 }
 
 TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
@@ -238,13 +242,12 @@ TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
     ASSERT_EQ(choice.seen.size(), 1u);
     const auto& seen = choice.seen[0];
     EXPECT_TRUE(seen.open);
-    EXPECT_EQ(seen.defaultExtension, QStringLiteral("*.hex"));
-    EXPECT_EQ(seen.fileName, QString());
+    EXPECT_EQ(seen.defaultExtension, "*.hex");
+    EXPECT_EQ(seen.fileName, "");
     EXPECT_EQ(seen.flags, 6u);
     EXPECT_EQ(seen.owner, &dlg);
-    const std::vector<std::pair<QString, QString>> filters{
-        {QStringLiteral("Archivo HEX Actualización (*.hex)  "), QStringLiteral("*.hex")},
-        {QStringLiteral("Todo tipo (*.*)"), QStringLiteral("*.*")}};
+    const std::vector<std::pair<std::string, std::string>> filters{
+        {"Archivo HEX Actualización (*.hex)  ", "*.hex"}, {"Todo tipo (*.*)", "*.*"}};
     EXPECT_EQ(seen.filters, filters);
 
     EXPECT_EQ(PathText(), path);
@@ -257,8 +260,8 @@ TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
 {
     const QString path = uitest::WriteFile(dir, QStringLiteral("fw.hex"), EndRecord());
     CFileDialog::SetRunner({});
-    CFileDialog fileDialog(true, QStringLiteral("*.hex"), QDir(dir.path()).filePath(QStringLiteral("fw")), 6,
-                           QStringLiteral("HEX (*.hex)|*.hex||"), &dlg);
+    CFileDialog fileDialog(true, "*.hex", QDir(dir.path()).filePath(QStringLiteral("fw")).toStdString(), 6,
+                           "HEX (*.hex)|*.hex||", &dlg);
     // Accepts the dialog; a complaint from it (no such file) ends it instead.
     QPointer<QFileDialog> shown;
     QTimer accepter;
@@ -274,7 +277,7 @@ TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
     });
     accepter.start(10);
     EXPECT_EQ(fileDialog.DoModal(), IDOK);
-    EXPECT_EQ(fileDialog.GetPathName(), path);
+    EXPECT_EQ(fileDialog.GetPathName(), path.toStdString());
 }
 
 TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
@@ -284,12 +287,12 @@ TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
     choice.answer = path;
     ClickOpenHex();
     const auto image = ImageOf(dlg.Updater());
-    static_cast<QLineEdit*>(dlg.GetDlgItem(IDC_FILE_PATH))->setText(QStringLiteral("tecleado.hex"));
+    static_cast<QLineEdit*>(Item(dlg, IDC_FILE_PATH))->setText(QStringLiteral("tecleado.hex"));
 
     choice.answer.reset();
     ClickOpenHex();
     ASSERT_EQ(choice.seen.size(), 2u);
-    EXPECT_EQ(choice.seen[1].fileName, path);  // the chosen path, not what was typed
+    EXPECT_EQ(choice.seen[1].fileName, path.toStdString());  // the chosen path, not what was typed
     EXPECT_EQ(PathText(), QStringLiteral("tecleado.hex"));
     EXPECT_EQ(ChecksumText(), QStringLiteral("BF02"));
     EXPECT_EQ(ImageOf(dlg.Updater()), image);
@@ -321,7 +324,7 @@ TEST_F(UpdaterDlgTest, InitialFileNameIsCutTo259Characters)
     ASSERT_EQ(PathText(), path);
     ClickOpenHex();
     ASSERT_EQ(choice.seen.size(), 2u);
-    EXPECT_EQ(choice.seen[1].fileName, path.left(259));
+    EXPECT_EQ(choice.seen[1].fileName, path.left(259).toStdString());
 }
 
 TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
@@ -348,8 +351,8 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
             EXPECT_EQ(box.text, QStringLiteral("No se puede abrir el archivo"));
             EXPECT_EQ(box.icon, QMessageBox::NoIcon);
             EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
-            EXPECT_EQ(box.caption, QCoreApplication::applicationName());
-            EXPECT_EQ(box.owner, &dlg);
+            EXPECT_EQ(box.caption, QString::fromStdString(AfxGetAppName()));
+            EXPECT_EQ(box.owner, Win(dlg));
         }
         EXPECT_EQ(PathText(), pathBefore);
         EXPECT_EQ(ChecksumText(), sumBefore);
@@ -357,7 +360,7 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         EXPECT_EQ(dlg.Updater().IsHexLoaded(), loaded);
         // The next dialog starts from the path that is still in force.
         ClickOpenHex();
-        EXPECT_EQ(choice.seen.back().fileName, pathBefore);
+        EXPECT_EQ(choice.seen.back().fileName, pathBefore.toStdString());
     }
 }
 
@@ -375,14 +378,14 @@ TEST_F(UpdaterDlgTest, AReadErrorShowsTheStopBoxAndChangesNothing)
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("在对 /proc/self/mem 进行访问时发生了一个不明错误。"));
     EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes.Seen()[0].caption, QCoreApplication::applicationName());
-    EXPECT_EQ(boxes.Seen()[0].owner, &dlg);
+    EXPECT_EQ(boxes.Seen()[0].caption, QString::fromStdString(AfxGetAppName()));
+    EXPECT_EQ(boxes.Seen()[0].owner, Win(dlg));
     EXPECT_EQ(PathText(), pathBefore);
     EXPECT_EQ(ChecksumText(), QStringLiteral("BF01"));
     EXPECT_EQ(ImageOf(dlg.Updater()), image);
     ClickOpenHex();
-    EXPECT_EQ(choice.seen.back().fileName, pathBefore);
-    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(choice.seen.back().fileName, pathBefore.toStdString());
+    EXPECT_TRUE(Win(dlg)->isVisible());
 }
 
 TEST_F(UpdaterDlgTest, OnlyTimerZeroCopiesTheCounterIntoTheBar)
@@ -408,40 +411,43 @@ TEST_F(UpdaterDlgTest, OnlyTimerZeroCopiesTheCounterIntoTheBar)
     EXPECT_EQ(PercentText(), QString());
 
     // The real timer ticks on its own.
-    dlg.SetTimer(0, 5);
+    wnd::SetTimer(dlg.GetSafeHwnd(), 0, 5);
     ASSERT_TRUE(uitest::PumpUntil([&] { return Bar()->value() == 10000; }, 2000));
-    dlg.KillTimer(0);
-    EXPECT_FALSE(dlg.IsTimerRunning(0));
+    wnd::KillTimer(dlg.GetSafeHwnd(), 0);
+    EXPECT_FALSE(Win(dlg)->IsTimerRunning(0));
 }
 
 TEST(UpdaterDlgIcon, MinimizedIconIsCentredWithTruncatingArithmetic)
 {
-    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(36, 36), QSize(32, 32)), QPoint(2, 2));
-    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(0, 0), QSize(32, 32)), QPoint(-15, -15));
-    EXPECT_EQ(CUpdaterDlg::IconOrigin(QSize(37, 100), QSize(32, 32)), QPoint(3, 34));
+    using P = CUpdaterDlg::Point;
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(36, 36, 32, 32), (P{2, 2}));
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(0, 0, 32, 32), (P{-15, -15}));
+    EXPECT_EQ(CUpdaterDlg::IconOrigin(37, 100, 32, 32), (P{3, 34}));
 }
 
 TEST_F(UpdaterDlgTest, SystemMenuCarriesTheAboutItemToTheHandler)
 {
-    const QList<QAction*> actions = dlg.GetSystemMenu()->actions();
+    const QList<QAction*> actions = Win(dlg)->SystemMenu()->actions();
     ASSERT_EQ(actions.size(), 2);
     EXPECT_TRUE(actions[0]->isSeparator());
     EXPECT_EQ(actions[1]->text(), QStringLiteral("&Sobre el Updater..."));
     EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
 
-    static std::vector<quint32> received;
+    static std::vector<unsigned> received;
     received.clear();
-    const auto previous = CUpdaterDlg::SetSysCommandHandler(
-        [](CUpdaterDlg&, quint32 id, qintptr) { received.push_back(id); });
+    const auto previous = CUpdaterDlg::SetSysCommandHandler([](CUpdaterDlg&, unsigned id, std::intptr_t) {
+        received.push_back(id);
+        return true;
+    });
     dlg.OnSysCommand(0x0013, 0);
     CUpdaterDlg::SetSysCommandHandler(previous);
     dlg.OnSysCommand(0x0010, 0);  // no handler: nothing
-    EXPECT_EQ(received, std::vector<quint32>{0x0013});
+    EXPECT_EQ(received, std::vector<unsigned>{0x0013});
 }
 
 TEST_F(UpdaterDlgTest, SavesAPictureOfTheDialog)
 {
-    const QPixmap picture = dlg.grab();
+    const QPixmap picture = Win(dlg)->grab();
     EXPECT_EQ(picture.size(), QSize(593, 149));
     EXPECT_TRUE(picture.save(QStringLiteral(TOLVANEX_DIALOG_PNG), "PNG"));
 }

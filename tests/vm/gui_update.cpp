@@ -17,6 +17,8 @@
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
+#include "ui/WindowApp.h"
+#include "ui/qt/QtDialogWindow.h"
 
 namespace {
 
@@ -51,20 +53,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "uso: gui_update ARCHIVO\n");
         return 2;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("tolvanex-updater");
-    const QString hexPath = QString::fromLocal8Bit(argv[1]);
+    wnd::Application toolkit(argc, argv);
+    AfxSetAppName("tolvanex-updater");
+    const std::string hexPath = argv[1];
     CFileDialog::SetRunner([&](CFileDialog& dialog) {
         dialog.SetPathName(hexPath);
         return IDOK;
     });
 
     CUpdaterDlg dialog;
-    dialog.show();
-    static_cast<QAbstractButton*>(dialog.GetDlgItem(IDC_OPEN_HEX))->click();
-    std::printf("CHECKSUM %s\n", qPrintable(static_cast<QLabel*>(dialog.GetDlgItem(IDC_CHECKSUM))->text()));
+    if (!dialog.Create())
+        return 1;
+    QWidget& window = *wnd::qt::WindowOf(dialog);
+    const auto item = [&](int id) { return wnd::qt::Widget(dialog.GetDlgItem(id)); };
+    static_cast<QAbstractButton*>(item(IDC_OPEN_HEX))->click();
+    std::printf("CHECKSUM %s\n", qPrintable(static_cast<QLabel*>(item(IDC_CHECKSUM))->text()));
 
-    auto* bar = static_cast<QProgressBar*>(dialog.GetDlgItem(IDC_PROGRESS));
+    auto* bar = static_cast<QProgressBar*>(item(IDC_PROGRESS));
     bool lockedSeen = false;
     bool dialogDisabledSeen = false;
     int barMax = 0;
@@ -73,16 +78,16 @@ int main(int argc, char** argv)
 
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (AllDescendantsDisabled(dialog))
+        if (AllDescendantsDisabled(window))
             lockedSeen = true;
-        if (!dialog.isEnabled())
+        if (!window.isEnabled())
             dialogDisabledSeen = true;
         barMax = std::max(barMax, bar->value());
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             ++boxes;
             std::printf("BOX %s\n", qPrintable(box->text()));
             std::printf("CAPTION %s\n", qPrintable(box->windowTitle()));
-            std::printf("CONTROLS_LOCKED_AT_BOX %d\n", AnyDescendantDisabled(dialog) ? 1 : 0);
+            std::printf("CONTROLS_LOCKED_AT_BOX %d\n", AnyDescendantDisabled(window) ? 1 : 0);
             std::printf("CONTROLLER_CLOSED_AT_BOX %d\n", dialog.Updater().Device().IsClosed() ? 1 : 0);
             box->button(QMessageBox::Ok)->click();
             return;
@@ -100,7 +105,7 @@ int main(int argc, char** argv)
     });
     watch.start(1);
 
-    QTimer::singleShot(0, [&] { static_cast<QAbstractButton*>(dialog.GetDlgItem(IDOK))->click(); });
+    QTimer::singleShot(0, [&] { static_cast<QAbstractButton*>(item(IDOK))->click(); });
     QTimer::singleShot(60000, [&] {
         std::printf("TIMEOUT\n");
         QApplication::quit();

@@ -1,4 +1,4 @@
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -11,6 +11,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
+
+#include "ui/qt/AppIcon.h"
 
 int MulDiv(int number, int numerator, int denominator)
 {
@@ -26,17 +29,16 @@ int MulDiv(int number, int numerator, int denominator)
     return static_cast<int>(negative ? -quotient : quotient);
 }
 
-QFont DialogFont()
+QFont DialogFont(const DialogTemplate& dialog)
 {
-    static const QString face = QString::fromUtf8("宋体");
     static const bool substituted = [] {
-        QFont::insertSubstitution(face, QStringLiteral("AR PL UMing CN"));
+        QFont::insertSubstitution(QString::fromUtf8("宋体"), QStringLiteral("AR PL UMing CN"));
         QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"));
         return true;
     }();
     (void)substituted;
-    QFont font(face);
-    font.setPointSize(9);
+    QFont font(QString::fromUtf8(dialog.face));
+    font.setPointSize(dialog.pointSize);
     return font;
 }
 
@@ -62,51 +64,51 @@ namespace {
 
 QWidget* CreateControl(QWidget* dialog, const ControlTemplate& control)
 {
-    const QString text = QString::fromUtf8(control.text ? control.text : "");
-    switch (control.kind) {
-    case ControlKind::PushButton:
-    case ControlKind::DefPushButton: {
+    const QString text = QString::fromUtf8(control.text);
+    const std::string_view windowClass = control.windowClass;
+    if (windowClass == "button") {
         auto* button = new QPushButton(text, dialog);
         button->setAutoDefault(false);
-        button->setDefault(control.kind == ControlKind::DefPushButton);
+        button->setDefault((control.style & ws::kBsTypeMask) == ws::kBsDefPushButton);
         return button;
     }
-    case ControlKind::Static:
-    case ControlKind::SunkenStatic: {
-        auto* label = new QLabel(text, dialog);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (control.kind == ControlKind::SunkenStatic)
-            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        return label;
-    }
-    case ControlKind::Edit: {
-        auto* edit = new QLineEdit(text, dialog);
-        return edit;
-    }
-    case ControlKind::Progress: {
+    if (windowClass == "edit")
+        return new QLineEdit(text, dialog);
+    if (windowClass == "msctls_progress32") {
         auto* bar = new QProgressBar(dialog);
         bar->setRange(0, 100);  // the control's own default range until someone sets one
         bar->setValue(0);
         bar->setTextVisible(false);
         return bar;
     }
-    case ControlKind::Icon:
-        return new QLabel(dialog);
-    }
-    return nullptr;
+    auto* label = new QLabel(dialog);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setText(text);
+    if (control.style & ws::kSsSunken)
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return label;
 }
 
 }  // namespace
 
-std::vector<QWidget*> CreateControls(QWidget* dialog, std::span<const ControlTemplate> controls, QSize base)
+std::vector<QWidget*> CreateFromTemplate(QWidget* dialog, const DialogTemplate& tpl)
 {
+    const QFont font = DialogFont(tpl);
+    dialog->setFont(font);
+    const QSize base = DialogBaseUnits(font);
+    dialog->setWindowTitle(QString::fromUtf8(tpl.caption));
+    dialog->setFixedSize(DialogUnitsToPixels(QSize(tpl.cx, tpl.cy), base));
+
     std::vector<QWidget*> widgets;
-    widgets.reserve(controls.size());
+    widgets.reserve(tpl.controls.size());
     QWidget* previousTabStop = nullptr;
-    for (const ControlTemplate& control : controls) {
+    for (const ControlTemplate& control : tpl.controls) {
         QWidget* widget = CreateControl(dialog, control);
         widget->setProperty(kControlIdProperty, control.id);
         widget->setGeometry(DialogUnitsToPixels(QRect(control.x, control.y, control.cx, control.cy), base));
+        // SS_ICON draws the icon from the control's top left corner, at most its size.
+        if (std::string_view(control.windowClass) == "static" && (control.style & ws::kSsTypeMask) == ws::kSsIcon)
+            static_cast<QLabel*>(widget)->setPixmap(AppIcon().pixmap(widget->size()));
         if (widget->focusPolicy() & Qt::TabFocus) {
             if (previousTabStop)
                 QWidget::setTabOrder(previousTabStop, widget);

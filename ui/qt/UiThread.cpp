@@ -1,4 +1,4 @@
-#include "ui/UiThread.h"
+#include "ui/qt/UiThread.h"
 
 #include <QMetaObject>
 #include <QObject>

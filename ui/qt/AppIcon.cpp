@@ -1,4 +1,4 @@
-#include "app/AppIcon.h"
+#include "ui/qt/AppIcon.h"
 
 #include <QString>
 

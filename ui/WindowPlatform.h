@@ -1,0 +1,112 @@
+#pragma once
+// The window services that the dialogs use. Each operation stands for one
+// Win32 call (named beside it): the Win32 backend makes that call, the Qt
+// backend gives the same behaviour with Qt widgets. The dialogs' behaviour is
+// written once above this line; only a backend knows its toolkit, and a
+// program links exactly one.
+//
+// Texts are UTF-8. Every operation may be called from the update worker as
+// well as from the UI thread, unless it says otherwise; a backend that must
+// touch windows on their own thread hands the call over synchronously, as
+// SendMessage does.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class CDialog;
+
+namespace wnd {
+
+using Handle = void*;  // HWND: a dialog or one of its controls
+using Menu = void*;    // HMENU
+using Icon = void*;    // HICON
+
+// Values as Windows defines them.
+constexpr unsigned kMbOk = 0x0;           // MB_OK
+constexpr unsigned kMbIconStop = 0x10;    // MB_ICONSTOP
+constexpr unsigned kMfString = 0x0;       // MF_STRING
+constexpr unsigned kMfSeparator = 0x800;  // MF_SEPARATOR
+constexpr unsigned kScMinimize = 0xF020;  // SC_MINIMIZE
+constexpr unsigned kScClose = 0xF060;     // SC_CLOSE
+
+// DialogBoxParamW: creates the dialog from the template dialog.TemplateId(),
+// owned by `owner` (may be null), and runs it modally. The new window reaches
+// the dialog through CDialog::HandleInitDialog. Returns EndModal's result, or
+// -1 when the dialog could not be created. UI thread only.
+std::intptr_t RunModal(CDialog& dialog, Handle owner);
+// CreateDialogParamW and ShowWindow: the same window, shown without a modal
+// run (for tools and tests). Null when it could not be created.
+Handle CreateModeless(CDialog& dialog, Handle owner);
+// EndDialog
+void EndModal(Handle dialog, std::intptr_t result);
+// DestroyWindow: a dialog's window goes before the dialog does.
+void DestroyDialogWindow(Handle dialog);
+
+// GetDlgItem: the dialog's control with this identifier (the first one, for
+// IDC_STATIC); null when there is none.
+Handle GetDlgItem(Handle dialog, int id);
+// SetWindowTextW / GetWindowTextW
+void SetText(Handle window, const std::string& text);
+std::string GetText(Handle window);
+
+// EnumChildWindows: every descendant of `parent`, children before their own
+// children, until the callback returns false.
+void EnumChildWindows(Handle parent, bool (*callback)(Handle window, void* param), void* param);
+// IsWindowEnabled / EnableWindow: the window's own flag, not its parent's.
+bool IsWindowEnabled(Handle window);
+void EnableWindow(Handle window, bool enable);
+
+// SendMessageW with PBM_SETRANGE / PBM_SETPOS to a progress bar. A position
+// outside the range is clamped to it.
+void SendProgressRange(Handle bar, int low, int high);
+void SendProgressPos(Handle bar, int position);
+
+// SetTimer / KillTimer on a dialog: its ticks reach CDialog::HandleTimer on
+// the UI thread.
+bool SetTimer(Handle window, std::uintptr_t id, unsigned elapseMs);
+bool KillTimer(Handle window, std::uintptr_t id);
+
+// MessageBoxW: modal over `owner` until the user answers; the button pressed.
+int ShowMessageBox(Handle owner, const std::string& text, const std::string& caption, unsigned type);
+
+// GetSystemMenu / AppendMenuW. A chosen item reaches CDialog::HandleSysCommand.
+Menu GetSystemMenu(Handle window, bool revert);
+bool AppendMenuItem(Menu menu, unsigned flags, std::uintptr_t id, const std::string& text);
+
+// LoadStringW: the string table's text, empty when it holds none.
+std::string LoadStringResource(unsigned id);
+// LoadIconW of IDR_MAINFRAME at the system's icon size.
+Icon LoadAppIcon();
+// SendMessageW(WM_SETICON)
+void SetIcon(Handle window, Icon icon, bool big);
+
+// IsIconic, and what a minimized dialog's WM_PAINT does with its icon:
+// BeginPaint, WM_ICONERASEBKGND, DrawIcon at (x, y), EndPaint.
+bool IsIconic(Handle window);
+void ClientSize(Handle window, int* width, int* height);  // GetClientRect
+void IconMetrics(int* width, int* height);                // SM_CXICON, SM_CYICON
+void PaintIconAt(Handle window, Icon icon, int x, int y);
+
+// GetOpenFileNameW
+struct OpenFileName {
+    Handle owner = nullptr;
+    std::vector<std::pair<std::string, std::string>> filters;  // (description, pattern); the first is selected
+    std::string defaultExtension;                              // without "*." before it
+    std::string fileName;  // the initial name; on success, the chosen file's full path
+    unsigned flags = 0;    // OFN_*
+};
+bool RunOpenFileDialog(OpenFileName& ofn);
+
+// _beginthreadex: a detached thread that runs proc(param). False when it could not start.
+bool BeginThread(unsigned (*proc)(void* param), void* param);
+// SendMessageW of a private message: runs `call` on the thread that owns
+// `window` and returns once it has run (at once, on that thread itself).
+void SendCall(Handle window, const std::function<void()>& call);
+
+// GetModuleFileNameW of the program.
+std::string ModulePath();
+
+}  // namespace wnd

@@ -1,0 +1,318 @@
+// The window services with Qt widgets. Handles are QWidget pointers, menus
+// QMenu pointers, icons QIcon pointers. Widgets belong to the UI thread: a
+// call from the worker is handed over to it and waits, as SendMessage does.
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QStyle>
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "ui/Dialog.h"
+#include "ui/DialogTemplate.h"
+#include "ui/WindowPlatform.h"
+#include "ui/qt/AppIcon.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/QtDialogWindow.h"
+#include "ui/qt/UiThread.h"
+
+namespace wnd {
+
+using qt::QtDialogWindow;
+using qt::ToHandle;
+using qt::Widget;
+
+namespace {
+
+QtDialogWindow* NewWindow(CDialog& dialog, Handle owner)
+{
+    auto window = std::make_unique<QtDialogWindow>(dialog, Widget(owner));
+    if (!window->Build())
+        return nullptr;
+    return window.release();
+}
+
+QtDialogWindow* DialogWindow(Handle window)
+{
+    return qobject_cast<QtDialogWindow*>(Widget(window));
+}
+
+// Runs `call` on the UI thread and waits for it.
+template <class Call>
+void OnUiThread(Handle window, Call call)
+{
+    SendToWindow(Widget(window), call);
+}
+
+void CollectChildWindows(QWidget* parent, std::vector<QWidget*>& out)
+{
+    for (QObject* child : parent->children()) {
+        auto* window = qobject_cast<QWidget*>(child);
+        if (!window || window->isWindow())
+            continue;
+        out.push_back(window);
+        CollectChildWindows(window, out);
+    }
+}
+
+}  // namespace
+
+std::intptr_t RunModal(CDialog& dialog, Handle owner)
+{
+    std::unique_ptr<QtDialogWindow> window(NewWindow(dialog, owner));
+    if (!window)
+        return -1;
+    return window->exec();
+}
+
+Handle CreateModeless(CDialog& dialog, Handle owner)
+{
+    QtDialogWindow* window = NewWindow(dialog, owner);
+    if (window == nullptr)
+        return nullptr;
+    if (FindDialogTemplate(dialog.TemplateId())->style & ws::kVisible)
+        window->show();
+    return ToHandle(window);
+}
+
+void EndModal(Handle dialog, std::intptr_t result)
+{
+    if (QtDialogWindow* window = DialogWindow(dialog))
+        window->EndModal(static_cast<int>(result));
+}
+
+void DestroyDialogWindow(Handle dialog)
+{
+    delete DialogWindow(dialog);
+}
+
+Handle GetDlgItem(Handle dialog, int id)
+{
+    return ToHandle(FindDlgItem(Widget(dialog), id));
+}
+
+void SetText(Handle window, const std::string& text)
+{
+    OnUiThread(window, [&] {
+        const QString value = QString::fromStdString(text);
+        if (auto* label = qobject_cast<QLabel*>(Widget(window)))
+            label->setText(value);
+        else if (auto* edit = qobject_cast<QLineEdit*>(Widget(window)))
+            edit->setText(value);
+        else if (auto* button = qobject_cast<QAbstractButton*>(Widget(window)))
+            button->setText(value);
+        else
+            Widget(window)->setWindowTitle(value);
+    });
+}
+
+std::string GetText(Handle window)
+{
+    QString value;
+    OnUiThread(window, [&] {
+        if (auto* label = qobject_cast<QLabel*>(Widget(window)))
+            value = label->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(Widget(window)))
+            value = edit->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(Widget(window)))
+            value = button->text();
+        else
+            value = Widget(window)->windowTitle();
+    });
+    return value.toStdString();
+}
+
+void EnumChildWindows(Handle parent, bool (*callback)(Handle, void*), void* param)
+{
+    // The list is taken first, on the UI thread; the callbacks run here.
+    std::vector<QWidget*> windows;
+    OnUiThread(parent, [&] { CollectChildWindows(Widget(parent), windows); });
+    for (QWidget* window : windows) {
+        if (!callback(ToHandle(window), param))
+            break;
+    }
+}
+
+bool IsWindowEnabled(Handle window)
+{
+    // The widget's own flag, as setEnabled left it, not what its parent makes
+    // of it: Qt keeps that in WA_ForceDisabled (WA_Disabled follows the parent too).
+    bool enabled = false;
+    OnUiThread(window, [&] { enabled = !Widget(window)->testAttribute(Qt::WA_ForceDisabled); });
+    return enabled;
+}
+
+void EnableWindow(Handle window, bool enable)
+{
+    OnUiThread(window, [&] { Widget(window)->setEnabled(enable); });
+}
+
+void SendProgressRange(Handle bar, int low, int high)
+{
+    OnUiThread(bar, [&] { static_cast<QProgressBar*>(Widget(bar))->setRange(low, high); });
+}
+
+void SendProgressPos(Handle bar, int position)
+{
+    OnUiThread(bar, [&] {
+        auto* progress = static_cast<QProgressBar*>(Widget(bar));
+        // The Windows bar clamps a position to its range; Qt's would ignore it.
+        progress->setValue(std::clamp(position, progress->minimum(), progress->maximum()));
+    });
+}
+
+bool SetTimer(Handle window, std::uintptr_t id, unsigned elapseMs)
+{
+    bool started = false;
+    OnUiThread(window, [&] {
+        if (QtDialogWindow* dialog = DialogWindow(window))
+            started = dialog->StartTimer(id, elapseMs);
+    });
+    return started;
+}
+
+bool KillTimer(Handle window, std::uintptr_t id)
+{
+    bool stopped = false;
+    OnUiThread(window, [&] {
+        if (QtDialogWindow* dialog = DialogWindow(window))
+            stopped = dialog->StopTimer(id);
+    });
+    return stopped;
+}
+
+int ShowMessageBox(Handle owner, const std::string& text, const std::string& caption, unsigned type)
+{
+    const auto show = [&] {
+        const QMessageBox::Icon icon = (type & kMbIconStop) ? QMessageBox::Critical : QMessageBox::NoIcon;
+        QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                        Widget(owner));
+        box.exec();
+    };
+    if (owner != nullptr)
+        OnUiThread(owner, show);
+    else
+        show();
+    return 1;  // IDOK
+}
+
+Menu GetSystemMenu(Handle window, bool)
+{
+    QtDialogWindow* dialog = DialogWindow(window);
+    return dialog ? static_cast<void*>(dialog->SystemMenu()) : nullptr;
+}
+
+bool AppendMenuItem(Menu menu, unsigned flags, std::uintptr_t id, const std::string& text)
+{
+    auto* qtMenu = static_cast<QMenu*>(menu);
+    if (flags & kMfSeparator) {
+        qtMenu->addSeparator();
+    } else {
+        QAction* action = qtMenu->addAction(QString::fromStdString(text));
+        action->setData(static_cast<uint>(id));
+    }
+    return true;
+}
+
+std::string LoadStringResource(unsigned id)
+{
+    for (const StringResource& entry : StringTable()) {
+        if (entry.id == id)
+            return entry.text;
+    }
+    return std::string();
+}
+
+Icon LoadAppIcon()
+{
+    // Made once, after the application object, and kept to the end.
+    static QIcon* const icon = new QIcon(AppIcon());
+    return icon;
+}
+
+void SetIcon(Handle window, Icon icon, bool)
+{
+    Widget(window)->setWindowIcon(*static_cast<QIcon*>(icon));
+}
+
+bool IsIconic(Handle window)
+{
+    return Widget(window)->isMinimized();
+}
+
+void ClientSize(Handle window, int* width, int* height)
+{
+    *width = Widget(window)->width();
+    *height = Widget(window)->height();
+}
+
+void IconMetrics(int* width, int* height)
+{
+    *width = *height = QApplication::style()->pixelMetric(QStyle::PM_LargeIconSize);
+}
+
+void PaintIconAt(Handle window, Icon icon, int x, int y)
+{
+    int width = 0, height = 0;
+    IconMetrics(&width, &height);
+    QPainter painter(Widget(window));
+    static_cast<QIcon*>(icon)->paint(&painter, QRect(x, y, width, height));
+}
+
+bool RunOpenFileDialog(OpenFileName& ofn)
+{
+    QFileDialog dialog(Widget(ofn.owner));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Qt reads the patterns out of the text in brackets at the end of each
+    // name, so trailing blanks cannot stay there.
+    QStringList names;
+    for (const auto& [description, pattern] : ofn.filters) {
+        const QString trimmed = QString::fromStdString(description).trimmed();
+        const QString bracketed = QLatin1Char('(') + QString::fromStdString(pattern) + QLatin1Char(')');
+        names << (trimmed.endsWith(bracketed) ? trimmed : trimmed + QLatin1Char(' ') + bracketed);
+    }
+    dialog.setNameFilters(names);
+    if (!names.isEmpty())
+        dialog.selectNameFilter(names.front());
+    dialog.setDefaultSuffix(QString::fromStdString(ofn.defaultExtension));
+    if (!ofn.fileName.empty())
+        dialog.selectFile(QString::fromStdString(ofn.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    ofn.fileName = dialog.selectedFiles().front().toStdString();
+    return true;
+}
+
+bool BeginThread(unsigned (*proc)(void*), void* param)
+{
+    try {
+        std::thread(proc, param).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void SendCall(Handle window, const std::function<void()>& call)
+{
+    SendToWindow(Widget(window), call);
+}
+
+std::string ModulePath()
+{
+    return QCoreApplication::applicationFilePath().toStdString();
+}
+
+}  // namespace wnd
