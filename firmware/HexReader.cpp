@@ -1,59 +1,51 @@
 #include "firmware/HexReader.h"
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
+#include <atomic>
 
-#include "firmware/ByteSource.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/HexDigits.h"
+#include "firmware/HexPath.h"
 
 namespace {
 
 constexpr std::size_t kMinRecordLength = 11;  // colon, count, address, type, checksum
-constexpr std::size_t kBlockSize = 256 * 1024;
-// Every character a record can use (9 + 2 x 255), and one more so that a kept
-// prefix is never mistaken for a whole line.
-constexpr std::size_t kKeptChars = 9 + 2 * 255 + 1;
-constexpr char kEndOfInput = 0x1A;
 
-// A line that runs across blocks: its first characters and its full length.
-struct PartialLine {
-    char kept[kKeptChars];
-    std::size_t keptLength = 0;
-    std::size_t totalLength = 0;
-    bool endsInCr = false;
-    bool active = false;
+void LoadPortable(CHexLines& lines, std::uint8_t* image)
+{
+    lines.ForEachLine([image](std::string_view line) { return ApplyHexLine(line, image); });
+}
 
-    void Append(const char* p, std::size_t n)
-    {
-        const std::size_t room = kKeptChars - keptLength;
-        const std::size_t take = std::min(room, n);
-        std::memcpy(kept + keptLength, p, take);
-        keptLength += take;
-        totalLength += n;
-        if (n > 0)
-            endsInCr = p[n - 1] == '\r';
-        active = true;
-    }
+constexpr HexKernels kPortable = {ScanHexLinesPortable, LoadPortable};
 
-    // The usable characters of the finished line; a CR goes only before a LF.
-    std::string_view Finish(bool atLineFeed)
-    {
-        std::size_t length = totalLength;
-        if (atLineFeed && endsInCr)
-            --length;
-        const std::size_t usable = std::min(length, keptLength);
-        // Reset all but `kept`, which the returned view still points into.
-        keptLength = 0;
-        totalLength = 0;
-        endsInCr = false;
-        active = false;
-        return {kept, usable};
-    }
-};
+const HexKernels* Kernels(HexPath path)
+{
+    return path == HexPath::Portable ? &kPortable : Avx2HexKernels();
+}
+
+std::atomic<const HexKernels*>& Chosen()
+{
+    static std::atomic<const HexKernels*> chosen{HexPathAvailable(HexPath::Avx2) ? Avx2HexKernels() : &kPortable};
+    return chosen;
+}
 
 }  // namespace
+
+bool HexPathAvailable(HexPath path)
+{
+    return Kernels(path) != nullptr;
+}
+
+HexPath CurrentHexPath()
+{
+    return Chosen().load(std::memory_order_relaxed) == &kPortable ? HexPath::Portable : HexPath::Avx2;
+}
+
+void UseHexPath(HexPath path)
+{
+    if (const HexKernels* k = Kernels(path))
+        Chosen().store(k, std::memory_order_relaxed);
+}
 
 bool ApplyHexLine(std::string_view line, std::uint8_t* image)
 {
@@ -78,45 +70,7 @@ bool ApplyHexLine(std::string_view line, std::uint8_t* image)
 
 void ReadHex(CByteSource& source, std::uint8_t* image)
 {
-    auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
-    auto partial = std::make_unique<PartialLine>();
-
-    for (;;) {
-        std::size_t n = source.Read(block.get(), kBlockSize);
-        if (n == 0)
-            break;
-        bool endOfInput = false;
-        if (const void* stop = std::memchr(block.get(), kEndOfInput, n)) {
-            n = static_cast<std::size_t>(static_cast<const char*>(stop) - block.get());
-            endOfInput = true;
-        }
-
-        const char* p = block.get();
-        const char* const end = p + n;
-        while (p < end) {
-            const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-            if (lf == nullptr) {
-                partial->Append(p, static_cast<std::size_t>(end - p));
-                break;
-            }
-            std::string_view line;
-            if (partial->active) {
-                partial->Append(p, static_cast<std::size_t>(lf - p));
-                line = partial->Finish(true);
-            } else {
-                std::size_t length = static_cast<std::size_t>(lf - p);
-                if (length > 0 && p[length - 1] == '\r')
-                    --length;
-                line = {p, length};
-            }
-            p = lf + 1;
-            if (!ApplyHexLine(line, image))
-                return;
-        }
-        if (endOfInput)
-            break;
-    }
-    // A last line without a line feed counts like any other.
-    if (partial->active)
-        ApplyHexLine(partial->Finish(false), image);
+    const HexKernels* kernels = Chosen().load(std::memory_order_relaxed);
+    CHexLines lines(source, kernels->scan);
+    kernels->load(lines, image);
 }

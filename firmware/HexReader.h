@@ -15,4 +15,5 @@ bool ApplyHexLine(std::string_view line, std::uint8_t* image);
 // Reads every line of `source` and applies it to `image`, which the caller has
 // erased. Lines end at LF, a CR just before the LF goes with it, and a 0x1A
 // byte ends the input. Memory use is bounded whatever the lengths involved.
+// Takes the path that HexPath.h names; each applies lines as ApplyHexLine does.
 void ReadHex(CByteSource& source, std::uint8_t* image);

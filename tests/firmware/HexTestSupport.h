@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the firmware tests: HEX text builders, in-memory byte
-// sources (one that fails on purpose) and a scratch folder.
+// sources (one that fails on purpose), a scratch folder, and a fixture that
+// runs a test on each of the reader's paths.
 
 #include <cerrno>
 #include <cstdint>
@@ -12,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareImage.h"
+#include "firmware/HexPath.h"
 
 namespace hextest {
 
@@ -117,5 +121,31 @@ inline std::string ReadFile(const std::filesystem::path& p)
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A test that runs once on each path of the reader (skipped where the
+// processor lacks it), with that path chosen for its length.
+class OnEachPath : public ::testing::TestWithParam<HexPath> {
+protected:
+    void SetUp() override
+    {
+        if (!HexPathAvailable(GetParam()))
+            GTEST_SKIP() << "this processor cannot run that path";
+        m_before = CurrentHexPath();
+        UseHexPath(GetParam());
+    }
+    void TearDown() override { UseHexPath(m_before); }
+
+private:
+    HexPath m_before = HexPath::Portable;
+};
+
+inline std::string PathName(const ::testing::TestParamInfo<HexPath>& info)
+{
+    return info.param == HexPath::Portable ? "Portable" : "Avx2";
+}
+
+// Instantiates the OnEachPath tests of `suite` for every path.
+#define HEX_TEST_ON_EACH_PATH(suite) \
+    INSTANTIATE_TEST_SUITE_P(Paths, suite, ::testing::Values(HexPath::Portable, HexPath::Avx2), hextest::PathName)
 
 }  // namespace hextest

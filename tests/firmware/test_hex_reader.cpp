@@ -1,4 +1,5 @@
-// The HEX reader's line and record rules, fed from memory.
+// The HEX reader's line and record rules, fed from memory, on each of the
+// reader's paths.
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "firmware/HexDigits.h"
+#include "firmware/HexLines.h"
 #include "firmware/HexReader.h"
 #include "HexTestSupport.h"
 
@@ -13,7 +15,7 @@ using namespace hextest;
 
 namespace {
 
-constexpr std::size_t kBlock = 256 * 1024;  // the reader's block size
+constexpr std::size_t kBlock = CHexLines::kBlockSize;
 
 Image Read(const std::string& text, std::size_t chunk = SIZE_MAX)
 {
@@ -35,9 +37,18 @@ using Bytes = std::vector<std::uint8_t>;
 // if a thirteenth character sneaks into the line (it would make "C?").
 const std::string kProbe = ":02001000ABC";
 
+using HexLines = OnEachPath;
+using HexRecords = OnEachPath;
+using HexFields = OnEachPath;
+using HexAddressWindow = OnEachPath;
+HEX_TEST_ON_EACH_PATH(HexLines);
+HEX_TEST_ON_EACH_PATH(HexRecords);
+HEX_TEST_ON_EACH_PATH(HexFields);
+HEX_TEST_ON_EACH_PATH(HexAddressWindow);
+
 }  // namespace
 
-TEST(HexLines, LineEnds)
+TEST_P(HexLines, LineEnds)
 {
     const std::string a = Record(0, {1, 2, 3});
     const std::string b = Record(0x100, {4, 5});
@@ -60,7 +71,7 @@ TEST(HexLines, LineEnds)
     EXPECT_EQ(Read("\n\r\n# note\n" + a + "\n\n"), Read(a + "\n"));
 }
 
-TEST(HexLines, EndOfInputByte)
+TEST_P(HexLines, EndOfInputByte)
 {
     const std::string a = Record(0, {0x11}) + "\n";
     const std::string b = Record(1, {0x22}) + "\n";
@@ -86,7 +97,7 @@ TEST(HexLines, EndOfInputByte)
         EXPECT_EQ(Read(many + "\x1A" + b, chunk)[1], 0xFF);
 }
 
-TEST(HexLines, NoLengthLimitAndLastLineKept)
+TEST_P(HexLines, NoLengthLimitAndLastLineKept)
 {
     // Long lines before a record, and a long record line, are read whole.
     const std::string longText(3 * kBlock + 17, 'z');
@@ -117,7 +128,7 @@ TEST(HexLines, NoLengthLimitAndLastLineKept)
     }
 }
 
-TEST(HexLines, BlockBoundaryAnywhereInALine)
+TEST_P(HexLines, BlockBoundaryAnywhereInALine)
 {
     // The probe line with CRLF, then a record: cut the input at a block
     // boundary at every offset from before the line to after its LF.
@@ -148,7 +159,7 @@ TEST(HexLines, BlockBoundaryAnywhereInALine)
     }
 }
 
-TEST(HexRecords, WhatCountsAsARecord)
+TEST_P(HexRecords, WhatCountsAsARecord)
 {
     const std::string after = Record(0x10, {0x77}) + "\n";
     // Ten characters beginning with a colon: passed over, reading goes on.
@@ -170,7 +181,7 @@ TEST(HexRecords, WhatCountsAsARecord)
     EXPECT_EQ(Read("\n\n\n"), Erased());
 }
 
-TEST(HexFields, DigitValues)
+TEST(HexDigits, Values)
 {
     for (int c = 0; c < 256; ++c) {
         int want = 0;
@@ -189,7 +200,7 @@ TEST(HexFields, DigitValues)
     EXPECT_EQ(HexByteAt(":\xC0\xB9", 1), 0x00);
 }
 
-TEST(HexFields, RecordsAreTrusted)
+TEST_P(HexFields, RecordsAreTrusted)
 {
     // Lower case, and a wrong record checksum: applied all the same.
     EXPECT_EQ(At(Read(Record(0x2AB, {0xDE, 0xAD}, 0, true) + "\n"), 0x2AB, 2), (Bytes{0xDE, 0xAD}));
@@ -201,7 +212,7 @@ TEST(HexFields, RecordsAreTrusted)
     EXPECT_EQ(Read(":0100100g3G\n")[0x10], 0x30);
 }
 
-TEST(HexAddressWindow, BytesOutsideAreDropped)
+TEST_P(HexAddressWindow, BytesOutsideAreDropped)
 {
     const std::string next = Record(0x100, {0x42}) + "\n";
     // Across the top: the first two land, the rest go.
@@ -223,7 +234,7 @@ TEST(HexAddressWindow, BytesOutsideAreDropped)
     EXPECT_EQ(Read(Record(0x10, {}) + "\n")[0x10], 0xFF);
 }
 
-TEST(HexAddressWindow, CountLongerThanTheLine)
+TEST_P(HexAddressWindow, CountLongerThanTheLine)
 {
     // The digits inside the line are data, the checksum's included; a byte
     // with a digit past the end is not stored.
@@ -234,7 +245,7 @@ TEST(HexAddressWindow, CountLongerThanTheLine)
     EXPECT_EQ(At(Read(":02000000AABBCCDD\n"), 0, 3), (Bytes{0xAA, 0xBB, 0xFF}));
 }
 
-TEST(HexRecords, LaterRecordsOverwrite)
+TEST_P(HexRecords, LaterRecordsOverwrite)
 {
     const std::string a = Record(0x200, {1, 2, 3, 4});
     const std::string b = Record(0x202, {9, 9, 9});
@@ -244,7 +255,7 @@ TEST(HexRecords, LaterRecordsOverwrite)
     EXPECT_EQ(Read(Record(0, {0}) + "\n" + Record(0, {0xFF}) + "\n")[0], 0xFF);
 }
 
-TEST(HexRecords, AnyOtherTypeEndsTheRead)
+TEST_P(HexRecords, AnyOtherTypeEndsTheRead)
 {
     for (unsigned type : {1u, 2u, 3u, 4u, 5u, 6u, 0x10u, 0x80u, 0xFFu}) {
         SCOPED_TRACE(type);

@@ -1,12 +1,14 @@
-// Any bytes as a HEX file: the reader must agree with a plain whole-line
-// reader written here, whatever the line lengths and however the bytes arrive,
-// and a read error must leave the image and the loaded flag as they were.
+// Any bytes as a HEX file: each of the reader's paths (plain C++ and vector
+// code) must agree with a plain whole-line reader, whatever the line lengths
+// and however the bytes arrive, and a read error must leave the image and the
+// loaded flag as they were.
 //
 // Input: byte 0 chooses how many bytes each Read hands out and where a read
 // error strikes; the rest is the file.
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +19,8 @@
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareUpdater.h"
-#include "firmware/HexDigits.h"
+#include "firmware/HexPath.h"
+#include "tests/firmware/HexReference.h"
 
 namespace {
 
@@ -44,33 +47,6 @@ private:
     std::size_t m_pos = 0;
 };
 
-// Whole lines in memory, each rule applied in the most direct way.
-void ReferenceRead(std::string_view text, std::uint8_t* image)
-{
-    std::memset(image, 0xFF, kImageSize);
-    text = text.substr(0, text.find('\x1A'));
-    while (!text.empty()) {
-        const std::size_t lf = text.find('\n');
-        std::string line(text.substr(0, lf));
-        if (lf != std::string_view::npos && !line.empty() && line.back() == '\r')
-            line.pop_back();
-        text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
-
-        if (line.size() < 11 || line[0] != ':')
-            continue;
-        const unsigned count = HexByteAt(line, 1);
-        const unsigned address = HexByteAt(line, 3) * 256u + HexByteAt(line, 5);
-        if (HexByteAt(line, 7) != 0)
-            return;
-        for (unsigned i = 0; i < count; ++i) {
-            const unsigned position = address + i;
-            const std::size_t low = 10 + 2 * std::size_t{i};
-            if (position < kImageSize && low < line.size())
-                image[position] = HexByteAt(line, static_cast<int>(9 + 2 * i));
-        }
-    }
-}
-
 void Check(bool ok)
 {
     if (!ok)
@@ -78,6 +54,13 @@ void Check(bool ok)
 }
 
 }  // namespace
+
+// Says in the log which paths this machine compares.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    std::fprintf(stderr, "reader paths compared: portable%s\n", HexPathAvailable(HexPath::Avx2) ? " avx2" : "");
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -88,28 +71,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = (mode & 0x80) ? SIZE_MAX : (mode & 0x3F) + 1;
 
     static std::uint8_t want[kImageSize];
-    ReferenceRead(text, want);
+    hextest::ReferenceRead(text, want);
 
-    CFirmwareUpdater updater;
-    MemorySource whole(text, chunk, SIZE_MAX);
-    Check(updater.LoadHex(whole) == 1);
-    Check(updater.IsHexLoaded() == 1);
-    Check(std::memcmp(updater.Image(), want, kImageSize) == 0);
+    for (HexPath path : {HexPath::Portable, HexPath::Avx2}) {
+        if (!HexPathAvailable(path))
+            continue;
+        UseHexPath(path);
+        CFirmwareUpdater updater;
+        MemorySource whole(text, chunk, SIZE_MAX);
+        Check(updater.LoadHex(whole) == 1);
+        Check(updater.IsHexLoaded() == 1);
+        Check(std::memcmp(updater.Image(), want, kImageSize) == 0);
 
-    // A read error part-way: nothing changes, unless the reader had already
-    // stopped at a record of another type (then the load is whole).
-    if (mode & 0x40) {
-        CFirmwareUpdater failing;
-        MemorySource broken(text, chunk, text.size() / 2);
-        try {
-            failing.LoadHex(broken);
-            Check(failing.IsHexLoaded() == 1);
-            Check(std::memcmp(failing.Image(), want, kImageSize) == 0);
-        } catch (const CFileException& e) {
-            Check(e.FileName() == "fuzz.hex" && e.OsError() == EIO);
-            Check(failing.IsHexLoaded() == 0);
-            static const std::string erased(kImageSize, '\xFF');
-            Check(std::memcmp(failing.Image(), erased.data(), kImageSize) == 0);
+        // A read error part-way: nothing changes, unless the reader had already
+        // stopped at a record of another type (then the load is whole).
+        if (mode & 0x40) {
+            CFirmwareUpdater failing;
+            MemorySource broken(text, chunk, text.size() / 2);
+            try {
+                failing.LoadHex(broken);
+                Check(failing.IsHexLoaded() == 1);
+                Check(std::memcmp(failing.Image(), want, kImageSize) == 0);
+            } catch (const CFileException& e) {
+                Check(e.FileName() == "fuzz.hex" && e.OsError() == EIO);
+                Check(failing.IsHexLoaded() == 0);
+                static const std::string erased(kImageSize, '\xFF');
+                Check(std::memcmp(failing.Image(), erased.data(), kImageSize) == 0);
+            }
         }
     }
     return 0;

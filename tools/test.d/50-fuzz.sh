@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# libFuzzer runs over the HEX reader and the report-descriptor parser: a clang
-# build of the core with coverage, ASan and UBSan; each fuzzer for a bounded
-# time, starting from the seeds in tests/fuzz/corpus.
+# libFuzzer runs over the HEX reader (each of its paths against a plain
+# reference reader) and the report-descriptor parser: a clang build of the
+# core with coverage, ASan and UBSan; each fuzzer for a bounded time, starting
+# from the seeds in tests/fuzz/corpus.
 set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build=${TOLVANEX_FUZZ_BUILD:-$top/build/fuzz}
@@ -36,7 +37,7 @@ for f in "${built[@]}"; do
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$f-" "${extra[@]}" "$work" >"$log" 2>&1 || status=$?
   rm -rf "$work"
   trap - EXIT
-  grep -E '^(#[0-9]+ +DONE|stat::(number_of_executed_units|peak_rss_mb|new_units_added))' "$log" || true
+  grep -E '^(reader paths compared:|#[0-9]+ +DONE|stat::(number_of_executed_units|peak_rss_mb|new_units_added))' "$log" || true
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$log" >&2
     echo "$f found a failing input (see $build/artifacts)" >&2

@@ -1,0 +1,121 @@
+#pragma once
+// Splits what a byte source hands out into the lines of a HEX file: a line
+// ends at LF, a CR just before the LF goes with it, and a 0x1A byte ends the
+// input. Lines have no length limit, yet memory stays bounded: of a line that
+// runs across two reads only the characters a record can use are kept.
+//
+// The search for line ends is done a slice at a time by a scan function (plain
+// C++ or vector code), which marks the LFs of each 64 bytes in one word; the
+// lines are then taken from those words without another look at the text.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+class CByteSource;
+
+class CHexLines {
+public:
+    // Marks the LFs of p[0..n) in lineFeeds (bit i of word w for p[64w + i];
+    // bits at n and beyond stay clear) and returns the offset of the first
+    // 0x1A, or n. It may read up to the next multiple of 64 bytes past n.
+    using Scan = std::size_t (*)(const char* p, std::size_t n, std::uint64_t* lineFeeds);
+
+    // Every line handed out has at least this many readable bytes after its
+    // end, so vector code may load past the line and drop what it loaded.
+    static constexpr std::size_t kPadding = 64;
+    // A record uses at most 9 + 2 x 255 characters; one more tells a longer line.
+    static constexpr std::size_t kKeptChars = 9 + 2 * 255 + 1;
+    static constexpr std::size_t kBlockSize = 256 * 1024;
+    static constexpr std::size_t kSliceSize = 8 * 1024;
+
+    CHexLines(CByteSource& source, Scan scan);
+    ~CHexLines();
+    CHexLines(const CHexLines&) = delete;
+    CHexLines& operator=(const CHexLines&) = delete;
+
+    // Calls onLine(std::string_view) with each line, without its line end,
+    // until it returns false or the input ends. A read error throws
+    // CFileException. The view holds until onLine returns.
+    template <class OnLine>
+    void ForEachLine(OnLine onLine);
+
+private:
+    struct Spanning;
+    // Where the walk through the marked LFs stands.
+    struct Position {
+        const std::uint64_t* word = nullptr;  // next word of marks
+        const std::uint64_t* wordsEnd = nullptr;
+        const char* wordText = nullptr;  // text of the word that `bits` came from
+        std::uint64_t bits = 0;          // marks not taken yet
+        const char* lineStart = nullptr;
+    };
+
+    // Marks the next slice, reading the next block first if need be; false at
+    // the end of the input.
+    bool Refill();
+    std::string_view JoinSpanningLine(const char* lf);
+    std::string_view FinishLastLine();
+
+    CByteSource& m_source;
+    Scan m_scan;
+    std::unique_ptr<char[]> m_buffer;  // 64 bytes before the text, the block, the padding
+    std::unique_ptr<std::uint64_t[]> m_lineFeeds;
+    std::unique_ptr<Spanning> m_kept;
+    char* m_text;
+    std::size_t m_length = 0;   // bytes of the block in use
+    std::size_t m_scanned = 0;  // bytes of the block whose LFs are marked
+    Position m_at;
+    bool m_spanning = false;  // the line at m_at.lineStart began in an earlier read
+    bool m_endOfInput = false;
+};
+
+template <class OnLine>
+void CHexLines::ForEachLine(OnLine onLine)
+{
+    // The walk is kept in locals, where the image stores in onLine cannot
+    // touch it, and onLine has one call site, so that it is inlined.
+    Position at = m_at;
+    bool last = false;
+    for (;;) {
+        while (at.bits == 0 && at.word != at.wordsEnd) {
+            at.bits = *at.word++;
+            at.wordText += 64;
+        }
+        std::string_view line;
+        if (at.bits != 0) [[likely]] {
+            const char* lf = at.wordText + std::countr_zero(at.bits);
+            at.bits &= at.bits - 1;
+            if (m_spanning) [[unlikely]] {
+                m_at.lineStart = at.lineStart;
+                line = JoinSpanningLine(lf);
+            } else {
+                std::size_t length = static_cast<std::size_t>(lf - at.lineStart);
+                if (length > 0 && lf[-1] == '\r')
+                    --length;
+                line = {at.lineStart, length};
+            }
+            at.lineStart = lf + 1;
+        } else {
+            m_at = at;
+            if (Refill()) {
+                at = m_at;
+                continue;
+            }
+            // A last line without a line feed counts like any other.
+            if (!m_spanning)
+                return;
+            line = FinishLastLine();
+            last = true;
+        }
+        if (!onLine(line) || last) {
+            m_at = at;
+            return;
+        }
+    }
+}
+
+// The plain C++ scan, for any processor.
+std::size_t ScanHexLinesPortable(const char* p, std::size_t n, std::uint64_t* lineFeeds);
