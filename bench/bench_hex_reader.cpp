@@ -1,5 +1,6 @@
 // Throughput of loading a 64 MiB HEX file of 32-byte data records whose
-// addresses cycle over the image window (later records overwrite earlier ones).
+// addresses cycle over the image window (later records overwrite earlier ones):
+// from a file with the path the processor allows, and from memory on each path.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,7 @@
 
 #include "firmware/ByteSource.h"
 #include "firmware/FirmwareUpdater.h"
+#include "firmware/HexPath.h"
 #include "firmware/HexReader.h"
 
 namespace {
@@ -92,16 +94,29 @@ private:
 
 void BM_ReadHexFromMemory(benchmark::State& state)
 {
+    const auto path = static_cast<HexPath>(state.range(0));
+    if (!HexPathAvailable(path)) {
+        state.SkipWithError("this processor cannot run that path");
+        return;
+    }
+    const HexPath before = CurrentHexPath();
+    UseHexPath(path);
+    state.SetLabel(path == HexPath::Portable ? "portable" : "avx2");
     std::vector<std::uint8_t> image(kImageSize);
     for (auto _ : state) {
         StringSource source(HexText());
         ReadHex(source, image.data());
         benchmark::DoNotOptimize(image.data());
     }
+    UseHexPath(before);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(HexText().size()));
 }
-BENCHMARK(BM_ReadHexFromMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadHexFromMemory)
+    ->Arg(static_cast<int>(HexPath::Portable))
+    ->Arg(static_cast<int>(HexPath::Avx2))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

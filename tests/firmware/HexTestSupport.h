@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -149,3 +150,9 @@ inline std::string PathName(const ::testing::TestParamInfo<HexPath>& info)
     INSTANTIATE_TEST_SUITE_P(Paths, suite, ::testing::Values(HexPath::Portable, HexPath::Avx2), hextest::PathName)
 
 }  // namespace hextest
+
+// How gtest shows a path in messages.
+inline void PrintTo(HexPath path, std::ostream* os)
+{
+    *os << (path == HexPath::Portable ? "Portable" : "Avx2");
+}

@@ -1,6 +1,7 @@
-// Generated well-formed HEX files must give the same image here as in tools
-// that others wrote: srec_cat always, objcopy and python's intelhex on the
-// files they read the same way (neither takes overlapping records).
+// Generated well-formed HEX files must give the same image here, on each of
+// the reader's paths, as in tools that others wrote: srec_cat always, objcopy
+// and python's intelhex on the files they read the same way (neither takes
+// overlapping records).
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "firmware/FirmwareUpdater.h"
@@ -23,7 +25,7 @@ constexpr int kFiles = 300;
 struct Generated {
     std::string path;
     Image image;  // what the records say, worked out here, not by the reader
-    Image ours;   // what the reader made of the file
+    std::vector<std::pair<HexPath, Image>> ours;  // what each path of the reader made of the file
     bool overlaps = false;
     std::size_t low = kImageSize;
     std::size_t high = 0;  // one past the last byte set
@@ -110,11 +112,20 @@ protected:
     {
         s_dir = new ScratchDir;
         s_files = new std::vector<Generated>(GenerateAll(*s_dir));
-        for (Generated& g : *s_files) {
-            CFirmwareUpdater u;
-            if (u.LoadHexFile(g.path.c_str()) == 1)
-                g.ours.assign(u.Image(), u.Image() + kImageSize);
+        const HexPath before = CurrentHexPath();
+        for (HexPath path : {HexPath::Portable, HexPath::Avx2}) {
+            if (!HexPathAvailable(path))
+                continue;
+            UseHexPath(path);
+            for (Generated& g : *s_files) {
+                CFirmwareUpdater u;
+                Image image;
+                if (u.LoadHexFile(g.path.c_str()) == 1)
+                    image.assign(u.Image(), u.Image() + kImageSize);
+                g.ours.emplace_back(path, std::move(image));
+            }
         }
+        UseHexPath(before);
     }
     static void TearDownTestSuite()
     {
@@ -152,11 +163,14 @@ protected:
             const std::size_t from = span ? g.low : 0;
             const std::size_t to = span ? g.high : kImageSize;
             const std::string theirs = ReadFile(g.path + suffix);
-            const std::string mine(g.ours.begin() + static_cast<std::ptrdiff_t>(from),
-                                   g.ours.begin() + static_cast<std::ptrdiff_t>(to));
-            EXPECT_TRUE(theirs == mine) << g.path << ": " << theirs.size() << " bytes, differ from offset "
-                                        << std::mismatch(theirs.begin(), theirs.end(), mine.begin(), mine.end()).first -
-                                               theirs.begin();
+            for (const auto& [path, image] : g.ours) {
+                const std::string mine(image.begin() + static_cast<std::ptrdiff_t>(from),
+                                       image.begin() + static_cast<std::ptrdiff_t>(to));
+                EXPECT_TRUE(theirs == mine)
+                    << g.path << " (" << ::testing::PrintToString(path) << "): " << theirs.size()
+                    << " bytes, differ from offset "
+                    << std::mismatch(theirs.begin(), theirs.end(), mine.begin(), mine.end()).first - theirs.begin();
+            }
             ++compared;
         }
         return compared;
@@ -175,7 +189,9 @@ TEST_F(HexDifferential, ReaderMatchesWhatTheRecordsSay)
 {
     int overlapping = 0;
     for (const Generated& g : *s_files) {
-        ASSERT_EQ(g.ours, g.image) << g.path;
+        ASSERT_EQ(g.ours.size(), HexPathAvailable(HexPath::Avx2) ? 2u : 1u);
+        for (const auto& [path, image] : g.ours)
+            ASSERT_EQ(image, g.image) << g.path << " (" << ::testing::PrintToString(path) << ")";
         overlapping += g.overlaps;
     }
     // The generator must keep producing both kinds.

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "firmware/HexDigits.h"
 #include "firmware/HexLines.h"
 #include "firmware/HexReader.h"
+#include "HexReference.h"
 #include "HexTestSupport.h"
 
 using namespace hextest;
@@ -159,6 +161,39 @@ TEST_P(HexLines, BlockBoundaryAnywhereInALine)
     }
 }
 
+TEST_P(HexLines, LongMixedTextAsTheReference)
+{
+    // Several blocks of records of every length (the counts not always
+    // matching), junk, lower case, stray CRs and non-digits, so that lines
+    // start and end at every offset of the reader's blocks and slices.
+    std::mt19937 rng(1207);
+    auto pick = [&](unsigned lo, unsigned hi) { return std::uniform_int_distribution<unsigned>(lo, hi)(rng); };
+    std::string text;
+    while (text.size() < 3 * kBlock + CHexLines::kSliceSize / 3) {
+        std::vector<std::uint8_t> data(pick(0, 60) == 0 ? pick(0, 255) : pick(0, 40));
+        for (auto& b : data)
+            b = static_cast<std::uint8_t>(rng());
+        std::string line = Record(pick(0, 0x4100), data, 0, pick(0, 3) == 0);
+        switch (pick(0, 9)) {
+        case 0: line[1 + pick(0, static_cast<unsigned>(line.size()) - 2)] = static_cast<char>(pick(0x20, 0x7E)); break;
+        case 1: line.resize(pick(0, static_cast<unsigned>(line.size()))); break;
+        case 2: line[1] = 'F'; break;  // a count past the end of the line
+        case 3: line = std::string(pick(0, 300), '#'); break;
+        case 4: line += "\r"; break;
+        default: break;
+        }
+        text += line + (pick(0, 1) ? "\n" : "\r\n");
+    }
+    text += Record(0x10, {1, 2}, 4) + "\n" + Record(0x10, {3, 4}) + "\n";
+    Image want = Erased();
+    ReferenceRead(text, want.data());
+    ASSERT_NE(want, Erased());
+    for (std::size_t chunk : {SIZE_MAX, std::size_t{4093}, std::size_t{64}, std::size_t{1}}) {
+        SCOPED_TRACE(chunk);
+        EXPECT_EQ(Read(text, chunk), want);
+    }
+}
+
 TEST_P(HexRecords, WhatCountsAsARecord)
 {
     const std::string after = Record(0x10, {0x77}) + "\n";
@@ -200,6 +235,37 @@ TEST(HexDigits, Values)
     EXPECT_EQ(HexByteAt(":\xC0\xB9", 1), 0x00);
 }
 
+TEST_P(HexFields, EveryCharacterAsEitherDigit)
+{
+    // Each byte value that can stand inside a line, as the high and as the
+    // low digit of a data byte, at every place in the record's digits.
+    std::string chars;
+    for (int c = 0; c < 256; ++c)
+        if (c != '\n' && c != 0x1A)
+            chars += static_cast<char>(c);
+    std::string text;
+    Image want = Erased();
+    unsigned address = 0;
+    for (std::size_t shift = 0; shift < 7; ++shift) {
+        for (std::size_t i = 0; i < chars.size();) {
+            const std::size_t n = std::min<std::size_t>(120, chars.size() - i);
+            std::string line = ":" + Hex2(static_cast<unsigned>(2 * n)) + Hex2(address >> 8) + Hex2(address) + "00";
+            for (std::size_t k = 0; k < n; ++k) {
+                const char c = chars[(i + k + shift) % chars.size()];
+                const char other = "0123456789abcdefABCDEF"[(i + k) % 22];
+                line += {c, other, other, c};
+                want[address + 2 * k] = static_cast<std::uint8_t>(HexDigitValue(c) << 4 | HexDigitValue(other));
+                want[address + 2 * k + 1] = static_cast<std::uint8_t>(HexDigitValue(other) << 4 | HexDigitValue(c));
+            }
+            text += line + "00\n";
+            address += static_cast<unsigned>(2 * n);
+            i += n;
+        }
+    }
+    ASSERT_LT(address, kImageSize);
+    EXPECT_EQ(Read(text), want);
+}
+
 TEST_P(HexFields, RecordsAreTrusted)
 {
     // Lower case, and a wrong record checksum: applied all the same.
@@ -232,6 +298,30 @@ TEST_P(HexAddressWindow, BytesOutsideAreDropped)
     // Byte count 0 stores nothing, also right at the top.
     EXPECT_EQ(Read(Record(0x10, {}) + "\n" + Record(0x3FFF, {}) + "\n" + next)[0x100], 0x42);
     EXPECT_EQ(Read(Record(0x10, {}) + "\n")[0x10], 0xFF);
+}
+
+TEST_P(HexAddressWindow, EveryLengthKeepsItsNeighbours)
+{
+    // Records of 0 to 70 bytes, in the window and across its top, over bytes
+    // an earlier record set: exactly their own bytes change.
+    for (unsigned count = 0; count <= 70; ++count) {
+        for (unsigned address : {0x0000u, 0x1FE1u, 0x3F80u, 0x4000u - count, 0x3FF0u, 0x3FFFu}) {
+            SCOPED_TRACE(testing::Message() << count << " bytes at " << address);
+            const unsigned below = address >= 40 ? address - 40 : 0;
+            const unsigned above = std::min(below + 120, unsigned{kImageSize});
+            std::string text = Record(below, Bytes(above - below, 0xA5)) + "\n";
+            Bytes data(count);
+            for (unsigned i = 0; i < count; ++i)
+                data[i] = static_cast<std::uint8_t>(0x11 * (i % 15) + 1);
+            text += Record(address, data) + "\n";
+            Image want = Erased();
+            for (unsigned a = below; a < above; ++a)
+                want[a] = 0xA5;
+            for (unsigned i = 0; i < count && address + i < kImageSize; ++i)
+                want[address + i] = data[i];
+            EXPECT_EQ(Read(text), want);
+        }
+    }
 }
 
 TEST_P(HexAddressWindow, CountLongerThanTheLine)

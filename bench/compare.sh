@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# Ours side by side with the tools a user might take instead, on this machine,
+# printed as one Markdown table:
+#  - `tolvanex-cli image` against objcopy, srec_cat, python3-intelhex and
+#    `wc -l` (the cost of just reading the text) on a generated 64 MiB HEX
+#    file of 32-byte records that cycle over the image window. Runs are
+#    paired (ours, then the other tool, again and again) and the ratio is the
+#    median of the per-pair ratios, so that a machine whose speed drifts
+#    still gives a fair ratio;
+#  - the updater window's cold start under Xvfb, from exec until the X server
+#    reports the window mapped, against a bare Qt dialog built here;
+#  - each one's peak memory (the kernel's maximum resident set).
+# Times are whole processes, start-up included. Not a test: nothing here
+# passes or fails on a time.
+#
+# Usage: bench/compare.sh [--runs N]   (N pairs for the quick tools, default 21)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+runs=21
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=$2; shift 2 ;;
+    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
+  esac
+done
+slow_runs=$(( runs / 4 > 3 ? runs / 4 : 3 ))
+py=/usr/bin/python3  # Debian's, which has the intelhex package
+
+"$top/tools/install-deps.sh" build gui test bench
+
+build="$top/build/compare"
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANEX_BUILD_TESTS=OFF \
+  -DTOLVANEX_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2 --target tolvanex-cli tolvanex-updater >/dev/null
+cli="$build/cli/tolvanex-cli"
+updater="$build/app/tolvanex-updater"
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+cc -O2 -o "$work/pairs" "$top/bench/compare/pairs.c"
+# shellcheck disable=SC2046
+cc -O2 -o "$work/map_watch" "$top/bench/compare/map_watch.c" $(pkg-config --cflags --libs xcb)
+# shellcheck disable=SC2046
+g++ -O2 -std=c++17 -fPIC -o "$work/bare_dialog" "$top/bench/compare/bare_dialog.cpp" \
+  $(pkg-config --cflags --libs Qt6Widgets)
+
+# The file: 32-byte data records whose addresses cycle over 0x0000-0x3FFF,
+# so later records overwrite earlier ones, then an end record.
+hex="$work/big.hex"
+"$py" - "$hex" <<'EOF'
+import random, sys
+size = 64 << 20
+rnd = random.Random(1)
+lines, total, address = [], 0, 0
+while total + 76 <= size:
+    rec = bytes([32, address >> 8, address & 0xFF, 0]) + rnd.randbytes(32)
+    line = ':%s%02X\n' % (rec.hex().upper(), -sum(rec) & 0xFF)
+    lines.append(line)
+    total += len(line)
+    address = (address + 32) % 0x4000
+lines.append(':00000001FF\n')
+with open(sys.argv[1], 'w') as f:
+    f.write(''.join(lines))
+EOF
+
+# python3-intelhex refuses a byte set twice and has no switch for it. While
+# it loads, the buffer answers its check with an empty dict's get (C speed),
+# so later records win, as here; then the buffer is a plain dict again.
+cat >"$work/intelhex_image.py" <<'EOF'
+import sys
+from intelhex import IntelHex
+
+class LaterWins(dict):
+    get = {}.get
+
+ih = IntelHex()
+ih._buf = LaterWins()
+ih.loadhex(sys.argv[1])
+ih._buf = dict(ih._buf)
+ih.padding = 0xFF
+with open(sys.argv[2], 'wb') as out:
+    out.write(ih.tobinstr(start=0, size=0x4000))
+EOF
+
+ours=("$cli" image "$hex" -o "$work/ours.bin")
+declare -A command=(
+  [objcopy]="objcopy -I ihex -O binary --gap-fill 0xFF $hex $work/objcopy.bin"
+  [srec_cat]="srec_cat -multiple $hex -Intel -fill 0xFF 0 0x4000 -crop 0 0x4000 -o $work/srec_cat.bin -Binary"
+  [intelhex]="$py $work/intelhex_image.py $hex $work/intelhex.bin"
+  [wc]="wc -l $hex"
+)
+declare -A count=([objcopy]=$runs [srec_cat]=$slow_runs [intelhex]=$slow_runs [wc]=$runs)
+order=(objcopy srec_cat intelhex wc)
+
+# Every tool must make the same image of the file, or the race means nothing.
+"${ours[@]}"
+for tool in objcopy srec_cat intelhex; do
+  # shellcheck disable=SC2086
+  ${command[$tool]} 2>/dev/null
+  cmp -s "$work/ours.bin" "$work/$tool.bin" || { echo "$tool made another image" >&2; exit 1; }
+done
+
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+for tool in "${order[@]}"; do
+  echo "timing ours against $tool (${count[$tool]} pairs)" >&2
+  # shellcheck disable=SC2086
+  "$work/pairs" "${count[$tool]}" -- "${ours[@]}" -- ${command[$tool]} >"$work/$tool.times"
+done
+
+# The window: a display of its own, whose number Xvfb writes once it is ready.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+read -r -t 30 display <"$work/display" || { cat "$work/xvfb.log" >&2; exit 1; }
+echo "timing the window against a bare Qt dialog ($runs pairs)" >&2
+DISPLAY=":$display" QT_QPA_PLATFORM=xcb "$work/map_watch" "$runs" -- "$updater" -- "$work/bare_dialog" \
+  >"$work/window.times"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1)
+. /etc/os-release
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $cpu, $PRETTY_NAME; load average" \
+  "$load_before before, $load_after after"
+echo "file: $(stat -c %s "$hex") bytes, $(wc -l <"$hex") lines"
+echo
+"$py" - "$work" "$runs" "$slow_runs" <<'EOF'
+import statistics, sys
+work, runs, slow = sys.argv[1], sys.argv[2], sys.argv[3]
+
+def rows(name):
+    a, b = [], []
+    for line in open(f'{work}/{name}.times'):
+        f = line.split()
+        if len(f) == 6 and f[5] != '0':
+            sys.exit(f'{name}: a run ended with status {f[5]}')
+        (a if f[0] == 'A' else b).append([float(x) for x in f[1:]])
+    return a, b
+
+def secs(t):
+    return f'{t * 1000:.1f} ms' if t < 1 else f'{t:.2f} s'
+
+def mib(kib):
+    return f'{kib / 1024:.1f} MiB'
+
+def reads(r):
+    return f'ours {1 / r:.1f}× faster' if r < 1 else f'ours {r:.2f}× the time'
+
+names = {
+    'objcopy': '`objcopy -I ihex -O binary --gap-fill 0xFF`',
+    'srec_cat': '`srec_cat -multiple … -fill 0xFF 0 0x4000`',
+    'intelhex': 'python3-intelhex (`IntelHex.loadhex`, `tobinstr`)',
+    'wc': '`wc -l` (reads the text, nothing more)',
+}
+print('| Program | Median time | Peak memory | Ours ÷ it, paired (median) | Pairs |')
+print('|---|---|---|---|---|')
+ours_time, ours_peak = [], []
+table = []
+for tool in ['objcopy', 'srec_cat', 'intelhex', 'wc']:
+    a, b = rows(tool)
+    ours_time += [r[0] for r in a]
+    ours_peak += [r[3] for r in a]
+    ratio = statistics.median(x[0] / y[0] for x, y in zip(a, b))
+    table.append(f'| {names[tool]} | {secs(statistics.median(r[0] for r in b))} | '
+                 f'{mib(max(r[3] for r in b))} | {ratio:.3f} ({reads(ratio)}) | {len(b)} |')
+print(f'| `tolvanex-cli image … -o …` (ours) | {secs(statistics.median(ours_time))} | '
+      f'{mib(max(ours_peak))} | — | {len(ours_time)} |')
+print('\n'.join(table))
+a, b = rows('window')
+ratio = statistics.median(x[0] / y[0] for x, y in zip(a, b))
+print(f'| `tolvanex-updater` window, exec to mapped (ours) | {secs(statistics.median(r[0] for r in a))} | '
+      f'{mib(max(r[1] for r in a))} | {ratio:.3f} ({reads(ratio)}) | {len(a)} |')
+print(f'| bare Qt dialog, exec to mapped | {secs(statistics.median(r[0] for r in b))} | '
+      f'{mib(max(r[1] for r in b))} | — | {len(b)} |')
+EOF
