@@ -26,23 +26,35 @@ alignas(64) const unsigned char kFirstBytes[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// The digit code: its constants are made once per load and held in
-// registers. Left to itself GCC builds each one again for every line.
+// The digit code, with its constants made once per load and held in registers.
 struct DigitCode {
-    __m256i zeroChar, nine, caseBit, lowerA, five, ten, weights;
+    // The digit value comes from tables indexed by the low and the high four
+    // bits of each character (vpshufb looks up 32 at once): which kinds of
+    // digit each half allows, what to add to the low half for that kind, and
+    // at last 0 for a character that is no digit.
+    __m256i lowNibble, lowKinds, highKinds, addForKind, noDigitToZero, weights;
 
     TOLVANEX_AVX2 DigitCode()
-        : zeroChar(Keep(_mm256_set1_epi8('0'))),
-          nine(Keep(_mm256_set1_epi8(9))),
-          caseBit(Keep(_mm256_set1_epi8(0x20))),
-          lowerA(Keep(_mm256_set1_epi8('a'))),
-          five(Keep(_mm256_set1_epi8(5))),
-          ten(Keep(_mm256_set1_epi8(10))),
+        : lowNibble(Keep(_mm256_set1_epi8(0x0F))),
+          // Bit 0: can be '0'-'9' (low half 0-9); bit 1: can be 'A'-'F' or 'a'-'f' (1-6).
+          lowKinds(Keep(_mm256_setr_epi8(1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0,  //
+                                         1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0))),
+          // High half 3 is the digits, 4 and 6 the letters.
+          highKinds(Keep(_mm256_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,  //
+                                          0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0))),
+          // Kind 0 (none) sets the top bit, which the last look-up turns into 0.
+          addForKind(Keep(_mm256_setr_epi8(-128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
+                                            -128, -128, -128,  //
+                                            -128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
+                                            -128, -128, -128))),
+          noDigitToZero(Keep(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,  //
+                                              0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15))),
           weights(Keep(_mm256_set1_epi16(0x0110)))  // high digit x 16 + low digit
     {
     }
 
-    // Hides the value from constant folding.
+    // Hides the value from constant folding, which would have GCC build the
+    // constant again for every line.
     TOLVANEX_AVX2 static __m256i Keep(__m256i v)
     {
         __asm__("" : "+x"(v));
@@ -53,23 +65,21 @@ struct DigitCode {
     // 15, every other byte 0.
     TOLVANEX_AVX2 __m256i Values(__m256i c) const
     {
-        const __m256i d = _mm256_sub_epi8(c, zeroChar);
-        const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
-        // Setting bit 5 folds 'A'-'F' onto 'a'-'f' and nothing else onto them.
-        const __m256i l = _mm256_sub_epi8(_mm256_or_si256(c, caseBit), lowerA);
-        const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(l, five), l);
-        return _mm256_or_si256(_mm256_and_si256(d, isDigit), _mm256_and_si256(_mm256_add_epi8(l, ten), isLetter));
+        const __m256i low = _mm256_and_si256(c, lowNibble);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), lowNibble);
+        // A character of 0x80 or above finds kind 0 in the first look-up.
+        const __m256i kind = _mm256_and_si256(_mm256_shuffle_epi8(lowKinds, c), _mm256_shuffle_epi8(highKinds, high));
+        return _mm256_shuffle_epi8(noDigitToZero, _mm256_add_epi8(low, _mm256_shuffle_epi8(addForKind, kind)));
     }
 
     TOLVANEX_AVX2 static __m128i Low(__m256i v) { return _mm256_castsi256_si128(v); }
 
     TOLVANEX_AVX2 __m128i Values(__m128i c) const
     {
-        const __m128i d = _mm_sub_epi8(c, Low(zeroChar));
-        const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(d, Low(nine)), d);
-        const __m128i l = _mm_sub_epi8(_mm_or_si128(c, Low(caseBit)), Low(lowerA));
-        const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(l, Low(five)), l);
-        return _mm_or_si128(_mm_and_si128(d, isDigit), _mm_and_si128(_mm_add_epi8(l, Low(ten)), isLetter));
+        const __m128i low = _mm_and_si128(c, Low(lowNibble));
+        const __m128i high = _mm_and_si128(_mm_srli_epi16(c, 4), Low(lowNibble));
+        const __m128i kind = _mm_and_si128(_mm_shuffle_epi8(Low(lowKinds), c), _mm_shuffle_epi8(Low(highKinds), high));
+        return _mm_shuffle_epi8(Low(noDigitToZero), _mm_add_epi8(low, _mm_shuffle_epi8(Low(addForKind), kind)));
     }
 
     // The four bytes that the eight digits at p spell (byte count, address
@@ -132,28 +142,24 @@ TOLVANEX_AVX2 std::size_t Scan(const char* p, std::size_t n, std::uint64_t* line
 {
     const __m256i lf = _mm256_set1_epi8('\n');
     const __m256i endOfInput = _mm256_set1_epi8(0x1A);
+    __m256i seen = _mm256_setzero_si256();  // any 0x1A, looked for exactly below
     const std::size_t words = (n + 63) / 64;
     for (std::size_t w = 0; w < words; ++w) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64 * w));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64 * w + 32));
-        std::uint64_t bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf))) |
-                             std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))}
-                                 << 32;
-        const __m256i ea = _mm256_cmpeq_epi8(a, endOfInput);
-        const __m256i eb = _mm256_cmpeq_epi8(b, endOfInput);
-        const std::size_t left = n - 64 * w;
-        if (left < 64)
-            bits &= (std::uint64_t{1} << left) - 1;
-        if (!_mm256_testz_si256(_mm256_or_si256(ea, eb), _mm256_or_si256(ea, eb))) [[unlikely]] {
-            const std::uint64_t end = static_cast<std::uint32_t>(_mm256_movemask_epi8(ea)) |
-                                      std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(eb))} << 32;
-            const auto at = static_cast<std::size_t>(std::countr_zero(end));
-            if (at < left) {
-                lineFeeds[w] = bits & ((std::uint64_t{1} << at) - 1);
-                return 64 * w + at;
-            }
+        lineFeeds[w] = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf))) |
+                       std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))} << 32;
+        seen = _mm256_or_si256(seen, _mm256_or_si256(_mm256_cmpeq_epi8(a, endOfInput), _mm256_cmpeq_epi8(b, endOfInput)));
+    }
+    if (n % 64 != 0)
+        lineFeeds[words - 1] &= (std::uint64_t{1} << (n % 64)) - 1;
+    if (!_mm256_testz_si256(seen, seen)) [[unlikely]] {
+        // It may lie in what was loaded past n.
+        if (const void* stop = std::memchr(p, 0x1A, n)) {
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(stop) - p);
+            lineFeeds[at / 64] &= (std::uint64_t{1} << (at % 64)) - 1;
+            return at;
         }
-        lineFeeds[w] = bits;
     }
     return n;
 }
