@@ -157,6 +157,11 @@ bool CDialog::OnPaint()
     return false;
 }
 
+wnd::Icon CDialog::OnQueryDragIcon() const
+{
+    return nullptr;
+}
+
 void CDialog::ReportCurrentException(wnd::Handle owner)
 {
     AfxMessageBox(owner, CurrentExceptionText(), wnd::kMbOk | wnd::kMbIconStop);
@@ -186,6 +191,11 @@ bool CDialog::HandleSysCommand(unsigned id, std::intptr_t lParam)
 bool CDialog::HandlePaint()
 {
     return Guarded(m_hWnd, [this] { return OnPaint(); }, false);
+}
+
+wnd::Icon CDialog::HandleQueryDragIcon()
+{
+    return Guarded(m_hWnd, [this] { return OnQueryDragIcon(); }, wnd::Icon{});
 }
 
 void CDialog::HandleDestroy()

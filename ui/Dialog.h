@@ -56,6 +56,7 @@ public:
     void HandleTimer(std::uintptr_t id);
     bool HandleSysCommand(unsigned id, std::intptr_t lParam);  // false: default handling
     bool HandlePaint();                                        // false: default painting
+    wnd::Icon HandleQueryDragIcon();
     void HandleDestroy();
 
     // The stop box for the error being handled; call from inside a catch block.
@@ -72,6 +73,7 @@ protected:
     virtual void OnTimer(std::uintptr_t nIDEvent);
     virtual bool OnSysCommand(unsigned nID, std::intptr_t lParam);
     virtual bool OnPaint();
+    virtual wnd::Icon OnQueryDragIcon() const;
 
     wnd::Handle m_hWnd = nullptr;
 

@@ -3,8 +3,13 @@
 
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_UPDATER_DIALOG = 102;
+// windows.h has these two as macros of the same values.
+#ifndef IDOK
 constexpr int IDOK = 1;
+#endif
+#ifndef IDCANCEL
 constexpr int IDCANCEL = 2;
+#endif
 constexpr int IDC_STATIC = -1;
 constexpr int IDC_FILE_PATH = 1000;
 constexpr int IDC_OPEN_HEX = 1001;

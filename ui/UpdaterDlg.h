@@ -46,7 +46,7 @@ public:
     // Message handlers.
     bool OnSysCommand(unsigned nID, std::intptr_t lParam) override;
     bool OnPaint() override;
-    wnd::Icon OnQueryDragIcon() const { return m_hIcon; }
+    wnd::Icon OnQueryDragIcon() const override { return m_hIcon; }
     void OnOpenHex();
     void OnTimer(std::uintptr_t nIDEvent) override;
     void OnOK() override;

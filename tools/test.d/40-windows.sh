@@ -6,7 +6,7 @@ set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build="$top/build/windows"
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw64.cmake" \
-  -DTOLVANEX_CORE_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  -DTOLVANEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 export WINEPREFIX="$build/wineprefix"

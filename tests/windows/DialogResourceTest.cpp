@@ -1,0 +1,168 @@
+// The dialog templates and strings of res/windows/tolvanex.rc, read back from
+// the linked resources, against the tables that the Qt window is built from:
+// the two must never drift apart.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "ui/DialogTemplate.h"
+#include "ui/Resource.h"
+#include "ui/Utf16.h"
+
+namespace {
+
+const LANGID kSpanish = MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH);
+
+// Reads a dialog resource (DLGTEMPLATE or DLGTEMPLATEEX) field by field.
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : m_p(data), m_start(data) {}
+
+    WORD Word() { return Take<WORD>(); }
+    DWORD Dword() { return Take<DWORD>(); }
+    short Short() { return Take<short>(); }
+    BYTE Byte() { return Take<BYTE>(); }
+    std::string Text()
+    {
+        std::u16string text;
+        for (char16_t c; (c = static_cast<char16_t>(Word())) != 0;)
+            text += c;
+        return Utf16ToUtf8(text);
+    }
+    // A name or a number: 0xFFFF then the number, or a zero-terminated text.
+    std::string NameOrOrdinal()
+    {
+        if (Peek() == 0xFFFF) {
+            Word();
+            return "#" + std::to_string(Word());
+        }
+        return Text();
+    }
+    void AlignToDword()
+    {
+        while ((m_p - m_start) % 4 != 0)
+            ++m_p;
+    }
+
+private:
+    WORD Peek() const
+    {
+        WORD w;
+        std::memcpy(&w, m_p, sizeof w);
+        return w;
+    }
+    template <class T>
+    T Take()
+    {
+        T value;
+        std::memcpy(&value, m_p, sizeof value);
+        m_p += sizeof value;
+        return value;
+    }
+
+    const BYTE* m_p;
+    const BYTE* m_start;
+};
+
+// The predefined classes are stored as atoms; names compare without case.
+std::string ClassName(std::string stored)
+{
+    for (char& ch : stored)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (stored == "#128")
+        return "button";
+    if (stored == "#129")
+        return "edit";
+    if (stored == "#130")
+        return "static";
+    return stored;
+}
+
+TEST(WindowsResources, DialogTemplatesMatchTheWindowTables)
+{
+    for (int id : {IDD_UPDATER_DIALOG, IDD_ABOUTBOX}) {
+        SCOPED_TRACE(id);
+        const DialogTemplate* expected = FindDialogTemplate(id);
+        ASSERT_NE(expected, nullptr);
+        HRSRC found = FindResourceExW(nullptr, MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(id), kSpanish);
+        ASSERT_NE(found, nullptr) << "no Spanish dialog resource";
+        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+        TemplateReader r(data);
+
+        // DLGTEMPLATEEX begins with version 1 and the signature 0xFFFF.
+        const bool extended = TemplateReader(data).Dword() == 0xFFFF0001u;
+        ASSERT_EQ(extended, expected->extended);
+        DWORD style = 0, exStyle = 0;
+        if (extended) {
+            r.Dword();                 // version and signature
+            EXPECT_EQ(r.Dword(), 0u);  // help id
+            exStyle = r.Dword();
+            style = r.Dword();
+        } else {
+            style = r.Dword();
+            exStyle = r.Dword();
+        }
+        EXPECT_EQ(style, expected->style);
+        EXPECT_EQ(exStyle, expected->exStyle);
+        const WORD count = r.Word();
+        EXPECT_EQ(count, expected->controls.size());
+        const int x = r.Short(), y = r.Short(), cx = r.Short(), cy = r.Short();
+        EXPECT_EQ((std::vector<int>{x, y, cx, cy}), (std::vector<int>{expected->x, expected->y, expected->cx, expected->cy}));
+        EXPECT_EQ(r.NameOrOrdinal(), "");  // no menu
+        EXPECT_EQ(r.NameOrOrdinal(), "");  // the standard dialog class
+        EXPECT_EQ(r.Text(), expected->caption);
+        EXPECT_EQ(r.Word(), expected->pointSize);
+        if (expected->extended) {
+            EXPECT_EQ(r.Word(), 0);  // weight
+            EXPECT_EQ(r.Byte(), 0);  // italic
+            EXPECT_EQ(r.Byte(), 0);  // character set
+        }
+        EXPECT_EQ(r.Text(), expected->face);
+
+        for (std::size_t i = 0; i < count && i < expected->controls.size(); ++i) {
+            SCOPED_TRACE(i);
+            const ControlTemplate& c = expected->controls[i];
+            r.AlignToDword();
+            DWORD controlStyle = 0, controlExStyle = 0, controlId = 0;
+            if (expected->extended) {
+                EXPECT_EQ(r.Dword(), 0u);  // help id
+                controlExStyle = r.Dword();
+                controlStyle = r.Dword();
+            } else {
+                controlStyle = r.Dword();
+                controlExStyle = r.Dword();
+            }
+            const int cxPos = r.Short(), cyPos = r.Short(), width = r.Short(), height = r.Short();
+            controlId = expected->extended ? r.Dword() : r.Word();
+            EXPECT_EQ(static_cast<int>(static_cast<short>(controlId & 0xFFFF)), c.id);
+            EXPECT_EQ(controlStyle, c.style);
+            EXPECT_EQ(controlExStyle, 0u);
+            EXPECT_EQ((std::vector<int>{cxPos, cyPos, width, height}), (std::vector<int>{c.x, c.y, c.cx, c.cy}));
+            EXPECT_EQ(ClassName(r.NameOrOrdinal()), c.windowClass);
+            const std::string text = r.NameOrOrdinal();
+            EXPECT_EQ(text, c.iconId ? "#" + std::to_string(c.iconId) : std::string(c.text));
+            const WORD extra = r.Word();
+            EXPECT_EQ(extra, 0);
+        }
+    }
+}
+
+TEST(WindowsResources, StringTableMatchesTheWindowTable)
+{
+    for (const StringResource& entry : StringTable()) {
+        wchar_t text[256] = {};
+        const int length = LoadStringW(GetModuleHandleW(nullptr), entry.id, text, 256);
+        EXPECT_EQ(Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(length))), entry.text)
+            << entry.id;
+    }
+}
+
+}  // namespace

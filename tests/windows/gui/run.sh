@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# The updater window under wine on a private X server, driven by xdotool as a
+# user drives it (keys and clicks), and watched by winprobe from another
+# process.
+#
+#   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR   the real exe: size, texts, boxes, About
+#   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR   whole updates over the in-memory HID stack
+#
+# Each runs under a code page other than 1252 (Greek, Chinese).
+set -euo pipefail
+scenario=$1 updater=$2 fakehid=$3 probe=$4 hex=$5 out=$6
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -n "${DISPLAY:-}" ] && import -window root "$out/tolvanex-wine-$scenario-failure.png" 2>/dev/null || true
+  exit 1
+}
+expect() {  # expect LINE FILE: the probe printed exactly this line
+  grep -qxF -- "$1" "$2" || { cat "$2" >&2; fail "no line '$1'"; }
+}
+
+work=$(mktemp -d)
+xpid=
+cleanup() {
+  # Nothing of wine may stay tied to a display that is about to go.
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# The prefix's desktop process must start on our display, not on none.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+
+# A display of our own, whatever else runs.
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
+done
+Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+export DISPLAY=":$n"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# A fresh prefix has no face for "宋体". Without a window manager wine draws
+# the frame and caption itself only when told to, and moves the keyboard focus
+# itself only without the window manager's take-focus protocol.
+wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
+
+case $scenario in
+  start) export LANG=el_GR.UTF-8 name='fw.hex' ;;
+  update) export LANG=zh_CN.UTF-8 name='fw.hex' ;;
+  *) fail "unknown scenario $scenario" ;;
+esac
+cp "$hex" "$work/$name"
+sum=$(wine "$(dirname "$updater")/../cli/tolvanex-cli.exe" checksum "$hex" | tr -d '\r')
+
+probe() { wine "$probe" "$@" | tr -d '\r'; }
+key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+click() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.3; }
+field() {  # field PREFIX FILE: what follows "PREFIX " on its first line
+  sed -n "s/^$1 //p" "$2" | head -n 1
+}
+shot() {  # shot PNG "x y w h": that part of the screen
+  set -- "$1" $2
+  import -window root -crop "${4}x${5}+${2}+${3}" +repage "$1"
+}
+# Under wine without a window manager, a click that comes soon after a modal
+# window has gone can be lost: press again until the probe sees the effect.
+press_control() {  # press_control ID PROBE-ARGS...: clicks the control until the probe succeeds
+  local id=$1 at
+  shift
+  for _ in 1 2 3 4 5; do
+    probe state >"$work/now" || fail "no dialog"
+    at=$(sed -n "s/^NOW_CONTROL $id \([0-9-]*\) \([0-9-]*\) .*/\1 \2/p" "$work/now" | head -n 1)
+    [ -n "$at" ] || fail "no control $id"
+    click $at
+    probe "$@" && return 0
+  done
+  return 1
+}
+click_button() {  # click_button FILE TEXT: a button of the box that FILE describes
+  local at
+  at=$(sed -n "s/^BOX_BUTTON \([0-9-]*\) \([0-9-]*\) $2\$/\1 \2/p" "$1" | head -n 1)
+  [ -n "$at" ] || { cat "$1" >&2; fail "no button $2"; }
+  click $at
+  # A user waits for the box to go, and the update that showed it with it.
+  for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
+  sleep 0.5
+}
+start_exe() {  # start_exe EXE [VAR=VALUE...]
+  local exe=$1
+  shift
+  (cd "$work" && env "$@" wine "$exe" >"$work/exe.log" 2>&1) &
+  probe wait 60 >"$work/window" || fail "no window"
+  sleep 0.5
+}
+choose_file() {  # Abrir HEX, type the name where the file dialog asks for it, Enter
+  press_control 1001 box 3 >"$work/files" || fail "no file dialog"
+  set -- $(field BOX_WINDOW "$work/files")
+  click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
+  xdotool type --delay 80 "$name"
+  key Return
+  sleep 1
+  probe state >"$work/state" || fail "dialog gone after the file choice"
+  grep -q "^NOW_CONTROL 1000 .*${name}\$" "$work/state" || { cat "$work/state" >&2; fail "path not shown"; }
+  grep -q "^NOW_CONTROL 1004 .* ${sum}\$" "$work/state" || { cat "$work/state" >&2; fail "checksum not shown"; }
+}
+
+if [ "$scenario" = start ]; then
+  start_exe "$updater"
+  probe size "$updater" >"$work/size" || fail "no dialog to measure"
+  cat "$work/size"
+  expect 'CLASS #32770' "$work/size"
+  expect "CLIENT $(field MAPPED "$work/size")" "$work/size"
+  shot "$out/tolvanex-updater-wine.png" "$(field WINDOW "$work/window")"
+
+  key Return  # ACTUALIZAR, the default button, with no file chosen
+  probe box >"$work/box" || fail "no box for ACTUALIZAR without a file"
+  expect 'BOX_TEXT Debes elegir un archivo' "$work/box"
+  expect "BOX_CAPTION $(basename "$updater" .exe)" "$work/box"
+  click_button "$work/box" OK
+
+  choose_file
+  # ACTUALIZAR; the prefix's own HID devices are no controller.
+  press_control 1 box 3 >"$work/box" || fail "no box for ACTUALIZAR without a controller"
+  expect 'BOX_TEXT Mando no conectado' "$work/box"
+  expect 'AT_BOX_CONTROLS 10 ENABLED 10 BAR 0 RANGE 0 100' "$work/box"
+  click_button "$work/box" OK
+
+  # The real system menu, from the keyboard; its last item is ours.
+  set -- $(field WINDOW "$work/window")
+  for _ in 1 2 3 4 5; do
+    click $(($1 + $3 / 2)) $(($2 + 8))  # the title bar: the dialog takes the keyboard
+    key alt+space
+    key Up Return
+    probe about 3 >"$work/about" && break
+  done
+  [ -s "$work/about" ] || fail "no About box from the system menu"
+  cat "$work/about"
+  expect 'BOX_TEXT v1.0  © 2026 Tolvanex, S.L.' "$work/about"
+  shot "$out/tolvanex-about-wine.png" "$(field BOX_WINDOW "$work/about")"
+  click_button "$work/about" OK
+
+  key Escape
+  probe gone 10 || fail "Escape did not close the dialog"
+else
+  for unplug in none 1000; do
+    if [ "$unplug" = none ]; then start_exe "$fakehid"; else start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"; fi
+    choose_file
+    probe watch 60 >"$work/watch" &
+    watcher=$!
+    sleep 0.3
+    press_control 1 busy 2 || fail "ACTUALIZAR started nothing"
+    key Escape  # closing is refused while the update runs: Escape and the close box
+    probe close
+    wait "$watcher" || { cat "$work/watch" >&2; fail "no result box"; }
+    cat "$work/watch"
+    moving=$(field MOVING "$work/watch")
+    locked=$(field MOVING_LOCKED "$work/watch")
+    # The last sample may fall between the last tick and the unlocking.
+    [ "$moving" -ge 3 ] && [ "$locked" -ge $((moving - 1)) ] || fail "controls not locked while the bar moved"
+    if [ "$unplug" = none ]; then
+      expect 'BOX_TEXT Actualización OK!!!!' "$work/watch"
+    else
+      expect 'BOX_TEXT Error sucedido!' "$work/watch"
+      [ "$(field BAR_MAX "$work/watch")" -le $((unplug * 10000 / 2048)) ] || fail "the bar went past the unplug"
+    fi
+    grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
+    click_button "$work/watch" OK
+    press_control 2 gone 3 || fail "Salir did not close the dialog after the update"
+  done
+fi
+echo "PASS $scenario"
