@@ -1,19 +1,35 @@
 #include "firmware/HexReader.h"
 
-#include <algorithm>
 #include <atomic>
 
 #include "firmware/FirmwareImage.h"
 #include "firmware/HexDigits.h"
 #include "firmware/HexPath.h"
+#include "firmware/HexRecord.h"
 
 namespace {
 
-constexpr std::size_t kMinRecordLength = 11;  // colon, count, address, type, checksum
+// Digits a pair at a time through a table; nothing past the line is read.
+struct PlainDigits {
+    static std::uint8_t Pair(const char* p)
+    {
+        return static_cast<std::uint8_t>((HexDigitValue(p[0]) << 4) | HexDigitValue(p[1]));
+    }
+    std::uint32_t Head(const char* p) const
+    {
+        return Pair(p) | std::uint32_t{Pair(p + 2)} << 8 | std::uint32_t{Pair(p + 4)} << 16 |
+               std::uint32_t{Pair(p + 6)} << 24;
+    }
+    void Store(std::uint8_t* out, const char* digits, std::size_t n, std::size_t /*room*/) const
+    {
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = Pair(digits + 2 * i);
+    }
+};
 
 void LoadPortable(CHexLines& lines, std::uint8_t* image)
 {
-    lines.ForEachLine([image](std::string_view line) { return ApplyHexLine(line, image); });
+    lines.ForEachLine([image](std::string_view line) { return ApplyRecord(line, image, PlainDigits{}); });
 }
 
 constexpr HexKernels kPortable = {ScanHexLinesPortable, LoadPortable};
@@ -49,23 +65,7 @@ void UseHexPath(HexPath path)
 
 bool ApplyHexLine(std::string_view line, std::uint8_t* image)
 {
-    if (line.size() < kMinRecordLength || line[0] != ':')
-        return true;
-    const unsigned count = HexByteAt(line, 1);
-    const unsigned address = (static_cast<unsigned>(HexByteAt(line, 3)) << 8) | HexByteAt(line, 5);
-    if (HexByteAt(line, 7) != 0)
-        return false;
-    if (address >= kImageSize)
-        return true;
-    // Only bytes whose two digits both lie inside the line are stored, and
-    // positions never wrap past 0xFFFF, so nothing at 0x4000 or above is kept.
-    std::size_t n = std::min<std::size_t>(count, (line.size() - 9) / 2);
-    n = std::min<std::size_t>(n, kImageSize - address);
-    const char* digits = line.data() + 9;
-    std::uint8_t* out = image + address;
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<std::uint8_t>((HexDigitValue(digits[2 * i]) << 4) | HexDigitValue(digits[2 * i + 1]));
-    return true;
+    return ApplyRecord(line, image, PlainDigits{});
 }
 
 void ReadHex(CByteSource& source, std::uint8_t* image)

@@ -14,19 +14,19 @@
 #include <string_view>
 
 #include "firmware/FirmwareImage.h"
+#include "firmware/HexRecord.h"
 
 #define TOLVANEX_AVX2 __attribute__((target("avx2,bmi")))
 
 namespace {
-
-constexpr std::size_t kMinRecordLength = 11;
 
 // 32 bytes read from kFirstBytes + 32 - k select the first k lanes.
 alignas(64) const unsigned char kFirstBytes[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// The digit code, with its constants made once per load and held in registers.
+// The Digits of ApplyRecord for this path, with its constants made once per
+// load and held in registers.
 struct DigitCode {
     // The digit value comes from tables indexed by the low and the high four
     // bits of each character (vpshufb looks up 32 at once): which kinds of
@@ -82,8 +82,6 @@ struct DigitCode {
         return _mm_shuffle_epi8(Low(noDigitToZero), _mm_add_epi8(low, _mm_shuffle_epi8(Low(addForKind), kind)));
     }
 
-    // The four bytes that the eight digits at p spell (byte count, address
-    // high and low, record type), the first in the lowest bits.
     TOLVANEX_AVX2 std::uint32_t Head(const char* p) const
     {
         const __m128i pairs =
@@ -102,30 +100,17 @@ struct DigitCode {
         return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
     }
 
-    // The same rules as ApplyHexLine, for a line with CHexLines' padding after it.
-    TOLVANEX_AVX2 bool ApplyLine(std::string_view line, std::uint8_t* image) const
+    TOLVANEX_AVX2 void Store(std::uint8_t* out, const char* digits, std::size_t n, std::size_t room) const
     {
-        const char* p = line.data();
-        if (line.size() < kMinRecordLength || p[0] != ':')
-            return true;
-        const std::uint32_t head = Head(p + 1);
-        if ((head >> 24) != 0)
-            return false;
-        const std::size_t address = (head & 0xFF00) | ((head >> 16) & 0xFF);
-        if (address >= kImageSize)
-            return true;
-        const std::size_t n = std::min({std::size_t{head & 0xFF}, (line.size() - 9) / 2, kImageSize - address});
-        const char* digits = p + 9;
-        std::uint8_t* out = image + address;
         std::size_t i = 0;
         for (; i + 32 <= n; i += 32)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Bytes64(digits + 2 * i));
         if (i == n)
-            return true;
+            return;
         // The last few bytes: what lies past them in the image must stay.
         const std::size_t rest = n - i;
         const __m256i bytes = Bytes64(digits + 2 * i);
-        if (address + i + 32 <= kImageSize) {
+        if (i + 32 <= room) {
             const __m256i take = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kFirstBytes + 32 - rest));
             auto* at = reinterpret_cast<__m256i*>(out + i);
             _mm256_storeu_si256(at, _mm256_blendv_epi8(_mm256_loadu_si256(at), bytes, take));
@@ -134,7 +119,6 @@ struct DigitCode {
             _mm256_store_si256(reinterpret_cast<__m256i*>(tmp), bytes);
             std::memcpy(out + i, tmp, rest);
         }
-        return true;
     }
 };
 
@@ -168,7 +152,8 @@ TOLVANEX_AVX2 std::size_t Scan(const char* p, std::size_t n, std::uint64_t* line
 TOLVANEX_AVX2 __attribute__((flatten)) void Load(CHexLines& lines, std::uint8_t* image)
 {
     const DigitCode code;
-    lines.ForEachLine([&code, image](std::string_view line) TOLVANEX_AVX2 { return code.ApplyLine(line, image); });
+    lines.ForEachLine(
+        [&code, image](std::string_view line) TOLVANEX_AVX2 { return ApplyRecord(line, image, code); });
 }
 
 const HexKernels kAvx2 = {Scan, Load};
