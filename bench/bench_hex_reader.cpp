@@ -101,7 +101,7 @@ void BM_ReadHexFromMemory(benchmark::State& state)
     }
     const HexPath before = CurrentHexPath();
     UseHexPath(path);
-    state.SetLabel(path == HexPath::Portable ? "portable" : "avx2");
+    state.SetLabel(HexPathName(path));
     std::vector<std::uint8_t> image(kImageSize);
     for (auto _ : state) {
         StringSource source(HexText());

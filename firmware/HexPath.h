@@ -10,6 +10,13 @@
 
 enum class HexPath { Portable, Avx2 };
 
+inline constexpr HexPath kAllHexPaths[] = {HexPath::Portable, HexPath::Avx2};
+
+inline const char* HexPathName(HexPath path)
+{
+    return path == HexPath::Avx2 ? "Avx2" : "Portable";
+}
+
 // True when this build and this processor can run `path`.
 bool HexPathAvailable(HexPath path);
 // The path the reader takes from now on: the best available unless a test chose.

@@ -142,17 +142,17 @@ private:
 
 inline std::string PathName(const ::testing::TestParamInfo<HexPath>& info)
 {
-    return info.param == HexPath::Portable ? "Portable" : "Avx2";
+    return HexPathName(info.param);
 }
 
 // Instantiates the OnEachPath tests of `suite` for every path.
 #define HEX_TEST_ON_EACH_PATH(suite) \
-    INSTANTIATE_TEST_SUITE_P(Paths, suite, ::testing::Values(HexPath::Portable, HexPath::Avx2), hextest::PathName)
+    INSTANTIATE_TEST_SUITE_P(Paths, suite, ::testing::ValuesIn(kAllHexPaths), hextest::PathName)
 
 }  // namespace hextest
 
 // How gtest shows a path in messages.
 inline void PrintTo(HexPath path, std::ostream* os)
 {
-    *os << (path == HexPath::Portable ? "Portable" : "Avx2");
+    *os << HexPathName(path);
 }

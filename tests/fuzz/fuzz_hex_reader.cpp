@@ -58,7 +58,11 @@ void Check(bool ok)
 // Says in the log which paths this machine compares.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    std::fprintf(stderr, "reader paths compared: portable%s\n", HexPathAvailable(HexPath::Avx2) ? " avx2" : "");
+    std::fprintf(stderr, "reader paths compared:");
+    for (HexPath path : kAllHexPaths)
+        if (HexPathAvailable(path))
+            std::fprintf(stderr, " %s", HexPathName(path));
+    std::fprintf(stderr, "\n");
     return 0;
 }
 
@@ -73,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::uint8_t want[kImageSize];
     hextest::ReferenceRead(text, want);
 
-    for (HexPath path : {HexPath::Portable, HexPath::Avx2}) {
+    for (HexPath path : kAllHexPaths) {
         if (!HexPathAvailable(path))
             continue;
         UseHexPath(path);
