@@ -127,7 +127,7 @@ protected:
     static void ExpectPlainBox(const SeenBox& box, QWidget* owner)
     {
         EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-        EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
+        EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("Aceptar")});
         EXPECT_EQ(box.caption, QString::fromStdString(AfxGetAppName()));
         EXPECT_EQ(box.owner, owner);
         EXPECT_TRUE(box.modal);

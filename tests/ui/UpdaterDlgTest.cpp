@@ -1,6 +1,8 @@
 // The main dialog: layout in pixels, texts, the file choice and the timer.
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -350,7 +352,7 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         for (const auto& box : boxes.Seen()) {
             EXPECT_EQ(box.text, QStringLiteral("No se puede abrir el archivo"));
             EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-            EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("OK")});
+            EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("Aceptar")});
             EXPECT_EQ(box.caption, QString::fromStdString(AfxGetAppName()));
             EXPECT_EQ(box.owner, Win(dlg));
         }
@@ -443,6 +445,90 @@ TEST_F(UpdaterDlgTest, SystemMenuCarriesTheAboutItemToTheHandler)
     CUpdaterDlg::SetSysCommandHandler(previous);
     dlg.OnSysCommand(0x0010, 0);  // no handler: nothing
     EXPECT_EQ(received, std::vector<unsigned>{0x0013});
+}
+
+TEST_F(UpdaterDlgTest, AltSpaceOpensTheSystemMenuWhereverTheFocusIs)
+{
+    // Caught at the window: no child sees it, so no button is pressed and no
+    // space is typed.
+    static_cast<QLineEdit*>(Item(dlg, IDC_FILE_PATH))->setText(QStringLiteral("a"));
+    Win(dlg)->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Win(dlg)));
+    BoxAnswerer boxes;
+    for (int id : {IDOK, IDCANCEL, IDC_FILE_PATH, IDC_OPEN_HEX}) {
+        SCOPED_TRACE(id);
+        FileChoice noFile;
+        Item(dlg, id)->setFocus();
+        QStringList items;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions())
+                    items << action->text();
+                menu->close();
+            }
+        });
+        closer.start(5);
+        QTest::keyClick(Item(dlg, id), Qt::Key_Space, Qt::AltModifier);
+        uitest::PumpFor(50);
+        EXPECT_TRUE(items.contains(QStringLiteral("&Sobre el Updater...")));
+        EXPECT_TRUE(noFile.seen.empty());
+    }
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_FALSE(dlg.IsUpdateRunning());
+    EXPECT_TRUE(Win(dlg)->isVisible());
+    EXPECT_EQ(PathText(), QStringLiteral("a"));
+}
+
+TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
+{
+    // Qt's own texts, whatever the locale.
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Ver en:"));
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Deshacer"));
+
+    // A file name is no markup.
+    Qt::TextFormat format = Qt::RichText;
+    BoxAnswerer boxes([&](const uitest::SeenBox&) {
+        if (auto* label = QApplication::activeModalWidget()->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            format = label->textFormat();
+    });
+    AfxMessageBox(dlg.GetSafeHwnd(), "x<b>y.hex");
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("x<b>y.hex"));
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(boxes.Seen()[0].buttons, std::vector<QString>{QStringLiteral("Aceptar")});
+
+    // "Todo tipo (*.*)" lists every file, as on Windows, names without a dot too.
+    uitest::WriteFile(dir, QStringLiteral("a.hex"), EndRecord());
+    uitest::WriteFile(dir, QStringLiteral("LEEME"), "");
+    CFileDialog::SetRunner({});
+    CFileDialog files(true, "*.hex", QDir(dir.path()).filePath(QStringLiteral("a.hex")).toStdString(), 6,
+                      "Archivo HEX Actualización (*.hex)  |*.hex|Todo tipo (*.*)|*.*||", &dlg);
+    QStringList filters;
+    QStringList listed;
+    QTimer looker;
+    QObject::connect(&looker, &QTimer::timeout, [&] {
+        auto* qt = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!qt)
+            return;
+        if (filters.isEmpty()) {
+            for (auto* combo : qt->findChildren<QComboBox*>(QStringLiteral("fileTypeCombo")))
+                for (int i = 0; i < combo->count(); ++i)
+                    filters << combo->itemText(i);
+            qt->selectNameFilter(qt->nameFilters().value(1));
+        }
+        auto* view = qt->findChild<QListView*>(QStringLiteral("listView"));
+        listed.clear();
+        for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row)
+            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+        if (listed.size() == 2)
+            qt->reject();
+    });
+    looker.start(20);
+    EXPECT_EQ(files.DoModal(), IDCANCEL);
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Archivo HEX Actualización (*.hex)"), QStringLiteral("Todo tipo (*.*)")}));
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex")}));
 }
 
 TEST_F(UpdaterDlgTest, SavesAPictureOfTheDialog)

@@ -3,7 +3,9 @@
 // ...) reaches the window.
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QThread>
+#include <QTranslator>
 
 #include "ui/Dialog.h"
 #include "ui/WindowApp.h"
@@ -45,11 +47,16 @@ struct Application::Impl {
         // Lets the desktop match the window with tolvanex-updater.desktop.
         QGuiApplication::setDesktopFileName(QStringLiteral("tolvanex-updater"));
         QGuiApplication::setWindowIcon(AppIcon());
+        // Qt's own texts (the file dialog, the buttons of a box, the edit
+        // box's menu) in Spanish, as the program's own are, whatever the locale.
+        if (m_qtSpanish.load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&m_qtSpanish);
     }
 
     int m_argc;
     char* m_argv[2];
     UpdaterQtApplication m_app;
+    QTranslator m_qtSpanish;
 };
 
 Application::Application(int argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv)) {}

@@ -198,6 +198,7 @@ int ShowMessageBox(Handle owner, const std::string& text, const std::string& cap
         const QMessageBox::Icon icon = (type & kMbIconStop) ? QMessageBox::Critical : QMessageBox::NoIcon;
         QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
                         Widget(owner));
+        box.setTextFormat(Qt::PlainText);  // a file name is no markup
         box.exec();
     };
     if (owner != nullptr)
@@ -275,14 +276,15 @@ bool RunOpenFileDialog(OpenFileName& ofn)
     QFileDialog dialog(Widget(ofn.owner));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    // Qt reads the patterns out of the text in brackets at the end of each
-    // name, so trailing blanks cannot stay there.
+    // Qt takes the patterns from the last brackets of each name; it gets its
+    // own, hidden, so that the descriptions show as they are written. "*.*"
+    // matches every file on Windows, names without a dot too: here that is "*".
     QStringList names;
     for (const auto& [description, pattern] : ofn.filters) {
-        const QString trimmed = QString::fromStdString(description).trimmed();
-        const QString bracketed = QLatin1Char('(') + QString::fromStdString(pattern) + QLatin1Char(')');
-        names << (trimmed.endsWith(bracketed) ? trimmed : trimmed + QLatin1Char(' ') + bracketed);
+        const QString qtPattern = pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(pattern);
+        names << QString::fromStdString(description).trimmed() + QStringLiteral(" (") + qtPattern + QLatin1Char(')');
     }
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(names);
     if (!names.isEmpty())
         dialog.selectNameFilter(names.front());
