@@ -27,6 +27,9 @@ fi
 # One server for the whole run, its output away from CTest's pipes, which
 # wine's background processes would otherwise hold open.
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# One left over from a run that was cut short goes first, wholly.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 

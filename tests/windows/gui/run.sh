@@ -114,6 +114,9 @@ if [ "$scenario" = start ]; then
   cat "$work/size"
   expect 'CLASS #32770' "$work/size"
   expect "CLIENT $(field MAPPED "$work/size")" "$work/size"
+  set -- $(field WINDOW "$work/window")  # centred on the 1280 x 1024 screen
+  [ $((2 * $1 + $3 - 1280)) -ge -1 ] && [ $((2 * $1 + $3 - 1280)) -le 1 ] &&
+    [ $((2 * $2 + $4 - 1024)) -ge -1 ] && [ $((2 * $2 + $4 - 1024)) -le 1 ] || fail "not centred: $*"
   shot "$out/tolvanex-updater-wine.png" "$(field WINDOW "$work/window")"
 
   key Return  # ACTUALIZAR, the default button, with no file chosen
