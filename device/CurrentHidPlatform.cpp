@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cstdio>
 
 #include "HidPlatform.h"
 
@@ -6,6 +7,19 @@ namespace hidplat {
 
 namespace {
 std::atomic<IHidPlatform*> g_platform{nullptr};
+std::atomic<bool> g_echo{false};
+}  // namespace
+
+void Diagnose(const char* line)
+{
+    CurrentHidPlatform().DebugOutput(line);
+    if (g_echo.load(std::memory_order_relaxed))
+        std::fputs(line, stderr);
+}
+
+void SetDiagnosticsEcho(bool echo)
+{
+    g_echo.store(echo, std::memory_order_relaxed);
 }
 
 IHidPlatform& CurrentHidPlatform()

@@ -1,5 +1,7 @@
 #include "HidDevice.h"
 
+#include <cstring>
+#include <string>
 
 CHidDevice::CHidDevice()
     : m_handle(hidplat::kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
@@ -37,6 +39,7 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
 
     std::uint32_t memberIndex = 0;
     std::int32_t matches = 0;
+    m_passedOverBusy = false;
     for (;;) {
         m_handle = OpenHidInterface(&hidClass, memberIndex, m_devicePath, kDevicePathSize, 0);
         ++memberIndex;
@@ -46,9 +49,16 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
             continue;
         // An interface that cannot describe itself cannot be the controller.
         if (ReadDescription() && m_attributes.VendorID == vendorId && m_attributes.ProductID == productId) {
-            if (matches == instance)
-                break;
-            ++matches;
+            // Only a match is locked, so a search never holds up another one.
+            // One that another update holds counts as one that did not open.
+            const std::string path(m_devicePath, strnlen(m_devicePath, kDevicePathSize));
+            if (os.LockInterface(m_handle, path.c_str()) == hidplat::LockResult::kLocked) {
+                if (matches == instance)
+                    break;
+                ++matches;
+            } else {
+                m_passedOverBusy = true;
+            }
         }
         os.CloseHandle(m_handle);
         m_handle = hidplat::kInvalidHandle;

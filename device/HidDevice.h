@@ -23,7 +23,8 @@ public:
     CHidDevice(const CHidDevice&) = delete;
     CHidDevice& operator=(const CHidDevice&) = delete;
 
-    // 1 when the `instance`-th interface (0 = first) that matches and opens is held.
+    // 1 when the `instance`-th interface (0 = first) that matches and opens is
+    // held, for this process alone until Close.
     int OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance);
     int IsOpen() const;
     int WriteReport(const std::uint8_t* report, std::uint32_t length);
@@ -36,6 +37,9 @@ public:
     const hidplat::HidAttributes& Attributes() const { return m_attributes; }
     const hidplat::HidCaps& Capabilities() const { return m_caps; }
     bool IsClosed() const { return m_closed != 0; }
+    // True when the last OpenDevice passed over a matching interface that
+    // another update holds.
+    bool PassedOverBusy() const { return m_passedOverBusy; }
 
 private:
     bool ReadDescription();
@@ -45,4 +49,5 @@ private:
     hidplat::HidAttributes m_attributes;
     hidplat::HidCaps m_caps;
     std::int32_t m_closed;
+    bool m_passedOverBusy = false;
 };

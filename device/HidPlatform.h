@@ -74,6 +74,13 @@ constexpr std::uint32_t kFileShareDelete = 0x4;        // FILE_SHARE_DELETE
 constexpr std::uint32_t kOpenExisting = 3;             // OPEN_EXISTING
 constexpr std::uint32_t kFileAttributeNormal = 0x80;   // FILE_ATTRIBUTE_NORMAL
 
+// What taking an interface for one update gave.
+enum class LockResult {
+    kLocked,  // this process alone holds it until its handle is closed
+    kBusy,    // another update holds it
+    kFailed,  // the system could not say; treated as busy
+};
+
 class IHidPlatform {
 public:
     virtual ~IHidPlatform() = default;
@@ -109,8 +116,14 @@ public:
     virtual bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
     // CloseHandle
     virtual void CloseHandle(Handle handle) = 0;
-    // OutputDebugStringA
+    // OutputDebugStringA, or where a developer looks on other systems; never
+    // where the user does.
     virtual void DebugOutput(const char* line) = 0;
+    // Holds the open interface `handle` (opened from `path`) for this process
+    // alone, across processes, as long as the handle stays open; never waits.
+    // Windows: a named mutex derived from the path; elsewhere: a lock on the
+    // open device itself.
+    virtual LockResult LockInterface(Handle handle, const char* path) = 0;
 };
 
 // The system's own services.
@@ -118,6 +131,11 @@ IHidPlatform& NativeHidPlatform();
 
 // The services in use: the native ones unless a test has put others in their place.
 IHidPlatform& CurrentHidPlatform();
+
+// A diagnostic line of the link: DebugOutput of the platform in use and, when
+// echoing is on (a verbose command line), standard error as well.
+void Diagnose(const char* line);
+void SetDiagnosticsEcho(bool echo);
 
 // Puts `platform` in place (null puts the native one back); returns the one it replaces.
 // Not for use while a controller link is in use on another thread.

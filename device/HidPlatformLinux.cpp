@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <linux/input.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -310,9 +312,27 @@ public:
     {
         if (line == nullptr)
             return;
-        // One write, so lines from several threads do not interleave.
-        if (write(STDERR_FILENO, line, std::strlen(line)) < 0)
-            return;
+        // The system log at debug priority (journald keeps it): where a
+        // developer looks and a user does not. The log adds its own line end.
+        std::size_t length = std::strlen(line);
+        if (length > 0 && line[length - 1] == '\n')
+            --length;
+        syslog(LOG_DEBUG, "%.*s", static_cast<int>(std::min<std::size_t>(length, INT_MAX)), line);
+    }
+
+    LockResult LockInterface(Handle handle, const char*) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd < 0)
+            return LockResult::kFailed;
+        // The lock belongs to the open descriptor and goes with its close.
+        int result = -1;
+        do {
+            result = flock(fd, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        if (result == 0)
+            return LockResult::kLocked;
+        return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
     }
 };
 

@@ -3,6 +3,10 @@
 #include "device/HidPlatform.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
 #include <type_traits>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -53,6 +57,23 @@ static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATT
 
 GUID* Win(Guid* g) { return reinterpret_cast<GUID*>(g); }
 const GUID* Win(const Guid* g) { return reinterpret_cast<const GUID*>(g); }
+
+// One name per interface path: paths differ only in letter case between
+// calls, and a name may not hold backslashes or be as long as a path.
+std::wstring LockName(const char* path)
+{
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char* p = path; *p != '\0'; ++p) {
+        char c = *p;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    std::wstring name = L"Global\\tolvanex-hid-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    return name;
+}
 
 class WindowsHidPlatform final : public IHidPlatform {
 public:
@@ -126,9 +147,45 @@ public:
         return ok != FALSE;
     }
 
-    void CloseHandle(Handle handle) override { ::CloseHandle(handle); }
+    void CloseHandle(Handle handle) override
+    {
+        HANDLE lock = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(m_locksMutex);
+            if (auto found = m_locks.find(handle); found != m_locks.end()) {
+                lock = found->second;
+                m_locks.erase(found);
+            }
+        }
+        ::CloseHandle(handle);
+        if (lock != nullptr)
+            ::CloseHandle(lock);
+    }
 
     void DebugOutput(const char* line) override { ::OutputDebugStringA(line); }
+
+    LockResult LockInterface(Handle handle, const char* path) override
+    {
+        if (path == nullptr)
+            return LockResult::kFailed;
+        // The named object exists while any process holds a handle to it, so
+        // whoever creates it holds the interface. No mutex ownership: that
+        // belongs to a thread, and the handle outlives the update's thread.
+        const HANDLE lock = ::CreateMutexW(nullptr, FALSE, LockName(path).c_str());
+        if (lock == nullptr)
+            return LockResult::kFailed;
+        if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+            ::CloseHandle(lock);
+            return LockResult::kBusy;
+        }
+        std::lock_guard<std::mutex> guard(m_locksMutex);
+        m_locks[handle] = lock;
+        return LockResult::kLocked;
+    }
+
+private:
+    std::mutex m_locksMutex;
+    std::map<Handle, HANDLE> m_locks;  // interface handle -> its lock
 };
 
 }  // namespace

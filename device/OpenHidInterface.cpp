@@ -19,14 +19,14 @@ hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint3
 
     hidplat::DevInfoList list = os.GetClassDevs(interfaceClass, hidplat::kDigcfPresent | hidplat::kDigcfDeviceInterface);
     if (list == hidplat::kInvalidDevInfoList) {
-        os.DebugOutput("No se encuentra mando\n");
+        hidplat::Diagnose("No se encuentra mando\n");
         return nullptr;
     }
 
     hidplat::InterfaceData data{};
     data.cbSize = sizeof(data);
     if (!os.EnumDeviceInterfaces(list, interfaceClass, memberIndex, &data)) {
-        os.DebugOutput("Request interface data error\n");
+        hidplat::Diagnose("Request interface data error\n");
         os.DestroyDeviceInfoList(list);
         return nullptr;
     }
@@ -42,14 +42,14 @@ hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint3
     std::unique_ptr<hidplat::InterfaceDetailA, FreeDeleter> detail(
         static_cast<hidplat::InterfaceDetailA*>(std::calloc(1, size)));
     if (!detail) {
-        os.DebugOutput("Request size of symbolic link name error\n");
+        hidplat::Diagnose("Request size of symbolic link name error\n");
         os.DestroyDeviceInfoList(list);
         return nullptr;
     }
 
     detail->cbSize = sizeof(hidplat::InterfaceDetailA);
     if (!os.GetDeviceInterfaceDetail(list, &data, detail.get(), size, nullptr)) {
-        os.DebugOutput("Request symbolic link name error\n");
+        hidplat::Diagnose("Request symbolic link name error\n");
         os.DestroyDeviceInfoList(list);
         return nullptr;
     }

@@ -158,6 +158,7 @@ TEST_F(HidLink, DevicePathIsFilledLikeStrncpy)
     EXPECT_STREQ(p, "/short");
     for (std::size_t i = 6; i < kDevicePathSize; ++i)
         ASSERT_EQ(p[i], '\0') << i;
+    shortOne.Close();  // while held, it would not count as the first
 
     CHidDevice longOne;
     ASSERT_EQ(longOne.OpenDevice(0x0E8F, 0x310D, 1), 1);

@@ -43,10 +43,12 @@ protected:
         fs::create_directories(sys_);
         fs::create_directories(dev_);
         saved_ = SetHidrawRoots(HidrawRoots{sys_.string(), dev_.string()});
+        SetDiagnosticsEcho(true);  // the diagnostic lines are checked on stderr
     }
 
     void TearDown() override
     {
+        SetDiagnosticsEcho(false);
         SetHidrawRoots(saved_);
         fs::remove_all(top_);
     }
@@ -165,6 +167,23 @@ TEST_F(HidrawPlatform, MissingClassFolderMeansNoInterfaces)
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenHidInterface(&hidClass_, 0, nullptr, 0, 0), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
+}
+
+TEST_F(HidrawPlatform, DiagnosticsStayOffStderrUnlessEchoed)
+{
+    // The lines go to the system log; the user sees them only when asking.
+    SetHidrawRoots(HidrawRoots{(top_ / "absent").string(), dev_.string()});
+    const struct {
+        bool echo;
+        const char* stderrText;
+    } cases[] = {{false, ""}, {true, "Request interface data error\n"}};
+    for (const auto& c : cases) {
+        SetDiagnosticsEcho(c.echo);
+        testing::internal::CaptureStderr();
+        CHidDevice device;
+        EXPECT_EQ(device.OpenDevice(0x0E8F, 0x310D, 0), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderrText) << c.echo;
+    }
 }
 
 TEST_F(HidrawPlatform, UnreadableClassFolderMeansNoList)

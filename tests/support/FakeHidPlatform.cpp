@@ -265,6 +265,22 @@ void Platform::CloseHandle(hidplat::Handle handle)
         it->second.closed = true;
 }
 
+hidplat::LockResult Platform::LockInterface(hidplat::Handle handle, const char* path)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_files.find(Key(handle));
+    if (it == m_files.end() || it->second.closed || path == nullptr)
+        return hidplat::LockResult::kFailed;
+    if (m_interfaces[it->second.interfaceIndex].heldElsewhere)
+        return hidplat::LockResult::kBusy;
+    for (const auto& [key, file] : m_files) {
+        if (file.locked && !file.closed && file.interfaceIndex == it->second.interfaceIndex)
+            return hidplat::LockResult::kBusy;
+    }
+    it->second.locked = true;
+    return hidplat::LockResult::kLocked;
+}
+
 void Platform::DebugOutput(const char* line)
 {
     std::lock_guard lock(m_mutex);

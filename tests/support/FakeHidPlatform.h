@@ -23,6 +23,7 @@ struct Interface {
     bool describes = true;      // attributes and capabilities can be read
     bool detailFails = false;   // the second detail call fails
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
+    bool heldElsewhere = false; // another process's update holds it
 };
 
 // The controller as the updater looks for it, with a 9-byte output report.
@@ -68,12 +69,15 @@ public:
     bool WriteFile(hidplat::Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     void CloseHandle(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
+    // Busy while another open handle of the same interface holds the lock.
+    hidplat::LockResult LockInterface(hidplat::Handle handle, const char* path) override;
 
 private:
     struct OpenFile {
         std::size_t interfaceIndex;
         std::size_t writes = 0;
         bool closed = false;
+        bool locked = false;
     };
     const Interface* InterfaceOf(hidplat::Handle handle) const;
 

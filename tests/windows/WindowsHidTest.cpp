@@ -3,6 +3,7 @@
 // vendor 0x845E, neither with an output report) and no controller.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -10,6 +11,11 @@
 
 #include "device/HidDevice.h"
 #include "firmware/FirmwareUpdater.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 
 namespace {
 
@@ -112,6 +118,7 @@ public:
         diagnostics.emplace_back(line);
         m_os.DebugOutput(line);
     }
+    LockResult LockInterface(Handle handle, const char* path) override { return m_os.LockInterface(handle, path); }
 
 private:
     IHidPlatform& m_os;
@@ -204,6 +211,73 @@ TEST_F(WindowsHid, HoldsAnInterfaceThatMatchesAndCountsInstances)
     EXPECT_EQ(recorder.opened.size(), 2u);
     EXPECT_EQ(recorder.closed.size(), 2u);
     EXPECT_EQ(recorder.diagnostics, std::vector<std::string>{"Request interface data error\n"});
+}
+
+// The other process of the test below: tries to hold the interface named by
+// TVX_LOCK_PROBE ("VID PID", decimal) and ends with 0 (held), 3 (not found)
+// or 4 (passed over because another update holds it).
+TEST(WindowsHidLockProbe, Child)
+{
+    const char* ids = std::getenv("TVX_LOCK_PROBE");
+    if (ids == nullptr)
+        GTEST_SKIP() << "run by HeldInterfaceIsBusyForOtherProcesses";
+    char* end = nullptr;
+    const auto vendor = static_cast<std::uint16_t>(std::strtoul(ids, &end, 10));
+    const auto product = static_cast<std::uint16_t>(std::strtoul(end, nullptr, 10));
+    CHidDevice device;
+    const int opened = device.OpenDevice(vendor, product, 0);
+    std::exit(opened ? 0 : device.PassedOverBusy() ? 4 : 3);
+}
+
+// Exit code of this test program run as the probe.
+DWORD RunProbe(const HidAttributes& ids)
+{
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=WindowsHidLockProbe.Child";
+    const std::wstring value = std::to_wstring(ids.VendorID) + L" " + std::to_wstring(ids.ProductID);
+    SetEnvironmentVariableW(L"TVX_LOCK_PROBE", value.c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL started =
+        CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(L"TVX_LOCK_PROBE", nullptr);
+    if (!started)
+        return 0xFFFFFFFFu;
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0xFFFFFFFEu;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+TEST_F(WindowsHid, HeldInterfaceIsBusyForOtherProcesses)
+{
+    HidAttributes first{};
+    {
+        CHidDevice probe;
+        ASSERT_EQ(probe.OpenDevice(kWineVendor, 0, 5), 0);
+        ASSERT_FALSE(recorder.examined.empty());
+        first = recorder.examined.front();
+    }
+    const struct {
+        bool held;
+        DWORD probeExit;
+    } cases[] = {{true, 4}, {false, 0}, {true, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.held);
+        CHidDevice device;
+        if (c.held) {
+            ASSERT_EQ(device.OpenDevice(first.VendorID, first.ProductID, 0), 1);
+            // Within this process too: a second holder is turned away.
+            CHidDevice again;
+            EXPECT_EQ(again.OpenDevice(first.VendorID, first.ProductID, 0), 0);
+            EXPECT_TRUE(again.PassedOverBusy());
+        }
+        EXPECT_EQ(RunProbe(first), c.probeExit);
+    }
 }
 
 }  // namespace
