@@ -1,6 +1,8 @@
 #pragma once
-// The command-line tool: a table of commands, each in a file of its own.
+// The command-line tool: a table of commands, each in a file of its own, and
+// a table-driven parser of their options.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,25 +17,63 @@ constexpr int kExitFile = 2;
 constexpr int kExitNoController = 3;
 constexpr int kExitDownloadFailed = 4;
 
-using Args = std::vector<std::string>;
+// One option of a command line: "-o VALUE", "--output VALUE", "--output=VALUE",
+// or a flag such as "-v".
+struct Option {
+    char shortName;         // '\0' for none
+    const char* longName;   // without the dashes
+    const char* valueName;  // null for a flag
+    const char* help;
+};
+
+struct ParsedArgs {
+    std::vector<std::string> operands;
+    std::map<std::string, std::string> values;  // by long name; a flag's value is empty
+
+    bool Has(const char* longName) const { return values.count(longName) != 0; }
+    const std::string& Value(const char* longName) const { return values.at(longName); }
+};
+
+// Splits `args` by `options` (two lists, both searched). "--" ends the
+// options and "-" alone is an operand. With `stopAtOperand`, the first
+// operand and everything after it are left as operands. False with a Spanish
+// *error for an unknown option, a missing or unexpected value, or an option
+// given twice.
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options, bool stopAtOperand,
+               ParsedArgs* out, std::string* error);
+
+// Options that every command takes.
+extern const Option kHelpOption;
+extern const Option kVerboseOption;
+extern const Option kOutputOption;
 
 struct Command {
     const char* name;
-    const char* synopsis;  // the arguments, for the usage text
+    const char* synopsis;  // the operands, for the usage text
     const char* summary;   // one line, for --help
-    int (*run)(const Args& args);
+    std::vector<Option> options;  // beside help and verbose
+    int (*run)(const ParsedArgs& args);
 };
 
-int RunChecksum(const Args& args);
-int RunImage(const Args& args);
-int RunFlash(const Args& args);
+int RunChecksum(const ParsedArgs& args);
+int RunImage(const ParsedArgs& args);
+int RunFlash(const ParsedArgs& args);
 
-// Usage text on stderr; returns kExitUsage.
+// The whole tool: `args` as the system gave them, the program's name first.
+int Main(const std::vector<std::string>& args);
+
+// The usage of the command being run (or of the tool) on stderr after `why`;
+// returns kExitUsage.
 int UsageError(const std::string& why);
-// Loads `path` into `updater` the way the dialog does. On failure prints why
-// on stderr and returns false.
+// Loads `path` ("-": standard input) into `updater` the way the dialog does.
+// On failure prints why on stderr and returns false.
 bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path);
 // Prints a line on stderr, prefixed with the program's name.
 void Complain(const std::string& message);
+// Standard output, checked: the first failure is kept for FinishOutput.
+void Print(const std::string& text);
+// Flushes and closes standard output. A failure, now or in an earlier Print,
+// is told on stderr and turns a success `status` into kExitFile.
+int FinishOutput(int status);
 
 }  // namespace cli

@@ -5,14 +5,16 @@
 
 namespace cli {
 
-int RunChecksum(const Args& args)
+int RunChecksum(const ParsedArgs& args)
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+    if (args.operands.size() != 1)
         return UsageError("checksum: hace falta exactamente un ARCHIVO");
     CFirmwareUpdater updater;
-    if (!LoadFileOrReport(updater, args[0]))
+    if (!LoadFileOrReport(updater, args.operands[0]))
         return kExitFile;
-    std::printf("%.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
+    char text[8];
+    std::snprintf(text, sizeof text, "%.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
+    Print(text);
     return kExitOk;
 }
 

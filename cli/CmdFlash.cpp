@@ -10,6 +10,9 @@
 namespace cli {
 namespace {
 
+const char kHoldWarning[] =
+    "\ntolvanex-cli: envío en curso: repita para abortar; el mando puede quedar inutilizable\n";
+
 void DrawProgress(std::int32_t progress)
 {
     constexpr int kWidth = 40;
@@ -40,28 +43,45 @@ int DownloadWithProgress(CFirmwareUpdater& updater)
 
 }  // namespace
 
-int RunFlash(const Args& args)
+int RunFlash(const ParsedArgs& args)
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+    if (args.operands.size() != 1)
         return UsageError("flash: hace falta exactamente un ARCHIVO");
+    const std::string& path = args.operands[0];
     CFirmwareUpdater updater;
-    if (!LoadFileOrReport(updater, args[0]))
+    if (!LoadFileOrReport(updater, path))
         return kExitFile;
+    // An image no record wrote is all 0xFF: sending it would erase the controller.
+    if (!updater.HasData()) {
+        Complain("«" + path + "»: el archivo no contiene datos para el mando");
+        return kExitFile;
+    }
 
     updater.OpenController();
     if (!updater.IsControllerOpen()) {
-        std::puts("Mando no conectado");
+        if (updater.Device().PassedOverBusy())
+            Complain("el mando está en uso por otro proceso");
+        Print("Mando no conectado\n");
         return kExitNoController;
     }
+    // A controller cut off halfway may not start again: hold the first stop request.
+    SysHoldStopRequests(kHoldWarning);
     const int ok = SysStderrIsTerminal() ? DownloadWithProgress(updater) : updater.Download();
-    if (!ok) {
-        std::puts("Error sucedido!");
-        return kExitDownloadFailed;
+    const int held = SysReleaseStopRequests();
+    int status = kExitOk;
+    if (ok) {
+        Print("Actualización OK!!!!\n");
+        std::fflush(stdout);
+        updater.CloseController();
+    } else {
+        Print("Error sucedido!\n");
+        status = kExitDownloadFailed;
     }
-    std::puts("Actualización OK!!!!");
-    std::fflush(stdout);
-    updater.CloseController();
-    return kExitOk;
+    if (held != 0) {
+        FinishOutput(status);
+        SysEndAsStopped(held);
+    }
+    return status;
 }
 
 }  // namespace cli

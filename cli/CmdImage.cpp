@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <string>
 
 #include "cli/Cli.h"
@@ -6,26 +7,34 @@
 
 namespace cli {
 
-int RunImage(const Args& args)
+int RunImage(const ParsedArgs& args)
 {
-    std::string in;
-    std::string out;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size() && out.empty())
-            out = args[++i];
-        else if (!args[i].empty() && args[i][0] != '-' && in.empty())
-            in = args[i];
-        else
-            return UsageError("image: argumento inesperado: " + args[i]);
-    }
-    if (in.empty() || out.empty())
+    if (args.operands.size() != 1 || !args.Has("output"))
         return UsageError("image: hacen falta ARCHIVO y -o SALIDA");
+    const std::string& in = args.operands[0];
+    const std::string& out = args.Value("output");
+    if (out.empty())
+        return UsageError("image: SALIDA vacía");
+    // Writing over the source would lose it before it was read.
+    if (in != "-" && out != "-" && SysSameFile(in.c_str(), out.c_str())) {
+        Complain("no se puede escribir «" + out + "»: " + SysErrorText(kSysErrorSameFile));
+        return kExitFile;
+    }
 
     CFirmwareUpdater updater;
     if (!LoadFileOrReport(updater, in))
         return kExitFile;
+    if (out == "-") {
+        int error = 0;
+        std::fflush(stdout);
+        if (!SysWriteStandardOutput(updater.Image(), kImageSize, &error)) {
+            Complain("no se puede escribir la salida estándar: " + SysErrorText(error));
+            return kExitFile;
+        }
+        return kExitOk;
+    }
     std::string reason;
-    if (!SysWriteFileReplacing(out.c_str(), updater.Image(), kImageSize, &reason)) {
+    if (!SysWriteOutput(out.c_str(), updater.Image(), kImageSize, &reason)) {
         Complain("no se puede escribir «" + out + "»: " + reason);
         return kExitFile;
     }

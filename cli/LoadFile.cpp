@@ -9,7 +9,10 @@ namespace cli {
 bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path)
 {
     CFileByteSource file;
-    if (!file.Open(path.c_str())) {
+    if (path == "-") {
+        // The user asked for it, so a pipe or a terminal is fine here.
+        file.Attach(SysStandardInput(), "-");
+    } else if (!file.Open(path.c_str())) {
         Complain("no se puede abrir «" + path + "»: " + SysErrorText(file.OsError()));
         return false;
     }

@@ -1,22 +1,76 @@
 #pragma once
-// Plain file access, as each operating system offers it.
+// Plain file access and the process's standard streams, as each operating
+// system offers them. Paths and texts are UTF-8.
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
-// Opens an existing file for reading; refuses folders and, where the system
-// can, files that another program holds open. The descriptor, or -1 with
-// *error set.
+// Error codes of our own, beside the system's, for SysErrorText.
+constexpr int kSysErrorNotAFile = 0x7F01;     // a device, pipe, FIFO or socket
+constexpr int kSysErrorSystemFile = 0x7F02;   // a file the kernel makes up (/proc, /sys)
+constexpr int kSysErrorSameFile = 0x7F03;     // output and input are one file
+
+// The Spanish wording of the codes above; null for the system's own codes.
+inline const char* SysOwnErrorText(int error)
+{
+    switch (error) {
+    case kSysErrorNotAFile:
+        return "no es un archivo normal (es un dispositivo, una tubería o un socket)";
+    case kSysErrorSystemFile:
+        return "es un archivo del sistema (/proc, /sys), no un firmware";
+    case kSysErrorSameFile:
+        return "es el mismo archivo que la entrada";
+    default:
+        return nullptr;
+    }
+}
+
+// Opens an existing regular file for reading. It never blocks: devices,
+// pipes, FIFOs, sockets, folders and the kernel's own files are refused
+// before anything is read, and so, where the system can tell, are files that
+// another program holds open. The descriptor, or -1 with *error set.
 int SysOpenForRead(const char* path, int* error);
+// Standard input, ready to hand over bytes unchanged; not to be closed.
+int SysStandardInput();
 // Bytes read (0 at the end), or -1 with *error set.
 long long SysRead(int fd, void* buffer, std::size_t size, int* error);
 void SysClose(int fd);
-// The system's wording of an error code from the calls above.
+// The system's wording of an error code from the calls here (ours in Spanish).
 std::string SysErrorText(int error);
-// Writes `path` whole or not at all: through a new file beside it and a rename.
+
+// Writes `data` to `path` the way a user expects of an output file:
+// - an existing device or FIFO gets the bytes in place;
+// - a symbolic link is followed, and its target is replaced;
+// - a regular file is replaced whole or not at all, through a short-named
+//   temporary file beside it and a rename, keeping its mode (and its owner
+//   where allowed); the temporary file never outlives an error or a stop
+//   signal.
 // False with *reason set when it could not.
-bool SysWriteFileReplacing(const char* path, const void* data, std::size_t size, std::string* reason);
+bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason);
+// True when both paths name one existing file (links followed).
+bool SysSameFile(const char* a, const char* b);
+// Writes all of `data` to standard output, bytes unchanged; false with
+// *error set on failure.
+bool SysWriteStandardOutput(const void* data, std::size_t size, int* error);
+
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
 // Makes the console show the UTF-8 texts the program prints as they are.
 void SysUseUtf8Console();
+// The program's arguments in UTF-8, argv[0] included, whatever the system
+// handed to main.
+std::vector<std::string> SysCommandLine(int argc, char** argv);
+// A standard stream that is closed when the program starts is replaced by one
+// that fails every transfer, so its errors show and no file that the program
+// opens later takes its place.
+void SysGuardStandardStreams();
+
+// Stop requests (Ctrl+C, SIGINT, SIGTERM, SIGHUP, closing the console) while
+// something must not be cut short: the first is held and `warning` goes to
+// stderr; a second one ends the process as the request would have.
+void SysHoldStopRequests(const char* warning);
+// Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
+int SysReleaseStopRequests();
+// Ends the process as the held request `request` would have.
+[[noreturn]] void SysEndAsStopped(int request);

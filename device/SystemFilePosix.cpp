@@ -2,26 +2,295 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0)
+{
+    int fd = -1;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// 0 when `st` is a file worth reading as firmware, else why not.
+int ReadableKind(const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (!S_ISREG(st.st_mode))
+        return kSysErrorNotAFile;
+    return 0;
+}
+
+#ifdef __linux__
+bool IsKernelFileSystem(const struct statfs& fs)
+{
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case NSFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+#endif
+
+bool IsKernelFile(int fd)
+{
+#ifdef __linux__
+    struct statfs fs {};
+    return ::fstatfs(fd, &fs) == 0 && IsKernelFileSystem(fs);
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+bool IsKernelPath(const char* path)
+{
+#ifdef __linux__
+    struct statfs fs {};
+    return ::statfs(path, &fs) == 0 && IsKernelFileSystem(fs);
+#else
+    (void)path;
+    return false;
+#endif
+}
+
+int WriteAll(int fd, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::string Folder(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return path.substr(0, slash + 1);
+}
+
+// The name that a write through `path` lands on: symbolic links followed,
+// the last one even when its target does not exist yet.
+int FinalName(const char* path, std::string* out)
+{
+    std::string name = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *out = name;
+            return 0;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
+        if (n < 0)
+            return errno;
+        target.resize(static_cast<std::size_t>(n));
+        name = target[0] == '/' ? target : Folder(name) + target;
+    }
+    return ELOOP;
+}
+
+// Stop signals stay blocked while a temporary file exists, so that none ends
+// the process between its creation and its rename or removal.
+class StopSignalsBlocked {
+public:
+    StopSignalsBlocked()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : kStopSignals)
+            sigaddset(&set, sig);
+        ::sigprocmask(SIG_BLOCK, &set, &m_previous);
+    }
+    ~StopSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+
+    static bool StopPending()
+    {
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (::sigpending(&pending) != 0)
+            return false;
+        for (int sig : kStopSignals)
+            if (sigismember(&pending, sig) == 1)
+                return true;
+        return false;
+    }
+
+private:
+    sigset_t m_previous;
+};
+
+// A new file in `folder` with a short name, so that the name stays valid
+// wherever the target's own name is. -1 with errno set when none could be made.
+int CreateTemporary(const std::string& folder, mode_t mode, std::string* name)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint32_t seed = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
+                         static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = folder + ".tvx";
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 1103515245u + 12345u + static_cast<std::uint32_t>(attempt);
+            candidate += kLetters[(seed >> 16) % (sizeof kLetters - 1)];
+        }
+        const int fd = OpenRetrying(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, mode);
+        if (fd >= 0) {
+            *name = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int WriteInPlace(const char* path, const void* data, std::size_t size)
+{
+    const int fd = OpenRetrying(path, O_WRONLY | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    int failure = WriteAll(fd, data, size);
+    if (::close(fd) != 0 && failure == 0 && errno != EINTR)
+        failure = errno;
+    return failure;
+}
+
+int ReplaceRegular(const std::string& target, const void* data, std::size_t size)
+{
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+
+    StopSignalsBlocked blocked;
+    std::string tmp;
+    const int fd = CreateTemporary(Folder(target), 0644, &tmp);
+    if (fd < 0)
+        return errno;
+    int failure = 0;
+    if (exists) {
+        mode_t mode = old.st_mode & 07777;
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));  // never hand these to another owner
+        if (::fchmod(fd, mode) != 0)
+            failure = errno;
+    }
+    if (failure == 0)
+        failure = WriteAll(fd, data, size);
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0 && errno != EINTR)
+        failure = errno;
+    if (failure == 0 && StopSignalsBlocked::StopPending())
+        failure = EINTR;
+    if (failure == 0 && ::rename(tmp.c_str(), target.c_str()) != 0)
+        failure = errno;
+    if (failure != 0)
+        ::unlink(tmp.c_str());
+    return failure;
+}
+
+// The hold of stop signals: the first is counted and told, the second ends the process.
+volatile std::sig_atomic_t g_heldSignal = 0;
+const char* g_warning = nullptr;
+struct sigaction g_previousActions[3];
+
+extern "C" void OnStopSignal(int sig)
+{
+    if (g_heldSignal != 0) {
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        ::sigaction(sig, &dfl, nullptr);
+        ::raise(sig);
+        return;
+    }
+    g_heldSignal = sig;
+    const int saved = errno;
+    if (g_warning != nullptr && ::write(STDERR_FILENO, g_warning, std::strlen(g_warning)) < 0) {
+        // nothing more can be done from here
+    }
+    errno = saved;
+}
+
+}  // namespace
 
 int SysOpenForRead(const char* path, int* error)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Look before opening: opening a device can have effects of its own.
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        *error = errno;
+        return -1;
+    }
+    if ((*error = ReadableKind(st)) != 0)
+        return -1;
+    if (IsKernelPath(path)) {
+        *error = kSysErrorSystemFile;
+        return -1;
+    }
+    // O_NONBLOCK: whatever the path names by the time it opens, opening does not wait.
+    const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         *error = errno;
         return -1;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        *error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int failure = ::fstat(fd, &st) != 0 ? errno : ReadableKind(st);
+    if (failure == 0 && IsKernelFile(fd))
+        failure = kSysErrorSystemFile;
+    if (failure == 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            failure = errno;
+    }
+    if (failure != 0) {
         ::close(fd);
+        *error = failure;
         return -1;
     }
     return fd;
+}
+
+int SysStandardInput()
+{
+    return STDIN_FILENO;
 }
 
 long long SysRead(int fd, void* buffer, std::size_t size, int* error)
@@ -46,43 +315,43 @@ void SysClose(int fd)
 
 std::string SysErrorText(int error)
 {
+    if (const char* own = SysOwnErrorText(error))
+        return own;
     return std::strerror(error);
 }
 
-bool SysWriteFileReplacing(const char* path, const void* data, std::size_t size, std::string* reason)
+bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason)
 {
-    std::string tmp = std::string(path) + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        *reason = std::strerror(errno);
-        return false;
-    }
-    ::fchmod(fd, 0644 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
-    const char* p = static_cast<const char*>(data);
-    std::size_t left = size;
     int failure = 0;
-    while (left > 0 && failure == 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno != EINTR)
-                failure = errno;
-            continue;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    struct stat st {};
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        failure = S_ISDIR(st.st_mode) ? EISDIR : WriteInPlace(path, data, size);
+    } else {
+        std::string target;
+        failure = FinalName(path, &target);
+        if (failure == 0)
+            failure = ReplaceRegular(target, data, size);
     }
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && ::rename(tmp.c_str(), path) != 0)
-        failure = errno;
     if (failure != 0) {
-        ::unlink(tmp.c_str());
-        *reason = std::strerror(failure);
+        *reason = SysErrorText(failure);
         return false;
     }
     return true;
+}
+
+bool SysSameFile(const char* a, const char* b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
+{
+    const int failure = WriteAll(STDOUT_FILENO, data, size);
+    if (failure != 0)
+        *error = failure;
+    return failure == 0;
 }
 
 bool SysStderrIsTerminal()
@@ -93,4 +362,58 @@ bool SysStderrIsTerminal()
 void SysUseUtf8Console()
 {
     // Terminals here take the bytes as they are.
+}
+
+std::vector<std::string> SysCommandLine(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void SysGuardStandardStreams()
+{
+    // Opened for the other direction: every transfer fails with EBADF.
+    const int wrongWay[] = {O_WRONLY, O_RDONLY, O_RDONLY};
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", wrongWay[fd]);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+void SysHoldStopRequests(const char* warning)
+{
+    g_warning = warning;
+    g_heldSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kStopSignals)
+        sigaddset(&action.sa_mask, sig);
+    for (std::size_t i = 0; i < 3; ++i)
+        ::sigaction(kStopSignals[i], &action, &g_previousActions[i]);
+}
+
+int SysReleaseStopRequests()
+{
+    for (std::size_t i = 0; i < 3; ++i)
+        ::sigaction(kStopSignals[i], &g_previousActions[i], nullptr);
+    return g_heldSignal;
+}
+
+void SysEndAsStopped(int request)
+{
+    std::fflush(nullptr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(request, &dfl, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, request);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(request);
+    std::_Exit(128 + request);
 }

@@ -1,12 +1,12 @@
 #include "device/SystemFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -14,18 +14,45 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <shellapi.h>
+
+// Paths and texts are UTF-8 inside the program; Windows takes them as UTF-16
+// at the W functions, so no name depends on the system's ANSI code page.
 
 namespace {
 
+std::wstring Wide(const char* utf8)
+{
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), n);
+    wide.resize(static_cast<std::size_t>(n - 1));
+    return wide;
+}
+
+std::string Utf8(const wchar_t* wide, int length)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), n, nullptr, nullptr);
+    if (length < 0)
+        text.resize(static_cast<std::size_t>(n - 1));
+    return text;
+}
+
 std::string WindowsErrorText(DWORD code)
 {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string result;
     if (n != 0 && text != nullptr)
-        result.assign(text, n);
+        result = Utf8(text, static_cast<int>(n));
     if (text != nullptr)
         ::LocalFree(text);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
@@ -36,31 +63,158 @@ std::string WindowsErrorText(DWORD code)
     return result;
 }
 
-bool IsFolder(const char* path)
+bool IsFolder(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The C runtime's code for a system error; a code it has none for is kept
+// whole, negated, and SysErrorText asks the system for its wording.
+int ErrnoOf(DWORD failure)
+{
+    switch (failure) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EACCES;
+    default:
+        return -static_cast<int>(failure);
+    }
+}
+
+DWORD WriteAll(HANDLE file, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, p, chunk, &written, nullptr) || written == 0) {
+            const DWORD failure = ::GetLastError();
+            return failure != 0 ? failure : static_cast<DWORD>(ERROR_WRITE_FAULT);
+        }
+        p += written;
+        size -= written;
+    }
+    return 0;
+}
+
+std::wstring Folder(const std::wstring& path)
+{
+    const std::size_t cut = path.find_last_of(L"\\/:");
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+// The hold of stop requests. The console runs the handler on a thread of its own.
+std::atomic<DWORD> g_held{0};  // the held event plus one; 0 for none
+const char* g_warning = nullptr;
+HANDLE g_released = nullptr;
+
+BOOL WINAPI OnConsoleStop(DWORD event)
+{
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The system ends the process when this returns, or soon after
+        // anyway: give the transfer that time to finish.
+        ::WaitForSingleObject(g_released, INFINITE);
+        return FALSE;
+    }
+    if (g_held.exchange(event + 1) != 0)
+        return FALSE;  // the second one: the default handling ends the process
+    if (g_warning != nullptr) {
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), g_warning, static_cast<DWORD>(std::strlen(g_warning)), &written,
+                    nullptr);
+    }
+    return TRUE;
+}
+
+// A new file in `folder` with a short name; INVALID_HANDLE_VALUE with the
+// last error set when none could be made.
+HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        wchar_t suffix[16];
+        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".tvx%04lx%02x",
+                      static_cast<unsigned long>(::GetCurrentProcessId() & 0xFFFF), attempt);
+        *name = folder + suffix;
+        file = ::CreateFileW(name->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    return file;
+}
+
+DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t size)
+{
+    // A stop request while the temporary file exists is held until it is gone.
+    SysHoldStopRequests(nullptr);
+    std::wstring tmp;
+    const HANDLE file = CreateTemporary(Folder(target), &tmp);
+    DWORD failure = 0;
+    if (file == INVALID_HANDLE_VALUE) {
+        failure = ::GetLastError();
+    } else {
+        failure = WriteAll(file, data, size);
+        if (failure == 0 && !::FlushFileBuffers(file))
+            failure = ::GetLastError();
+        if (!::CloseHandle(file) && failure == 0)
+            failure = ::GetLastError();
+        if (failure == 0 && g_held.load() != 0)
+            failure = ERROR_OPERATION_ABORTED;
+        // An existing file keeps its attributes (hidden, system, ...).
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (failure == 0 && attributes != INVALID_FILE_ATTRIBUTES)
+            ::SetFileAttributesW(tmp.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        if (failure == 0 &&
+            !::MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            failure = ::GetLastError();
+        if (failure != 0)
+            ::DeleteFileW(tmp.c_str());
+    }
+    if (const int request = SysReleaseStopRequests())
+        SysEndAsStopped(request);
+    return failure;
 }
 
 }  // namespace
 
 int SysOpenForRead(const char* path, int* error)
 {
-    // Deny others reading and writing while the file is read, as the update tool always has.
-    int fd = -1;
-    const errno_t failure = ::_sopen_s(&fd, path, _O_RDONLY | _O_BINARY, _SH_DENYRW, _S_IREAD);
-    if (failure != 0) {
+    const std::wstring wide = Wide(path);
+    // Deny others writing while the file is read, as the update tool always
+    // has; reading too, as it always has.
+    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD failure = ::GetLastError();
         // Windows refuses to open a folder as a file with "access denied"; say what it is.
-        *error = (failure == EACCES && IsFolder(path)) ? EISDIR : failure;
+        *error = failure == ERROR_ACCESS_DENIED && IsFolder(wide) ? EISDIR : ErrnoOf(failure);
         return -1;
     }
-    struct _stat64 st {};
-    if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) == _S_IFDIR) {
-        *error = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : errno;
-        ::_close(fd);
+    // NUL, CON, COM1 and pipes open like files; only a disk file is firmware.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        *error = kSysErrorNotAFile;
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        *error = errno;
+        ::CloseHandle(file);
         return -1;
     }
     return fd;
+}
+
+int SysStandardInput()
+{
+    ::_setmode(0, _O_BINARY);
+    return 0;
 }
 
 long long SysRead(int fd, void* buffer, std::size_t size, int* error)
@@ -81,57 +235,73 @@ void SysClose(int fd)
 
 std::string SysErrorText(int error)
 {
+    if (const char* own = SysOwnErrorText(error))
+        return own;
+    if (error < 0)
+        return WindowsErrorText(static_cast<DWORD>(-error));
     char text[256] = {};
     if (::strerror_s(text, sizeof text, error) != 0 || text[0] == '\0')
         return "error " + std::to_string(error);
     return text;
 }
 
-bool SysWriteFileReplacing(const char* path, const void* data, std::size_t size, std::string* reason)
+bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason)
 {
-    // A new file beside the target, so the rename stays on one volume.
-    std::string tmp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        char suffix[40];
-        std::snprintf(suffix, sizeof suffix, ".%lx-%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
-                      attempt);
-        tmp = std::string(path) + suffix;
-        file = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
-            break;
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        *reason = WindowsErrorText(::GetLastError());
+    const std::wstring wide = Wide(path);
+    if (IsFolder(wide)) {
+        *reason = SysErrorText(EISDIR);
         return false;
     }
-
-    const char* p = static_cast<const char*>(data);
-    std::size_t left = size;
     DWORD failure = 0;
-    while (left > 0 && failure == 0) {
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD written = 0;
-        if (!::WriteFile(file, p, chunk, &written, nullptr) || written == 0) {
-            failure = ::GetLastError();
-            if (failure == 0)
-                failure = ERROR_WRITE_FAULT;
-            break;
-        }
-        p += written;
-        left -= written;
+    // NUL, CON, a pipe: written in place.
+    const HANDLE existing = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE && ::GetFileType(existing) != FILE_TYPE_DISK) {
+        failure = WriteAll(existing, data, size);
+        ::CloseHandle(existing);
+    } else {
+        if (existing != INVALID_HANDLE_VALUE)
+            ::CloseHandle(existing);
+        failure = ReplaceRegular(wide, data, size);
     }
-    if (failure == 0 && !::FlushFileBuffers(file))
-        failure = ::GetLastError();
-    if (!::CloseHandle(file) && failure == 0)
-        failure = ::GetLastError();
-    if (failure == 0 &&
-        !::MoveFileExA(tmp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        failure = ::GetLastError();
     if (failure != 0) {
-        ::DeleteFileA(tmp.c_str());
         *reason = WindowsErrorText(failure);
         return false;
+    }
+    return true;
+}
+
+bool SysSameFile(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const char* paths[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        const HANDLE h = ::CreateFileW(Wide(paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        const BOOL ok = ::GetFileInformationByHandle(h, &info[i]);
+        ::CloseHandle(h);
+        if (!ok)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
+{
+    ::_setmode(1, _O_BINARY);
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const unsigned int chunk = size > INT_MAX ? static_cast<unsigned int>(INT_MAX) : static_cast<unsigned int>(size);
+        const int n = ::_write(1, p, chunk);
+        if (n <= 0) {
+            *error = n < 0 ? errno : EIO;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -148,4 +318,50 @@ void SysUseUtf8Console()
 {
     // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> SysCommandLine(int argc, char** argv)
+{
+    // main's argv went through the ANSI code page, which loses names outside it.
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i)
+        args.push_back(Utf8(wide[i], -1));
+    ::LocalFree(wide);
+    return args;
+}
+
+void SysGuardStandardStreams()
+{
+    // The C runtime keeps descriptors 0 to 2 for the standard streams even
+    // when they have no handle, and fails their transfers.
+}
+
+void SysHoldStopRequests(const char* warning)
+{
+    g_warning = warning;
+    g_held.store(0);
+    if (g_released == nullptr)
+        g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    else
+        ::ResetEvent(g_released);
+    ::SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+}
+
+int SysReleaseStopRequests()
+{
+    ::SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+    if (g_released != nullptr)
+        ::SetEvent(g_released);
+    const DWORD held = g_held.exchange(0);
+    return held == 0 ? 0 : static_cast<int>(held);
+}
+
+void SysEndAsStopped(int)
+{
+    std::fflush(nullptr);
+    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }

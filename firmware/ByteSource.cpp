@@ -5,7 +5,7 @@
 
 CFileByteSource::~CFileByteSource()
 {
-    if (m_fd >= 0)
+    if (m_owned)
         SysClose(m_fd);
 }
 
@@ -13,7 +13,15 @@ bool CFileByteSource::Open(const char* path)
 {
     m_path = path;
     m_fd = SysOpenForRead(path, &m_error);
-    return m_fd >= 0;
+    m_owned = m_fd >= 0;
+    return m_owned;
+}
+
+void CFileByteSource::Attach(int fd, std::string name)
+{
+    m_path = std::move(name);
+    m_fd = fd;
+    m_owned = false;
 }
 
 std::size_t CFileByteSource::Read(void* buffer, std::size_t size)

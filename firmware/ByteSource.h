@@ -23,11 +23,15 @@ public:
     // False when the file does not open: missing, a folder, not readable, or
     // (where the system can tell) held open by another program. OsError() says why.
     bool Open(const char* path);
+    // Reads from `fd`, which stays open afterwards (standard input, say);
+    // `name` stands for it in error messages.
+    void Attach(int fd, std::string name);
     int OsError() const { return m_error; }
     std::size_t Read(void* buffer, std::size_t size) override;
 
 private:
     std::string m_path;
     int m_fd = -1;
+    bool m_owned = false;
     int m_error = 0;
 };

@@ -30,9 +30,10 @@ int CFirmwareUpdater::LoadHex(CByteSource& source)
     // Read into a scratch image so that a read error leaves the old image whole.
     auto scratch = std::make_unique<std::uint8_t[]>(kImageSize);
     std::memset(scratch.get(), kErasedByte, kImageSize);
-    ReadHex(source, scratch.get());
+    const bool stored = ReadHex(source, scratch.get());
     std::memcpy(m_image, scratch.get(), kImageSize);
     m_loaded = 1;
+    m_hasData = stored ? 1 : 0;
     return 1;
 }
 

@@ -25,6 +25,10 @@ public:
     int LoadHex(CByteSource& source);
     int ComputeChecksum() const;
     int IsHexLoaded() const { return m_loaded; }
+    // 1 when the last file loaded stored at least one byte in the image. An
+    // image that no record wrote is all 0xFF: sending it would erase the
+    // controller, so the updates refuse it.
+    int HasData() const { return m_hasData; }
 
     // The controller (vendor 0x0E8F, product 0x310D).
     int OpenController();
@@ -41,4 +45,5 @@ private:
     std::uint8_t* m_image;
     std::atomic<std::int32_t> m_progress;  // read by the UI thread while a download writes it
     std::int32_t m_loaded;
+    std::int32_t m_hasData = 0;
 };

@@ -25,10 +25,11 @@ HexPath CurrentHexPath();
 void UseHexPath(HexPath path);
 
 // What one path consists of: the search for line ends, and the loop that
-// applies each line to the image until a record of another type ends the read.
+// applies each line to the image until a record of another type ends the read
+// (true when a data record stored a byte).
 struct HexKernels {
     CHexLines::Scan scan;
-    void (*load)(CHexLines& lines, std::uint8_t* image);
+    bool (*load)(CHexLines& lines, std::uint8_t* image);
 };
 
 // The vector path's kernels, or null when this build or this processor has none.

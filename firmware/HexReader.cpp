@@ -27,9 +27,11 @@ struct PlainDigits {
     }
 };
 
-void LoadPortable(CHexLines& lines, std::uint8_t* image)
+bool LoadPortable(CHexLines& lines, std::uint8_t* image)
 {
-    lines.ForEachLine([image](std::string_view line) { return ApplyRecord(line, image, PlainDigits{}); });
+    bool stored = false;
+    lines.ForEachLine([image, &stored](std::string_view line) { return ApplyRecord(line, image, PlainDigits{}, &stored); });
+    return stored;
 }
 
 constexpr HexKernels kPortable = {ScanHexLinesPortable, LoadPortable};
@@ -63,14 +65,15 @@ void UseHexPath(HexPath path)
         Chosen().store(k, std::memory_order_relaxed);
 }
 
-bool ApplyHexLine(std::string_view line, std::uint8_t* image)
+bool ApplyHexLine(std::string_view line, std::uint8_t* image, bool* stored)
 {
-    return ApplyRecord(line, image, PlainDigits{});
+    bool ignored = false;
+    return ApplyRecord(line, image, PlainDigits{}, stored != nullptr ? stored : &ignored);
 }
 
-void ReadHex(CByteSource& source, std::uint8_t* image)
+bool ReadHex(CByteSource& source, std::uint8_t* image)
 {
     const HexKernels* kernels = Chosen().load(std::memory_order_relaxed);
     CHexLines lines(source, kernels->scan);
-    kernels->load(lines, image);
+    return kernels->load(lines, image);
 }

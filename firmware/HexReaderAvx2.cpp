@@ -149,11 +149,13 @@ TOLVANEX_AVX2 std::size_t Scan(const char* p, std::size_t n, std::uint64_t* line
 }
 
 // Flattened: the line walk and the record code become one loop.
-TOLVANEX_AVX2 __attribute__((flatten)) void Load(CHexLines& lines, std::uint8_t* image)
+TOLVANEX_AVX2 __attribute__((flatten)) bool Load(CHexLines& lines, std::uint8_t* image)
 {
     const DigitCode code;
-    lines.ForEachLine(
-        [&code, image](std::string_view line) TOLVANEX_AVX2 { return ApplyRecord(line, image, code); });
+    bool stored = false;
+    lines.ForEachLine([&code, image, &stored](std::string_view line)
+                          TOLVANEX_AVX2 { return ApplyRecord(line, image, code, &stored); });
+    return stored;
 }
 
 const HexKernels kAvx2 = {Scan, Load};

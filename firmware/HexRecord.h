@@ -18,9 +18,10 @@
 
 inline constexpr std::size_t kMinRecordLength = 11;  // colon, count, address, type, checksum
 
-// False when the line is a record of a type other than data, which ends the read.
+// False when the line is a record of a type other than data, which ends the
+// read. Sets *stored when a data byte landed in the image.
 template <class Digits>
-inline bool ApplyRecord(std::string_view line, std::uint8_t* image, const Digits& digits)
+inline bool ApplyRecord(std::string_view line, std::uint8_t* image, const Digits& digits, bool* stored)
 {
     if (line.size() < kMinRecordLength || line[0] != ':')
         return true;
@@ -34,6 +35,9 @@ inline bool ApplyRecord(std::string_view line, std::uint8_t* image, const Digits
     // positions never wrap past 0xFFFF, so nothing at 0x4000 or above is kept.
     const std::size_t room = kImageSize - address;
     const std::size_t n = std::min({std::size_t{head & 0xFF}, (line.size() - 9) / 2, room});
+    if (n == 0)
+        return true;
+    *stored = true;
     digits.Store(image + address, line.data() + 9, n, room);
     return true;
 }

@@ -43,6 +43,11 @@ void CUpdaterDlg::RunUpdate()
         ShowResultBox("Debes elegir un archivo");
         return;
     }
+    // An image that no record wrote is all 0xFF: sending it would erase the controller.
+    if (!m_updater.HasData()) {
+        ShowResultBox("El archivo no contiene datos para el mando");
+        return;
+    }
     m_updater.OpenController();
     if (!m_updater.IsControllerOpen()) {
         ShowResultBox("Mando no conectado");

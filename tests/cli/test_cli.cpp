@@ -4,11 +4,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <csignal>
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,9 +56,16 @@ protected:
         std::string cmd;
         for (const auto& a : command)
             cmd += (cmd.empty() ? "" : " ") + Quote(a);
+        return RunShell(cmd + " </dev/null");
+    }
+
+    // A shell line, its output captured unless the line sends it elsewhere first.
+    Result RunShell(const std::string& line)
+    {
         const fs::path out = m_io.Path() / "stdout";
         const fs::path err = m_io.Path() / "stderr";
-        cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
+        const std::string cmd =
+            "exec >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; " + line;
         const int status = std::system(cmd.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
@@ -225,4 +239,364 @@ TEST_F(Cli, HelpAndVersion)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("tolvanex-cli"), std::string::npos);
     EXPECT_EQ(r.err, "");
+}
+
+namespace {
+
+std::string Q(const std::string& s)
+{
+    return Quote(s);
+}
+
+std::string Env(const std::string& scene, const std::string& record = {}, long delayUs = 0)
+{
+    std::string env = "env TVX_FAKE_HID=" + scene + " TVX_FAKE_DELAY_US=" + std::to_string(delayUs);
+    if (!record.empty())
+        env += " TVX_FAKE_RECORD=" + Quote(record);
+    return env + " ";
+}
+
+std::size_t SizeOf(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : static_cast<std::size_t>(size);
+}
+
+}  // namespace
+
+TEST_F(Cli, FlashRefusesAnImageThatNoRecordWrote)
+{
+    std::string binary;
+    for (int i = 0; i < 1024; ++i)
+        binary += static_cast<char>(i * 7);
+    const struct {
+        const char* name;
+        std::string text;
+        bool sends;
+    } cases[] = {
+        {"empty", "", false},
+        {"binary", binary, false},
+        {"text", "hola\nesto no es un HEX\n", false},
+        {"extended address first", ":020000040000FA\n" + Record(0, {1}) + "\n", false},
+        {"outside the window", Record(0x4000, {1, 2}) + "\n", false},
+        {"one byte, even 0xFF", Record(0x10, {0xFF}) + "\n", true},
+    };
+    const std::string record = (m_io.Path() / "reports").string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = m_dir.Write("in.hex", c.text);
+        Result r = Run({"checksum", in});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "C000\n");  // loading is as before
+
+        fs::remove(record);
+        r = RunShell(Env("controller", record) + Q(TOLVANEX_FAKE_CLI) + " -v flash " + Q(in));
+        if (c.sends) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(SizeOf(record), 2049u);
+        } else {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("el archivo no contiene datos para el mando"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("Request"), std::string::npos) << "searched: " << r.err;
+            EXPECT_EQ(SizeOf(record), 0u);
+        }
+    }
+}
+
+TEST_F(Cli, ReadsOnlyRegularFiles)
+{
+    const std::string fifo = (m_dir.Path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> refused = {"/dev/zero", "/dev/null", fifo, "/proc/self/status", "/proc/version",
+                                        "/sys/kernel/uevent_seqnum", "/proc/kmsg"};
+    for (const std::string& path : refused) {
+        if (!fs::exists(path))
+            continue;
+        SCOPED_TRACE(path);
+        // Bounded: a read that blocks or never ends shows as 124.
+        Result r = RunShell("timeout 20 " + Q(TOLVANEX_CLI) + " checksum " + Q(path) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("no se puede abrir «" + path + "»: "), std::string::npos) << r.err;
+    }
+    // "-" is standard input, a pipe included: the user asked for it.
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    Result r = RunShell("cat " + Q(sample) + " | " + Q(TOLVANEX_CLI) + " checksum -");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, ChecksumText(sample));
+}
+
+TEST_F(Cli, TwoUpdatesNeverShareAController)
+{
+    // The in-memory stack plays a controller that another update holds.
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const struct {
+        const char* scene;
+        int exitCode;
+        bool saysBusy;
+    } cases[] = {{"busy", 3, true}, {"none", 3, false}, {"controller", 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        Result r = RunShell(Env(c.scene) + Q(TOLVANEX_FAKE_CLI) + " flash " + Q(in) + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.err.find("el mando está en uso por otro proceso") != std::string::npos, c.saysBusy) << r.err;
+        EXPECT_EQ(r.out, c.exitCode == 3 ? "Mando no conectado\n" : "Actualización OK!!!!\n");
+    }
+}
+
+TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
+{
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    CFirmwareUpdater u;
+    ASSERT_EQ(u.LoadHexFile(sample.c_str()), 1);
+    const std::string image(reinterpret_cast<const char*>(u.Image()), kImageSize);
+    const fs::path d = m_dir.Path();
+    const std::string cli = Q(TOLVANEX_CLI) + " image " + Q(sample) + " -o ";
+
+    struct Case {
+        const char* name;
+        std::function<std::string()> setUp;  // makes what is there; returns OUT
+        std::string line;                    // the run, OUT appended, when not the plain one
+        int exitCode;
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"device", [] { return std::string("/dev/null"); }, {}, 0,
+         [] { EXPECT_TRUE(fs::is_character_file("/dev/null")); }},
+        {"full device", [] { return std::string("/dev/full"); }, {}, 2,
+         [] { EXPECT_TRUE(fs::is_character_file("/dev/full")); }},
+        {"FIFO",
+         [&] {
+             EXPECT_EQ(::mkfifo((d / "fifo").c_str(), 0600), 0);
+             return (d / "fifo").string();
+         },
+         "cat " + Q((d / "fifo").string()) + " > " + Q((m_io.Path() / "from-fifo").string()) + " & " + cli, 0,
+         [&] {
+             EXPECT_EQ(ReadFile(m_io.Path() / "from-fifo"), image);
+             EXPECT_TRUE(fs::is_fifo(d / "fifo"));
+         }},
+        {"symbolic link",
+         [&] {
+             m_dir.Write("target.bin", "old");
+             fs::create_symlink("target.bin", d / "link.bin");
+             return (d / "link.bin").string();
+         },
+         {}, 0,
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(d / "link.bin"));
+             EXPECT_EQ(ReadFile(d / "target.bin"), image);
+         }},
+        {"dangling symbolic link",
+         [&] {
+             fs::create_symlink("made.bin", d / "dangling.bin");
+             return (d / "dangling.bin").string();
+         },
+         {}, 0, [&] { EXPECT_EQ(ReadFile(d / "made.bin"), image); }},
+        {"hard link, mode and owner",
+         [&] {
+             m_dir.Write("linked.bin", "old");
+             fs::create_hard_link(d / "linked.bin", d / "other-name.bin");
+             ::chmod((d / "linked.bin").c_str(), 0640);
+             if (::geteuid() == 0 && ::chown((d / "linked.bin").c_str(), 65534, 65534) != 0)
+                 ADD_FAILURE() << "chown";
+             return (d / "linked.bin").string();
+         },
+         {}, 0,
+         [&] {
+             struct stat st {};
+             ASSERT_EQ(::stat((d / "linked.bin").c_str(), &st), 0);
+             EXPECT_EQ(st.st_mode & 07777, 0640u);
+             if (::geteuid() == 0) {
+                 EXPECT_EQ(st.st_uid, 65534u);
+             }
+             EXPECT_EQ(ReadFile(d / "linked.bin"), image);
+             EXPECT_EQ(ReadFile(d / "other-name.bin"), "old");  // the price of never half-writing
+         }},
+        {"the input itself",
+         [&] {
+             fs::copy_file(sample, d / "src.hex");
+             return (d / "src.hex").string();
+         },
+         Q(TOLVANEX_CLI) + " image " + Q((d / "src.hex").string()) + " -o ", 2,
+         [&] { EXPECT_EQ(ReadFile(d / "src.hex"), ReadFile(sample)); }},
+        {"the input through a link",
+         [&] {
+             fs::create_symlink("src.hex", d / "src-link.hex");
+             return (d / "src.hex").string();
+         },
+         Q(TOLVANEX_CLI) + " image " + Q((d / "src-link.hex").string()) + " -o ", 2,
+         [&] { EXPECT_EQ(ReadFile(d / "src.hex"), ReadFile(sample)); }},
+        {"a name of 250 characters", [&] { return (d / std::string(250, 'n')).string(); }, {}, 0,
+         [&] { EXPECT_EQ(ReadFile(d / std::string(250, 'n')), image); }},
+        {"standard output", [] { return std::string("-"); }, {}, 0,
+         [&] { EXPECT_EQ(ReadFile(m_io.Path() / "stdout"), image); }},
+        {"a write error",
+         [&] {
+             m_dir.Write("big.bin", "old");
+             return (d / "big.bin").string();
+         },
+         "trap '' XFSZ; ulimit -f 8; " + cli, 2, [&] { EXPECT_EQ(ReadFile(d / "big.bin"), "old"); }},
+        {"a stop signal before the rename",
+         [&] {
+             m_dir.Write("stopped.bin", "old");
+             return (d / "stopped.bin").string();
+         },
+         "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); kill TERM => $$; exec @ARGV' " +
+             cli,
+         2, [&] { EXPECT_EQ(ReadFile(d / "stopped.bin"), "old"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = c.setUp();
+        const auto before = Listing();
+        Result r = RunShell((c.line.empty() ? cli : c.line) + Q(out) + " </dev/null; rc=$?; wait; exit $rc");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.err.find("no se puede escribir «" + out + "»: "), std::string::npos) << r.err;
+        }
+        c.check();
+        // No temporary file is ever left beside OUT.
+        for (const std::string& name : Listing())
+            EXPECT_TRUE(before.count(name) != 0 || name == "made.bin" || name == std::string(250, 'n')) << name;
+    }
+}
+
+TEST_F(Cli, OutputErrorsAreFailures)
+{
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    const std::string cli = Q(TOLVANEX_CLI);
+    const std::string lines[] = {
+        cli + " checksum " + Q(sample) + " >/dev/full",
+        cli + " checksum " + Q(sample) + " >&-",
+        cli + " --version >/dev/full",
+        cli + " --help >&-",
+        cli + " checksum --help >/dev/full",
+        cli + " image " + Q(sample) + " -o - >/dev/full",
+        cli + " image " + Q(sample) + " -o - >&-",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        Result r = RunShell(line + " </dev/null");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("no se puede escribir la salida estándar: "), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(Cli, FlashHoldsTheFirstStopRequest)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const struct {
+        std::vector<int> signals;
+        bool whole;  // every report went out
+    } cases[] = {
+        {{SIGINT}, true},
+        {{SIGTERM}, true},
+        {{SIGINT, SIGINT}, false},
+        {{SIGTERM, SIGTERM}, false},
+        {{SIGHUP, SIGHUP}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.signals.size() << " x " << strsignal(c.signals[0]));
+        fs::remove(record);
+        const std::string err = (m_io.Path() / "stderr").string();
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // A process group of its own, as a terminal's job, so signals reach nobody else.
+            ::setpgid(0, 0);
+            ::setenv("TVX_FAKE_HID", "controller", 1);
+            ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
+            ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
+            std::freopen("/dev/null", "r", stdin);
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen(err.c_str(), "w", stderr);
+            ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", in.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int sig : c.signals) {
+            ::kill(pid, sig);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(128 + WTERMSIG(status), 128 + c.signals[0]);
+        EXPECT_NE(ReadFile(err).find("envío en curso: repita para abortar; el mando puede quedar inutilizable"),
+                  std::string::npos);
+        if (c.whole) {
+            EXPECT_EQ(SizeOf(record), 2049u);
+        } else {
+            EXPECT_LT(SizeOf(record), 2049u);
+        }
+    }
+}
+
+TEST_F(Cli, DiagnosticsOnlyWhenAskedFor)
+{
+    // The real HID stack, which holds no controller here: the search ends at the end of the list.
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    const struct {
+        std::vector<std::string> args;
+        bool shown;
+    } cases[] = {
+        {{"flash", sample}, false},
+        {{"-v", "flash", sample}, true},
+        {{"flash", "--verbose", sample}, true},
+        {{"flash", sample, "-v"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size());
+        Result r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.out, "Mando no conectado\n");
+        if (c.shown) {
+            EXPECT_NE(r.err.find("Request interface data error\n"), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+}
+
+TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
+{
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    fs::copy_file(sample, m_dir.Path() / "-guion.hex");
+    const std::string sum = ChecksumText(sample);
+    const std::string cd = "cd " + Q(m_dir.Path().string()) + " && " + Q(TOLVANEX_CLI) + " ";
+    const struct {
+        std::string line;
+        int exitCode;
+        std::string out;  // a part of stdout
+        std::string err;  // a part of stderr
+    } cases[] = {
+        {"checksum -- -guion.hex", 0, sum, ""},
+        {"checksum -guion.hex", 1, "", "opción desconocida: -g"},
+        {"image otro.hex -o", 1, "", "a la opción -o le falta su valor (SALIDA)"},
+        {"image otro.hex --output", 1, "", "a la opción --output le falta su valor (SALIDA)"},
+        {"image -o a.bin -- -guion.hex", 0, "", ""},
+        {"image --output=b.bin -- -guion.hex", 0, "", ""},
+        {"image -oc.bin -- -guion.hex", 0, "", ""},
+        {"--verbose=1 checksum x", 1, "", "la opción --verbose no lleva valor"},
+        {"checksum --help", 0, "uso: tolvanex-cli checksum [OPCIONES] ARCHIVO", ""},
+        {"image -h", 0, "uso: tolvanex-cli image [OPCIONES] ARCHIVO -o SALIDA", ""},
+        {"flash --help", 0, "uso: tolvanex-cli flash", ""},
+        {"flash -x", 1, "", "uso: tolvanex-cli flash"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Result r = RunShell(cd + c.line + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        EXPECT_EQ(ReadFile(m_dir.Path() / name).size(), kImageSize) << name;
 }

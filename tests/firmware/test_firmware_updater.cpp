@@ -10,6 +10,9 @@
 
 #include "firmware/FirmwareUpdater.h"
 #include "HexTestSupport.h"
+#ifdef __linux__
+#include "tests/support/ReadsDenied.h"
+#endif
 
 using namespace hextest;
 
@@ -92,6 +95,32 @@ TEST(FirmwareUpdater, ReloadReplacesTheWholeImage)
     EXPECT_EQ(u.IsHexLoaded(), 1);
 }
 
+using FirmwareUpdaterOnEachPath = OnEachPath;
+HEX_TEST_ON_EACH_PATH(FirmwareUpdaterOnEachPath);
+
+TEST_P(FirmwareUpdaterOnEachPath, TellsWhetherAnyRecordStoredAByte)
+{
+    const std::pair<std::string, int> cases[] = {
+        {"", 0},
+        {"no es un HEX\n", 0},
+        {":020000040000FA\n" + Record(0, {1}) + "\n", 0},
+        {Record(0x10, {}) + "\n", 0},
+        {Record(0x4000, {1}) + "\n" + Record(0xFFFF, {1, 2}) + "\n", 0},
+        {Record(0x3FFF, {0xFF, 0xFF}) + "\n", 1},
+        {Record(0, {1}) + "\n" + kEof + "\n", 1},
+        {Record(0x100, std::vector<std::uint8_t>(200, 0xFF)) + "\n", 1},
+        {"\n" + Record(0x3FF0, std::vector<std::uint8_t>(40, 7)), 1},
+    };
+    CFirmwareUpdater u;
+    for (const auto& [text, hasData] : cases) {
+        SCOPED_TRACE(text);
+        MemorySource source(text);
+        ASSERT_EQ(u.LoadHex(source), 1);
+        EXPECT_EQ(u.HasData(), hasData);
+        EXPECT_EQ(u.IsHexLoaded(), 1);
+    }
+}
+
 TEST(FirmwareUpdater, FailedOpenChangesNothing)
 {
     ScratchDir dir;
@@ -158,15 +187,19 @@ TEST(FirmwareUpdater, ReadErrorKeepsEverythingAsItWas)
 #ifdef __linux__
 TEST(FirmwareUpdater, ReadErrorFromARealFile)
 {
-    // Opens fine, but reading at offset 0 fails with EIO.
-    const char* path = "/proc/self/mem";
+    // Opens fine, but the kernel refuses every read.
+    ScratchDir dir;
+    const std::string path = dir.Write("denied.hex", Record(0, {1}) + "\n");
+    testsupport::ReadsDenied denied(path);
+    if (!denied.Active())
+        GTEST_SKIP() << "fanotify permission events are not available here";
     CFirmwareUpdater u;
     try {
-        u.LoadHexFile(path);
-        GTEST_SKIP() << path << " read without error here";
+        u.LoadHexFile(path.c_str());
+        ADD_FAILURE() << path << " read without error";
     } catch (const CFileException& e) {
         EXPECT_EQ(e.FileName(), path);
-        EXPECT_NE(e.OsError(), 0);
+        EXPECT_EQ(e.OsError(), EPERM);
         EXPECT_FALSE(e.Reason().empty());
     }
     EXPECT_EQ(u.IsHexLoaded(), 0);

@@ -156,6 +156,30 @@ TEST_F(UpdateWorkerTest, WithoutAFileItSaysSoAndTouchesNothing)
     EXPECT_TRUE(Win(dlg)->isVisible());
 }
 
+TEST_F(UpdateWorkerTest, AFileWithoutDataIsNeverSent)
+{
+    // Loads as the erased image (C000), but sending it would erase the controller.
+    const QString path = uitest::WriteFile(dir, QStringLiteral("vacio.hex"),
+                                           ":020000040000FA\n" + uitest::DataRecord(0, {1}));
+    CFileDialog::SetRunner([path](CFileDialog& d) {
+        d.SetPathName(path.toStdString());
+        return IDOK;
+    });
+    static_cast<QPushButton*>(Item(dlg, IDC_OPEN_HEX))->click();
+    CFileDialog::SetRunner({});
+    ASSERT_EQ(dlg.Updater().IsHexLoaded(), 1);
+    EXPECT_EQ(dlg.Updater().ComputeChecksum(), 0xC000);
+    EnabledChangeCounter changes(Win(dlg));
+    BoxAnswerer boxes;
+    Update();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("El archivo no contiene datos para el mando"));
+    ExpectPlainBox(boxes.Seen()[0], Win(dlg));
+    EXPECT_EQ(changes.count, 0);
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    EXPECT_TRUE(platform.Writes().empty());
+}
+
 TEST_F(UpdateWorkerTest, WithoutAControllerItSaysSoAndKeepsTheBar)
 {
     LoadFile();

@@ -25,6 +25,7 @@
 #include "UiTestSupport.h"
 #include "firmware/FirmwareImage.h"
 #include "tests/support/FakeHidPlatform.h"
+#include "tests/support/ReadsDenied.h"
 #include "ui/DialogTemplate.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
@@ -374,11 +375,16 @@ TEST_F(UpdaterDlgTest, AReadErrorShowsTheStopBoxAndChangesNothing)
     const QString pathBefore = PathText();
     const auto image = ImageOf(dlg.Updater());
 
+    // Opens, but the kernel refuses every read.
+    const QString denied = uitest::WriteFile(dir, QStringLiteral("denied.hex"), DataRecord(0, {0x11}));
+    testsupport::ReadsDenied reads(QFile::encodeName(denied).toStdString());
+    if (!reads.Active())
+        GTEST_SKIP() << "fanotify permission events are not available here";
     BoxAnswerer boxes;
-    choice.answer = QStringLiteral("/proc/self/mem");  // opens, but reading fails
+    choice.answer = denied;
     ClickOpenHex();
     ASSERT_EQ(boxes.Seen().size(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("在对 /proc/self/mem 进行访问时发生了一个不明错误。"));
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("在对 %1 进行访问时发生了一个不明错误。").arg(denied));
     EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.Seen()[0].caption, QString::fromStdString(AfxGetAppName()));
     EXPECT_EQ(boxes.Seen()[0].owner, Win(dlg));

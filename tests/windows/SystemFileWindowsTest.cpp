@@ -121,7 +121,7 @@ TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
     Put("image.bin", std::string(100, 'x'));
     const std::string image(16384, '\xff');
     std::string reason;
-    ASSERT_TRUE(SysWriteFileReplacing(Path("image.bin").c_str(), image.data(), image.size(), &reason)) << reason;
+    ASSERT_TRUE(SysWriteOutput(Path("image.bin").c_str(), image.data(), image.size(), &reason)) << reason;
     EXPECT_EQ(ReadWhole(Path("image.bin")), image);
     EXPECT_EQ(Listing(), std::vector<std::string>{"image.bin"});
 
@@ -130,15 +130,55 @@ TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     const std::string other(16384, '\0');
-    EXPECT_FALSE(SysWriteFileReplacing(Path("image.bin").c_str(), other.data(), other.size(), &reason));
+    EXPECT_FALSE(SysWriteOutput(Path("image.bin").c_str(), other.data(), other.size(), &reason));
     EXPECT_FALSE(reason.empty());
     CloseHandle(holder);
     EXPECT_EQ(ReadWhole(Path("image.bin")), image);
     EXPECT_EQ(Listing(), std::vector<std::string>{"image.bin"});
 
     reason.clear();
-    EXPECT_FALSE(SysWriteFileReplacing(Path("no-such-folder\\image.bin").c_str(), image.data(), image.size(), &reason));
+    EXPECT_FALSE(SysWriteOutput(Path("no-such-folder\\image.bin").c_str(), image.data(), image.size(), &reason));
     EXPECT_FALSE(reason.empty());
+}
+
+TEST_F(SystemFileWindows, ReadsOnlyDiskFiles)
+{
+    // A pipe with a server, so that opening it would succeed.
+    const HANDLE server = CreateNamedPipeA("\\\\.\\pipe\\tolvanex-test", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 64, 64,
+                                           0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    int error = 0;
+    EXPECT_EQ(SysOpenForRead("\\\\.\\pipe\\tolvanex-test", &error), -1);
+    EXPECT_EQ(error, kSysErrorNotAFile);
+    CloseHandle(server);
+    for (const char* path : {"NUL", "CON", "COM1"}) {
+        SCOPED_TRACE(path);
+        error = 0;
+        EXPECT_EQ(SysOpenForRead(path, &error), -1);
+        EXPECT_NE(error, 0);
+    }
+
+    // NUL takes what is written to it in place, and nothing is left beside it.
+    std::string reason;
+    EXPECT_TRUE(SysWriteOutput("NUL", "x", 1, &reason)) << reason;
+}
+
+TEST_F(SystemFileWindows, NamesOutsideTheAnsiCodePage)
+{
+    // UTF-8 inside; Greek and Chinese names, whatever code page the system uses.
+    for (const std::string name : {"\xCE\xB1\xCE\xB2\xCE\xB3.hex", "\xE4\xB8\xAD\xE6\x96\x87.hex"}) {
+        const std::string path = dir + "\\" + name;
+        std::string reason;
+        ASSERT_TRUE(SysWriteOutput(path.c_str(), "abc", 3, &reason)) << reason;
+        ASSERT_TRUE(SysWriteOutput(path.c_str(), "abcd", 4, &reason)) << reason;  // replaces it
+        EXPECT_EQ(ReadWhole(path), "abcd");
+        EXPECT_TRUE(SysSameFile(path.c_str(), path.c_str()));
+        EXPECT_FALSE(SysSameFile(path.c_str(), dir.c_str()));
+        int wideLength = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), wideLength);
+        EXPECT_TRUE(DeleteFileW(wide.c_str()));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,111 @@
+#include "cli/Cli.h"
+
+namespace cli {
+namespace {
+
+const Option* FindShort(const std::vector<Option>& options, char name)
+{
+    for (const Option& o : options)
+        if (o.shortName != '\0' && o.shortName == name)
+            return &o;
+    return nullptr;
+}
+
+const Option* FindLong(const std::vector<Option>& options, const std::string& name)
+{
+    for (const Option& o : options)
+        if (o.longName != nullptr && name == o.longName)
+            return &o;
+    return nullptr;
+}
+
+std::string Shown(const Option& o, bool asLong)
+{
+    return asLong ? std::string("--") + o.longName : std::string("-") + o.shortName;
+}
+
+}  // namespace
+
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options, bool stopAtOperand,
+               ParsedArgs* out, std::string* error)
+{
+    auto store = [&](const Option& o, bool asLong, std::string value) {
+        if (out->values.count(o.longName) != 0) {
+            *error = "la opción " + Shown(o, asLong) + " aparece más de una vez";
+            return false;
+        }
+        out->values[o.longName] = std::move(value);
+        return true;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            out->operands.insert(out->operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            return true;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            if (stopAtOperand) {
+                out->operands.insert(out->operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+                return true;
+            }
+            out->operands.push_back(arg);
+            continue;
+        }
+        if (arg[1] == '-') {
+            const std::size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            const Option* o = FindLong(options, name);
+            if (o == nullptr) {
+                *error = "opción desconocida: --" + name;
+                return false;
+            }
+            if (o->valueName == nullptr) {
+                if (eq != std::string::npos) {
+                    *error = "la opción --" + name + " no lleva valor";
+                    return false;
+                }
+                if (!store(*o, true, {}))
+                    return false;
+            } else if (eq != std::string::npos) {
+                if (!store(*o, true, arg.substr(eq + 1)))
+                    return false;
+            } else if (i + 1 < args.size()) {
+                if (!store(*o, true, args[++i]))
+                    return false;
+            } else {
+                *error = "a la opción --" + name + " le falta su valor (" + o->valueName + ")";
+                return false;
+            }
+            continue;
+        }
+        // A cluster of short options; one that takes a value takes the rest.
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const Option* o = FindShort(options, arg[k]);
+            if (o == nullptr) {
+                *error = std::string("opción desconocida: -") + arg[k];
+                return false;
+            }
+            if (o->valueName == nullptr) {
+                if (!store(*o, false, {}))
+                    return false;
+                continue;
+            }
+            std::string value;
+            if (k + 1 < arg.size()) {
+                value = arg.substr(k + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                *error = std::string("a la opción -") + o->shortName + " le falta su valor (" + o->valueName + ")";
+                return false;
+            }
+            if (!store(*o, false, std::move(value)))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace cli
