@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #define VC_VENDOR 0x0E8Fu
@@ -41,11 +42,12 @@ static void OnSignal(int sig)
 
 static void Usage(FILE* out)
 {
-    fputs("uso: virtual-controller [-o ARCHIVO] [--vanish-after K] [--uhid RUTA] [-q]\n"
+    fputs("uso: virtual-controller [-o ARCHIVO] [--vanish-after K] [--delay-us N] [--uhid RUTA] [-q]\n"
           "  Crea un mando virtual 0E8F:310D por /dev/uhid (hace falta root) y\n"
           "  escribe cada informe de salida recibido como una línea hexadecimal.\n"
           "  -o ARCHIVO         escribe los informes en ARCHIVO (por defecto, stdout)\n"
           "  --vanish-after K   desaparece (UHID_DESTROY) tras K informes\n"
+          "  --delay-us N       tarda N microsegundos en cada informe (un mando lento)\n"
           "  --uhid RUTA        dispositivo uhid (por defecto /dev/uhid)\n"
           "  -q                 sin mensajes en stderr\n"
           "  Termina con SIGINT o SIGTERM tras guardar lo recibido.\n",
@@ -104,6 +106,18 @@ static void Refuse(int fd, const struct uhid_event* req)
     (void)WriteEvent(fd, &ev);
 }
 
+/* Busy for `us` microseconds. A sleep would let the writer run on and
+ * overflow the kernel's 32-event queue; spinning at SCHED_FIFO on one CPU
+ * holds the writer back instead, as a slow device would. */
+static void Spin(long us)
+{
+    struct timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    do {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+    } while ((now.tv_sec - start.tv_sec) * 1000000L + (now.tv_nsec - start.tv_nsec) / 1000L < us);
+}
+
 static void Record(FILE* out, const unsigned char* data, unsigned size)
 {
     static const char kHex[] = "0123456789abcdef";
@@ -124,6 +138,7 @@ int main(int argc, char** argv)
     const char* outPath = NULL;
     const char* uhidPath = "/dev/uhid";
     long vanishAfter = -1;
+    long delayUs = 0;
     int quiet = 0;
 
     for (int i = 1; i < argc; ++i) {
@@ -133,6 +148,13 @@ int main(int argc, char** argv)
             char* end = NULL;
             vanishAfter = strtol(argv[++i], &end, 10);
             if (*end != '\0' || vanishAfter < 0) {
+                Usage(stderr);
+                return 1;
+            }
+        } else if (strcmp(argv[i], "--delay-us") == 0 && i + 1 < argc) {
+            char* end = NULL;
+            delayUs = strtol(argv[++i], &end, 10);
+            if (*end != '\0' || delayUs < 0) {
                 Usage(stderr);
                 return 1;
             }
@@ -235,6 +257,10 @@ int main(int argc, char** argv)
         case UHID_OUTPUT:
             Record(out, ev.u.output.data, ev.u.output.size);
             ++count;
+            if (delayUs > 0) {
+                fflush(out); /* a slow controller's progress can be watched */
+                Spin(delayUs);
+            }
             if (vanishAfter >= 0 && count >= vanishAfter)
                 vanished = 1;
             break;
