@@ -20,7 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <optional>
+
+#include <sys/stat.h>
 
 #include "UiTestSupport.h"
 #include "firmware/FirmwareImage.h"
@@ -344,12 +347,17 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         const auto image = ImageOf(dlg.Updater());
         const int loaded = dlg.Updater().IsHexLoaded();
 
+        // A FIFO with no writer and /dev/zero would hang the window; they are no firmware.
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        ASSERT_TRUE(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString bad[] = {dir.filePath(QStringLiteral("no-existe.hex")), dir.path(), fifo,
+                               QStringLiteral("/dev/zero"), QStringLiteral("/proc/self/status")};
         BoxAnswerer boxes;
-        for (const QString& bad : {dir.filePath(QStringLiteral("no-existe.hex")), dir.path()}) {
-            choice.answer = bad;
+        for (const QString& path : bad) {
+            choice.answer = path;
             ClickOpenHex();
         }
-        ASSERT_EQ(boxes.Seen().size(), 2u);
+        ASSERT_EQ(boxes.Seen().size(), std::size(bad));
         for (const auto& box : boxes.Seen()) {
             EXPECT_EQ(box.text, QStringLiteral("No se puede abrir el archivo"));
             EXPECT_EQ(box.icon, QMessageBox::NoIcon);
