@@ -85,7 +85,12 @@ protected:
                 bytes[i] = static_cast<std::uint8_t>(at + i * 7);
             hex += uitest::DataRecord(at, bytes);
         }
-        const QString path = uitest::WriteFile(dir, QStringLiteral("fw.hex"), hex + uitest::EndRecord());
+        Choose(uitest::WriteFile(dir, QStringLiteral("fw.hex"), hex + uitest::EndRecord()));
+    }
+
+    // "Abrir HEX" with `path` as the user's choice.
+    void Choose(const QString& path)
+    {
         CFileDialog::SetRunner([path](CFileDialog& d) {
             d.SetPathName(path.toStdString());
             return IDOK;
@@ -159,15 +164,7 @@ TEST_F(UpdateWorkerTest, WithoutAFileItSaysSoAndTouchesNothing)
 TEST_F(UpdateWorkerTest, AFileWithoutDataIsNeverSent)
 {
     // Loads as the erased image (C000), but sending it would erase the controller.
-    const QString path = uitest::WriteFile(dir, QStringLiteral("vacio.hex"),
-                                           ":020000040000FA\n" + uitest::DataRecord(0, {1}));
-    CFileDialog::SetRunner([path](CFileDialog& d) {
-        d.SetPathName(path.toStdString());
-        return IDOK;
-    });
-    static_cast<QPushButton*>(Item(dlg, IDC_OPEN_HEX))->click();
-    CFileDialog::SetRunner({});
-    ASSERT_EQ(dlg.Updater().IsHexLoaded(), 1);
+    Choose(uitest::WriteFile(dir, QStringLiteral("vacio.hex"), ":020000040000FA\n" + uitest::DataRecord(0, {1})));
     EXPECT_EQ(dlg.Updater().ComputeChecksum(), 0xC000);
     EnabledChangeCounter changes(Win(dlg));
     BoxAnswerer boxes;

@@ -124,15 +124,27 @@ private:
     IHidPlatform& m_os;
 };
 
+constexpr std::uint16_t kWineVendor = 0x845E;
+
 class WindowsHid : public ::testing::Test {
 protected:
     void SetUp() override { SetHidPlatform(&recorder); }
     void TearDown() override { SetHidPlatform(nullptr); }
 
+    // The ids of the first interface in the system's list (zero when there is none).
+    HidAttributes FirstInterfaceIds()
+    {
+        HidAttributes first{};
+        CHidDevice probe;
+        EXPECT_EQ(probe.OpenDevice(kWineVendor, 0, 5), 0);
+        if (!recorder.examined.empty())
+            first = recorder.examined.front();
+        recorder.Forget();
+        return first;
+    }
+
     RecordingPlatform recorder{NativeHidPlatform()};
 };
-
-constexpr std::uint16_t kWineVendor = 0x845E;
 
 TEST_F(WindowsHid, SearchWithoutControllerExaminesEveryInterfaceAndEndsAtTheListEnd)
 {
@@ -170,15 +182,8 @@ TEST_F(WindowsHid, SearchWithoutControllerExaminesEveryInterfaceAndEndsAtTheList
 
 TEST_F(WindowsHid, HoldsAnInterfaceThatMatchesAndCountsInstances)
 {
-    // Learn the ids of the first interface in the system's list.
-    HidAttributes first{};
-    {
-        CHidDevice probe;
-        ASSERT_EQ(probe.OpenDevice(kWineVendor, 0, 5), 0);
-        ASSERT_FALSE(recorder.examined.empty());
-        first = recorder.examined.front();
-    }
-    recorder.Forget();
+    const HidAttributes first = FirstInterfaceIds();
+    ASSERT_NE(first.VendorID, 0u);
 
     CHidDevice device;
     ASSERT_EQ(device.OpenDevice(first.VendorID, first.ProductID, 0), 1);
@@ -255,13 +260,8 @@ DWORD RunProbe(const HidAttributes& ids)
 
 TEST_F(WindowsHid, HeldInterfaceIsBusyForOtherProcesses)
 {
-    HidAttributes first{};
-    {
-        CHidDevice probe;
-        ASSERT_EQ(probe.OpenDevice(kWineVendor, 0, 5), 0);
-        ASSERT_FALSE(recorder.examined.empty());
-        first = recorder.examined.front();
-    }
+    const HidAttributes first = FirstInterfaceIds();
+    ASSERT_NE(first.VendorID, 0u);
     const struct {
         bool held;
         DWORD probeExit;
