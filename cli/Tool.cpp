@@ -11,6 +11,7 @@
 #include "cli/Cli.h"
 #include "device/HidPlatform.h"
 #include "device/SystemFile.h"
+#include "res/Version.h"
 
 namespace cli {
 
@@ -145,7 +146,7 @@ int Main(const std::vector<std::string>& args)
         return FinishOutput(kExitOk);
     }
     if (global.Has("version")) {
-        Print("tolvanex-cli 1.0\n");
+        Print("tolvanex-cli " TOLVANEX_VERSION "\n");
         return FinishOutput(kExitOk);
     }
     if (global.Has("verbose"))
