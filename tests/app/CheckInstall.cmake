@@ -10,7 +10,8 @@ endif()
 set(expected
   bin/tolvanex-updater
   lib/udev/rules.d/70-tolvanex.rules
-  share/applications/tolvanex-updater.desktop
+  share/applications/es.tolvanex.updater.desktop
+  share/metainfo/es.tolvanex.updater.metainfo.xml
   share/icons/hicolor/scalable/apps/tolvanex-updater.svg)
 foreach(size 16 24 32 48 64 72 96 128 256 512)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/tolvanex-updater.png)
@@ -26,7 +27,7 @@ if(NOT result EQUAL 0)
 endif()
 
 # The entry starts the installed program by name and shows the installed icon.
-file(STRINGS "${PREFIX}/share/applications/tolvanex-updater.desktop" entry)
+file(STRINGS "${PREFIX}/share/applications/es.tolvanex.updater.desktop" entry)
 foreach(line "Name=Tolvanex Updater" "Exec=tolvanex-updater" "Icon=tolvanex-updater" "Categories=Utility;")
   if(NOT line IN_LIST entry)
     message(FATAL_ERROR "desktop entry lacks '${line}'")
@@ -34,7 +35,7 @@ foreach(line "Name=Tolvanex Updater" "Exec=tolvanex-updater" "Icon=tolvanex-upda
 endforeach()
 find_program(VALIDATE desktop-file-validate)
 if(VALIDATE)
-  execute_process(COMMAND "${VALIDATE}" "${PREFIX}/share/applications/tolvanex-updater.desktop"
+  execute_process(COMMAND "${VALIDATE}" "${PREFIX}/share/applications/es.tolvanex.updater.desktop"
                   RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "desktop-file-validate rejects the entry")

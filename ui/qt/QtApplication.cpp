@@ -44,8 +44,8 @@ public:
 struct Application::Impl {
     Impl(int argc, char** argv) : m_argc(argc > 0 ? 1 : 0), m_argv{argc > 0 ? argv[0] : nullptr, nullptr}, m_app(m_argc, m_argv)
     {
-        // Lets the desktop match the window with tolvanex-updater.desktop.
-        QGuiApplication::setDesktopFileName(QStringLiteral("tolvanex-updater"));
+        // Lets the desktop match the window with es.tolvanex.updater.desktop.
+        QGuiApplication::setDesktopFileName(QStringLiteral("es.tolvanex.updater"));
         QGuiApplication::setWindowIcon(AppIcon());
         // Qt's own texts (the file dialog, the buttons of a box, the edit
         // box's menu) in Spanish, as the program's own are, whatever the locale.

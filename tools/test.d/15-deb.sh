@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The .deb, made by CPack from the native build: checked by lintian,
+# appstreamcli and desktop-file-validate, installed on this machine with
+# apt-get (which pulls its dependencies), run from /usr/bin, and purged;
+# afterwards nothing of it may be left.
+set -euo pipefail
+top=${TOLVANEX_TOP:?}
+build="$top/build/native"
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -rf "$build/packages"
+(cd "$build" && cpack -G DEB >"$build/cpack-deb.log" 2>&1) || { cat "$build/cpack-deb.log"; fail "cpack"; }
+deb=$(echo "$build"/packages/tolvanex-updater_*_amd64.deb)
+[ -f "$deb" ] || fail "no .deb in $build/packages"
+version=$(dpkg-deb -f "$deb" Version)
+echo "--- $(basename "$deb")"
+dpkg-deb -c "$deb"
+echo "--- lintian"
+lintian_status=0
+lintian --fail-on error --display-info "$deb" >"$build/lintian.log" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges' "$build/lintian.log" || true
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors"
+
+work=$(mktemp -d)
+installed=
+cleanup() {
+  if [ -n "$installed" ]; then "${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >/dev/null 2>&1 || true; fi
+  [ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "--- metadata"
+dpkg-deb -x "$deb" "$work/root"
+appstreamcli validate --no-net --pedantic "$work/root/usr/share/metainfo/es.tolvanex.updater.metainfo.xml"
+desktop-file-validate "$work/root/usr/share/applications/es.tolvanex.updater.desktop" && echo "desktop-file-validate: no complaints"
+grep -qxF '<modalias>usb:v0E8Fp310D*</modalias>' <(sed 's/^ *//' "$work/root/usr/share/metainfo/es.tolvanex.updater.metainfo.xml") ||
+  fail "metainfo lacks the controller's modalias"
+
+# The CI machine has every dependency already, so installing proves little:
+# the control file itself must name the Qt libraries and the font.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for dep in libqt6core6 libqt6gui6 libqt6widgets6 fonts-arphic-uming qt6-translations-l10n; do
+  [[ ", $depends," == *", $dep "* || ", $depends," == *", $dep,"* ]] || fail "Depends lacks $dep"
+done
+
+echo "--- install"
+package_status() { dpkg-query -W -f='${Status}' tolvanex-updater 2>/dev/null || true; }
+# A run that was cut short may have left it installed.
+if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
+  "${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >/dev/null
+fi
+installed=1
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; fail "apt-get install"; }
+[ "$(dpkg-query -W -f='${Status} ${Version}' tolvanex-updater)" = "install ok installed $version" ] ||
+  fail "dpkg does not list tolvanex-updater $version as installed"
+
+[ "$(command -v tolvanex-cli)" = /usr/bin/tolvanex-cli ] || fail "tolvanex-cli is not /usr/bin/tolvanex-cli"
+[ "$(tolvanex-cli --version)" = "tolvanex-cli $version" ] || fail "tolvanex-cli --version: $(tolvanex-cli --version)"
+echo "tolvanex-cli --version: $(tolvanex-cli --version)"
+
+# The installed window on a private X server: it must come up with its
+# caption and end with status 0 when Escape closes it.
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
+done
+Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+export DISPLAY=":$n"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+(cd "$work" && HOME="$work" exec /usr/bin/tolvanex-updater >"$work/window.log" 2>&1) &
+wpid=$!
+win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' | head -n 1) ||
+  { cat "$work/window.log"; fail "the window did not come up"; }
+xdotool windowfocus --sync "$win"
+xdotool key --clearmodifiers Escape
+status=0
+timeout 30 tail --pid="$wpid" -f /dev/null || fail "the window did not close on Escape"
+wait "$wpid" || status=$?
+[ "$status" -eq 0 ] || { cat "$work/window.log"; fail "the window ended with status $status"; }
+echo "window: shown and closed with Escape, status 0"
+kill "$xpid" 2>/dev/null || true
+xpid=
+
+echo "--- purge"
+"${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge"; }
+installed=
+if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
+  fail "dpkg still has tolvanex-updater: $(package_status)"
+fi
+# Every file of the package (the udev rule, the desktop entry, the metainfo,
+# the icons, the programs, the docs), and dpkg's own records of it.
+left=()
+while read -r path; do
+  if [ -e "/$path" ] || [ -L "/$path" ]; then left+=("/$path"); fi
+done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||')
+for path in /usr/share/doc/tolvanex-updater /var/lib/dpkg/info/tolvanex-updater.*; do
+  if [ -e "$path" ]; then left+=("$path"); fi
+done
+[ ${#left[@]} -eq 0 ] || fail "left after purge: ${left[*]}"
+echo "purged: none of the package's $(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -vc '/$') files is left"

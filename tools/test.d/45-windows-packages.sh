@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The Windows zip and installer, made by CPack from the Windows build. The
+# installer runs silently under wine in a prefix of its own, the installed CLI
+# starts, the uninstaller runs, and nothing of the program may be left.
+set -euo pipefail
+top=${TOLVANEX_TOP:?}
+build="$top/build/windows"
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw64.cmake" \
+  -DTOLVANEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+same() {  # same WHAT EXPECTED ACTUAL
+  [ "$2" = "$3" ] || { printf 'expected:\n%s\ngot:\n%s\n' "$2" "$3" >&2; fail "$1"; }
+}
+files="LICENSE-mingw-w64.txt
+LICENSE.txt
+README.txt
+tolvanex-cli.exe
+tolvanex-updater.exe"
+
+rm -rf "$build/packages"
+(cd "$build" && cpack -G "ZIP;NSIS64" >"$build/cpack-windows.log" 2>&1) || { cat "$build/cpack-windows.log"; fail "cpack"; }
+zip=$(echo "$build"/packages/tolvanex-updater-*-win64.zip)
+installer=$(echo "$build"/packages/tolvanex-updater-*-win64.exe)
+[ -f "$zip" ] && [ -f "$installer" ] || fail "cpack made no zip or no installer"
+version=$(sed -n 's/^#define TOLVANEX_VERSION "\(.*\)"$/\1/p' "$build/generated/res/Version.h")
+echo "$(basename "$zip"): $(stat -c %s "$zip") bytes; $(basename "$installer"): $(stat -c %s "$installer") bytes"
+
+work=$(mktemp -d)
+export WINEPREFIX="$build/package-prefix"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "--- zip"
+unzip -q "$zip" -d "$work/zip"
+top_dir=$(basename "$zip" .zip)
+same "the zip's files" "$files" "$(cd "$work/zip/$top_dir" && ls | LC_ALL=C sort)"
+for exe in tolvanex-cli.exe tolvanex-updater.exe; do
+  if x86_64-w64-mingw32-objdump -h "$work/zip/$top_dir/$exe" | grep -q '\.debug_'; then fail "$exe is not stripped"; fi
+done
+grep -q 'winpthreads' "$work/zip/$top_dir/LICENSE-mingw-w64.txt" || fail "no winpthreads notice"
+echo "$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
+
+echo "--- installer under wine"
+# A fresh prefix, so that what the uninstaller leaves is seen against a clean
+# one. Wine's menu builder stays off, and HOME is a scratch folder to show it.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export HOME="$work/home"
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$HOME"
+rm -rf "$WINEPREFIX"
+timeout 600 wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "wineboot"; }
+timeout 600 wineserver -w
+
+drive_c="$WINEPREFIX/drive_c"
+dir_name='Tolvanex Updater'
+install_dir="$drive_c/Program Files/$dir_name"
+win_dir="C:\\Program Files\\$dir_name"
+menu_entry="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$dir_name.lnk"
+uninst_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$dir_name"
+# Everything in the prefix but the temporary folders, which wine itself fills.
+snapshot() { (cd "$drive_c" && find . | grep -Eiv '^\./(windows/temp|users/[^/]+/(AppData/Local/)?Temp)(/|$)' | LC_ALL=C sort); }
+snapshot >"$work/before"
+reg_value() {  # reg_value NAME: that value of the uninstall entry, or nothing
+  wine reg query "$uninst_key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+
+timeout 300 wine "$installer" /S </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "the installer failed"; }
+same "installed files" "$files
+uninstall.exe" "$(cd "$install_dir" && ls | LC_ALL=C sort)"
+[ -f "$menu_entry" ] || fail "no Start-menu entry"
+same "Apps & features: name" "$dir_name" "$(reg_value DisplayName)"
+same "Apps & features: version" "$version" "$(reg_value DisplayVersion)"
+same "Apps & features: publisher" "Tolvanex, S.L." "$(reg_value Publisher)"
+same "Apps & features: icon" "\"$win_dir\\tolvanex-updater.exe\",0" "$(reg_value DisplayIcon)"
+same "Apps & features: uninstaller" "\"$win_dir\\uninstall.exe\"" "$(reg_value UninstallString)"
+echo "installed: $(cd "$install_dir" && ls | tr '\n' ' ')"
+echo "Start menu: ${menu_entry#"$drive_c"/}; Apps & features: $(reg_value DisplayName) $(reg_value DisplayVersion)"
+
+same "the installed tolvanex-cli --version" "tolvanex-cli $version" \
+  "$(timeout 120 wine "$win_dir\\tolvanex-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')"
+echo "installed tolvanex-cli --version: tolvanex-cli $version"
+
+# As "Apps & features" runs it: the uninstaller copies itself to %TEMP%,
+# starts the copy and returns at once; the copy removes everything, the
+# uninstaller itself and its folder included. Wait until no process is left.
+timeout 300 wine "$win_dir\\uninstall.exe" /S </dev/null >"$work/uninstall.log" 2>&1 ||
+  { cat "$work/uninstall.log"; fail "the uninstaller failed"; }
+# The server also writes the registry out when it ends.
+timeout 300 wineserver -w || fail "wine did not end after uninstalling"
+[ ! -e "$install_dir" ] || fail "left in $win_dir: $(ls -A "$install_dir" | tr '\n' ' ')"
+[ ! -e "$menu_entry" ] || fail "the Start-menu entry is left"
+if grep -il tolvanex "$WINEPREFIX"/*.reg; then fail "the registry still names the program"; fi
+same "the prefix after uninstalling" "$(cat "$work/before")" "$(snapshot)"
+if [ -n "$(find "$HOME" -iname '*tolvanex*')" ]; then fail "wine put menu files into HOME"; fi
+echo "uninstalled: no file, folder, menu entry or registry value of the program is left"
