@@ -41,6 +41,7 @@ the controller without root.")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
       ${PROJECT_SOURCE_DIR}/res/linux/postinst ${PROJECT_SOURCE_DIR}/res/linux/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebCompressManPages.cmake)
 
   # copyright and changelog where Debian looks for them. The licence text is
   # LICENSE's, in the machine-readable copyright format.
