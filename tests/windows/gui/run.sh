@@ -3,12 +3,13 @@
 # user drives it (keys and clicks), and watched by winprobe from another
 # process.
 #
-#   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR   the real exe: size, texts, boxes, About
-#   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR   whole updates over the in-memory HID stack
+#   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About
+#   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   whole updates over the in-memory HID stack
 #
-# Each runs under a code page other than 1252 (Greek, Chinese).
+# Each runs under a code page other than 1252 (Greek, Chinese), with a HEX file
+# whose name that code page cannot spell.
 set -euo pipefail
-scenario=$1 updater=$2 fakehid=$3 probe=$4 hex=$5 out=$6
+scenario=$1 updater=$2 fakehid=$3 probe=$4 hex=$5 out=$6 locales=$7
 
 fail() {
   echo "FAIL: $*" >&2
@@ -49,10 +50,18 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/de
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
 
 case $scenario in
-  start) export LANG=el_GR.UTF-8 name='fw.hex' ;;
-  update) export LANG=zh_CN.UTF-8 name='fw.hex' ;;
+  start) locale=el_GR name='прошивка.hex' ;;
+  update) locale=zh_CN name='ñandú.hex' ;;
   *) fail "unknown scenario $scenario" ;;
 esac
+# Wine takes its code page from the locale and names Unix files in the
+# locale's character set: a real UTF-8 locale, built for the tests alone.
+if [ ! -e "$locales/$locale.UTF-8" ]; then
+  mkdir -p "$locales"
+  localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8" || true
+fi
+[ -e "$locales/$locale.UTF-8" ] || fail "localedef $locale.UTF-8 failed (Debian package locales)"
+export LOCPATH=$locales LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
 cp "$hex" "$work/$name"
 sum=$(wine "$(dirname "$updater")/../cli/tolvanex-cli.exe" checksum "$hex" | tr -d '\r')
 
@@ -80,10 +89,10 @@ press_control() {  # press_control ID PROBE-ARGS...: clicks the control until th
   done
   return 1
 }
-click_button() {  # click_button FILE TEXT: a button of the box that FILE describes
+click_button() {  # click_button FILE [TEXT]: a button of the box that FILE describes (the first one)
   local at
-  at=$(sed -n "s/^BOX_BUTTON \([0-9-]*\) \([0-9-]*\) $2\$/\1 \2/p" "$1" | head -n 1)
-  [ -n "$at" ] || { cat "$1" >&2; fail "no button $2"; }
+  at=$(sed -n "s/^BOX_BUTTON \([0-9-]*\) \([0-9-]*\) ${2:-.*}\$/\1 \2/p" "$1" | head -n 1)
+  [ -n "$at" ] || { cat "$1" >&2; fail "no button ${2:-}"; }
   click $at
   # A user waits for the box to go, and the update that showed it with it.
   for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
@@ -96,11 +105,11 @@ start_exe() {  # start_exe EXE [VAR=VALUE...]
   probe wait 60 >"$work/window" || fail "no window"
   sleep 0.5
 }
-choose_file() {  # Abrir HEX, type the name where the file dialog asks for it, Enter
+choose_file() {  # Abrir HEX, type the file's full path where the file dialog asks for it, Enter
   press_control 1001 box 3 >"$work/files" || fail "no file dialog"
   set -- $(field BOX_WINDOW "$work/files")
   click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
-  xdotool type --delay 80 "$name"
+  xdotool type --delay 80 "Z:${work//\//\\}\\$name"
   key Return
   sleep 1
   probe state >"$work/state" || fail "dialog gone after the file choice"
@@ -123,14 +132,14 @@ if [ "$scenario" = start ]; then
   probe box >"$work/box" || fail "no box for ACTUALIZAR without a file"
   expect 'BOX_TEXT Debes elegir un archivo' "$work/box"
   expect "BOX_CAPTION $(basename "$updater" .exe)" "$work/box"
-  click_button "$work/box" OK
+  click_button "$work/box"  # the system's own OK, in the system's language
 
   choose_file
   # ACTUALIZAR; the prefix's own HID devices are no controller.
   press_control 1 box 3 >"$work/box" || fail "no box for ACTUALIZAR without a controller"
   expect 'BOX_TEXT Mando no conectado' "$work/box"
   expect 'AT_BOX_CONTROLS 10 ENABLED 10 BAR 0 RANGE 0 100' "$work/box"
-  click_button "$work/box" OK
+  click_button "$work/box"  # the system's own OK, in the system's language
 
   # The real system menu, from the keyboard; its last item is ours.
   set -- $(field WINDOW "$work/window")
@@ -168,10 +177,10 @@ else
       expect 'BOX_TEXT Actualización OK!!!!' "$work/watch"
     else
       expect 'BOX_TEXT Error sucedido!' "$work/watch"
-      [ "$(field BAR_MAX "$work/watch")" -le $((unplug * 10000 / 2048)) ] || fail "the bar went past the unplug"
+      [ "$(field BAR_BELOW_FULL "$work/watch")" -le $((unplug * 10000 / 2048)) ] || fail "the bar went past the unplug"
     fi
     grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
-    click_button "$work/watch" OK
+    click_button "$work/watch"
     press_control 2 gone 3 || fail "Salir did not close the dialog after the update"
   done
 fi

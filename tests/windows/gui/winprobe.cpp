@@ -237,6 +237,8 @@ int main(int argc, char** argv)
         }
     } else if (command == "watch") {
         HWND dialog = Dialog();
+        // The bar's highest value short of full: the download sets 10000 when it
+        // ends, whatever the outcome, and a last tick may copy it.
         int samples = 0, movingSamples = 0, movingLocked = 0, barMax = -1;
         int last = -1;
         const bool boxCame = dialog && WaitFor(seconds, [&] {
@@ -249,11 +251,12 @@ int main(int argc, char** argv)
                 movingLocked += c.enabled == 0 ? 1 : 0;
             }
             last = c.barPos;
-            barMax = c.barPos > barMax ? c.barPos : barMax;
+            if (c.barPos < c.barHigh && c.barPos > barMax)
+                barMax = c.barPos;
             return false;
         });
-        std::printf("SAMPLES %d\nMOVING %d\nMOVING_LOCKED %d\nBAR_MAX %d\n", samples, movingSamples, movingLocked,
-                    barMax);
+        std::printf("SAMPLES %d\nMOVING %d\nMOVING_LOCKED %d\nBAR_BELOW_FULL %d\n", samples, movingSamples,
+                    movingLocked, barMax);
         if (boxCame) {
             PrintBox(OwnedBox(dialog));
             PrintState("AT_BOX", dialog);
