@@ -60,6 +60,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
                 *error = "opción desconocida: --" + name;
                 return false;
             }
+            const bool optionalValue = o->valueName != nullptr && o->valueName[0] == '[';
             if (o->valueName == nullptr) {
                 if (eq != std::string::npos) {
                     *error = "la opción --" + name + " no lleva valor";
@@ -69,6 +70,10 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
                     return false;
             } else if (eq != std::string::npos) {
                 if (!store(*o, true, arg.substr(eq + 1)))
+                    return false;
+            } else if (optionalValue) {
+                // Only "--name=VALUE" gives it one: the next word is an operand.
+                if (!store(*o, true, {}))
                     return false;
             } else if (i + 1 < args.size()) {
                 if (!store(*o, true, args[++i]))

@@ -6,7 +6,7 @@
 
 namespace cli {
 
-bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path)
+bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path, CHexLineObserver* observer)
 {
     CFileByteSource file;
     if (path == "-") {
@@ -17,7 +17,7 @@ bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path)
         return false;
     }
     try {
-        updater.LoadHex(file);
+        updater.LoadHex(file, observer);
     } catch (const CFileException& e) {
         Complain("error al leer «" + path + "»: " + e.Reason());
         return false;

@@ -27,14 +27,23 @@ const Command kCommands[] = {
     {"checksum", "ARCHIVO", "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen", {}, RunChecksum},
     {"image", "ARCHIVO -o SALIDA", "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA", {kOutputOption},
      RunImage},
-    {"flash", "ARCHIVO", "carga ARCHIVO y lo envía al mando conectado", {}, RunFlash},
+    {"flash", "ARCHIVO", "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
+     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C)"},
+      {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
+      {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
+      {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
+     RunFlash},
+    {"check", "ARCHIVO", "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre", {}, RunCheck},
+    {"list", "", "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
+     {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}}, RunList},
 };
 
 const Command* g_current = nullptr;  // the command being run, for its usage text
 int g_outputError = 0;
+std::string g_lastComplaint;
 
 const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto, 2 archivo ilegible o no escrito,\n"
-                          "  3 mando no conectado, 4 error durante el envío\n";
+                          "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict)\n";
 const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n";
 
 std::vector<Option> OptionsOf(const Command& c)
@@ -52,7 +61,7 @@ std::string OptionsText(const std::vector<Option>& options)
         std::string names = o.shortName != '\0' ? std::string("-") + o.shortName + ", " : std::string("    ");
         names += std::string("--") + o.longName;
         if (o.valueName != nullptr)
-            names += std::string(" ") + o.valueName;
+            names += (o.valueName[0] == '[' || o.valueName[0] == '=' ? "" : " ") + std::string(o.valueName);
         names.resize(std::max<std::size_t>(names.size(), 22), ' ');
         text += "  " + names + " " + o.help + "\n";
     }
@@ -61,7 +70,8 @@ std::string OptionsText(const std::vector<Option>& options)
 
 std::string CommandUsage(const Command& c)
 {
-    return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES] " + c.synopsis + "\n  " + c.summary + "\n\n" +
+    return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") +
+           c.synopsis + "\n  " + c.summary + "\n\n" +
            kFileNote + "\nopciones:\n" + OptionsText(OptionsOf(c)) + "\n" + kExitCodes;
 }
 
@@ -71,7 +81,7 @@ std::string Usage()
                        "     tolvanex-cli ORDEN --help\n"
                        "     tolvanex-cli --help | --version\n\nórdenes:\n";
     for (const Command& c : kCommands)
-        text += std::string("  ") + c.name + " " + c.synopsis + "\n      " + c.summary + "\n";
+        text += std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary + "\n";
     return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText({kVerboseOption, kHelpOption, kVersionOption}) +
            "\n" + kExitCodes;
 }
@@ -96,7 +106,13 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
 
 void Complain(const std::string& message)
 {
+    g_lastComplaint = message;
     std::fprintf(stderr, "tolvanex-cli: %s\n", message.c_str());
+}
+
+const std::string& LastComplaint()
+{
+    return g_lastComplaint;
 }
 
 int UsageError(const std::string& why)

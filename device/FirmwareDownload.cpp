@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint16_t kVendorId = 0x0E8F;
-constexpr std::uint16_t kProductId = 0x310D;
 constexpr std::uint32_t kMinReportLength = 9;  // report ID and eight bytes
 constexpr std::size_t kBytesPerReport = 8;
 constexpr std::size_t kDataReports = kImageSize / kBytesPerReport;
@@ -26,7 +24,7 @@ struct FreeDeleter {
 int CFirmwareUpdater::OpenController()
 {
     CloseController();
-    m_device.OpenDevice(kVendorId, kProductId, 0);
+    m_device.OpenDevice(kControllerVendorId, kControllerProductId, 0);
     return 1;
 }
 

@@ -74,6 +74,17 @@ constexpr std::uint32_t kFileShareDelete = 0x4;        // FILE_SHARE_DELETE
 constexpr std::uint32_t kOpenExisting = 3;             // OPEN_EXISTING
 constexpr std::uint32_t kFileAttributeNormal = 0x80;   // FILE_ATTRIBUTE_NORMAL
 
+// Error codes as GetLastError gives them.
+constexpr std::uint32_t kErrorFileNotFound = 2;           // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kErrorPathNotFound = 3;           // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorAccessDenied = 5;           // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kErrorSharingViolation = 32;      // ERROR_SHARING_VIOLATION
+constexpr std::uint32_t kErrorGenFailure = 31;            // ERROR_GEN_FAILURE
+constexpr std::uint32_t kErrorDevNotExist = 55;           // ERROR_DEV_NOT_EXIST
+constexpr std::uint32_t kErrorBusy = 170;                 // ERROR_BUSY
+constexpr std::uint32_t kErrorNoSuchDevice = 433;         // ERROR_NO_SUCH_DEVICE
+constexpr std::uint32_t kErrorDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
+
 // What taking an interface for one update gave.
 enum class LockResult {
     kLocked,  // this process alone holds it until its handle is closed
@@ -101,7 +112,9 @@ public:
     // SetupDiDestroyDeviceInfoList
     virtual void DestroyDeviceInfoList(DevInfoList list) = 0;
     // CreateFileA(path, access, share, no security, disposition, flags, no template);
-    // kInvalidHandle when the path does not open.
+    // kInvalidHandle when the path does not open. With access 0 the handle
+    // serves only to ask about the interface (attributes, capabilities, product
+    // string), which also works where reading and writing are refused.
     virtual Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share,
                                  std::uint32_t disposition, std::uint32_t flagsAndAttributes) = 0;
     // HidD_GetAttributes
@@ -124,7 +137,27 @@ public:
     // Windows: a named mutex derived from the path; elsewhere: a lock on the
     // open device itself.
     virtual LockResult LockInterface(Handle handle, const char* path) = 0;
+
+    // What a diagnostic beside the link needs; the search uses none of these.
+
+    // GetLastError: why the last call of this thread that failed did, as a
+    // Windows error code (other systems translate their own).
+    virtual std::uint32_t GetLastError() = 0;
+    // HidD_GetProductString: the product's name in UTF-16, zero-terminated
+    // within `bytes`.
+    virtual bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) = 0;
+    // OpenMutexW on the name that LockInterface creates: true while another
+    // process's update holds the interface at `path`. It takes nothing, so it
+    // never stands in an update's way. Elsewhere: the system's table of locks.
+    virtual bool IsInterfaceLocked(const char* path) = 0;
+    // No call: whether the system keeps the HID collections of this usage for
+    // itself, so that no program may open them (Windows: keyboards and mice).
+    virtual bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) = 0;
 };
+
+// What to tell a user who may not open the controller: how to be given the
+// right, in Spanish, one line after another.
+const char* PermissionAdvice();
 
 // The system's own services.
 IHidPlatform& NativeHidPlatform();

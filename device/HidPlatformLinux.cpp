@@ -16,18 +16,22 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "device/HidPlatform.h"
 #include "device/HidrawRoots.h"
 #include "device/ReportDescriptor.h"
+#include "device/Utf16.h"
 
 namespace hidplat {
 
@@ -117,6 +121,86 @@ bool ListHidrawNames(const std::string& folder, std::vector<std::string>* names)
     for (auto& item : found)
         names->push_back(std::move(item.second));
     return true;
+}
+
+// Why the last failed call of this thread failed, in Windows' terms.
+thread_local std::uint32_t t_lastError = 0;
+
+std::uint32_t WindowsError(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return kErrorAccessDenied;
+    case EBUSY:
+        return kErrorBusy;
+    case ENOENT:
+        return kErrorFileNotFound;
+    case ENOTDIR:
+        return kErrorPathNotFound;
+    case ENODEV:
+    case ENXIO:
+        return kErrorDeviceNotConnected;
+    default:
+        return kErrorGenFailure;
+    }
+}
+
+// Records errno for GetLastError; returns false, for the callers' returns.
+bool Failed()
+{
+    t_lastError = WindowsError(errno);
+    return false;
+}
+
+bool IsDirectory(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A small file of a sysfs device folder, whole.
+bool ReadAt(int folder, const char* name, std::string* out)
+{
+    const int fd = openat(folder, name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Failed();
+    out->clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const bool ok = n == 0 || Failed();
+            close(fd);
+            return ok;
+        }
+        out->append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// The value of KEY=value in a device's uevent.
+bool UeventField(int folder, std::string_view key, std::string* value)
+{
+    std::string uevent;
+    if (!ReadAt(folder, "uevent", &uevent))
+        return false;
+    std::size_t at = 0;
+    while (at < uevent.size()) {
+        std::size_t end = uevent.find('\n', at);
+        if (end == std::string::npos)
+            end = uevent.size();
+        const std::string_view line(uevent.data() + at, end - at);
+        if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
+            *value = std::string(line.substr(key.size() + 1));
+            return true;
+        }
+        at = end + 1;
+    }
+    t_lastError = kErrorGenFailure;
+    return false;
 }
 
 // Handles carry the descriptor plus one, so no open descriptor looks like
@@ -228,20 +312,28 @@ public:
             return kInvalidHandle;
         const bool reading = (access & kGenericRead) != 0;
         const bool writing = (access & kGenericWrite) != 0;
+        if (!reading && !writing)
+            return OpenForQueries(path);
         const int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
         int fd = -1;
         do {
             fd = open(path, mode | O_CLOEXEC | O_NOCTTY);
         } while (fd < 0 && errno == EINTR);
-        return fd < 0 ? kInvalidHandle : EncodeHandle(fd);
+        if (fd < 0) {
+            Failed();
+            return kInvalidHandle;
+        }
+        return EncodeHandle(fd);
     }
 
     bool GetAttributes(Handle handle, HidAttributes* attributes) override
     {
         const int fd = DecodeHandle(handle);
         hidraw_devinfo info{};
-        if (fd < 0 || attributes == nullptr || ioctl(fd, HIDIOCGRAWINFO, &info) < 0)
+        if (fd < 0 || attributes == nullptr)
             return false;
+        if (ioctl(fd, HIDIOCGRAWINFO, &info) < 0)
+            return QueriedAttributes(fd, attributes);
         attributes->Size = sizeof(HidAttributes);
         // The kernel hands the IDs over as signed shorts.
         attributes->VendorID = static_cast<std::uint16_t>(info.vendor);
@@ -256,7 +348,9 @@ public:
         if (fd < 0 || data == nullptr)
             return false;
         int size = 0;
-        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0)
+            return QueriedPreparsedData(fd, data);
+        if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
             return false;
         hidraw_report_descriptor descriptor{};
         descriptor.size = static_cast<std::uint32_t>(size);
@@ -334,6 +428,99 @@ public:
             return LockResult::kLocked;
         return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
     }
+
+    std::uint32_t GetLastError() override { return t_lastError; }
+
+    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd < 0 || buffer == nullptr || bytes < sizeof(char16_t))
+            return false;
+        char name[256] = {};
+        std::string text;
+        if (ioctl(fd, HIDIOCGRAWNAME(sizeof name - 1), name) >= 0)
+            text.assign(name, strnlen(name, sizeof name));
+        else if (!IsDirectory(fd) || !UeventField(fd, "HID_NAME", &text))
+            return false;
+        const std::u16string wide = Utf8ToUtf16(text);
+        const std::size_t room = bytes / sizeof(char16_t) - 1;
+        const std::size_t n = std::min(wide.size(), room);
+        std::copy_n(wide.data(), n, buffer);
+        buffer[n] = u'\0';
+        return true;
+    }
+
+    bool IsInterfaceLocked(const char* path) override
+    {
+        struct stat st {};
+        if (path == nullptr || stat(path, &st) != 0)
+            return false;
+        // The flock table: "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF",
+        // the file named by its file system's device (hex) and its inode.
+        std::ifstream locks("/proc/locks");
+        char id[64];
+        std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
+                      static_cast<unsigned long long>(st.st_ino));
+        for (std::string line; std::getline(locks, line);) {
+            if (line.find(" FLOCK ") != std::string::npos && (line + " ").find(id) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+
+    bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
+
+private:
+    // A handle for queries only: the node's device folder in sysfs, which
+    // anybody may read, where the node itself may be closed to this user.
+    static Handle OpenForQueries(const char* path)
+    {
+        struct stat st {};
+        if (stat(path, &st) != 0) {
+            Failed();
+            return kInvalidHandle;
+        }
+        const char* slash = std::strrchr(path, '/');
+        const std::string folder = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            Failed();
+            return kInvalidHandle;
+        }
+        return EncodeHandle(fd);
+    }
+
+    // HID_ID=0003:00000E8F:0000310D (bus, vendor, product) of a query handle.
+    static bool QueriedAttributes(int fd, HidAttributes* attributes)
+    {
+        std::string id;
+        if (!IsDirectory(fd) || !UeventField(fd, "HID_ID", &id))
+            return false;
+        unsigned bus = 0;
+        unsigned long vendor = 0;
+        unsigned long product = 0;
+        if (std::sscanf(id.c_str(), "%x:%lx:%lx", &bus, &vendor, &product) != 3)
+            return false;
+        attributes->Size = sizeof(HidAttributes);
+        attributes->VendorID = static_cast<std::uint16_t>(vendor);
+        attributes->ProductID = static_cast<std::uint16_t>(product);
+        attributes->VersionNumber = 0;
+        return true;
+    }
+
+    // The report descriptor that sysfs shows beside a query handle's device.
+    static bool QueriedPreparsedData(int fd, PreparsedData** data)
+    {
+        std::string descriptor;
+        if (!IsDirectory(fd) || !ReadAt(fd, "report_descriptor", &descriptor))
+            return false;
+        auto* preparsed = new (std::nothrow) Preparsed{
+            ComputeReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()), descriptor.size())};
+        if (preparsed == nullptr)
+            return false;
+        *data = reinterpret_cast<PreparsedData*>(preparsed);
+        return true;
+    }
 };
 
 }  // namespace
@@ -353,6 +540,16 @@ IHidPlatform& NativeHidPlatform()
 {
     static LinuxHidPlatform platform;
     return platform;
+}
+
+const char* PermissionAdvice()
+{
+    return "La regla de udev res/linux/70-tolvanex.rules da acceso al mando al usuario de la sesión.\n"
+           "El paquete .deb la instala; si no, instálela así (README.md, «Linux: using the controller\n"
+           "without root»):\n"
+           "  sudo install -m 644 res/linux/70-tolvanex.rules /etc/udev/rules.d/\n"
+           "  sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw\n"
+           "(o desenchufe el mando y vuelva a enchufarlo).\n";
 }
 
 }  // namespace hidplat

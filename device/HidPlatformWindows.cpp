@@ -54,6 +54,12 @@ static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE);
 static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE &&
               kFileShareDelete == FILE_SHARE_DELETE);
 static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
+              kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+              kErrorGenFailure == ERROR_GEN_FAILURE && kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
+              kErrorBusy == ERROR_BUSY && kErrorNoSuchDevice == ERROR_NO_SUCH_DEVICE &&
+              kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
 
 GUID* Win(Guid* g) { return reinterpret_cast<GUID*>(g); }
 const GUID* Win(const Guid* g) { return reinterpret_cast<const GUID*>(g); }
@@ -183,6 +189,34 @@ public:
         return LockResult::kLocked;
     }
 
+    std::uint32_t GetLastError() override { return ::GetLastError(); }
+
+    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
+    {
+        return ::HidD_GetProductString(handle, buffer, bytes) != FALSE;
+    }
+
+    bool IsInterfaceLocked(const char* path) override
+    {
+        if (path == nullptr)
+            return false;
+        const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, LockName(path).c_str());
+        if (lock == nullptr)
+            return false;
+        ::CloseHandle(lock);
+        return true;
+    }
+
+    // The system opens these for itself, so they refuse every program.
+    bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) override
+    {
+        constexpr std::uint16_t kGenericDesktop = 0x01;
+        constexpr std::uint16_t kMouse = 0x02;
+        constexpr std::uint16_t kKeyboard = 0x06;
+        constexpr std::uint16_t kKeypad = 0x07;
+        return usagePage == kGenericDesktop && (usage == kMouse || usage == kKeyboard || usage == kKeypad);
+    }
+
 private:
     std::mutex m_locksMutex;
     std::map<Handle, HANDLE> m_locks;  // interface handle -> its lock
@@ -194,6 +228,12 @@ IHidPlatform& NativeHidPlatform()
 {
     static WindowsHidPlatform platform;
     return platform;
+}
+
+const char* PermissionAdvice()
+{
+    return "Windows no deja abrir el mando a este programa: puede que otro lo tenga abierto en exclusiva.\n"
+           "Cierre los programas que usen el mando y vuelva a intentarlo.\n";
 }
 
 }  // namespace hidplat

@@ -68,7 +68,8 @@ void SysGuardStandardStreams();
 
 // Stop requests (Ctrl+C, SIGINT, SIGTERM, SIGHUP, closing the console) while
 // something must not be cut short: the first is held and `warning` goes to
-// stderr; a second one ends the process as the request would have.
+// stderr; a second one ends the process as the request would have. Meanwhile
+// a reader that closes its end of a pipe makes writes fail, not the process end.
 void SysHoldStopRequests(const char* warning);
 // Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
 int SysReleaseStopRequests();

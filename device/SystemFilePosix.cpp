@@ -232,6 +232,7 @@ int ReplaceRegular(const std::string& target, const void* data, std::size_t size
 volatile std::sig_atomic_t g_heldSignal = 0;
 const char* g_warning = nullptr;
 struct sigaction g_previousActions[3];
+struct sigaction g_previousPipeAction;
 
 extern "C" void OnStopSignal(int sig)
 {
@@ -395,12 +396,18 @@ void SysHoldStopRequests(const char* warning)
         sigaddset(&action.sa_mask, sig);
     for (std::size_t i = 0; i < 3; ++i)
         ::sigaction(kStopSignals[i], &action, &g_previousActions[i]);
+    // A reader of the progress that goes away must not end the transfer: the
+    // write fails instead, and the output's check tells it afterwards.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &g_previousPipeAction);
 }
 
 int SysReleaseStopRequests()
 {
     for (std::size_t i = 0; i < 3; ++i)
         ::sigaction(kStopSignals[i], &g_previousActions[i], nullptr);
+    ::sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
     return g_heldSignal;
 }
 

@@ -9,6 +9,11 @@
 #include "firmware/FirmwareImage.h"
 
 class CByteSource;
+class CHexLineObserver;
+
+// The controller's USB IDs.
+constexpr std::uint16_t kControllerVendorId = 0x0E8F;
+constexpr std::uint16_t kControllerProductId = 0x310D;
 
 class CFirmwareUpdater {
 public:
@@ -21,8 +26,9 @@ public:
     // open; then nothing changes. A read error throws CFileException and also
     // changes nothing.
     int LoadHexFile(const char* path);
-    // The same reading from any source of bytes (a file, or a test's own).
-    int LoadHex(CByteSource& source);
+    // The same reading from any source of bytes (a file, or a test's own);
+    // `observer`, if given, sees every line on the way.
+    int LoadHex(CByteSource& source, CHexLineObserver* observer = nullptr);
     int ComputeChecksum() const;
     int IsHexLoaded() const { return m_loaded; }
     // 1 when the last file loaded stored at least one byte in the image. An

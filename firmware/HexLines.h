@@ -26,8 +26,9 @@ public:
     // Every line handed out has at least this many readable bytes after its
     // end, so vector code may load past the line and drop what it loaded.
     static constexpr std::size_t kPadding = 64;
-    // A record uses at most 9 + 2 x 255 characters; one more tells a longer line.
-    static constexpr std::size_t kKeptChars = 9 + 2 * 255 + 1;
+    // A record has at most 9 + 2 x 255 + 2 characters (its checksum
+    // included, which a lint checks); one more tells a longer line.
+    static constexpr std::size_t kKeptChars = 9 + 2 * 255 + 2 + 1;
     static constexpr std::size_t kBlockSize = 256 * 1024;
     static constexpr std::size_t kSliceSize = 8 * 1024;
 

@@ -77,3 +77,23 @@ bool ReadHex(CByteSource& source, std::uint8_t* image)
     CHexLines lines(source, kernels->scan);
     return kernels->load(lines, image);
 }
+
+bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observer)
+{
+    CHexLines lines(source, Chosen().load(std::memory_order_relaxed)->scan);
+    const PlainDigits digits;
+    bool stored = false;
+    bool ended = false;
+    lines.ForEachLine([&](std::string_view line) {
+        HexLinePlace place;
+        HexLineRole role = HexLineRole::kAfterEnd;
+        if (!ended) {
+            role = ReadRecordHead(line, digits, &place);
+            StoreRecord(line, place, image, digits, &stored);
+            ended = role == HexLineRole::kEnd;
+        }
+        observer.OnLine(line, role, place);
+        return true;  // the observer sees the lines the read no longer takes
+    });
+    return stored;
+}

@@ -6,7 +6,17 @@
 #include <cstdint>
 #include <string_view>
 
+#include "firmware/HexRecord.h"
+
 class CByteSource;
+
+// Watches a read line by line: every line the input holds, those after the
+// record that ends the read included, with what the read made of it.
+class CHexLineObserver {
+public:
+    virtual ~CHexLineObserver() = default;
+    virtual void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) = 0;
+};
 
 // Applies one line (without its line end) to the image. False when the line is
 // a record of a type other than data, which ends the read. Sets *stored when a
@@ -19,3 +29,8 @@ bool ApplyHexLine(std::string_view line, std::uint8_t* image, bool* stored = nul
 // Takes the path that HexPath.h names; each applies lines as ApplyHexLine does.
 // True when any data record stored a byte in the image.
 bool ReadHex(CByteSource& source, std::uint8_t* image);
+
+// The same read, with `observer` told of every line on the way: one pass over
+// the input, so standard input works too. It takes the plain digit code; the
+// unobserved read above keeps the fastest path to itself.
+bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observer);

@@ -18,26 +18,57 @@
 
 inline constexpr std::size_t kMinRecordLength = 11;  // colon, count, address, type, checksum
 
+// What the rules make of one line.
+enum class HexLineRole {
+    kNotRecord,  // passed over
+    kData,       // a data record: stores `count` bytes from `address` on (count may be 0)
+    kEnd,        // a record of another type: it ends the read
+    kAfterEnd,   // any line after that one; the read never sees it
+};
+
+struct HexLinePlace {
+    std::size_t address = 0;
+    std::size_t count = 0;
+};
+
+template <class Digits>
+inline HexLineRole ReadRecordHead(std::string_view line, const Digits& digits, HexLinePlace* place)
+{
+    if (line.size() < kMinRecordLength || line[0] != ':')
+        return HexLineRole::kNotRecord;
+    const std::uint32_t head = digits.Head(line.data() + 1);
+    if ((head >> 24) != 0)
+        return HexLineRole::kEnd;
+    const std::size_t address = (head & 0xFF00) | ((head >> 16) & 0xFF);
+    if (address >= kImageSize)
+        return HexLineRole::kData;
+    // Only bytes whose two digits both lie inside the line are stored, and
+    // positions never wrap past 0xFFFF, so nothing at 0x4000 or above is kept.
+    place->address = address;
+    place->count = std::min({std::size_t{head & 0xFF}, (line.size() - 9) / 2, kImageSize - address});
+    return HexLineRole::kData;
+}
+
+// Stores what ReadRecordHead placed. Sets *stored when a byte landed.
+template <class Digits>
+inline void StoreRecord(std::string_view line, const HexLinePlace& place, std::uint8_t* image, const Digits& digits,
+                        bool* stored)
+{
+    if (place.count == 0)
+        return;
+    *stored = true;
+    digits.Store(image + place.address, line.data() + 9, place.count, kImageSize - place.address);
+}
+
 // False when the line is a record of a type other than data, which ends the
 // read. Sets *stored when a data byte landed in the image.
 template <class Digits>
 inline bool ApplyRecord(std::string_view line, std::uint8_t* image, const Digits& digits, bool* stored)
 {
-    if (line.size() < kMinRecordLength || line[0] != ':')
-        return true;
-    const std::uint32_t head = digits.Head(line.data() + 1);
-    if ((head >> 24) != 0)
+    HexLinePlace place;
+    const HexLineRole role = ReadRecordHead(line, digits, &place);
+    if (role == HexLineRole::kEnd)
         return false;
-    const std::size_t address = (head & 0xFF00) | ((head >> 16) & 0xFF);
-    if (address >= kImageSize)
-        return true;
-    // Only bytes whose two digits both lie inside the line are stored, and
-    // positions never wrap past 0xFFFF, so nothing at 0x4000 or above is kept.
-    const std::size_t room = kImageSize - address;
-    const std::size_t n = std::min({std::size_t{head & 0xFF}, (line.size() - 9) / 2, room});
-    if (n == 0)
-        return true;
-    *stored = true;
-    digits.Store(image + address, line.data() + 9, n, room);
+    StoreRecord(line, place, image, digits, stored);
     return true;
 }

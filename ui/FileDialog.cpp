@@ -2,7 +2,7 @@
 
 #include "ui/Dialog.h"
 #include "ui/Resource.h"
-#include "ui/Utf16.h"
+#include "device/Utf16.h"
 
 namespace {
 

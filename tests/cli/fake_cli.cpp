@@ -1,6 +1,10 @@
 // tolvanex-cli over the in-memory HID stack, for what needs a controller on
 // the host. The environment sets the scene:
-//   TVX_FAKE_HID     "controller" (default), "busy" (held by another update) or "none"
+//   TVX_FAKE_HID     "controller" (default), "busy" (held by another update),
+//                    "denied" (this user may not open it), "fails" (the 100th
+//                    report fails), "crowd" (every kind
+//                    of interface that list tells apart) or "none"
+//   TVX_FAKE_APPEAR_MS  the scene's interfaces appear only after this long
 //   TVX_FAKE_DELAY_US  time each report takes
 //   TVX_FAKE_RECORD  a file that gets one byte per report written
 #include <fcntl.h>
@@ -10,20 +14,69 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "device/SystemFile.h"
 #include "tests/support/FakeHidPlatform.h"
 
+namespace {
+
+std::vector<fakehid::Interface> Scene(const std::string& kind)
+{
+    fakehid::Interface controller = fakehid::Controller();
+    controller.product = "Tolvanex SWITCH Controller";
+    if (kind == "none")
+        return {};
+    if (kind == "busy")
+        controller.heldElsewhere = true;
+    if (kind == "denied")
+        controller.opens = false;
+    if (kind == "fails")
+        controller.failWriteAt = 100;
+    if (kind != "crowd")
+        return {controller};
+
+    fakehid::Interface keyboard;  // kept by the system, as Windows keeps it
+    keyboard.path = "/dev/fake-keyboard";
+    keyboard.vendorId = 0x046D;
+    keyboard.productId = 0xC31C;
+    keyboard.usagePage = 0x01;
+    keyboard.usage = 0x06;
+    keyboard.product = "Teclado";
+    keyboard.opens = false;
+    fakehid::Interface mouse = keyboard;  // as wine's: it opens all the same
+    mouse.path = "/dev/fake-mouse";
+    mouse.usage = 0x02;
+    mouse.product = "";
+    mouse.opens = true;
+    fakehid::Interface gone = fakehid::Controller("/dev/fake-gone");
+    gone.opens = gone.queryOpens = false;
+    gone.openError = hidplat::kErrorFileNotFound;
+    fakehid::Interface denied = fakehid::Controller("/dev/fake-denied");
+    denied.opens = false;
+    fakehid::Interface busy = fakehid::Controller("/dev/fake-busy");
+    busy.heldElsewhere = true;
+    fakehid::Interface second = fakehid::Controller("/dev/fake-second");
+    return {keyboard, mouse, gone, denied, busy, controller, second};
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     const char* scene = std::getenv("TVX_FAKE_HID");
-    const std::string kind = scene != nullptr ? scene : "controller";
-    fakehid::Interface controller = fakehid::Controller();
-    controller.heldElsewhere = kind == "busy";
     fakehid::Platform platform;
-    if (kind != "none")
-        platform.SetInterfaces({controller});
+    const std::vector<fakehid::Interface> interfaces = Scene(scene != nullptr ? scene : "controller");
+    const char* appear = std::getenv("TVX_FAKE_APPEAR_MS");
+    if (appear != nullptr) {
+        std::thread([&platform, interfaces, ms = std::strtol(appear, nullptr, 10)] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            platform.SetInterfaces(interfaces);
+        }).detach();
+    } else {
+        platform.SetInterfaces(interfaces);
+    }
 
     const char* delay = std::getenv("TVX_FAKE_DELAY_US");
     const long delayUs = delay != nullptr ? std::strtol(delay, nullptr, 10) : 0;
@@ -36,5 +89,6 @@ int main(int argc, char** argv)
             std::abort();
     });
     fakehid::ScopedPlatform installed(platform);
-    return cli::Main(SysCommandLine(argc, argv));
+    const int status = cli::Main(SysCommandLine(argc, argv));
+    std::_Exit(status);  // the appearing scene's thread may still sleep
 }

@@ -600,3 +600,255 @@ TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
     for (const char* name : {"a.bin", "b.bin", "c.bin"})
         EXPECT_EQ(ReadFile(m_dir.Path() / name).size(), kImageSize) << name;
 }
+
+namespace {
+
+// Each line of `text`, with its line end.
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end + 1 - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// A shell test that `file` holds one JSON document per line (python3 reads each).
+std::string JsonPerLine(const std::string& file)
+{
+    return "python3 -c 'import json,sys\nfor l in open(sys.argv[1]): json.loads(l)' " + Quote(file);
+}
+
+}  // namespace
+
+TEST_F(Cli, CheckTellsWarningsWithLineNumbers)
+{
+    const std::string clean = Record(0, {1, 2}) + "\n" + kEof + "\n";
+    const struct {
+        const char* name;
+        std::string text;
+        int exitCode;
+        std::vector<std::string> out;  // parts of stdout, in order
+    } cases[] = {
+        {"clean", clean, 0,
+         {"cobertura de 0x0000-0x3FFF", "  0x0000 +...............\n", "checksum: BE05\n", "sin avisos\n"}},
+        {"a wrong checksum and an overlap", Record(0, {1, 2}) + "\n:01000100AA00\n", 5,
+         {"in.hex:2: aviso: suma del registro incorrecta: pone 00 y debería ser 54\n",
+          "in.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1; vale el de esta\n", "2 avisos\n"}},
+        {"extended address first", ":020000040000FA\n" + clean, 5,
+         {"in.hex:2: aviso: 1 registro viene después del registro de tipo 04 (dirección lineal extendida) de la "
+          "línea 1, que termina la lectura: el cargador no lo lee\n",
+          "in.hex: aviso: ningún registro guarda un byte en 0x0000-0x3FFF", "checksum: C000\n"}},
+        {"a whole cell and the last byte",
+         [] {
+             std::string t;
+             for (unsigned a = 0x100; a < 0x200; a += 32)
+                 t += Record(a, std::vector<std::uint8_t>(32, 0)) + "\n";
+             return t + Record(0x3FFF, {0x10}) + "\n";
+         }(),
+         0, {"  0x0000 .#..............\n", "  0x3000 ...............+\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = m_dir.Write("in.hex", c.text);
+        Result r = RunShell("cd " + Q(m_dir.Path().string()) + " && " + Q(TOLVANEX_CLI) + " check in.hex");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_EQ(r.err, "");
+        std::size_t at = 0;
+        for (const std::string& part : c.out) {
+            at = r.out.find(part, at);
+            EXPECT_NE(at, std::string::npos) << part << "\n--- in:\n" << r.out;
+        }
+        // The same from standard input, named as such.
+        r = RunShell(Q(TOLVANEX_CLI) + " check - < " + Q(in));
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.out.find("(entrada estándar):"), std::string::npos) << r.out;
+        }
+    }
+    Result r = Run({"check", (m_dir.Path() / "no-existe.hex").string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
+{
+    const struct {
+        const char* scene;
+        std::vector<std::string> text;  // parts of the text, in order
+        std::string json;               // python3 condition on the document d
+    } cases[] = {
+        {"none", {"  ninguna\n", "Ninguna sirve: una actualización diría «Mando no conectado».\n"},
+         "d[\"interfaces\"] == [] and d[\"chosen\"] is None and d[\"hint\"] is None"},
+        {"controller",
+         {"[0] /dev/fake-controller\n    0E8F:310D  «Tolvanex SWITCH Controller»  informe de salida: 9 bytes\n"
+          "    se abre; es el que tomaría una actualización\n",
+          "Una actualización tomaría [0] /dev/fake-controller.\n"},
+         "d[\"chosen\"] == 0 and d[\"interfaces\"][0][\"output_report_length\"] == 9 and d[\"interfaces\"][0][\"opens\"]"},
+        {"busy", {"ocupado: lo tiene otra actualización u otro programa\n", "Ninguna sirve"},
+         "d[\"interfaces\"][0][\"problem\"] == \"busy\" and not d[\"interfaces\"][0][\"opens\"]"},
+        {"denied",
+         {"no se abre: sin permiso\n", "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n",
+          "res/linux/70-tolvanex.rules", "sudo udevadm control --reload"},
+         "d[\"permission_problem\"] and \"70-tolvanex.rules\" in d[\"hint\"] and d[\"interfaces\"][0][\"vendor_id\"] == \"0E8F\""},
+        {"crowd",
+         {"[0] /dev/fake-keyboard\n    046D:C31C  «Teclado»  informe de salida: 0 bytes\n"
+          "    no se abre: es un teclado o un ratón, que el sistema reserva para sí\n",
+          "[1] /dev/fake-mouse\n    046D:C31C  informe de salida: 0 bytes\n    se abre, pero es un teclado",
+          "[2] /dev/fake-gone\n    ????:????  informe de salida: ?\n    no se abre: ya no está",
+          "[3] /dev/fake-denied\n", "    no se abre: sin permiso\n", "[4] /dev/fake-busy\n", "    ocupado",
+          "[5] /dev/fake-controller\n", "se abre; es el que tomaría una actualización\n",
+          "[6] /dev/fake-second\n    0E8F:310D  informe de salida: 9 bytes\n    se abre\n",
+          "Una actualización tomaría [5] /dev/fake-controller.\n", "Hay un mando 0E8F:310D"},
+         "[i[\"problem\"] for i in d[\"interfaces\"]] == [\"system\", None, \"gone\", \"permission\", \"busy\", None, None] "
+         "and d[\"chosen\"] == 5 and d[\"interfaces\"][1][\"system_owned\"] and d[\"interfaces\"][1][\"product\"] is None"},
+    };
+    const std::string json = (m_io.Path() / "list.json").string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        Result r = RunShell(Env(c.scene) + Q(TOLVANEX_FAKE_CLI) + " list");
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "");
+        std::size_t at = 0;
+        for (const std::string& part : c.text) {
+            at = r.out.find(part, at);
+            EXPECT_NE(at, std::string::npos) << part << "\n--- in:\n" << r.out;
+        }
+        r = RunShell(Env(c.scene) + Q(TOLVANEX_FAKE_CLI) + " list --json > " + Q(json));
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(Lines(ReadFile(json)).size(), 1u);
+        r = RunShell("python3 -c 'import json,sys\nd = json.load(open(sys.argv[1]))\nassert " + c.json + "' " +
+                     Q(json));
+        EXPECT_EQ(r.exitCode, 0) << r.err << ReadFile(json);
+    }
+}
+
+TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string warned = m_dir.Write("warned.hex", Record(0, {1, 2, 3}) + "\n" + Record(1, {9}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string fake = Q(TOLVANEX_FAKE_CLI) + " flash ";
+    const std::string overlap = "warned.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1";
+    const struct {
+        const char* name;
+        std::string line;
+        int exitCode;
+        std::string out;  // all of stdout; "json" for JSON lines, checked below
+        std::string err;  // a part of stderr; "" for none at all
+        bool sends;
+    } cases[] = {
+        {"plain", Env("controller", record) + fake + Q(in), 0, "Actualización OK!!!!\n", "", true},
+        {"quiet", Env("controller", record) + fake + "-q " + Q(in), 0, "", "", true},
+        {"quiet, no controller", Env("none", record) + fake + "--quiet " + Q(in), 3, "", "Mando no conectado\n", false},
+        {"quiet, the transfer fails", Env("fails") + fake + "-q " + Q(in), 4, "", "Error sucedido!\n", false},
+        {"warnings go on", Env("controller", record) + fake + Q(warned), 0, "Actualización OK!!!!\n", overlap, true},
+        {"quiet hides warnings", Env("controller", record) + fake + "-q " + Q(warned), 0, "", "", true},
+        {"strict refuses", Env("controller", record) + fake + "--strict " + Q(warned), 5, "",
+         "«" + warned + "»: 1 aviso y --strict: no se envía nada", false},
+        {"strict, clean", Env("controller", record) + fake + "--strict " + Q(in), 0, "Actualización OK!!!!\n", "", true},
+        {"json", Env("controller", record, 200) + fake + "--progress=json " + Q(in), 0, "json", "", true},
+        {"json, no controller", Env("none", record) + fake + "--progress json " + Q(in), 3, "json", "", false},
+        {"json, busy", Env("busy", record) + fake + "--progress=json " + Q(in), 3, "json",
+         "el mando está en uso por otro proceso", false},
+        {"json, no data", Env("controller", record) + fake + "--progress=json " + Q(m_dir.Write("e.hex", "")), 2,
+         "json", "el archivo no contiene datos para el mando", false},
+        {"permission", Env("denied", record) + fake + Q(in), 3, "Mando no conectado\n",
+         "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\nLa regla de udev "
+         "res/linux/70-tolvanex.rules",
+         false},
+        {"wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=1000 " + fake + "--wait " + Q(in), 0,
+         "Actualización OK!!!!\n", "tolvanex-cli: esperando al mando (Ctrl+C para dejarlo)...\n", true},
+        {"wait, bounded", Env("controller", record) + "TVX_FAKE_APPEAR_MS=600 " + fake + "--wait=20 " + Q(in), 0,
+         "Actualización OK!!!!\n", "esperando al mando hasta 20 s", true},
+        {"wait, too short", Env("controller", record) + "TVX_FAKE_APPEAR_MS=5000 " + fake + "--wait=1 " + Q(in), 3,
+         "Mando no conectado\n", "esperando al mando hasta 1 s", false},
+        {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "Mando no conectado\n",
+         "", false},
+        {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
+         false},
+        {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
+        {"wait for what", fake + "--wait=pronto " + Q(in), 1, "", "--wait=SEGUNDOS espera un número entero", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(record);
+        Result r = RunShell(c.line + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(SizeOf(record), c.sends ? 2049u : 0u);
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        }
+        if (c.out != "json") {
+            EXPECT_EQ(r.out, c.out);
+            continue;
+        }
+        // One object per line: found, then the progress rising to 10000, then the result.
+        const std::string out = (m_io.Path() / "stdout").string();
+        EXPECT_EQ(RunShell(JsonPerLine(out)).exitCode, 0) << r.out;
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_FALSE(lines.empty());
+        const std::string result = c.exitCode == 0   ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
+                                   : c.exitCode == 3 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n"
+                                                     : "";
+        if (!result.empty()) {
+            EXPECT_EQ(lines.back(), result);
+        } else {
+            EXPECT_NE(lines.back().find("\"ok\":false,\"message\":\"«"), std::string::npos) << lines.back();
+        }
+        if (c.exitCode != 0)
+            continue;
+        EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"path\":\"/dev/fake-controller\",\"output_report_length\":9}\n");
+        int last = -1;
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            int value = -1;
+            ASSERT_EQ(std::sscanf(lines[i].c_str(), "{\"event\":\"progress\",\"value\":%d,\"of\":10000}", &value), 1)
+                << lines[i];
+            EXPECT_GT(value, last);
+            last = value;
+        }
+        EXPECT_EQ(last, 10000);
+        EXPECT_GT(lines.size(), 10u) << "a transfer of 0.4 s shows its progress";
+    }
+
+    // A reader that goes away early cuts no transfer short: the broken pipe
+    // ends the program only afterwards, as it ends any other.
+    fs::remove(record);
+    const std::string rc = (m_io.Path() / "rc").string();
+    RunShell("{ " + Env("controller", record, 200) + fake + "--progress=json " + Q(in) + "; echo $? > " + Q(rc) +
+             "; } | head -n 1");
+    EXPECT_EQ(SizeOf(record), 2049u);
+    EXPECT_EQ(ReadFile(rc), std::to_string(128 + SIGPIPE) + "\n");
+}
+
+TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const std::string err = (m_io.Path() / "stderr").string();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::setenv("TVX_FAKE_HID", "none", 1);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--wait", in.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int waited = 0; waited < 20000 && ReadFile(err).find("esperando") == std::string::npos; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_EQ(ReadFile(err).find("envío en curso"), std::string::npos) << "nothing is held during a wait";
+    EXPECT_LT(took, std::chrono::seconds(2));  // no poll period, however slow the machine, comes near
+}

@@ -295,3 +295,88 @@ TEST_F(HidrawPlatform, NodeWithoutHidIoctlsIsNoController)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
+
+TEST_F(HidrawPlatform, AnswersAboutANodeFromSysfsWithoutOpeningIt)
+{
+    // What the kernel shows in the device folder of a hidraw entry; the node
+    // itself is closed to everybody.
+    const fs::path device = top_ / "devices" / "hidraw4" / "device";
+    fs::create_directories(device);
+    AddEntry("hidraw4");
+    AddRegularNode("hidraw4");
+    fs::permissions(dev_ / "hidraw4", fs::perms::none);
+    std::ofstream(device / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:00000E8F:0000310D\n"
+                                        "HID_NAME=Tolvanex virtual controller\nHID_PHYS=virtual-controller\n";
+    const unsigned char descriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x02, 0x15, 0x00, 0x26,
+                                        0xFF, 0x00, 0x75, 0x08, 0x95, 0x08, 0x91, 0x02, 0xC0};
+    std::ofstream(device / "report_descriptor", std::ios::binary)
+        .write(reinterpret_cast<const char*>(descriptor), sizeof descriptor);
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+
+    Handle query = os_.OpenInterface(Dev("hidraw4").c_str(), 0, kFileShareRead | kFileShareWrite | kFileShareDelete,
+                                     kOpenExisting, kFileAttributeNormal);
+    ASSERT_NE(query, kInvalidHandle);
+    HidAttributes attributes{};
+    ASSERT_TRUE(os_.GetAttributes(query, &attributes));
+    EXPECT_EQ(attributes.VendorID, 0x0E8F);
+    EXPECT_EQ(attributes.ProductID, 0x310D);
+    PreparsedData* preparsed = nullptr;
+    ASSERT_TRUE(os_.GetPreparsedData(query, &preparsed));
+    HidCaps caps{};
+    EXPECT_TRUE(os_.GetCaps(preparsed, &caps));
+    EXPECT_EQ(caps.OutputReportByteLength, 9);
+    os_.FreePreparsedData(preparsed);
+    char16_t name[64];
+    ASSERT_TRUE(os_.GetProductString(query, name, sizeof name));
+    EXPECT_EQ(std::u16string(name), u"Tolvanex virtual controller");
+    char16_t shortName[4];
+    ASSERT_TRUE(os_.GetProductString(query, shortName, sizeof shortName));
+    EXPECT_EQ(std::u16string(shortName), u"Tol");
+    std::uint32_t written = 0;
+    const std::uint8_t report[9] = {};
+    EXPECT_FALSE(os_.WriteFile(query, report, sizeof report, &written)) << "a query handle writes nothing";
+    os_.CloseHandle(query);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+
+    // Why a node does not open, in Windows' terms.
+    const struct {
+        std::string path;
+        std::uint32_t access;
+        std::uint32_t error;
+    } failures[] = {
+        {Dev("hidraw7"), kGenericRead | kGenericWrite, kErrorFileNotFound},
+        {Dev("hidraw7"), 0, kErrorFileNotFound},
+        {(dev_ / "hidraw4" / "x").string(), kGenericRead | kGenericWrite, kErrorPathNotFound},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.path);
+        EXPECT_EQ(os_.OpenInterface(f.path.c_str(), f.access, kFileShareRead | kFileShareWrite | kFileShareDelete,
+                                    kOpenExisting, kFileAttributeNormal),
+                  kInvalidHandle);
+        EXPECT_EQ(os_.GetLastError(), f.error);
+    }
+    // A node whose entry has no device folder cannot be asked about.
+    AddEntry("hidraw5");
+    AddRegularNode("hidraw5");
+    EXPECT_EQ(os_.OpenInterface(Dev("hidraw5").c_str(), 0, kFileShareRead | kFileShareWrite | kFileShareDelete,
+                                kOpenExisting, kFileAttributeNormal),
+              kInvalidHandle);
+}
+
+TEST_F(HidrawPlatform, SeesAnotherUpdatesLockWithoutTakingIt)
+{
+    AddEntry("hidraw0");
+    AddRegularNode("hidraw0");
+    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
+    Handle update = Open(Dev("hidraw0"));
+    ASSERT_NE(update, kInvalidHandle);
+    ASSERT_EQ(os_.LockInterface(update, Dev("hidraw0").c_str()), LockResult::kLocked);
+    EXPECT_TRUE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
+    // Asking took nothing: another update would still be refused only by the first one.
+    Handle other = Open(Dev("hidraw0"));
+    EXPECT_EQ(os_.LockInterface(other, Dev("hidraw0").c_str()), LockResult::kBusy);
+    os_.CloseHandle(other);
+    os_.CloseHandle(update);
+    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
+    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw9").c_str()));
+}

@@ -162,20 +162,27 @@ hidplat::Handle Platform::OpenInterface(const char* path, std::uint32_t access, 
                                         std::uint32_t disposition, std::uint32_t flagsAndAttributes)
 {
     std::lock_guard lock(m_mutex);
-    const bool argsOk = access == (hidplat::kGenericRead | hidplat::kGenericWrite) &&
+    const bool query = access == 0;
+    const bool argsOk = (query || access == (hidplat::kGenericRead | hidplat::kGenericWrite)) &&
                         share == (hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete) &&
                         disposition == hidplat::kOpenExisting && flagsAndAttributes == hidplat::kFileAttributeNormal;
     for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
         if (m_interfaces[i].path != path)
             continue;
-        if (!argsOk || !m_interfaces[i].opens)
+        const Interface& iface = m_interfaces[i];
+        if (!argsOk || !(query ? iface.queryOpens : iface.opens)) {
+            m_lastError = argsOk ? iface.openError : hidplat::kErrorGenFailure;
             return hidplat::kInvalidHandle;
+        }
         const std::uintptr_t key = m_nextHandle;
         m_nextHandle += 0x10;
         m_files[key] = OpenFile{i};
-        m_opened.push_back(path);
+        m_files[key].query = query;
+        if (!query)
+            m_opened.push_back(path);
         return reinterpret_cast<hidplat::Handle>(key);
     }
+    m_lastError = hidplat::kErrorFileNotFound;
     return hidplat::kInvalidHandle;
 }
 
@@ -219,6 +226,8 @@ bool Platform::GetCaps(hidplat::PreparsedData* data, hidplat::HidCaps* caps)
     const auto* iface = reinterpret_cast<const Interface*>(data);
     *caps = hidplat::HidCaps{};
     caps->OutputReportByteLength = iface->outputReportLength;
+    caps->UsagePage = iface->usagePage;
+    caps->Usage = iface->usage;
     return true;
 }
 
@@ -237,7 +246,7 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
     {
         std::lock_guard lock(m_mutex);
         auto it = m_files.find(Key(handle));
-        if (it == m_files.end() || it->second.closed)
+        if (it == m_files.end() || it->second.closed || it->second.query)
             return false;
         index = it->second.writes++;
         const Interface& iface = m_interfaces[it->second.interfaceIndex];
@@ -279,6 +288,47 @@ hidplat::LockResult Platform::LockInterface(hidplat::Handle handle, const char* 
     }
     it->second.locked = true;
     return hidplat::LockResult::kLocked;
+}
+
+std::uint32_t Platform::GetLastError()
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}
+
+bool Platform::GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    const Interface* iface = InterfaceOf(handle);
+    const std::size_t room = bytes / sizeof(char16_t);
+    if (iface == nullptr || iface->product.empty() || room <= iface->product.size())
+        return false;
+    // Test names are ASCII.
+    for (std::size_t i = 0; i < iface->product.size(); ++i)
+        buffer[i] = static_cast<char16_t>(iface->product[i]);
+    buffer[iface->product.size()] = u'\0';
+    return true;
+}
+
+bool Platform::IsInterfaceLocked(const char* path)
+{
+    std::lock_guard lock(m_mutex);
+    for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
+        if (m_interfaces[i].path != path)
+            continue;
+        if (m_interfaces[i].heldElsewhere)
+            return true;
+        for (const auto& [key, file] : m_files) {
+            if (file.locked && !file.closed && file.interfaceIndex == i)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool Platform::SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage)
+{
+    return usagePage == 0x01 && (usage == 0x02 || usage == 0x06);
 }
 
 void Platform::DebugOutput(const char* line)

@@ -24,6 +24,11 @@ struct Interface {
     bool detailFails = false;   // the second detail call fails
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
     bool heldElsewhere = false; // another process's update holds it
+    std::string product;        // the product string; none when empty
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    std::uint32_t openError = hidplat::kErrorAccessDenied;  // why it does not open
+    bool queryOpens = true;     // opens with no access, to be asked about
 };
 
 // The controller as the updater looks for it, with a 9-byte output report.
@@ -71,6 +76,11 @@ public:
     void DebugOutput(const char* line) override;
     // Busy while another open handle of the same interface holds the lock.
     hidplat::LockResult LockInterface(hidplat::Handle handle, const char* path) override;
+    std::uint32_t GetLastError() override;
+    bool GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes) override;
+    bool IsInterfaceLocked(const char* path) override;
+    // As Windows: keyboards and mice.
+    bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) override;
 
 private:
     struct OpenFile {
@@ -78,6 +88,7 @@ private:
         std::size_t writes = 0;
         bool closed = false;
         bool locked = false;
+        bool query = false;  // opened with no access
     };
     const Interface* InterfaceOf(hidplat::Handle handle) const;
 
@@ -94,6 +105,7 @@ private:
     int m_listsBuilt = 0;
     int m_listsLive = 0;
     int m_preparsedLive = 0;
+    std::uint32_t m_lastError = 0;
 };
 
 // Puts a platform in place for the life of the object.

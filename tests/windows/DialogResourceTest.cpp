@@ -15,7 +15,7 @@
 
 #include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
-#include "ui/Utf16.h"
+#include "device/Utf16.h"
 
 namespace {
 

@@ -119,6 +119,13 @@ public:
         m_os.DebugOutput(line);
     }
     LockResult LockInterface(Handle handle, const char* path) override { return m_os.LockInterface(handle, path); }
+    std::uint32_t GetLastError() override { return m_os.GetLastError(); }
+    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
+    {
+        return m_os.GetProductString(handle, buffer, bytes);
+    }
+    bool IsInterfaceLocked(const char* path) override { return m_os.IsInterfaceLocked(path); }
+    bool SystemOwnsUsage(std::uint16_t page, std::uint16_t usage) override { return m_os.SystemOwnsUsage(page, usage); }
 
 private:
     IHidPlatform& m_os;

@@ -17,7 +17,7 @@
 #include <new>
 
 #include "ui/Dialog.h"
-#include "ui/Utf16.h"
+#include "device/Utf16.h"
 
 namespace wnd {
 

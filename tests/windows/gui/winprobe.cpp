@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Utf16.h"
+#include "device/Utf16.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/Utf16.h"
+#include "device/Utf16.h"
 
 namespace {
 

@@ -1,0 +1,33 @@
+#include <cstdio>
+
+#include "cli/Cli.h"
+#include "firmware/FirmwareUpdater.h"
+#include "firmware/HexLint.h"
+
+namespace cli {
+
+int RunCheck(const ParsedArgs& args)
+{
+    if (args.operands.size() != 1)
+        return UsageError("check: hace falta exactamente un ARCHIVO");
+    const std::string& path = args.operands[0];
+    CFirmwareUpdater updater;
+    CHexLint lint;
+    if (!LoadFileOrReport(updater, path, &lint))
+        return kExitFile;
+    lint.Finish();
+
+    const std::string name = FileName(path);
+    for (const HexWarning& w : lint.Warnings())
+        Print(WarningLine(name, w));
+    Print(CoverageMap(lint));
+    char sum[32];
+    std::snprintf(sum, sizeof sum, "checksum: %.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
+    Print(sum);
+    const std::size_t count = lint.Warnings().size();
+    Print(count == 0 ? std::string("sin avisos\n")
+                     : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
+    return count == 0 ? kExitOk : kExitWarnings;
+}
+
+}  // namespace cli

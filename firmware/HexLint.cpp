@@ -1,0 +1,162 @@
+#include "firmware/HexLint.h"
+
+#include <algorithm>
+
+#include "firmware/HexDigits.h"
+
+namespace {
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+bool StartsWithByteOrderMark(std::string_view line)
+{
+    for (std::string_view mark : {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
+                                  std::string_view("\xFE\xFF")}) {
+        if (line.substr(0, mark.size()) == mark)
+            return true;
+    }
+    return false;
+}
+
+bool IsRecord(std::string_view line)
+{
+    return line.size() >= kMinRecordLength && line[0] == ':';
+}
+
+}  // namespace
+
+CHexLint::CHexLint() : m_storedBy(kImageSize, 0) {}
+
+void CHexLint::Add(HexWarningKind kind, std::uint32_t first, std::uint32_t second, std::uint32_t third)
+{
+    HexWarning w{kind};
+    w.line = m_line;
+    w.first = first;
+    w.second = second;
+    w.third = third;
+    m_warnings.push_back(w);
+}
+
+void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place)
+{
+    ++m_line;
+    if (role == HexLineRole::kAfterEnd) {
+        // What the loader never reads; a closing end-of-file record there costs nothing.
+        if (IsRecord(line) && HexByteAt(line, 7) != 0x01) {
+            if (m_recordsAfterEnd++ == 0)
+                m_firstAfterEnd = m_line;
+        }
+        return;
+    }
+
+    // A CR with more text after it: the loader took the line for one, so only
+    // what comes before the first CR is a record of its own.
+    std::uint32_t innerCrs = 0;
+    for (std::size_t i = line.find('\r'); i != std::string_view::npos && i + 1 < line.size();
+         i = line.find('\r', i + 1))
+        ++innerCrs;
+    if (innerCrs != 0)
+        Add(HexWarningKind::kCrOnlyLineEnds, innerCrs);
+
+    if (role == HexLineRole::kNotRecord) {
+        if (m_line == 1 && StartsWithByteOrderMark(line)) {
+            Add(HexWarningKind::kByteOrderMark);
+        } else {
+            Add(HexWarningKind::kNotRecord, static_cast<std::uint32_t>(line.size()));
+            m_warnings.back().character = line.empty() ? '\0' : line[0];
+        }
+        return;
+    }
+    const std::size_t cr = line.find('\r');
+    LintRecord(line.substr(0, cr), line, role, place);
+}
+
+void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLineRole role,
+                          const HexLinePlace& place)
+{
+    // The header lies within the line, since the loader took it for a record.
+    const unsigned count = HexByteAt(line, 1);
+    const std::size_t length = 11 + 2 * std::size_t{count};
+
+    // Digits from the byte count to the checksum; what lies past them is the count's problem.
+    std::uint32_t nonHex = 0;
+    const std::size_t digitsEnd = std::min(record.size(), length);
+    for (std::size_t i = 1; i < digitsEnd; ++i) {
+        if (IsHexDigit(record[i]))
+            continue;
+        if (nonHex++ == 0) {
+            Add(HexWarningKind::kNonHexDigit);
+            m_warnings.back().column = i + 1;
+            m_warnings.back().character = record[i];
+        }
+    }
+    if (nonHex != 0)
+        m_warnings.back().first = nonHex;
+
+    if (record.size() != length) {
+        Add(HexWarningKind::kCountMismatch, count, static_cast<std::uint32_t>(record.size()));
+    } else if (nonHex == 0) {
+        unsigned sum = 0;
+        for (std::size_t i = 1; i + 2 < length; i += 2)
+            sum += HexByteAt(record, static_cast<int>(i));
+        const unsigned written = HexByteAt(record, static_cast<int>(length - 2));
+        const unsigned right = (0x100 - (sum & 0xFF)) & 0xFF;
+        if (written != right)
+            Add(HexWarningKind::kBadChecksum, written, right);
+    }
+
+    if (role == HexLineRole::kEnd) {
+        m_endLine = m_line;
+        m_endType = HexByteAt(line, 7);
+        return;
+    }
+
+    // Data: the bytes whose digits the line holds, at positions that never wrap.
+    const std::size_t address = std::size_t{HexByteAt(line, 3)} << 8 | HexByteAt(line, 5);
+    const std::size_t bytes = std::min<std::size_t>(count, (line.size() - 9) / 2);
+    if (address + bytes > kImageSize) {
+        const std::size_t outside = std::max(address, kImageSize);
+        Add(HexWarningKind::kOutsideWindow, static_cast<std::uint32_t>(outside),
+            static_cast<std::uint32_t>(address + bytes - outside));
+    }
+
+    const auto line32 = static_cast<std::uint32_t>(std::min<std::size_t>(m_line, UINT32_MAX));
+    std::size_t overlapped = 0;
+    std::size_t firstOverlap = 0;
+    for (std::size_t a = place.address; a < place.address + place.count; ++a) {
+        if (m_storedBy[a] != 0 && overlapped++ == 0)
+            firstOverlap = a;
+    }
+    if (overlapped != 0)
+        Add(HexWarningKind::kOverlap, static_cast<std::uint32_t>(firstOverlap), static_cast<std::uint32_t>(overlapped),
+            m_storedBy[firstOverlap]);
+    std::fill_n(m_storedBy.begin() + static_cast<std::ptrdiff_t>(place.address), place.count, line32);
+    m_stored = m_stored || place.count != 0;
+}
+
+void CHexLint::Finish()
+{
+    if (m_recordsAfterEnd != 0) {
+        HexWarning w{HexWarningKind::kAfterEnd};
+        w.line = m_firstAfterEnd;
+        w.first = m_recordsAfterEnd;
+        w.second = static_cast<std::uint32_t>(m_endLine);
+        w.third = m_endType;
+        m_warnings.push_back(w);
+        m_recordsAfterEnd = 0;
+    }
+    if (!m_stored)
+        m_warnings.push_back(HexWarning{HexWarningKind::kNoData});
+}
+
+CHexLint::Cell CHexLint::CellState(std::size_t index) const
+{
+    const auto begin = m_storedBy.begin() + static_cast<std::ptrdiff_t>(index * kCellSize);
+    const auto stored = std::count_if(begin, begin + kCellSize, [](std::uint32_t line) { return line != 0; });
+    if (stored == 0)
+        return Cell::kEmpty;
+    return static_cast<std::size_t>(stored) == kCellSize ? Cell::kFull : Cell::kPartial;
+}
