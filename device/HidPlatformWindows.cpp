@@ -57,7 +57,7 @@ static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATT
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
               kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
               kErrorGenFailure == ERROR_GEN_FAILURE && kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
-              kErrorBusy == ERROR_BUSY && kErrorNoSuchDevice == ERROR_NO_SUCH_DEVICE &&
+              kErrorBusy == ERROR_BUSY &&
               kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 

@@ -12,7 +12,10 @@ set(expected
   lib/udev/rules.d/70-tolvanex.rules
   share/applications/es.tolvanex.updater.desktop
   share/metainfo/es.tolvanex.updater.metainfo.xml
-  share/icons/hicolor/scalable/apps/tolvanex-updater.svg)
+  share/icons/hicolor/scalable/apps/tolvanex-updater.svg
+  share/man/man1/tolvanex-cli.1
+  share/man/man1/tolvanex-updater.1
+  share/bash-completion/completions/tolvanex-cli)
 foreach(size 16 24 32 48 64 72 96 128 256 512)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/tolvanex-updater.png)
 endforeach()

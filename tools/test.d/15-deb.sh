@@ -21,6 +21,11 @@ deb=$(echo "$build"/packages/tolvanex-updater_*_amd64.deb)
 version=$(dpkg-deb -f "$deb" Version)
 echo "--- $(basename "$deb")"
 dpkg-deb -c "$deb"
+# The manual pages and the shell completion that `cmake --install` brings.
+for f in usr/share/man/man1/tolvanex-cli.1.gz usr/share/man/man1/tolvanex-updater.1.gz \
+  usr/share/bash-completion/completions/tolvanex-cli; do
+  dpkg-deb -c "$deb" | grep -q " \./$f\$" || fail "the .deb lacks /$f"
+done
 echo "--- lintian"
 lintian_status=0
 lintian --fail-on error --display-info "$deb" >"$build/lintian.log" 2>&1 || lintian_status=$?
@@ -66,6 +71,10 @@ installed=1
 [ "$(command -v tolvanex-cli)" = /usr/bin/tolvanex-cli ] || fail "tolvanex-cli is not /usr/bin/tolvanex-cli"
 [ "$(tolvanex-cli --version)" = "tolvanex-cli $version" ] || fail "tolvanex-cli --version: $(tolvanex-cli --version)"
 echo "tolvanex-cli --version: $(tolvanex-cli --version)"
+if command -v man >/dev/null; then
+  [ "$(man -w tolvanex-cli)" = /usr/share/man/man1/tolvanex-cli.1.gz ] || fail "man -w tolvanex-cli: $(man -w tolvanex-cli 2>&1)"
+  echo "man tolvanex-cli: $(man -w tolvanex-cli)"
+fi
 
 # The installed window on a private X server: it must come up with its
 # caption and end with status 0 when Escape closes it.

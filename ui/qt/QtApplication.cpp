@@ -7,6 +7,10 @@
 #include <QThread>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
 #include "ui/Dialog.h"
 #include "ui/WindowApp.h"
 #include "ui/qt/AppIcon.h"
@@ -39,11 +43,61 @@ public:
     }
 };
 
+// While Qt starts: a start without a display, which Qt ends with English
+// words and an abort, ends with Spanish ones and status 1 instead. Qt's other
+// messages of the start are held, then passed on.
+class StartUpGuard {
+public:
+    StartUpGuard() { m_previous = qInstallMessageHandler(Hold); }
+    ~StartUpGuard() { Release(); }
+    StartUpGuard(const StartUpGuard&) = delete;
+    StartUpGuard& operator=(const StartUpGuard&) = delete;
+
+    void Release()
+    {
+        if (!m_active)
+            return;
+        m_active = false;
+        qInstallMessageHandler(m_previous);
+        for (const Message& m : Held()) {
+            const QMessageLogContext context(nullptr, 0, nullptr, m.category.constData());
+            qt_message_output(m.type, context, m.text);
+        }
+        Held().clear();
+    }
+
+private:
+    struct Message {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+    static std::vector<Message>& Held()
+    {
+        static std::vector<Message> held;
+        return held;
+    }
+    static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type == QtFatalMsg) {
+            std::fputs("tolvanex-updater: no hay pantalla donde abrir la ventana (revise DISPLAY o "
+                       "WAYLAND_DISPLAY); sin pantalla, use tolvanex-cli\n",
+                       stderr);
+            std::_Exit(1);
+        }
+        Held().push_back({type, QByteArray(context.category), text});
+    }
+
+    QtMessageHandler m_previous = nullptr;
+    bool m_active = true;
+};
+
 }  // namespace
 
 struct Application::Impl {
     Impl(int argc, char** argv) : m_argc(argc > 0 ? 1 : 0), m_argv{argc > 0 ? argv[0] : nullptr, nullptr}, m_app(m_argc, m_argv)
     {
+        m_startUp.Release();
         // Lets the desktop match the window with es.tolvanex.updater.desktop.
         QGuiApplication::setDesktopFileName(QStringLiteral("es.tolvanex.updater"));
         QGuiApplication::setWindowIcon(AppIcon());
@@ -55,6 +109,7 @@ struct Application::Impl {
 
     int m_argc;
     char* m_argv[2];
+    StartUpGuard m_startUp;
     UpdaterQtApplication m_app;
     QTranslator m_qtSpanish;
 };
