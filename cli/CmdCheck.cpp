@@ -17,14 +17,12 @@ int RunCheck(const ParsedArgs& args)
         return kExitFile;
     lint.Finish();
 
-    const std::string name = FileName(path);
-    for (const HexWarning& w : lint.Warnings())
-        Print(WarningLine(name, w));
+    Print(WarningLines(FileName(path), lint));
     Print(CoverageMap(lint));
     char sum[32];
     std::snprintf(sum, sizeof sum, "checksum: %.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
     Print(sum);
-    const std::size_t count = lint.Warnings().size();
+    const std::size_t count = lint.Total();
     Print(count == 0 ? std::string("sin avisos\n")
                      : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
     return count == 0 ? kExitOk : kExitWarnings;

@@ -189,11 +189,9 @@ int RunFlash(const ParsedArgs& args)
         return Refuse(report, kExitFile);
     }
     const bool strict = args.Has("strict");
-    const std::size_t warnings = lint.Warnings().size();
-    if (report != Report::kQuiet || strict) {
-        for (const HexWarning& w : lint.Warnings())
-            std::fputs(WarningLine(FileName(path), w).c_str(), stderr);
-    }
+    const std::size_t warnings = lint.Total();
+    if (report != Report::kQuiet || strict)
+        std::fputs(WarningLines(FileName(path), lint).c_str(), stderr);
     if (strict && warnings != 0) {
         Complain("«" + path + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
                  " y --strict: no se envía nada");
@@ -204,7 +202,9 @@ int RunFlash(const ParsedArgs& args)
     if (!updater.IsControllerOpen()) {
         if (updater.Device().PassedOverBusy())
             Complain("el mando está en uso por otro proceso");
-        else if (PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),
+        // Only an interface that did not open can be the controller closed to this user.
+        else if (updater.Device().PassedOverUnopened() &&
+                 PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),
                                           kControllerVendorId, kControllerProductId))
             std::fprintf(stderr, "%s%s", kPermissionIntro, hidplat::PermissionAdvice());
         return Finish(report, false, kNotConnected, kExitNoController);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "cli/Cli.h"
 #include "firmware/HexLint.h"
@@ -107,6 +108,28 @@ std::string WarningLine(const std::string& name, const HexWarning& w)
 {
     const std::string where = w.line != 0 ? name + ":" + std::to_string(w.line) : name;
     return where + ": aviso: " + WarningText(w) + "\n";
+}
+
+std::string WarningLines(const std::string& name, const CHexLint& lint)
+{
+    static const std::pair<HexWarningKind, const char*> kKinds[] = {
+        {HexWarningKind::kNotRecord, "líneas que no son registros"},
+        {HexWarningKind::kCrOnlyLineEnds, "líneas con CR sin LF"},
+        {HexWarningKind::kNonHexDigit, "registros con caracteres no hexadecimales"},
+        {HexWarningKind::kCountMismatch, "registros cuyo número de bytes no cuadra"},
+        {HexWarningKind::kBadChecksum, "sumas de registro incorrectas"},
+        {HexWarningKind::kOutsideWindow, "registros con bytes fuera de 0x0000-0x3FFF"},
+        {HexWarningKind::kOverlap, "registros que escriben sobre otros"},
+    };
+    std::string text;
+    for (const HexWarning& w : lint.Warnings())
+        text += WarningLine(name, w);
+    for (const auto& [kind, what] : kKinds) {
+        if (lint.Count(kind) > CHexLint::kKeptPerKind)
+            text += name + ": aviso: " + std::to_string(lint.Count(kind) - CHexLint::kKeptPerKind) + " " + what +
+                    Format(" más (solo se muestran los %llu primeros)\n", CHexLint::kKeptPerKind);
+    }
+    return text;
 }
 
 std::string FileName(const std::string& path)

@@ -40,13 +40,16 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
     std::uint32_t memberIndex = 0;
     std::int32_t matches = 0;
     m_passedOverBusy = false;
+    m_passedOverUnopened = false;
     for (;;) {
         m_handle = OpenHidInterface(&hidClass, memberIndex, m_devicePath, kDevicePathSize, 0);
         ++memberIndex;
         if (m_handle == nullptr)
             break;
-        if (m_handle == hidplat::kInvalidHandle)
+        if (m_handle == hidplat::kInvalidHandle) {
+            m_passedOverUnopened = true;
             continue;
+        }
         // An interface that cannot describe itself cannot be the controller.
         if (ReadDescription() && m_attributes.VendorID == vendorId && m_attributes.ProductID == productId) {
             // Only a match is locked, so a search never holds up another one.

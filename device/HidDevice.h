@@ -40,6 +40,8 @@ public:
     // True when the last OpenDevice passed over a matching interface that
     // another update holds.
     bool PassedOverBusy() const { return m_passedOverBusy; }
+    // True when the last OpenDevice passed over an interface that did not open.
+    bool PassedOverUnopened() const { return m_passedOverUnopened; }
 
 private:
     bool ReadDescription();
@@ -50,4 +52,5 @@ private:
     hidplat::HidCaps m_caps;
     std::int32_t m_closed;
     bool m_passedOverBusy = false;
+    bool m_passedOverUnopened = false;
 };

@@ -30,14 +30,25 @@ bool IsRecord(std::string_view line)
 
 CHexLint::CHexLint() : m_storedBy(kImageSize, 0) {}
 
-void CHexLint::Add(HexWarningKind kind, std::uint32_t first, std::uint32_t second, std::uint32_t third)
+HexWarning* CHexLint::Add(HexWarningKind kind, std::uint32_t first, std::uint32_t second, std::uint32_t third)
 {
+    if (m_counts[static_cast<std::size_t>(kind)]++ >= kKeptPerKind)
+        return nullptr;
     HexWarning w{kind};
     w.line = m_line;
     w.first = first;
     w.second = second;
     w.third = third;
     m_warnings.push_back(w);
+    return &m_warnings.back();
+}
+
+std::size_t CHexLint::Total() const
+{
+    std::size_t total = 0;
+    for (std::size_t n : m_counts)
+        total += n;
+    return total;
 }
 
 void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place)
@@ -64,9 +75,8 @@ void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlac
     if (role == HexLineRole::kNotRecord) {
         if (m_line == 1 && StartsWithByteOrderMark(line)) {
             Add(HexWarningKind::kByteOrderMark);
-        } else {
-            Add(HexWarningKind::kNotRecord, static_cast<std::uint32_t>(line.size()));
-            m_warnings.back().character = line.empty() ? '\0' : line[0];
+        } else if (HexWarning* w = Add(HexWarningKind::kNotRecord, static_cast<std::uint32_t>(line.size()))) {
+            w->character = line.empty() ? '\0' : line[0];
         }
         return;
     }
@@ -83,18 +93,18 @@ void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLin
 
     // Digits from the byte count to the checksum; what lies past them is the count's problem.
     std::uint32_t nonHex = 0;
+    std::size_t firstNonHex = 0;
     const std::size_t digitsEnd = std::min(record.size(), length);
     for (std::size_t i = 1; i < digitsEnd; ++i) {
-        if (IsHexDigit(record[i]))
-            continue;
-        if (nonHex++ == 0) {
-            Add(HexWarningKind::kNonHexDigit);
-            m_warnings.back().column = i + 1;
-            m_warnings.back().character = record[i];
+        if (!IsHexDigit(record[i]) && nonHex++ == 0)
+            firstNonHex = i;
+    }
+    if (nonHex != 0) {
+        if (HexWarning* w = Add(HexWarningKind::kNonHexDigit, nonHex)) {
+            w->column = firstNonHex + 1;
+            w->character = record[firstNonHex];
         }
     }
-    if (nonHex != 0)
-        m_warnings.back().first = nonHex;
 
     if (record.size() != length) {
         Add(HexWarningKind::kCountMismatch, count, static_cast<std::uint32_t>(record.size()));
@@ -140,16 +150,14 @@ void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLin
 void CHexLint::Finish()
 {
     if (m_recordsAfterEnd != 0) {
-        HexWarning w{HexWarningKind::kAfterEnd};
-        w.line = m_firstAfterEnd;
-        w.first = m_recordsAfterEnd;
-        w.second = static_cast<std::uint32_t>(m_endLine);
-        w.third = m_endType;
-        m_warnings.push_back(w);
+        m_line = m_firstAfterEnd;
+        Add(HexWarningKind::kAfterEnd, m_recordsAfterEnd, static_cast<std::uint32_t>(m_endLine), m_endType);
         m_recordsAfterEnd = 0;
     }
-    if (!m_stored)
-        m_warnings.push_back(HexWarning{HexWarningKind::kNoData});
+    if (!m_stored) {
+        m_line = 0;
+        Add(HexWarningKind::kNoData);
+    }
 }
 
 CHexLint::Cell CHexLint::CellState(std::size_t index) const

@@ -52,21 +52,28 @@ public:
     CHexLint();
 
     void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) override;
-    // Adds what only the whole read tells; call once the read has ended.
+    // Adds what only the whole read tells; call once, when the read has ended.
     void Finish();
 
-    // In line order, whole-file warnings last.
+    // In line order, whole-file warnings last; of each kind only the first
+    // kKeptPerKind, so that a file of a million bad lines stays readable.
+    static constexpr std::size_t kKeptPerKind = 100;
     const std::vector<HexWarning>& Warnings() const { return m_warnings; }
+    // How many of `kind` there were, the ones not kept included.
+    std::size_t Count(HexWarningKind kind) const { return m_counts[static_cast<std::size_t>(kind)]; }
+    std::size_t Total() const;
     // How much of cell `index` (bytes 256 x index onward) some record stored.
     Cell CellState(std::size_t index) const;
 
 private:
     void LintRecord(std::string_view record, std::string_view line, HexLineRole role, const HexLinePlace& place);
-    void Add(HexWarningKind kind, std::uint32_t first = 0, std::uint32_t second = 0, std::uint32_t third = 0);
+    // The warning kept, or null when its kind has had its share.
+    HexWarning* Add(HexWarningKind kind, std::uint32_t first = 0, std::uint32_t second = 0, std::uint32_t third = 0);
 
     std::size_t m_line = 0;
     std::vector<std::uint32_t> m_storedBy;  // per image byte, the line that last stored it; 0 = none
     std::vector<HexWarning> m_warnings;
+    std::size_t m_counts[static_cast<std::size_t>(HexWarningKind::kNoData) + 1] = {};
     bool m_stored = false;
     std::size_t m_endLine = 0;
     unsigned m_endType = 0;

@@ -641,6 +641,16 @@ TEST_F(Cli, CheckTellsWarningsWithLineNumbers)
          {"in.hex:2: aviso: 1 registro viene después del registro de tipo 04 (dirección lineal extendida) de la "
           "línea 1, que termina la lectura: el cargador no lo lee\n",
           "in.hex: aviso: ningún registro guarda un byte en 0x0000-0x3FFF", "checksum: C000\n"}},
+        {"many of one kind",
+         [] {
+             std::string t;
+             for (int i = 0; i < 150; ++i)
+                 t += Record(0x20, {7}) + "\n";
+             return t;
+         }(),
+         5, {"in.hex:101: aviso: 1 byte desde 0x0020 ya lo escribió la línea 100",
+             "in.hex: aviso: 49 registros que escriben sobre otros más (solo se muestran los 100 primeros)\n",
+             "149 avisos\n"}},
         {"a whole cell and the last byte",
          [] {
              std::string t;

@@ -94,6 +94,23 @@ TEST(HexLint, FirstNonHexCharacterAndColumn)
     EXPECT_EQ(lint.Warnings()[0].character, 'G');
 }
 
+TEST(HexLint, KeepsTheFirstOfEachKindAndCountsTheRest)
+{
+    std::string text;
+    for (int i = 0; i < 150; ++i)
+        text += Record(0x10, {1}) + "\n" + "?\n";
+    MemorySource source(text);
+    CHexLint lint;
+    CFirmwareUpdater updater;
+    updater.LoadHex(source, &lint);
+    lint.Finish();
+    EXPECT_EQ(lint.Count(HexWarningKind::kOverlap), 149u);
+    EXPECT_EQ(lint.Count(HexWarningKind::kNotRecord), 150u);
+    EXPECT_EQ(lint.Total(), 299u);
+    ASSERT_EQ(lint.Warnings().size(), 2 * CHexLint::kKeptPerKind);
+    EXPECT_EQ(lint.Warnings().back().line, 201u);  // the 100th overlap; all in line order
+}
+
 TEST(HexLint, CoverageMapCountsWhatWasStored)
 {
     std::string text;

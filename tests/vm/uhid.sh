@@ -1,5 +1,5 @@
 # The real CLI against the virtual controller on uhid.
-tvx_plan 30
+tvx_plan 56
 . /scenario/common.sh
 tvx_load uhid hid-generic
 # The system log, where the link's diagnostic lines go (debug priority included).
@@ -15,12 +15,79 @@ tvx_expect "no controller: the diagnostic line is in the system log" 1 \
   "$(grep -c 'Request interface data error' /tmp/messages)"
 kill $syslog_pid
 
+tolvanex-cli list > /tmp/list-none.out 2>&1
+tvx_expect "list, no controller" "0 1" "$? $(grep -c '^Ninguna sirve: una actualización diría «Mando no conectado».$' /tmp/list-none.out)"
+
+# show NAME FILE: the output, for people to read in the results.
+show() { while IFS= read -r line; do tvx_say "$1 $line"; done < "$2"; }
+
+# list: what the search examines, as root and as a user whom the node refuses.
+start_controller /tmp/rx-list
+tolvanex-cli list > /tmp/list.out 2>&1
+tvx_expect "list: exit code" 0 $?
+show LIST /tmp/list.out
+tvx_expect "list: the node, its ids and name" 1 \
+  "$(grep -A1 -x "\[[0-9]*\] $node" /tmp/list.out | grep -c -x '    0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes')"
+tvx_expect "list: the one an update takes" "Una actualización tomaría [${node#/dev/hidraw}] $node." "$(tail -n 1 /tmp/list.out)"
+tolvanex-cli list --json > /tmp/list.json
+tvx_expect "list --json: one document naming it as chosen" "1 1" \
+  "$(wc -l < /tmp/list.json | tr -d ' ') $(grep -c "\"path\":\"$node\",\"vendor_id\":\"0E8F\",\"product_id\":\"310D\",\"product\":\"Tolvanex virtual controller\",\"output_report_length\":9,\"opens\":true,\"problem\":null,\"error\":null,\"system_owned\":false,\"chosen\":true" /tmp/list.json)"
+echo 'nobody:x:65534:65534:nobody:/:/bin/sh' >> /etc/passwd
+echo 'nogroup:x:65534:' >> /etc/group
+chmod 000 "$node"
+su nobody -s /bin/sh -c '/bin/tolvanex-cli list' > /tmp/list-nobody.out 2>&1
+tvx_expect "list as a user the node refuses: exit code" 0 $?
+show LIST-NOBODY /tmp/list-nobody.out
+tvx_expect "list as that user: ids and name from sysfs, no permission" 2 \
+  "$(grep -c -x -e '    0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes' -e '    no se abre: sin permiso' /tmp/list-nobody.out)"
+tvx_expect "list as that user: the udev rule and its commands" 2 \
+  "$(grep -c -e 'res/linux/70-tolvanex.rules da acceso' -e 'sudo udevadm control --reload' /tmp/list-nobody.out)"
+su nobody -s /bin/sh -c "/bin/tolvanex-cli flash $hex" > /tmp/flash-nobody.out 2> /tmp/flash-nobody.err
+tvx_expect "flash as that user" "3 Mando no conectado" "$? $(cat /tmp/flash-nobody.out)"
+tvx_expect "flash as that user: the same hint" 1 "$(grep -c 'Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.' /tmp/flash-nobody.err)"
+chmod 600 "$node"
+stop_controller $vc_pid
+tvx_expect "nothing was sent meanwhile" 0 "$(wc -l < /tmp/rx-list)"
+
+# progress_rises FILE: the progress events' values rise and end at 10000.
+progress_rises() {
+  awk -F'"value":' '/^\{"event":"progress"/ { split($2, a, ","); v = a[1] + 0; if (v <= last) bad = 1; last = v; n++ }
+    END { print (bad || n < 2 ? "no" : "rising"), last }' last=-1 "$1"
+}
+
 start_controller /tmp/rx-full
 flash
 expect_flash "uhid download" 0 "Actualización OK!!!!"
 stop_controller $vc_pid
 tvx_expect_same "uhid download: reports received in order" /tmp/expect9 /tmp/rx-full
 tvx_say "TIME uhid-flash ms=$flash_ms"
+
+# For programs: one JSON object per line on stdout, nothing else there.
+start_controller /tmp/rx-json
+tolvanex-cli flash --progress=json "$hex" > /tmp/json.out 2> /tmp/json.err
+tvx_expect "--progress=json: exit code, stderr" "0 " "$? $(cat /tmp/json.err)"
+stop_controller $vc_pid
+head -n 3 /tmp/json.out > /tmp/json-head.out
+show JSON-HEAD /tmp/json-head.out
+tvx_expect "--progress=json: found first" "{\"event\":\"found\",\"path\":\"$node\",\"output_report_length\":9}" "$(head -n 1 /tmp/json.out)"
+tvx_expect "--progress=json: values only rise, to 10000" "rising 10000" "$(progress_rises /tmp/json.out)"
+tvx_expect "--progress=json: the result last" '{"event":"result","ok":true,"message":"Actualización OK!!!!"}' "$(tail -n 1 /tmp/json.out)"
+tvx_expect "--progress=json: nothing but events" 0 "$(grep -vc '^{"event":"[a-z]*",.*}$' /tmp/json.out)"
+tvx_expect_same "--progress=json: reports received in order" /tmp/expect9 /tmp/rx-json
+
+# --wait: the controller comes a second after the flash starts.
+tolvanex-cli flash --wait=30 --progress=json "$hex" > /tmp/wait.out 2> /tmp/wait.err &
+waiting=$!
+sleep 1
+start_controller /tmp/rx-wait
+wait $waiting
+tvx_expect "--wait: exit code" 0 $?
+stop_controller $vc_pid
+tvx_expect "--wait: says it waits" "tolvanex-cli: esperando al mando hasta 30 s (Ctrl+C para dejarlo)..." "$(cat /tmp/wait.err)"
+tvx_expect "--wait: waiting, found, progress, result" "waiting found progress result" \
+  "$(sed 's/^{"event":"\([a-z]*\)".*/\1/' /tmp/wait.out | uniq | tr '\n' ' ' | sed 's/ $//')"
+tvx_expect "--wait: values only rise, to 10000" "rising 10000" "$(progress_rises /tmp/wait.out)"
+tvx_expect_same "--wait: reports received in order" /tmp/expect9 /tmp/rx-wait
 
 start_controller /tmp/rx-bare
 bare=$(vmtool bare "$node" /tmp/image.bin)
@@ -64,6 +131,9 @@ first=$!
 for i in $(seq 200); do [ "$(wc -l < /tmp/rx-both)" -ge 100 ] && break; sleep 0.05; done
 tolvanex-cli flash "$hex" > /tmp/second.out 2> /tmp/second.err
 second_rc=$?
+tolvanex-cli list > /tmp/list-busy.out 2>&1
+show LIST-BUSY /tmp/list-busy.out
+tvx_expect "list while the first sends: busy" 1 "$(grep -c -x '    ocupado: lo tiene otra actualización u otro programa' /tmp/list-busy.out)"
 wait $first
 first_rc=$?
 stop_controller $vc_pid

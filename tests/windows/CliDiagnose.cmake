@@ -1,0 +1,82 @@
+cmake_minimum_required(VERSION 3.25)
+# tolvanex-cli.exe list, check and flash --progress=json under wine, whose
+# own HID interfaces are a mouse and a keyboard: Windows keeps such for
+# itself, so list marks them so, and never as a permission problem.
+# -DWINE=... -DCLI=... -DHEX=... -DWORK=...
+set(ENV{WINEDEBUG} "-all")
+file(MAKE_DIRECTORY "${WORK}")
+
+function(run name)
+  execute_process(COMMAND ${WINE} ${CLI} ${ARGN} INPUT_FILE /dev/null
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  string(REPLACE "\r" "" out "${out}")
+  string(REPLACE "\r" "" err "${err}")
+  set(${name}_out "${out}" PARENT_SCOPE)
+  set(${name}_err "${err}" PARENT_SCOPE)
+  set(${name}_rc "${rc}" PARENT_SCOPE)
+endfunction()
+
+function(expect what)
+  if(NOT (${ARGN}))
+    message(FATAL_ERROR "${what}\nstdout:\n${out}\nstderr:\n${err}")
+  endif()
+endfunction()
+
+# list, as text and as one JSON document.
+run(list list)
+set(out "${list_out}")
+set(err "${list_err}")
+message(STATUS "tolvanex-cli.exe list:\n${list_out}")
+expect("list: exit code ${list_rc}" list_rc STREQUAL "0")
+string(REGEX MATCHALL "\n    845E:[0-9A-F][0-9A-F][0-9A-F][0-9A-F]  [^\n]*\n    se abre, pero es un teclado o un ratón, que el sistema reserva para sí\n" marked "${list_out}")
+list(LENGTH marked n)
+expect("list: wine's mouse and keyboard marked as the system's (${n})" n EQUAL 2)
+expect("list: no permission problem" NOT list_out MATCHES "permiso")
+expect("list: no controller" list_out MATCHES "Ninguna sirve: una actualización diría «Mando no conectado».\n$")
+
+run(json list --json)
+set(out "${json_out}")
+set(err "${json_err}")
+expect("list --json: exit code" json_rc STREQUAL "0")
+string(JSON count LENGTH "${json_out}" interfaces)
+expect("list --json: two interfaces" count EQUAL 2)
+foreach(i 0 1)
+  string(JSON vendor GET "${json_out}" interfaces ${i} vendor_id)
+  string(JSON owned GET "${json_out}" interfaces ${i} system_owned)
+  string(JSON problem TYPE "${json_out}" interfaces ${i} problem)
+  string(JSON path GET "${json_out}" interfaces ${i} path)
+  expect("list --json: interface ${i}" vendor STREQUAL "845E" AND owned STREQUAL "ON" AND problem STREQUAL "NULL")
+  expect("list --json: a device path" path MATCHES "^\\\\\\\\\\?\\\\hid#")
+endforeach()
+string(JSON chosen TYPE "${json_out}" chosen)
+string(JSON permission GET "${json_out}" permission_problem)
+expect("list --json: none chosen, no permission problem" chosen STREQUAL "NULL" AND permission STREQUAL "OFF")
+
+# check: a clean file, and one with warnings.
+run(clean check ${HEX})
+set(out "${clean_out}")
+set(err "${clean_err}")
+expect("check sample: clean" clean_rc STREQUAL "0" AND clean_out MATCHES "checksum: C27E\nsin avisos\n$")
+file(WRITE "${WORK}/warned.hex" ":0400000001020304F2\n:0100010000FE\n:04400000010203047F\n:00000001FF\n")
+run(warned check "${WORK}/warned.hex")
+set(out "${warned_out}")
+set(err "${warned_err}")
+expect("check warned: exit code" warned_rc STREQUAL "5")
+expect("check warned: overlap" warned_out MATCHES "warned.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1")
+expect("check warned: outside" warned_out MATCHES "warned.hex:3: aviso: 4 bytes desde 0x4000 quedan fuera")
+
+# flash for programs: only JSON on stdout, the result last.
+run(flash flash --progress=json ${HEX})
+set(out "${flash_out}")
+set(err "${flash_err}")
+expect("flash --progress=json: exit code" flash_rc STREQUAL "3")
+expect("flash --progress=json: one result line"
+       flash_out STREQUAL "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n")
+file(WRITE "${WORK}/empty.hex" "")
+run(empty flash --progress=json "${WORK}/empty.hex")
+set(out "${empty_out}")
+set(err "${empty_err}")
+expect("flash --progress=json, no data: exit code" empty_rc STREQUAL "2")
+string(JSON ok GET "${empty_out}" ok)
+string(JSON message GET "${empty_out}" message)
+expect("flash --progress=json, no data: the reason" ok STREQUAL "OFF" AND message MATCHES "no contiene datos")
