@@ -22,9 +22,10 @@ version=$(dpkg-deb -f "$deb" Version)
 echo "--- $(basename "$deb")"
 dpkg-deb -c "$deb"
 # The manual pages and the shell completion that `cmake --install` brings.
+contents=$(dpkg-deb -c "$deb")
 for f in usr/share/man/man1/tolvanex-cli.1.gz usr/share/man/man1/tolvanex-updater.1.gz \
   usr/share/bash-completion/completions/tolvanex-cli; do
-  dpkg-deb -c "$deb" | grep -q " \./$f\$" || fail "the .deb lacks /$f"
+  grep -q " \./$f\$" <<<"$contents" || fail "the .deb lacks /$f"
 done
 echo "--- lintian"
 lintian_status=0
