@@ -79,13 +79,7 @@ fi
 
 # The installed window on a private X server: it must come up with its
 # caption and end with status 0 when Escape closes it.
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY=":$n"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+. "$top/tools/private-display.sh" 1024x768x24
 (cd "$work" && HOME="$work" exec /usr/bin/tolvanex-updater >"$work/window.log" 2>&1) &
 wpid=$!
 win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' | head -n 1) ||
