@@ -11,7 +11,7 @@
 #include "cli/Cli.h"
 #include "device/HidPlatform.h"
 #include "device/InterfaceSurvey.h"
-#include "device/SystemFile.h"
+#include "sys/Process.h"
 #include "firmware/FirmwareUpdater.h"
 #include "firmware/HexLint.h"
 

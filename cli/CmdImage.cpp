@@ -2,7 +2,7 @@
 #include <string>
 
 #include "cli/Cli.h"
-#include "device/SystemFile.h"
+#include "sys/File.h"
 #include "firmware/FirmwareUpdater.h"
 
 namespace cli {

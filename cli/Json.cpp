@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace cli {
 

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "device/SystemFile.h"
+#include "sys/File.h"
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareUpdater.h"

@@ -10,7 +10,8 @@
 
 #include "cli/Cli.h"
 #include "device/HidPlatform.h"
-#include "device/SystemFile.h"
+#include "sys/File.h"
+#include "sys/Process.h"
 #include "res/Version.h"
 
 namespace cli {

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "device/SystemFile.h"
+#include "sys/Process.h"
 
 int main(int argc, char** argv)
 {

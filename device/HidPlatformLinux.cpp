@@ -31,7 +31,7 @@
 #include "device/HidPlatform.h"
 #include "device/HidrawRoots.h"
 #include "device/ReportDescriptor.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace hidplat {
 

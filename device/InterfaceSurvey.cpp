@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "device/HidDevice.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace {
 

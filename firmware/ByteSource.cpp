@@ -1,6 +1,6 @@
 #include "firmware/ByteSource.h"
 
-#include "device/SystemFile.h"
+#include "sys/File.h"
 #include "firmware/FileException.h"
 
 CFileByteSource::~CFileByteSource()

@@ -1,6 +1,6 @@
 #include "firmware/FileException.h"
 
-#include "device/SystemFile.h"
+#include "sys/File.h"
 
 CFileException::CFileException(std::string path, int osError)
     : std::runtime_error(path + ": " + SysErrorText(osError)), m_path(std::move(path)), m_osError(osError)

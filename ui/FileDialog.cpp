@@ -2,7 +2,7 @@
 
 #include "ui/Dialog.h"
 #include "ui/Resource.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "device/SystemFile.h"
+#include "sys/Process.h"
 #include "tests/support/FakeHidPlatform.h"
 
 namespace {

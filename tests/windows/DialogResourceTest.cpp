@@ -15,7 +15,7 @@
 
 #include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <new>
 
 #include "ui/Dialog.h"
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace wnd {
 

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace {
 

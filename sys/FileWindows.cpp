@@ -1,6 +1,5 @@
-#include "device/SystemFile.h"
+#include "sys/File.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,7 +13,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <shellapi.h>
+
+#include "sys/Process.h"
+#include "sys/Utf16.h"
 
 // Paths and texts are UTF-8 inside the program; Windows takes them as UTF-16
 // at the W functions, so no name depends on the system's ANSI code page.
@@ -23,25 +24,8 @@ namespace {
 
 std::wstring Wide(const char* utf8)
 {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), n);
-    wide.resize(static_cast<std::size_t>(n - 1));
-    return wide;
-}
-
-std::string Utf8(const wchar_t* wide, int length)
-{
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), n, nullptr, nullptr);
-    if (length < 0)
-        text.resize(static_cast<std::size_t>(n - 1));
-    return text;
+    const std::u16string wide = Utf8ToUtf16(utf8);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 std::string WindowsErrorText(DWORD code)
@@ -52,7 +36,7 @@ std::string WindowsErrorText(DWORD code)
                                      nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string result;
     if (n != 0 && text != nullptr)
-        result = Utf8(text, static_cast<int>(n));
+        result = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), n));
     if (text != nullptr)
         ::LocalFree(text);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
@@ -109,29 +93,6 @@ std::wstring Folder(const std::wstring& path)
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
 }
 
-// The hold of stop requests. The console runs the handler on a thread of its own.
-std::atomic<DWORD> g_held{0};  // the held event plus one; 0 for none
-const char* g_warning = nullptr;
-HANDLE g_released = nullptr;
-
-BOOL WINAPI OnConsoleStop(DWORD event)
-{
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // The system ends the process when this returns, or soon after
-        // anyway: give the transfer that time to finish.
-        ::WaitForSingleObject(g_released, INFINITE);
-        return FALSE;
-    }
-    if (g_held.exchange(event + 1) != 0)
-        return FALSE;  // the second one: the default handling ends the process
-    if (g_warning != nullptr) {
-        DWORD written = 0;
-        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), g_warning, static_cast<DWORD>(std::strlen(g_warning)), &written,
-                    nullptr);
-    }
-    return TRUE;
-}
-
 // A new file in `folder` with a short name; INVALID_HANDLE_VALUE with the
 // last error set when none could be made.
 HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name)
@@ -164,7 +125,7 @@ DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t s
             failure = ::GetLastError();
         if (!::CloseHandle(file) && failure == 0)
             failure = ::GetLastError();
-        if (failure == 0 && g_held.load() != 0)
+        if (failure == 0 && SysStopRequestHeld())
             failure = ERROR_OPERATION_ABORTED;
         // An existing file keeps its attributes (hidden, system, ...).
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -304,64 +265,4 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
         size -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-bool SysStderrIsTerminal()
-{
-    // Only a console takes the carriage returns of the progress line as meant.
-    DWORD mode = 0;
-    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
-    return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
-}
-
-void SysUseUtf8Console()
-{
-    // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".
-    ::SetConsoleOutputCP(CP_UTF8);
-}
-
-std::vector<std::string> SysCommandLine(int argc, char** argv)
-{
-    // main's argv went through the ANSI code page, which loses names outside it.
-    int count = 0;
-    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide == nullptr)
-        return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> args;
-    for (int i = 0; i < count; ++i)
-        args.push_back(Utf8(wide[i], -1));
-    ::LocalFree(wide);
-    return args;
-}
-
-void SysGuardStandardStreams()
-{
-    // The C runtime keeps descriptors 0 to 2 for the standard streams even
-    // when they have no handle, and fails their transfers.
-}
-
-void SysHoldStopRequests(const char* warning)
-{
-    g_warning = warning;
-    g_held.store(0);
-    if (g_released == nullptr)
-        g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    else
-        ::ResetEvent(g_released);
-    ::SetConsoleCtrlHandler(OnConsoleStop, TRUE);
-}
-
-int SysReleaseStopRequests()
-{
-    ::SetConsoleCtrlHandler(OnConsoleStop, FALSE);
-    if (g_released != nullptr)
-        ::SetEvent(g_released);
-    const DWORD held = g_held.exchange(0);
-    return held == 0 ? 0 : static_cast<int>(held);
-}
-
-void SysEndAsStopped(int)
-{
-    std::fflush(nullptr);
-    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }

@@ -1,4 +1,4 @@
-#include "device/Utf16.h"
+#include "sys/Utf16.h"
 
 namespace {
 

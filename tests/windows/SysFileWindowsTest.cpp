@@ -10,7 +10,8 @@
 #endif
 #include <windows.h>
 
-#include "device/SystemFile.h"
+#include "sys/File.h"
+#include "sys/Process.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 #pragma once
-// Plain file access and the process's standard streams, as each operating
-// system offers them. Paths and texts are UTF-8.
+// Reading and writing files as each operating system offers it, and the
+// wording of what went wrong. Paths and texts are UTF-8.
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 // Error codes of our own, beside the system's, for SysErrorText.
 constexpr int kSysErrorNotAFile = 0x7F01;     // a device, pipe, FIFO or socket
@@ -53,25 +52,3 @@ bool SysSameFile(const char* a, const char* b);
 // Writes all of `data` to standard output, bytes unchanged; false with
 // *error set on failure.
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error);
-
-// True when standard error is a terminal (worth drawing progress on).
-bool SysStderrIsTerminal();
-// Makes the console show the UTF-8 texts the program prints as they are.
-void SysUseUtf8Console();
-// The program's arguments in UTF-8, argv[0] included, whatever the system
-// handed to main.
-std::vector<std::string> SysCommandLine(int argc, char** argv);
-// A standard stream that is closed when the program starts is replaced by one
-// that fails every transfer, so its errors show and no file that the program
-// opens later takes its place.
-void SysGuardStandardStreams();
-
-// Stop requests (Ctrl+C, SIGINT, SIGTERM, SIGHUP, closing the console) while
-// something must not be cut short: the first is held and `warning` goes to
-// stderr; a second one ends the process as the request would have. Meanwhile
-// a reader that closes its end of a pipe makes writes fail, not the process end.
-void SysHoldStopRequests(const char* warning);
-// Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
-int SysReleaseStopRequests();
-// Ends the process as the held request `request` would have.
-[[noreturn]] void SysEndAsStopped(int request);

@@ -1,0 +1,31 @@
+#pragma once
+// What a command-line program needs of its process, as each operating system
+// offers it: its arguments, its console and standard streams, and stop
+// requests that must not cut a transfer short. Texts are UTF-8.
+
+#include <string>
+#include <vector>
+
+// True when standard error is a terminal (worth drawing progress on).
+bool SysStderrIsTerminal();
+// Makes the console show the UTF-8 texts the program prints as they are.
+void SysUseUtf8Console();
+// The program's arguments in UTF-8, argv[0] included, whatever the system
+// handed to main.
+std::vector<std::string> SysCommandLine(int argc, char** argv);
+// A standard stream that is closed when the program starts is replaced by one
+// that fails every transfer, so its errors show and no file that the program
+// opens later takes its place.
+void SysGuardStandardStreams();
+
+// Stop requests (Ctrl+C, SIGINT, SIGTERM, SIGHUP, closing the console) while
+// something must not be cut short: the first is held and `warning` goes to
+// stderr; a second one ends the process as the request would have. Meanwhile
+// a reader that closes its end of a pipe makes writes fail, not the process end.
+void SysHoldStopRequests(const char* warning);
+// True when a request came during the hold.
+bool SysStopRequestHeld();
+// Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
+int SysReleaseStopRequests();
+// Ends the process as the held request `request` would have.
+[[noreturn]] void SysEndAsStopped(int request);

@@ -1,0 +1,113 @@
+#include "sys/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The hold of stop signals: the first is counted and told, the second ends the process.
+volatile std::sig_atomic_t g_heldSignal = 0;
+const char* g_warning = nullptr;
+struct sigaction g_previousActions[3];
+struct sigaction g_previousPipeAction;
+
+extern "C" void OnStopSignal(int sig)
+{
+    if (g_heldSignal != 0) {
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        ::sigaction(sig, &dfl, nullptr);
+        ::raise(sig);
+        return;
+    }
+    g_heldSignal = sig;
+    const int saved = errno;
+    if (g_warning != nullptr && ::write(STDERR_FILENO, g_warning, std::strlen(g_warning)) < 0) {
+        // nothing more can be done from here
+    }
+    errno = saved;
+}
+
+}  // namespace
+
+bool SysStderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void SysUseUtf8Console()
+{
+    // Terminals here take the bytes as they are.
+}
+
+std::vector<std::string> SysCommandLine(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void SysGuardStandardStreams()
+{
+    // Opened for the other direction: every transfer fails with EBADF.
+    const int wrongWay[] = {O_WRONLY, O_RDONLY, O_RDONLY};
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", wrongWay[fd]);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+void SysHoldStopRequests(const char* warning)
+{
+    g_warning = warning;
+    g_heldSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kStopSignals)
+        sigaddset(&action.sa_mask, sig);
+    for (std::size_t i = 0; i < 3; ++i)
+        ::sigaction(kStopSignals[i], &action, &g_previousActions[i]);
+    // A reader of the progress that goes away must not end the transfer: the
+    // write fails instead, and the output's check tells it afterwards.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &g_previousPipeAction);
+}
+
+bool SysStopRequestHeld()
+{
+    return g_heldSignal != 0;
+}
+
+int SysReleaseStopRequests()
+{
+    for (std::size_t i = 0; i < 3; ++i)
+        ::sigaction(kStopSignals[i], &g_previousActions[i], nullptr);
+    ::sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
+    return g_heldSignal;
+}
+
+void SysEndAsStopped(int request)
+{
+    std::fflush(nullptr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(request, &dfl, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, request);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(request);
+    std::_Exit(128 + request);
+}

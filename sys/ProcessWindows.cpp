@@ -1,0 +1,105 @@
+#include "sys/Process.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "sys/Utf16.h"
+
+namespace {
+
+// The hold of stop requests. The console runs the handler on a thread of its own.
+std::atomic<DWORD> g_held{0};  // the held event plus one; 0 for none
+const char* g_warning = nullptr;
+HANDLE g_released = nullptr;
+
+BOOL WINAPI OnConsoleStop(DWORD event)
+{
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The system ends the process when this returns, or soon after
+        // anyway: give the transfer that time to finish.
+        ::WaitForSingleObject(g_released, INFINITE);
+        return FALSE;
+    }
+    if (g_held.exchange(event + 1) != 0)
+        return FALSE;  // the second one: the default handling ends the process
+    if (g_warning != nullptr) {
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), g_warning, static_cast<DWORD>(std::strlen(g_warning)), &written,
+                    nullptr);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool SysStderrIsTerminal()
+{
+    // Only a console takes the carriage returns of the progress line as meant.
+    DWORD mode = 0;
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
+}
+
+void SysUseUtf8Console()
+{
+    // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> SysCommandLine(int argc, char** argv)
+{
+    // main's argv went through the ANSI code page, which loses names outside it.
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i)
+        args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    ::LocalFree(wide);
+    return args;
+}
+
+void SysGuardStandardStreams()
+{
+    // The C runtime keeps descriptors 0 to 2 for the standard streams even
+    // when they have no handle, and fails their transfers.
+}
+
+void SysHoldStopRequests(const char* warning)
+{
+    g_warning = warning;
+    g_held.store(0);
+    if (g_released == nullptr)
+        g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    else
+        ::ResetEvent(g_released);
+    ::SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+}
+
+bool SysStopRequestHeld()
+{
+    return g_held.load() != 0;
+}
+
+int SysReleaseStopRequests()
+{
+    ::SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+    if (g_released != nullptr)
+        ::SetEvent(g_released);
+    const DWORD held = g_held.exchange(0);
+    return held == 0 ? 0 : static_cast<int>(held);
+}
+
+void SysEndAsStopped(int)
+{
+    std::fflush(nullptr);
+    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
