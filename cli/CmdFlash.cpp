@@ -10,6 +10,7 @@
 
 #include "cli/Cli.h"
 #include "device/HidPlatform.h"
+#include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
 #include "sys/Process.h"
 #include "firmware/FirmwareUpdater.h"

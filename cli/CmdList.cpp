@@ -6,6 +6,7 @@
 
 #include "cli/Cli.h"
 #include "device/HidPlatform.h"
+#include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
 #include "firmware/FirmwareUpdater.h"
 

@@ -1,7 +1,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "HidPlatform.h"
+#include "device/HidPlatform.h"
 
 namespace hidplat {
 

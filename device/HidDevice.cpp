@@ -1,4 +1,4 @@
-#include "HidDevice.h"
+#include "device/HidDevice.h"
 
 #include <cstring>
 #include <string>

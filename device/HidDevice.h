@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "HidPlatform.h"
+#include "device/HidPlatform.h"
 
 constexpr std::uint32_t kDevicePathSize = 260;  // MAX_PATH
 

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <memory>
 
-#include "HidDevice.h"
+#include "device/HidDevice.h"
 
 namespace {
 

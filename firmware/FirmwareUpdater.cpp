@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "device/DownloadProtocol.h"
 #include "firmware/ByteSource.h"
 #include "firmware/HexReader.h"
 
@@ -37,10 +38,34 @@ int CFirmwareUpdater::LoadHex(CByteSource& source, CHexLineObserver* observer)
     return 1;
 }
 
+static_assert(kImageSize == kDownloadSize, "a download sends the whole image");
+
 int CFirmwareUpdater::ComputeChecksum() const
 {
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < kImageSize; ++i)
         sum += m_image[i];
     return static_cast<int>(sum & 0xFFFFu);
+}
+
+int CFirmwareUpdater::OpenController()
+{
+    CloseController();
+    m_device.OpenDevice(kControllerVendorId, kControllerProductId, 0);
+    return 1;
+}
+
+int CFirmwareUpdater::IsControllerOpen() const
+{
+    return m_device.IsOpen();
+}
+
+void CFirmwareUpdater::CloseController()
+{
+    m_device.Close();
+}
+
+int CFirmwareUpdater::Download()
+{
+    return DownloadImage(m_device, m_image, m_progress);
 }

@@ -11,10 +11,6 @@
 class CByteSource;
 class CHexLineObserver;
 
-// The controller's USB IDs.
-constexpr std::uint16_t kControllerVendorId = 0x0E8F;
-constexpr std::uint16_t kControllerProductId = 0x310D;
-
 class CFirmwareUpdater {
 public:
     CFirmwareUpdater();
@@ -36,7 +32,7 @@ public:
     // controller, so the updates refuse it.
     int HasData() const { return m_hasData; }
 
-    // The controller (vendor 0x0E8F, product 0x310D).
+    // The controller (vendor 0x0E8F, product 0x310D), and the download of the image to it.
     int OpenController();
     int IsControllerOpen() const;
     void CloseController();

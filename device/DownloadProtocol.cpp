@@ -1,0 +1,54 @@
+#include "device/DownloadProtocol.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "device/HidDevice.h"
+
+namespace {
+
+constexpr std::uint32_t kMinReportLength = 1 + kBytesPerReport;  // report ID and eight bytes
+constexpr std::uint8_t kDownloadCommand[kBytesPerReport] = {'D', 'O', 'W', 'N', 'L', 'O', 'A', 'D'};
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+}  // namespace
+
+int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress)
+{
+    const std::uint32_t length = device.GetOutputReportLength();
+    int result = 0;
+    progress.store(0, std::memory_order_relaxed);
+
+    // A report shorter than the layout would overrun the buffer: send nothing.
+    std::unique_ptr<std::uint8_t, FreeDeleter> report;
+    if (length >= kMinReportLength)
+        report.reset(static_cast<std::uint8_t*>(std::calloc(length, 1)));
+
+    if (report) {
+        std::uint8_t* buf = report.get();
+        std::memcpy(buf + 1, kDownloadCommand, sizeof kDownloadCommand);
+        if (device.WriteReport(buf, length)) {
+            std::memset(buf, 0, length);
+            result = 1;
+            for (std::size_t i = 0; i < kDataReports; ++i) {
+                buf[0] = 0x00;
+                std::memcpy(buf + 1, image + i * kBytesPerReport, kBytesPerReport);
+                if (!device.WriteReport(buf, length)) {
+                    result = 0;
+                    break;
+                }
+                // The share of data reports written before this one: 0, 4, 9, ..., 9995.
+                progress.store(static_cast<std::int32_t>(i) * kProgressScale / static_cast<std::int32_t>(kDataReports),
+                               std::memory_order_relaxed);
+            }
+        }
+    }
+
+    report.reset();
+    progress.store(kProgressScale, std::memory_order_relaxed);
+    return result;
+}

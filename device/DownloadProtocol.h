@@ -1,0 +1,26 @@
+#pragma once
+// How an image travels to the controller: one DOWNLOAD command report, then
+// the image in reports of eight bytes, lowest address first. Nothing comes back.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+class CHidDevice;
+
+// The controller's USB IDs.
+constexpr std::uint16_t kControllerVendorId = 0x0E8F;
+constexpr std::uint16_t kControllerProductId = 0x310D;
+
+constexpr std::size_t kBytesPerReport = 8;
+constexpr std::size_t kDataReports = 2048;
+// The bytes that one download sends: the whole firmware image.
+constexpr std::size_t kDownloadSize = kBytesPerReport * kDataReports;
+
+// A download's progress runs from 0 to this, in ten-thousandths.
+constexpr std::int32_t kProgressScale = 10000;
+
+// Sends the kDownloadSize bytes at `image` to the open `device`: 1 when every
+// report was written, 0 at the first that was not. `progress` follows the data
+// reports written and is kProgressScale when this returns, whatever the outcome.
+int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress);
