@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "cli/Args.h"
 
 namespace cli {
 namespace {

@@ -1,6 +1,12 @@
+#include "cli/CmdCheck.h"
+
 #include <cstdio>
 
-#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/LintText.h"
+#include "cli/LoadFile.h"
+#include "cli/Output.h"
 #include "firmware/FirmwareUpdater.h"
 #include "firmware/HexLint.h"
 

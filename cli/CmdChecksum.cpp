@@ -1,6 +1,11 @@
+#include "cli/CmdChecksum.h"
+
 #include <cstdio>
 
-#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/LoadFile.h"
+#include "cli/Output.h"
 #include "firmware/FirmwareUpdater.h"
 
 namespace cli {

@@ -1,7 +1,12 @@
+#include "cli/CmdImage.h"
+
 #include <cstdio>
 #include <string>
 
-#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/LoadFile.h"
+#include "cli/Output.h"
 #include "sys/File.h"
 #include "firmware/FirmwareUpdater.h"
 

@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/Cli.h"
-#include "device/HidPlatform.h"
+#include "cli/CmdList.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/Json.h"
+#include "cli/Output.h"
+#include "cli/PermissionHint.h"
 #include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
-#include "firmware/FirmwareUpdater.h"
 
 namespace cli {
 namespace {
@@ -83,40 +86,56 @@ std::string Text(const std::vector<InterfaceReport>& interfaces, bool permission
     else
         text += "Ninguna sirve: una actualización diría «Mando no conectado».\n";
     if (permission)
-        text += std::string("\n") + kPermissionIntro + hidplat::PermissionAdvice();
+        text += "\n" + PermissionHint();
     return text;
 }
 
 std::string Json(const std::vector<InterfaceReport>& interfaces, bool permission)
 {
-    std::string json = "{\"vendor_id\":\"0E8F\",\"product_id\":\"310D\",\"interfaces\":[";
-    std::string chosen = "null";
+    JsonWriter w;
+    w.Object().Str("vendor_id", "0E8F").Str("product_id", "310D").Key("interfaces").Array();
+    const InterfaceReport* chosen = nullptr;
     for (const InterfaceReport& r : interfaces) {
-        if (&r != &interfaces.front())
-            json += ",";
-        const char* problem = ProblemName(r.problem);
-        json += "{\"index\":" + std::to_string(r.index) + ",\"path\":" + JsonString(r.path) +
-                ",\"vendor_id\":" + (r.idsKnown ? "\"" + Hex4(r.vendorId) + "\"" : std::string("null")) +
-                ",\"product_id\":" + (r.idsKnown ? "\"" + Hex4(r.productId) + "\"" : std::string("null")) +
-                ",\"product\":" + (r.product.empty() ? std::string("null") : JsonString(r.product)) +
-                ",\"output_report_length\":" +
-                (r.lengthKnown ? std::to_string(r.outputReportLength) : std::string("null")) +
-                ",\"opens\":" + (r.opens ? "true" : "false") + ",\"problem\":" +
-                (problem != nullptr ? "\"" + std::string(problem) + "\"" : std::string("null")) +
-                ",\"error\":" + (r.problem == InterfaceProblem::kOther ? std::to_string(r.error) : "null") +
-                ",\"system_owned\":" + (r.systemOwned ? "true" : "false") +
-                ",\"chosen\":" + (r.chosen ? "true" : "false") + "}";
+        w.Object().Num("index", r.index).Str("path", r.path);
+        if (r.idsKnown)
+            w.Str("vendor_id", Hex4(r.vendorId)).Str("product_id", Hex4(r.productId));
+        else
+            w.Null("vendor_id").Null("product_id");
+        if (r.product.empty())
+            w.Null("product");
+        else
+            w.Str("product", r.product);
+        if (r.lengthKnown)
+            w.Num("output_report_length", r.outputReportLength);
+        else
+            w.Null("output_report_length");
+        w.Bool("opens", r.opens);
+        if (const char* problem = ProblemName(r.problem))
+            w.Str("problem", problem);
+        else
+            w.Null("problem");
+        if (r.problem == InterfaceProblem::kOther)
+            w.Num("error", r.error);
+        else
+            w.Null("error");
+        w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen).End();
         if (r.chosen)
-            chosen = std::to_string(r.index);
+            chosen = &r;
     }
-    json += "],\"chosen\":" + chosen + ",\"permission_problem\":" + (permission ? "true" : "false") + ",\"hint\":" +
-            (permission ? JsonString(std::string(kPermissionIntro) + hidplat::PermissionAdvice()) : "null") + "}\n";
-    return json;
+    w.End();
+    if (chosen != nullptr)
+        w.Num("chosen", chosen->index);
+    else
+        w.Null("chosen");
+    w.Bool("permission_problem", permission);
+    if (permission)
+        w.Str("hint", PermissionHint());
+    else
+        w.Null("hint");
+    return w.End().Text() + "\n";
 }
 
 }  // namespace
-
-const char kPermissionIntro[] = "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n";
 
 int RunList(const ParsedArgs& args)
 {

@@ -1,4 +1,5 @@
-#include "cli/Cli.h"
+#include "cli/Json.h"
+
 #include "sys/Utf16.h"
 
 namespace cli {
@@ -23,6 +24,79 @@ std::string JsonString(std::string_view text)
         }
     }
     return out + "\"";
+}
+
+void JsonWriter::Next(std::string_view key)
+{
+    if (m_keyWritten) {  // the value of a Key() just written
+        m_keyWritten = false;
+        return;
+    }
+    if (!m_open.empty()) {
+        if (!m_open.back().empty)
+            m_text += ',';
+        m_open.back().empty = false;
+    }
+    if (!key.empty())
+        m_text += JsonString(key) + ":";
+}
+
+JsonWriter& JsonWriter::Object()
+{
+    Next({});
+    m_text += '{';
+    m_open.push_back({'}', true});
+    return *this;
+}
+
+JsonWriter& JsonWriter::Array()
+{
+    Next({});
+    m_text += '[';
+    m_open.push_back({']', true});
+    return *this;
+}
+
+JsonWriter& JsonWriter::End()
+{
+    m_text += m_open.back().close;
+    m_open.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::Key(std::string_view key)
+{
+    Next(key);
+    m_keyWritten = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::Str(std::string_view key, std::string_view text)
+{
+    Next(key);
+    m_text += JsonString(text);
+    return *this;
+}
+
+JsonWriter& JsonWriter::Num(std::string_view key, long long number)
+{
+    Next(key);
+    m_text += std::to_string(number);
+    return *this;
+}
+
+JsonWriter& JsonWriter::Bool(std::string_view key, bool value)
+{
+    Next(key);
+    m_text += value ? "true" : "false";
+    return *this;
+}
+
+JsonWriter& JsonWriter::Null(std::string_view key)
+{
+    Next(key);
+    m_text += "null";
+    return *this;
 }
 
 }  // namespace cli

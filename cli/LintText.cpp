@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "cli/Cli.h"
+#include "cli/LintText.h"
 #include "firmware/HexLint.h"
 
 namespace cli {

@@ -1,4 +1,6 @@
-#include "cli/Cli.h"
+#include "cli/LoadFile.h"
+
+#include "cli/Output.h"
 #include "sys/File.h"
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"

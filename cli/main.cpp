@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "cli/Main.h"
 #include "sys/Process.h"
 
 int main(int argc, char** argv)

@@ -155,9 +155,16 @@ public:
     virtual bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) = 0;
 };
 
-// What to tell a user who may not open the controller: how to be given the
-// right, in Spanish, one line after another.
-const char* PermissionAdvice();
+// What the system tells of a controller that this user may not open, for
+// whoever words the advice.
+struct AccessFacts {
+    enum class Gate {
+        kUdevRule,       // a udev rule gives the logged-in user the controller's node (Linux)
+        kExclusiveHold,  // another program may hold the controller for itself (Windows)
+    };
+    Gate gate;
+};
+AccessFacts ControllerAccessFacts();
 
 // The system's own services.
 IHidPlatform& NativeHidPlatform();

@@ -542,14 +542,9 @@ IHidPlatform& NativeHidPlatform()
     return platform;
 }
 
-const char* PermissionAdvice()
+AccessFacts ControllerAccessFacts()
 {
-    return "La regla de udev res/linux/70-tolvanex.rules da acceso al mando al usuario de la sesión.\n"
-           "El paquete .deb la instala; si no, instálela así (README.md, «Linux: using the controller\n"
-           "without root»):\n"
-           "  sudo install -m 644 res/linux/70-tolvanex.rules /etc/udev/rules.d/\n"
-           "  sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw\n"
-           "(o desenchufe el mando y vuelva a enchufarlo).\n";
+    return AccessFacts{AccessFacts::Gate::kUdevRule};
 }
 
 }  // namespace hidplat

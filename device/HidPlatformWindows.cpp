@@ -230,10 +230,9 @@ IHidPlatform& NativeHidPlatform()
     return platform;
 }
 
-const char* PermissionAdvice()
+AccessFacts ControllerAccessFacts()
 {
-    return "Windows no deja abrir el mando a este programa: puede que otro lo tenga abierto en exclusiva.\n"
-           "Cierre los programas que usen el mando y vuelva a intentarlo.\n";
+    return AccessFacts{AccessFacts::Gate::kExclusiveHold};
 }
 
 }  // namespace hidplat

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/Cli.h"
+#include "cli/Main.h"
 #include "sys/Process.h"
 #include "tests/support/FakeHidPlatform.h"
 

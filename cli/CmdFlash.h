@@ -1,0 +1,10 @@
+#pragma once
+// flash FILE: loads and checks FILE, then sends the image to the controller.
+
+#include "cli/Args.h"
+
+namespace cli {
+
+int RunFlash(const ParsedArgs& args);
+
+}  // namespace cli

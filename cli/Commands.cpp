@@ -1,0 +1,109 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/CmdCheck.h"
+#include "cli/CmdChecksum.h"
+#include "cli/CmdFlash.h"
+#include "cli/CmdImage.h"
+#include "cli/CmdList.h"
+#include "cli/ExitCodes.h"
+#include "cli/Output.h"
+
+namespace cli {
+namespace {
+
+const Option kHelpOption = {'h', "help", nullptr, "muestra esta ayuda"};
+const Option kVerboseOption = {'v', "verbose", nullptr, "muestra en stderr los diagnósticos de la búsqueda del mando"};
+const Option kOutputOption = {'o', "output", "SALIDA", "escribe la imagen en SALIDA («-»: la salida estándar)"};
+const Option kVersionOption = {'\0', "version", nullptr, "muestra la versión"};
+
+const Command kCommands[] = {
+    {"checksum", "ARCHIVO", "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen", {}, RunChecksum},
+    {"image", "ARCHIVO -o SALIDA", "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA", {kOutputOption},
+     RunImage},
+    {"flash", "ARCHIVO", "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
+     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C)"},
+      {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
+      {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
+      {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
+     RunFlash},
+    {"check", "ARCHIVO", "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre", {}, RunCheck},
+    {"list", "", "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
+     {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}}, RunList},
+};
+
+const Command* g_current = nullptr;  // the command being run, for its usage text
+
+const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto, 2 archivo ilegible o no escrito,\n"
+                          "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict)\n";
+const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n";
+
+std::string OptionsText(const std::vector<Option>& options)
+{
+    std::string text;
+    for (const Option& o : options) {
+        std::string names = o.shortName != '\0' ? std::string("-") + o.shortName + ", " : std::string("    ");
+        names += std::string("--") + o.longName;
+        if (o.valueName != nullptr)
+            names += (o.valueName[0] == '[' || o.valueName[0] == '=' ? "" : " ") + std::string(o.valueName);
+        names.resize(std::max<std::size_t>(names.size(), 22), ' ');
+        text += "  " + names + " " + o.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<Option> kToolOptions = {kVerboseOption, kHelpOption, kVersionOption};
+
+const Command* FindCommand(const std::string& name)
+{
+    for (const Command& c : kCommands) {
+        if (name == c.name)
+            return &c;
+    }
+    return nullptr;
+}
+
+std::vector<Option> OptionsOf(const Command& c)
+{
+    std::vector<Option> all = c.options;
+    all.push_back(kVerboseOption);
+    all.push_back(kHelpOption);
+    return all;
+}
+
+std::string CommandUsage(const Command& c)
+{
+    return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") +
+           c.synopsis + "\n  " + c.summary + "\n\n" + kFileNote + "\nopciones:\n" + OptionsText(OptionsOf(c)) + "\n" +
+           kExitCodes;
+}
+
+std::string ToolUsage()
+{
+    std::string text = "uso: tolvanex-cli [-v] ORDEN [OPCIONES] ARGUMENTOS\n"
+                       "     tolvanex-cli ORDEN --help\n"
+                       "     tolvanex-cli --help | --version\n\nórdenes:\n";
+    for (const Command& c : kCommands)
+        text += std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary +
+                "\n";
+    return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText(kToolOptions) + "\n" + kExitCodes;
+}
+
+void SetCurrentCommand(const Command* command)
+{
+    g_current = command;
+}
+
+int UsageError(const std::string& why)
+{
+    Complain(why);
+    const std::string usage = g_current != nullptr ? CommandUsage(*g_current) : ToolUsage();
+    std::fputs(usage.c_str(), stderr);
+    return kExitUsage;
+}
+
+}  // namespace cli

@@ -1,0 +1,36 @@
+#pragma once
+// The tool's commands, their options and their help texts.
+
+#include <string>
+#include <vector>
+
+#include "cli/Args.h"
+
+namespace cli {
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // the operands, for the usage text
+    const char* summary;   // one line, for --help
+    std::vector<Option> options;  // beside help and verbose
+    int (*run)(const ParsedArgs& args);
+};
+
+// The options the tool takes before a command.
+extern const std::vector<Option> kToolOptions;
+
+// The command of this name; null when there is none.
+const Command* FindCommand(const std::string& name);
+// A command's options, help and verbose included.
+std::vector<Option> OptionsOf(const Command& command);
+// The help of the tool, or of one command.
+std::string ToolUsage();
+std::string CommandUsage(const Command& command);
+
+// From now on, usage errors speak of this command.
+void SetCurrentCommand(const Command* command);
+// Says `why` on stderr, then the usage of the current command (or of the
+// tool); returns kExitUsage.
+int UsageError(const std::string& why);
+
+}  // namespace cli

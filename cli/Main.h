@@ -1,0 +1,13 @@
+#pragma once
+// The whole tool, as a function, so that tests can run it over other HID stacks.
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Runs the tool on `args` as the system gave them, the program's name first;
+// returns the exit status.
+int Main(const std::vector<std::string>& args);
+
+}  // namespace cli

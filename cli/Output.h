@@ -1,0 +1,19 @@
+#pragma once
+// What the tool prints: results on standard output, checked, and complaints
+// on standard error.
+
+#include <string>
+
+namespace cli {
+
+// Prints a line on stderr, prefixed with the program's name.
+void Complain(const std::string& message);
+// The last line Complain printed, without the prefix.
+const std::string& LastComplaint();
+// Standard output, checked: the first failure is kept for FinishOutput.
+void Print(const std::string& text);
+// Flushes and closes standard output. A failure, now or in an earlier Print,
+// is told on stderr and turns a success `status` into kExitFile.
+int FinishOutput(int status);
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+#pragma once
+// How flash tells what it does: for people (messages on stdout, a bar on
+// stderr when it is a terminal), quietly (nothing on success), or for
+// programs (one JSON object per line on stdout, and nothing else there).
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace cli {
+
+class CProgressReporter {
+public:
+    virtual ~CProgressReporter() = default;
+
+    // The search waits for the controller: `seconds` at most, or until stopped when negative.
+    virtual void Waiting(long seconds) = 0;
+    // The controller was found at `path`.
+    virtual void Found(const std::string& path, std::uint32_t outputReportLength);
+    // How often the transfer's progress is worth showing; zero for never.
+    virtual std::chrono::milliseconds Period() const;
+    // The progress counter, every Period() while the transfer runs and once when it ends.
+    virtual void Progress(std::int32_t value);
+    // The transfer is over, whatever came of it.
+    virtual void TransferEnded();
+    // How the update ended; returns `status`.
+    virtual int Result(bool ok, const std::string& message, int status) = 0;
+    // Nothing was searched for: the reason is already on stderr. Returns `status`.
+    virtual int Refused(int status);
+};
+
+enum class ReportStyle {
+    kText,   // messages on stdout, a bar on stderr when it is a terminal
+    kQuiet,  // nothing on success; errors on stderr
+    kJson,   // one JSON object per line on stdout
+};
+
+std::unique_ptr<CProgressReporter> MakeProgressReporter(ReportStyle style);
+
+}  // namespace cli
