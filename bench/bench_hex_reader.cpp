@@ -13,7 +13,7 @@
 
 #include "firmware/ByteSource.h"
 #include "firmware/FirmwareUpdater.h"
-#include "firmware/HexPath.h"
+#include "firmware/HexVariant.h"
 #include "firmware/HexReader.h"
 
 namespace {
@@ -94,27 +94,27 @@ private:
 
 void BM_ReadHexFromMemory(benchmark::State& state)
 {
-    const auto path = static_cast<HexPath>(state.range(0));
-    if (!HexPathAvailable(path)) {
-        state.SkipWithError("this processor cannot run that path");
+    const auto variant = static_cast<HexVariant>(state.range(0));
+    if (!HexVariantAvailable(variant)) {
+        state.SkipWithError("this processor cannot run that variant");
         return;
     }
-    const HexPath before = CurrentHexPath();
-    UseHexPath(path);
-    state.SetLabel(HexPathName(path));
+    const HexVariant before = CurrentHexVariant();
+    UseHexVariant(variant);
+    state.SetLabel(HexVariantName(variant));
     std::vector<std::uint8_t> image(kImageSize);
     for (auto _ : state) {
         StringSource source(HexText());
         ReadHex(source, image.data());
         benchmark::DoNotOptimize(image.data());
     }
-    UseHexPath(before);
+    UseHexVariant(before);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(HexText().size()));
 }
 BENCHMARK(BM_ReadHexFromMemory)
-    ->Arg(static_cast<int>(HexPath::Portable))
-    ->Arg(static_cast<int>(HexPath::Avx2))
+    ->Arg(static_cast<int>(HexVariant::Portable))
+    ->Arg(static_cast<int>(HexVariant::Avx2))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -4,7 +4,7 @@
 
 #include "firmware/FirmwareImage.h"
 #include "firmware/HexDigits.h"
-#include "firmware/HexPath.h"
+#include "firmware/HexVariant.h"
 #include "firmware/HexRecord.h"
 
 namespace {
@@ -36,32 +36,32 @@ bool LoadPortable(CHexLines& lines, std::uint8_t* image)
 
 constexpr HexKernels kPortable = {ScanHexLinesPortable, LoadPortable};
 
-const HexKernels* Kernels(HexPath path)
+const HexKernels* Kernels(HexVariant variant)
 {
-    return path == HexPath::Portable ? &kPortable : Avx2HexKernels();
+    return variant == HexVariant::Portable ? &kPortable : Avx2HexKernels();
 }
 
 std::atomic<const HexKernels*>& Chosen()
 {
-    static std::atomic<const HexKernels*> chosen{HexPathAvailable(HexPath::Avx2) ? Avx2HexKernels() : &kPortable};
+    static std::atomic<const HexKernels*> chosen{HexVariantAvailable(HexVariant::Avx2) ? Avx2HexKernels() : &kPortable};
     return chosen;
 }
 
 }  // namespace
 
-bool HexPathAvailable(HexPath path)
+bool HexVariantAvailable(HexVariant variant)
 {
-    return Kernels(path) != nullptr;
+    return Kernels(variant) != nullptr;
 }
 
-HexPath CurrentHexPath()
+HexVariant CurrentHexVariant()
 {
-    return Chosen().load(std::memory_order_relaxed) == &kPortable ? HexPath::Portable : HexPath::Avx2;
+    return Chosen().load(std::memory_order_relaxed) == &kPortable ? HexVariant::Portable : HexVariant::Avx2;
 }
 
-void UseHexPath(HexPath path)
+void UseHexVariant(HexVariant variant)
 {
-    if (const HexKernels* k = Kernels(path))
+    if (const HexKernels* k = Kernels(variant))
         Chosen().store(k, std::memory_order_relaxed);
 }
 

@@ -26,11 +26,11 @@ bool ApplyHexLine(std::string_view line, std::uint8_t* image, bool* stored = nul
 // Reads every line of `source` and applies it to `image`, which the caller has
 // erased. Lines end at LF, a CR just before the LF goes with it, and a 0x1A
 // byte ends the input. Memory use is bounded whatever the lengths involved.
-// Takes the path that HexPath.h names; each applies lines as ApplyHexLine does.
+// Takes the variant that HexVariant.h names; each applies lines as ApplyHexLine does.
 // True when any data record stored a byte in the image.
 bool ReadHex(CByteSource& source, std::uint8_t* image);
 
 // The same read, with `observer` told of every line on the way: one pass over
 // the input, so standard input works too. It takes the plain digit code; the
-// unobserved read above keeps the fastest path to itself.
+// unobserved read above keeps the fastest variant to itself.
 bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observer);

@@ -1,9 +1,9 @@
-// The reader's vector path: AVX2 finds the line ends 64 bytes at a time and
+// The reader's vector variant: AVX2 finds the line ends 64 bytes at a time and
 // turns 64 digits into 32 bytes at once. Only the functions marked for AVX2
 // use it, and only once the processor has said it can run them, so the rest
 // of the build stays plain x86-64.
 
-#include "firmware/HexPath.h"
+#include "firmware/HexVariant.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 
@@ -25,7 +25,7 @@ alignas(64) const unsigned char kFirstBytes[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// The Digits of ApplyRecord for this path, with its constants made once per
+// The Digits of ApplyRecord for this variant, with its constants made once per
 // load and held in registers.
 struct DigitCode {
     // The digit value comes from tables indexed by the low and the high four

@@ -19,7 +19,7 @@
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/HexPath.h"
+#include "firmware/HexVariant.h"
 
 namespace hextest {
 
@@ -123,36 +123,36 @@ inline std::string ReadFile(const std::filesystem::path& p)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A test that runs once on each path of the reader (skipped where the
-// processor lacks it), with that path chosen for its length.
-class OnEachPath : public ::testing::TestWithParam<HexPath> {
+// A test that runs once on each variant of the reader (skipped where the
+// processor lacks it), with that variant chosen for its length.
+class OnEachVariant : public ::testing::TestWithParam<HexVariant> {
 protected:
     void SetUp() override
     {
-        if (!HexPathAvailable(GetParam()))
-            GTEST_SKIP() << "this processor cannot run that path";
-        m_before = CurrentHexPath();
-        UseHexPath(GetParam());
+        if (!HexVariantAvailable(GetParam()))
+            GTEST_SKIP() << "this processor cannot run that variant";
+        m_before = CurrentHexVariant();
+        UseHexVariant(GetParam());
     }
-    void TearDown() override { UseHexPath(m_before); }
+    void TearDown() override { UseHexVariant(m_before); }
 
 private:
-    HexPath m_before = HexPath::Portable;
+    HexVariant m_before = HexVariant::Portable;
 };
 
-inline std::string PathName(const ::testing::TestParamInfo<HexPath>& info)
+inline std::string VariantName(const ::testing::TestParamInfo<HexVariant>& info)
 {
-    return HexPathName(info.param);
+    return HexVariantName(info.param);
 }
 
-// Instantiates the OnEachPath tests of `suite` for every path.
-#define HEX_TEST_ON_EACH_PATH(suite) \
-    INSTANTIATE_TEST_SUITE_P(Paths, suite, ::testing::ValuesIn(kAllHexPaths), hextest::PathName)
+// Instantiates the OnEachVariant tests of `suite` for every variant.
+#define HEX_TEST_ON_EACH_VARIANT(suite) \
+    INSTANTIATE_TEST_SUITE_P(Variants, suite, ::testing::ValuesIn(kAllHexVariants), hextest::VariantName)
 
 }  // namespace hextest
 
 // How gtest shows a path in messages.
-inline void PrintTo(HexPath path, std::ostream* os)
+inline void PrintTo(HexVariant variant, std::ostream* os)
 {
-    *os << HexPathName(path);
+    *os << HexVariantName(variant);
 }

@@ -95,10 +95,10 @@ TEST(FirmwareUpdater, ReloadReplacesTheWholeImage)
     EXPECT_EQ(u.IsHexLoaded(), 1);
 }
 
-using FirmwareUpdaterOnEachPath = OnEachPath;
-HEX_TEST_ON_EACH_PATH(FirmwareUpdaterOnEachPath);
+using FirmwareUpdaterOnEachVariant = OnEachVariant;
+HEX_TEST_ON_EACH_VARIANT(FirmwareUpdaterOnEachVariant);
 
-TEST_P(FirmwareUpdaterOnEachPath, TellsWhetherAnyRecordStoredAByte)
+TEST_P(FirmwareUpdaterOnEachVariant, TellsWhetherAnyRecordStoredAByte)
 {
     const std::pair<std::string, int> cases[] = {
         {"", 0},

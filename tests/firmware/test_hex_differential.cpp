@@ -25,7 +25,7 @@ constexpr int kFiles = 300;
 struct Generated {
     std::string path;
     Image image;  // what the records say, worked out here, not by the reader
-    std::vector<std::pair<HexPath, Image>> ours;  // what each path of the reader made of the file
+    std::vector<std::pair<HexVariant, Image>> ours;  // what each path of the reader made of the file
     bool overlaps = false;
     std::size_t low = kImageSize;
     std::size_t high = 0;  // one past the last byte set
@@ -112,20 +112,20 @@ protected:
     {
         s_dir = new ScratchDir;
         s_files = new std::vector<Generated>(GenerateAll(*s_dir));
-        const HexPath before = CurrentHexPath();
-        for (HexPath path : kAllHexPaths) {
-            if (!HexPathAvailable(path))
+        const HexVariant before = CurrentHexVariant();
+        for (HexVariant variant : kAllHexVariants) {
+            if (!HexVariantAvailable(variant))
                 continue;
-            UseHexPath(path);
+            UseHexVariant(variant);
             for (Generated& g : *s_files) {
                 CFirmwareUpdater u;
                 Image image;
                 if (u.LoadHexFile(g.path.c_str()) == 1)
                     image.assign(u.Image(), u.Image() + kImageSize);
-                g.ours.emplace_back(path, std::move(image));
+                g.ours.emplace_back(variant, std::move(image));
             }
         }
-        UseHexPath(before);
+        UseHexVariant(before);
     }
     static void TearDownTestSuite()
     {
@@ -189,8 +189,8 @@ TEST_F(HexDifferential, ReaderMatchesWhatTheRecordsSay)
 {
     int overlapping = 0;
     for (const Generated& g : *s_files) {
-        ASSERT_EQ(g.ours.size(), static_cast<std::size_t>(std::count_if(std::begin(kAllHexPaths), std::end(kAllHexPaths),
-                                                                          HexPathAvailable)));
+        ASSERT_EQ(g.ours.size(), static_cast<std::size_t>(std::count_if(std::begin(kAllHexVariants), std::end(kAllHexVariants),
+                                                                          HexVariantAvailable)));
         for (const auto& [path, image] : g.ours)
             ASSERT_EQ(image, g.image) << g.path << " (" << ::testing::PrintToString(path) << ")";
         overlapping += g.overlaps;

@@ -131,7 +131,7 @@ TEST(HexLint, CoverageMapCountsWhatWasStored)
     }
 }
 
-TEST_P(OnEachPath, AWatchedLoadIsTheSameLoad)
+TEST_P(OnEachVariant, AWatchedLoadIsTheSameLoad)
 {
     std::string longLine = ":" + std::string(3000, '0') + "\n";
     const std::string texts[] = {
@@ -154,4 +154,4 @@ TEST_P(OnEachPath, AWatchedLoadIsTheSameLoad)
         }
     }
 }
-HEX_TEST_ON_EACH_PATH(OnEachPath);
+HEX_TEST_ON_EACH_VARIANT(OnEachVariant);

@@ -39,14 +39,14 @@ using Bytes = std::vector<std::uint8_t>;
 // if a thirteenth character sneaks into the line (it would make "C?").
 const std::string kProbe = ":02001000ABC";
 
-using HexLines = OnEachPath;
-using HexRecords = OnEachPath;
-using HexFields = OnEachPath;
-using HexAddressWindow = OnEachPath;
-HEX_TEST_ON_EACH_PATH(HexLines);
-HEX_TEST_ON_EACH_PATH(HexRecords);
-HEX_TEST_ON_EACH_PATH(HexFields);
-HEX_TEST_ON_EACH_PATH(HexAddressWindow);
+using HexLines = OnEachVariant;
+using HexRecords = OnEachVariant;
+using HexFields = OnEachVariant;
+using HexAddressWindow = OnEachVariant;
+HEX_TEST_ON_EACH_VARIANT(HexLines);
+HEX_TEST_ON_EACH_VARIANT(HexRecords);
+HEX_TEST_ON_EACH_VARIANT(HexFields);
+HEX_TEST_ON_EACH_VARIANT(HexAddressWindow);
 
 }  // namespace
 

@@ -19,7 +19,7 @@
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareUpdater.h"
-#include "firmware/HexPath.h"
+#include "firmware/HexVariant.h"
 #include "tests/firmware/HexReference.h"
 
 namespace {
@@ -59,9 +59,9 @@ void Check(bool ok)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     std::fprintf(stderr, "reader paths compared:");
-    for (HexPath path : kAllHexPaths)
-        if (HexPathAvailable(path))
-            std::fprintf(stderr, " %s", HexPathName(path));
+    for (HexVariant variant : kAllHexVariants)
+        if (HexVariantAvailable(variant))
+            std::fprintf(stderr, " %s", HexVariantName(variant));
     std::fprintf(stderr, "\n");
     return 0;
 }
@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::uint8_t want[kImageSize];
     hextest::ReferenceRead(text, want);
 
-    for (HexPath path : kAllHexPaths) {
-        if (!HexPathAvailable(path))
+    for (HexVariant variant : kAllHexVariants) {
+        if (!HexVariantAvailable(variant))
             continue;
-        UseHexPath(path);
+        UseHexVariant(variant);
         CFirmwareUpdater updater;
         MemorySource whole(text, chunk, SIZE_MAX);
         Check(updater.LoadHex(whole) == 1);

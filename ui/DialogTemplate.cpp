@@ -1,6 +1,7 @@
+#include "ui/DialogTemplate.h"
+
 #include <array>
 
-#include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
 
 namespace {
