@@ -29,8 +29,7 @@ int RunCheck(const ParsedArgs& args)
     std::snprintf(sum, sizeof sum, "checksum: %.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
     Print(sum);
     const std::size_t count = lint.Total();
-    Print(count == 0 ? std::string("sin avisos\n")
-                     : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
+    Print(count == 0 ? std::string("sin avisos\n") : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
     return count == 0 ? kExitOk : kExitWarnings;
 }
 

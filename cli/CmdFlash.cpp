@@ -27,8 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char kHoldWarning[] =
-    "\ntolvanex-cli: envío en curso: repita para abortar; el mando puede quedar inutilizable\n";
+const char kHoldWarning[] = "\ntolvanex-cli: envío en curso: repita para abortar; el mando puede quedar inutilizable\n";
 const char kNotConnected[] = "Mando no conectado";
 const char kUpdated[] = "Actualización OK!!!!";
 const char kFailed[] = "Error sucedido!";

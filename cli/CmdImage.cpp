@@ -7,8 +7,8 @@
 #include "cli/ExitCodes.h"
 #include "cli/LoadFile.h"
 #include "cli/Output.h"
-#include "sys/File.h"
 #include "firmware/FirmwareUpdater.h"
+#include "sys/File.h"
 
 namespace cli {
 

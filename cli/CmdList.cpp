@@ -48,8 +48,7 @@ std::string State(const InterfaceReport& r)
     case InterfaceProblem::kNone:
         if (r.chosen)
             return "se abre; es el que tomaría una actualización";
-        return r.systemOwned ? "se abre, pero es un teclado o un ratón, que el sistema reserva para sí"
-                             : "se abre";
+        return r.systemOwned ? "se abre, pero es un teclado o un ratón, que el sistema reserva para sí" : "se abre";
     case InterfaceProblem::kPermission:
         return "no se abre: sin permiso";
     case InterfaceProblem::kBusy:

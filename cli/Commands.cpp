@@ -21,17 +21,25 @@ const Option kVersionOption = {'\0', "version", nullptr, "muestra la versión"};
 
 const Command kCommands[] = {
     {"checksum", "ARCHIVO", "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen", {}, RunChecksum},
-    {"image", "ARCHIVO -o SALIDA", "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA", {kOutputOption},
+    {"image",
+     "ARCHIVO -o SALIDA",
+     "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA",
+     {kOutputOption},
      RunImage},
-    {"flash", "ARCHIVO", "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
+    {"flash",
+     "ARCHIVO",
+     "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
      {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C)"},
       {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
       {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
       {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
      RunFlash},
     {"check", "ARCHIVO", "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre", {}, RunCheck},
-    {"list", "", "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
-     {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}}, RunList},
+    {"list",
+     "",
+     "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
+     {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}},
+     RunList},
 };
 
 const Command* g_current = nullptr;  // the command being run, for its usage text
@@ -77,9 +85,8 @@ std::vector<Option> OptionsOf(const Command& c)
 
 std::string CommandUsage(const Command& c)
 {
-    return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") +
-           c.synopsis + "\n  " + c.summary + "\n\n" + kFileNote + "\nopciones:\n" + OptionsText(OptionsOf(c)) + "\n" +
-           kExitCodes;
+    return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") + c.synopsis +
+           "\n  " + c.summary + "\n\n" + kFileNote + "\nopciones:\n" + OptionsText(OptionsOf(c)) + "\n" + kExitCodes;
 }
 
 std::string ToolUsage()
@@ -88,8 +95,8 @@ std::string ToolUsage()
                        "     tolvanex-cli ORDEN --help\n"
                        "     tolvanex-cli --help | --version\n\nórdenes:\n";
     for (const Command& c : kCommands)
-        text += std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary +
-                "\n";
+        text +=
+            std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary + "\n";
     return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText(kToolOptions) + "\n" + kExitCodes;
 }
 

@@ -10,8 +10,8 @@ namespace cli {
 
 struct Command {
     const char* name;
-    const char* synopsis;  // the operands, for the usage text
-    const char* summary;   // one line, for --help
+    const char* synopsis;         // the operands, for the usage text
+    const char* summary;          // one line, for --help
     std::vector<Option> options;  // beside help and verbose
     int (*run)(const ParsedArgs& args);
 };

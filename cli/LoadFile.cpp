@@ -1,10 +1,10 @@
 #include "cli/LoadFile.h"
 
 #include "cli/Output.h"
-#include "sys/File.h"
 #include "firmware/ByteSource.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareUpdater.h"
+#include "sys/File.h"
 
 namespace cli {
 

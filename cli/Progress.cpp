@@ -74,8 +74,12 @@ public:
     }
     void Found(const std::string& path, std::uint32_t outputReportLength) override
     {
-        Line(JsonWriter().Object().Str("event", "found").Str("path", path).Num("output_report_length",
-                                                                               outputReportLength).End());
+        Line(JsonWriter()
+                 .Object()
+                 .Str("event", "found")
+                 .Str("path", path)
+                 .Num("output_report_length", outputReportLength)
+                 .End());
     }
     milliseconds Period() const override { return kPeriod; }
     void Progress(std::int32_t value) override
@@ -111,16 +115,22 @@ private:
 
 }  // namespace
 
-void CProgressReporter::Found(const std::string&, std::uint32_t) {}
+void CProgressReporter::Found(const std::string&, std::uint32_t)
+{
+}
 
 milliseconds CProgressReporter::Period() const
 {
     return milliseconds(0);
 }
 
-void CProgressReporter::Progress(std::int32_t) {}
+void CProgressReporter::Progress(std::int32_t)
+{
+}
 
-void CProgressReporter::TransferEnded() {}
+void CProgressReporter::TransferEnded()
+{
+}
 
 int CProgressReporter::Refused(int status)
 {

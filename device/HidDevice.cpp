@@ -3,8 +3,7 @@
 #include <cstring>
 #include <string>
 
-CHidDevice::CHidDevice()
-    : m_handle(hidplat::kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
+CHidDevice::CHidDevice() : m_handle(hidplat::kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
 {
 }
 

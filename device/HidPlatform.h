@@ -10,9 +10,9 @@
 
 namespace hidplat {
 
-using Handle = void*;         // HANDLE
-using DevInfoList = void*;    // HDEVINFO
-struct PreparsedData;         // PHIDP_PREPARSED_DATA points at one of these
+using Handle = void*;       // HANDLE
+using DevInfoList = void*;  // HDEVINFO
+struct PreparsedData;       // PHIDP_PREPARSED_DATA points at one of these
 
 // INVALID_HANDLE_VALUE: what a handle field holds when it holds no handle.
 inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
@@ -115,8 +115,8 @@ public:
     // kInvalidHandle when the path does not open. With access 0 the handle
     // serves only to ask about the interface (attributes, capabilities, product
     // string), which also works where reading and writing are refused.
-    virtual Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share,
-                                 std::uint32_t disposition, std::uint32_t flagsAndAttributes) = 0;
+    virtual Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                                 std::uint32_t flagsAndAttributes) = 0;
     // HidD_GetAttributes
     virtual bool GetAttributes(Handle handle, HidAttributes* attributes) = 0;
     // HidD_GetPreparsedData

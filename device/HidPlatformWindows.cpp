@@ -18,6 +18,7 @@
 // These two headers declare C functions without extern "C" guards of their own.
 extern "C" {
 #include <hidsdi.h>
+// Needs hidsdi.h first.
 #include <hidpi.h>
 }
 
@@ -57,12 +58,17 @@ static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATT
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
               kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
               kErrorGenFailure == ERROR_GEN_FAILURE && kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
-              kErrorBusy == ERROR_BUSY &&
-              kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
+              kErrorBusy == ERROR_BUSY && kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 
-GUID* Win(Guid* g) { return reinterpret_cast<GUID*>(g); }
-const GUID* Win(const Guid* g) { return reinterpret_cast<const GUID*>(g); }
+GUID* Win(Guid* g)
+{
+    return reinterpret_cast<GUID*>(g);
+}
+const GUID* Win(const Guid* g)
+{
+    return reinterpret_cast<const GUID*>(g);
+}
 
 // One name per interface path: paths differ only in letter case between
 // calls, and a name may not hold backslashes or be as long as a path.

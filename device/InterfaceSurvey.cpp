@@ -84,10 +84,11 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
                 report.chosen = chosen = true;
         } else {
             // Once more, to learn why: the search's open does not say.
-            const hidplat::Handle again = os.OpenInterface(path, hidplat::kGenericRead | hidplat::kGenericWrite,
-                                                           kShareAll, hidplat::kOpenExisting,
-                                                           hidplat::kFileAttributeNormal);
-            const std::uint32_t error = again == hidplat::kInvalidHandle ? os.GetLastError() : hidplat::kErrorGenFailure;
+            const hidplat::Handle again =
+                os.OpenInterface(path, hidplat::kGenericRead | hidplat::kGenericWrite, kShareAll,
+                                 hidplat::kOpenExisting, hidplat::kFileAttributeNormal);
+            const std::uint32_t error =
+                again == hidplat::kInvalidHandle ? os.GetLastError() : hidplat::kErrorGenFailure;
             if (again != hidplat::kInvalidHandle)
                 os.CloseHandle(again);
             report.problem = ProblemOf(error);

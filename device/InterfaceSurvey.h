@@ -29,9 +29,9 @@ struct InterfaceReport {
     std::uint16_t outputReportLength = 0;
     bool opens = false;  // as the search counts it: opened, and not held by another update
     InterfaceProblem problem = InterfaceProblem::kNone;
-    std::uint32_t error = 0;     // the system's code, for kOther
-    bool systemOwned = false;    // a collection the system keeps for itself
-    bool chosen = false;         // the one an update would take
+    std::uint32_t error = 0;   // the system's code, for kOther
+    bool systemOwned = false;  // a collection the system keeps for itself
+    bool chosen = false;       // the one an update would take
 };
 
 // Every interface the search would examine for vendorId:productId.

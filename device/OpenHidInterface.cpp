@@ -17,7 +17,8 @@ hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint3
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
 
-    hidplat::DevInfoList list = os.GetClassDevs(interfaceClass, hidplat::kDigcfPresent | hidplat::kDigcfDeviceInterface);
+    hidplat::DevInfoList list =
+        os.GetClassDevs(interfaceClass, hidplat::kDigcfPresent | hidplat::kDigcfDeviceInterface);
     if (list == hidplat::kInvalidDevInfoList) {
         hidplat::Diagnose("No se encuentra mando\n");
         return nullptr;
@@ -59,10 +60,10 @@ hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint3
     char* path = detail->DevicePath;
     path[pathRoom - 1] = '\0';
 
-    hidplat::Handle handle = os.OpenInterface(
-        path, hidplat::kGenericRead | hidplat::kGenericWrite,
-        hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete, hidplat::kOpenExisting,
-        extraFlags | hidplat::kFileAttributeNormal);
+    hidplat::Handle handle =
+        os.OpenInterface(path, hidplat::kGenericRead | hidplat::kGenericWrite,
+                         hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete,
+                         hidplat::kOpenExisting, extraFlags | hidplat::kFileAttributeNormal);
 
     if (pathOut != nullptr)
         std::strncpy(pathOut, path, pathLimit);

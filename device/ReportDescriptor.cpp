@@ -101,8 +101,8 @@ ReportLengths ComputeReportLengths(const std::uint8_t* desc, std::size_t size)
         case kItemOutput:
         case kItemFeature: {
             const std::size_t kind = (prefix & 0xFCu) == kItemInput    ? kInput
-                              : (prefix & 0xFCu) == kItemOutput ? kOutput
-                                                                : kFeature;
+                                     : (prefix & 0xFCu) == kItemOutput ? kOutput
+                                                                       : kFeature;
             // Both factors are below 2^32, so the product fits.
             const std::uint64_t itemBits =
                 std::min<std::uint64_t>(std::uint64_t{globals.reportSize} * globals.reportCount, kMaxReportBits);

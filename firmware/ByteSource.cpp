@@ -1,7 +1,7 @@
 #include "firmware/ByteSource.h"
 
-#include "sys/File.h"
 #include "firmware/FileException.h"
+#include "sys/File.h"
 
 CFileByteSource::~CFileByteSource()
 {

@@ -31,7 +31,8 @@ int CFirmwareUpdater::LoadHex(CByteSource& source, CHexLineObserver* observer)
     // Read into a scratch image so that a read error leaves the old image whole.
     auto scratch = std::make_unique<std::uint8_t[]>(kImageSize);
     std::memset(scratch.get(), kErasedByte, kImageSize);
-    const bool stored = observer != nullptr ? ReadHex(source, scratch.get(), *observer) : ReadHex(source, scratch.get());
+    const bool stored =
+        observer != nullptr ? ReadHex(source, scratch.get(), *observer) : ReadHex(source, scratch.get());
     std::memcpy(m_image, scratch.get(), kImageSize);
     m_loaded = 1;
     m_hasData = stored ? 1 : 0;

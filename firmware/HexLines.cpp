@@ -44,12 +44,9 @@ struct CHexLines::Spanning {
 };
 
 CHexLines::CHexLines(CByteSource& source, Scan scan)
-    : m_source(source),
-      m_scan(scan),
-      m_buffer(std::make_unique_for_overwrite<char[]>(kFront + kBlockSize + kPadding)),
+    : m_source(source), m_scan(scan), m_buffer(std::make_unique_for_overwrite<char[]>(kFront + kBlockSize + kPadding)),
       m_lineFeeds(std::make_unique_for_overwrite<std::uint64_t[]>(kSliceSize / 64)),
-      m_kept(std::make_unique<Spanning>()),
-      m_text(m_buffer.get() + kFront)
+      m_kept(std::make_unique<Spanning>()), m_text(m_buffer.get() + kFront)
 {
     // Loads past the end only ever see these bytes, or text of earlier reads.
     std::memset(m_text + kBlockSize, 0, kPadding);

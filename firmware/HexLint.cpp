@@ -13,8 +13,8 @@ bool IsHexDigit(char c)
 
 bool StartsWithByteOrderMark(std::string_view line)
 {
-    for (std::string_view mark : {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
-                                  std::string_view("\xFE\xFF")}) {
+    for (std::string_view mark :
+         {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF")}) {
         if (line.substr(0, mark.size()) == mark)
             return true;
     }
@@ -28,7 +28,9 @@ bool IsRecord(std::string_view line)
 
 }  // namespace
 
-CHexLint::CHexLint() : m_storedBy(kImageSize, 0) {}
+CHexLint::CHexLint() : m_storedBy(kImageSize, 0)
+{
+}
 
 HexWarning* CHexLint::Add(HexWarningKind kind, std::uint32_t first, std::uint32_t second, std::uint32_t third)
 {
@@ -84,8 +86,7 @@ void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlac
     LintRecord(line.substr(0, cr), line, role, place);
 }
 
-void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLineRole role,
-                          const HexLinePlace& place)
+void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLineRole role, const HexLinePlace& place)
 {
     // The header lies within the line, since the loader took it for a record.
     const unsigned count = HexByteAt(line, 1);

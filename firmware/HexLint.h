@@ -12,16 +12,16 @@
 #include "firmware/HexReader.h"
 
 enum class HexWarningKind {
-    kByteOrderMark,  // the first line begins with a byte-order mark, so it is no record
-    kNotRecord,      // a line that is not a record: empty, no colon first, or too short
-    kCrOnlyLineEnds, // CRs inside a line: the loader sees one long line
-    kNonHexDigit,    // a character that is no hexadecimal digit inside a record: read as 0
-    kCountMismatch,  // the record's byte count does not match the line's length
-    kBadChecksum,    // the record's checksum is wrong
-    kOutsideWindow,  // data bytes outside 0x0000-0x3FFF: dropped
-    kOverlap,        // data bytes that an earlier record stored already
-    kAfterEnd,       // records after the first record that is not data: never read
-    kNoData,         // no record stored a byte
+    kByteOrderMark,   // the first line begins with a byte-order mark, so it is no record
+    kNotRecord,       // a line that is not a record: empty, no colon first, or too short
+    kCrOnlyLineEnds,  // CRs inside a line: the loader sees one long line
+    kNonHexDigit,     // a character that is no hexadecimal digit inside a record: read as 0
+    kCountMismatch,   // the record's byte count does not match the line's length
+    kBadChecksum,     // the record's checksum is wrong
+    kOutsideWindow,   // data bytes outside 0x0000-0x3FFF: dropped
+    kOverlap,         // data bytes that an earlier record stored already
+    kAfterEnd,        // records after the first record that is not data: never read
+    kNoData,          // no record stored a byte
 };
 
 // What each kind carries in `first`, `second` and `third`:

@@ -4,8 +4,8 @@
 
 #include "firmware/FirmwareImage.h"
 #include "firmware/HexDigits.h"
-#include "firmware/HexVariant.h"
 #include "firmware/HexRecord.h"
+#include "firmware/HexVariant.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ struct PlainDigits {
 bool LoadPortable(CHexLines& lines, std::uint8_t* image)
 {
     bool stored = false;
-    lines.ForEachLine([image, &stored](std::string_view line) { return ApplyRecord(line, image, PlainDigits{}, &stored); });
+    lines.ForEachLine(
+        [image, &stored](std::string_view line) { return ApplyRecord(line, image, PlainDigits{}, &stored); });
     return stored;
 }
 

@@ -21,9 +21,9 @@
 namespace {
 
 // 32 bytes read from kFirstBytes + 32 - k select the first k lanes.
-alignas(64) const unsigned char kFirstBytes[64] = {
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+alignas(64) const unsigned char kFirstBytes[64] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The Digits of ApplyRecord for this variant, with its constants made once per
 // load and held in registers.
@@ -43,10 +43,9 @@ struct DigitCode {
           highKinds(Keep(_mm256_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,  //
                                           0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0))),
           // Kind 0 (none) sets the top bit, which the last look-up turns into 0.
-          addForKind(Keep(_mm256_setr_epi8(-128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
-                                            -128, -128, -128,  //
-                                            -128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
-                                            -128, -128, -128))),
+          addForKind(Keep(_mm256_setr_epi8(
+              -128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,  //
+              -128, 0, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128))),
           noDigitToZero(Keep(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,  //
                                               0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15))),
           weights(Keep(_mm256_set1_epi16(0x0110)))  // high digit x 16 + low digit
@@ -133,7 +132,8 @@ TOLVANEX_AVX2 std::size_t Scan(const char* p, std::size_t n, std::uint64_t* line
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64 * w + 32));
         lineFeeds[w] = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf))) |
                        std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))} << 32;
-        seen = _mm256_or_si256(seen, _mm256_or_si256(_mm256_cmpeq_epi8(a, endOfInput), _mm256_cmpeq_epi8(b, endOfInput)));
+        seen =
+            _mm256_or_si256(seen, _mm256_or_si256(_mm256_cmpeq_epi8(a, endOfInput), _mm256_cmpeq_epi8(b, endOfInput)));
     }
     if (n % 64 != 0)
         lineFeeds[words - 1] &= (std::uint64_t{1} << (n % 64)) - 1;

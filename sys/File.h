@@ -6,9 +6,9 @@
 #include <string>
 
 // Error codes of our own, beside the system's, for SysErrorText.
-constexpr int kSysErrorNotAFile = 0x7F01;     // a device, pipe, FIFO or socket
-constexpr int kSysErrorSystemFile = 0x7F02;   // a file the kernel makes up (/proc, /sys)
-constexpr int kSysErrorSameFile = 0x7F03;     // output and input are one file
+constexpr int kSysErrorNotAFile = 0x7F01;    // a device, pipe, FIFO or socket
+constexpr int kSysErrorSystemFile = 0x7F02;  // a file the kernel makes up (/proc, /sys)
+constexpr int kSysErrorSameFile = 0x7F03;    // output and input are one file
 
 // The Spanish wording of the codes above; null for the system's own codes.
 inline const char* SysOwnErrorText(int error)

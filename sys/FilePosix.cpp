@@ -1,5 +1,8 @@
 #include "sys/File.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -7,9 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #ifdef __linux__
 #include <linux/magic.h>
 #include <sys/vfs.h>

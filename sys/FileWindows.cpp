@@ -1,13 +1,13 @@
 #include "sys/File.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -31,16 +31,16 @@ std::wstring Wide(const char* utf8)
 std::string WindowsErrorText(DWORD code)
 {
     wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string result;
     if (n != 0 && text != nullptr)
         result = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), n));
     if (text != nullptr)
         ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
-                               result.back() == '.'))
+    while (!result.empty() &&
+           (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' || result.back() == '.'))
         result.pop_back();
     if (result.empty())
         result = "error " + std::to_string(code);
@@ -149,8 +149,8 @@ int SysOpenForRead(const char* path, int* error)
     const std::wstring wide = Wide(path);
     // Deny others writing while the file is read, as the update tool always
     // has; reading too, as it always has.
-    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD failure = ::GetLastError();
         // Windows refuses to open a folder as a file with "access denied"; say what it is.
@@ -237,8 +237,9 @@ bool SysSameFile(const char* a, const char* b)
     BY_HANDLE_FILE_INFORMATION info[2] = {};
     const char* paths[2] = {a, b};
     for (int i = 0; i < 2; ++i) {
-        const HANDLE h = ::CreateFileW(Wide(paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE h =
+            ::CreateFileW(Wide(paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return false;
         const BOOL ok = ::GetFileInformationByHandle(h, &info[i]);
@@ -255,7 +256,8 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
     ::_setmode(1, _O_BINARY);
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const unsigned int chunk = size > INT_MAX ? static_cast<unsigned int>(INT_MAX) : static_cast<unsigned int>(size);
+        const unsigned int chunk =
+            size > INT_MAX ? static_cast<unsigned int>(INT_MAX) : static_cast<unsigned int>(size);
         const int n = ::_write(1, p, chunk);
         if (n <= 0) {
             *error = n < 0 ? errno : EIO;

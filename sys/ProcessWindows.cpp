@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// Needs windows.h first.
 #include <shellapi.h>
 
 #include "sys/Utf16.h"

@@ -82,7 +82,9 @@ void DDX_Control(CDataExchange* pDX, int id, CProgressCtrl& control)
         control.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(id);
 }
 
-CDialog::CDialog(int templateId, CDialog* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+CDialog::CDialog(int templateId, CDialog* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent)
+{
+}
 
 CDialog::~CDialog()
 {
@@ -112,7 +114,9 @@ bool CDialog::UpdateData(bool saveAndValidate)
     return true;
 }
 
-void CDialog::DoDataExchange(CDataExchange*) {}
+void CDialog::DoDataExchange(CDataExchange*)
+{
+}
 
 bool CDialog::OnInitDialog()
 {
@@ -145,7 +149,9 @@ void CDialog::OnCancel()
     EndDialog(IDCANCEL);
 }
 
-void CDialog::OnTimer(std::uintptr_t) {}
+void CDialog::OnTimer(std::uintptr_t)
+{
+}
 
 bool CDialog::OnSysCommand(unsigned, std::intptr_t)
 {
@@ -170,32 +176,43 @@ void CDialog::ReportCurrentException(wnd::Handle owner)
 bool CDialog::HandleInitDialog(wnd::Handle window)
 {
     m_hWnd = window;
-    return Guarded(window, [this] { return OnInitDialog(); }, true);
+    return Guarded(
+        window, [this] { return OnInitDialog(); }, true);
 }
 
 void CDialog::HandleCommand(int id)
 {
-    Guarded(m_hWnd, [this, id] { return OnCommand(id); }, true);
+    Guarded(
+        m_hWnd, [this, id] { return OnCommand(id); }, true);
 }
 
 void CDialog::HandleTimer(std::uintptr_t id)
 {
-    Guarded(m_hWnd, [this, id] { OnTimer(id); return true; }, true);
+    Guarded(
+        m_hWnd,
+        [this, id] {
+            OnTimer(id);
+            return true;
+        },
+        true);
 }
 
 bool CDialog::HandleSysCommand(unsigned id, std::intptr_t lParam)
 {
-    return Guarded(m_hWnd, [this, id, lParam] { return OnSysCommand(id, lParam); }, true);
+    return Guarded(
+        m_hWnd, [this, id, lParam] { return OnSysCommand(id, lParam); }, true);
 }
 
 bool CDialog::HandlePaint()
 {
-    return Guarded(m_hWnd, [this] { return OnPaint(); }, false);
+    return Guarded(
+        m_hWnd, [this] { return OnPaint(); }, false);
 }
 
 wnd::Icon CDialog::HandleQueryDragIcon()
 {
-    return Guarded(m_hWnd, [this] { return OnQueryDragIcon(); }, wnd::Icon{});
+    return Guarded(
+        m_hWnd, [this] { return OnQueryDragIcon(); }, wnd::Icon{});
 }
 
 void CDialog::HandleDestroy()

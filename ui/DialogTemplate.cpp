@@ -28,8 +28,8 @@ constexpr std::array<ControlTemplate, 3> kAboutControls{{
 }};
 
 constexpr DialogTemplate kTemplates[] = {
-    {IDD_UPDATER_DIALOG, true, kPopup | kVisible | kCaption | kSysMenu | kDsModalFrame | kDsSetFont, kExAppWindow,
-     0, 0, 395, 99, "Tolvanex Updater para SWITCH Controllers v1.0", "宋体", 9, kUpdaterControls},
+    {IDD_UPDATER_DIALOG, true, kPopup | kVisible | kCaption | kSysMenu | kDsModalFrame | kDsSetFont, kExAppWindow, 0, 0,
+     395, 99, "Tolvanex Updater para SWITCH Controllers v1.0", "宋体", 9, kUpdaterControls},
     {IDD_ABOUTBOX, false, kPopup | kCaption | kSysMenu | kDsModalFrame | kDsSetFont, 0, 0, 0, 235, 55,
      "Sobre el Updater", "宋体", 9, kAboutControls},
 };

@@ -9,9 +9,8 @@
 
 // Window and control styles, as Windows defines them.
 namespace ws {
-constexpr std::uint32_t kPopup = 0x80000000u, kChild = 0x40000000u, kVisible = 0x10000000u,
-                        kCaption = 0x00C00000u, kBorder = 0x00800000u, kSysMenu = 0x00080000u,
-                        kGroup = 0x00020000u, kTabStop = 0x00010000u;
+constexpr std::uint32_t kPopup = 0x80000000u, kChild = 0x40000000u, kVisible = 0x10000000u, kCaption = 0x00C00000u,
+                        kBorder = 0x00800000u, kSysMenu = 0x00080000u, kGroup = 0x00020000u, kTabStop = 0x00010000u;
 constexpr std::uint32_t kDsModalFrame = 0x80, kDsSetFont = 0x40;
 constexpr std::uint32_t kExAppWindow = 0x00040000u;
 constexpr std::uint32_t kBsPushButton = 0x0, kBsDefPushButton = 0x1, kBsTypeMask = 0xF;

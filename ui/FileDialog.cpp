@@ -1,8 +1,8 @@
 #include "ui/FileDialog.h"
 
+#include "sys/Utf16.h"
 #include "ui/Dialog.h"
 #include "ui/Resource.h"
-#include "sys/Utf16.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ constexpr std::size_t kMaxFileName = 259;  // UTF-16 units, as the Windows buffe
 
 }  // namespace
 
-CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, const std::string& fileName,
-                         unsigned flags, const std::string& filter, CDialog* owner)
+CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, const std::string& fileName, unsigned flags,
+                         const std::string& filter, CDialog* owner)
     : m_open(openFileDialog), m_defaultExtension(std::move(defaultExtension)), m_flags(flags), m_owner(owner)
 {
     std::u16string name = Utf8ToUtf16(fileName);

@@ -15,7 +15,9 @@ CUpdaterDlg::SysCommandHandler g_sysCommandHandler = nullptr;
 
 }  // namespace
 
-CUpdaterDlg::CUpdaterDlg(CDialog* parent) : CDialog(IDD_UPDATER_DIALOG, parent), m_hIcon(wnd::LoadAppIcon()) {}
+CUpdaterDlg::CUpdaterDlg(CDialog* parent) : CDialog(IDD_UPDATER_DIALOG, parent), m_hIcon(wnd::LoadAppIcon())
+{
+}
 
 CUpdaterDlg::~CUpdaterDlg() = default;
 

@@ -95,7 +95,8 @@ private:
 }  // namespace
 
 struct Application::Impl {
-    Impl(int argc, char** argv) : m_argc(argc > 0 ? 1 : 0), m_argv{argc > 0 ? argv[0] : nullptr, nullptr}, m_app(m_argc, m_argv)
+    Impl(int argc, char** argv)
+        : m_argc(argc > 0 ? 1 : 0), m_argv{argc > 0 ? argv[0] : nullptr, nullptr}, m_app(m_argc, m_argv)
     {
         m_startUp.Release();
         // Lets the desktop match the window with es.tolvanex.updater.desktop.
@@ -114,7 +115,9 @@ struct Application::Impl {
     QTranslator m_qtSpanish;
 };
 
-Application::Application(int argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv)) {}
+Application::Application(int argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv))
+{
+}
 
 Application::~Application() = default;
 

@@ -16,8 +16,8 @@
 #include <memory>
 #include <new>
 
-#include "ui/Dialog.h"
 #include "sys/Utf16.h"
+#include "ui/Dialog.h"
 
 namespace wnd {
 
