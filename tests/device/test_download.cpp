@@ -9,26 +9,13 @@
 #include "firmware/ByteSource.h"
 #include "firmware/FirmwareUpdater.h"
 #include "tests/support/FakeHidPlatform.h"
+#include "tests/support/MemorySource.h"
 
 namespace {
 
 const std::uint8_t kCommand[8] = {'D', 'O', 'W', 'N', 'L', 'O', 'A', 'D'};
 
-class MemorySource : public CByteSource {
-public:
-    explicit MemorySource(std::string text) : m_text(std::move(text)) {}
-    std::size_t Read(void* buffer, std::size_t size) override
-    {
-        const std::size_t n = std::min(size, m_text.size() - m_pos);
-        std::memcpy(buffer, m_text.data() + m_pos, n);
-        m_pos += n;
-        return n;
-    }
-
-private:
-    std::string m_text;
-    std::size_t m_pos = 0;
-};
+using testsupport::MemorySource;
 
 // An image with a distinct byte at every address below 0x100 and 0xFF above.
 void LoadPattern(CFirmwareUpdater& updater)

@@ -20,6 +20,7 @@
 #include "firmware/FileException.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/HexVariant.h"
+#include "tests/support/MemorySource.h"
 
 namespace hextest {
 
@@ -53,33 +54,7 @@ inline std::string Record(unsigned address, const std::vector<std::uint8_t>& dat
 
 inline const std::string kEof = ":00000001FF";
 
-// Hands out the bytes of a string, at most `chunk` per Read; after `failAfter`
-// bytes have been handed out, the next Read throws like a failing disk.
-class MemorySource : public CByteSource {
-public:
-    explicit MemorySource(std::string data, std::size_t chunk = SIZE_MAX, std::size_t failAfter = SIZE_MAX)
-        : m_data(std::move(data)), m_chunk(chunk), m_failAfter(failAfter)
-    {
-    }
-    std::size_t Read(void* buffer, std::size_t size) override
-    {
-        if (m_pos >= m_failAfter)
-            throw CFileException("disco/roto.hex", EIO);
-        std::size_t n = std::min({size, m_chunk, m_data.size() - m_pos, m_failAfter - m_pos});
-        std::copy_n(m_data.data() + m_pos, n, static_cast<char*>(buffer));
-        m_pos += n;
-        ++m_reads;
-        return n;
-    }
-    std::size_t Position() const { return m_pos; }
-
-private:
-    std::string m_data;
-    std::size_t m_chunk;
-    std::size_t m_failAfter;
-    std::size_t m_pos = 0;
-    std::size_t m_reads = 0;
-};
+using testsupport::MemorySource;
 
 // A folder of its own under the system's temp folder, removed afterwards.
 class ScratchDir {

@@ -21,31 +21,11 @@
 #include "firmware/FirmwareUpdater.h"
 #include "firmware/HexVariant.h"
 #include "tests/firmware/HexReference.h"
+#include "tests/support/MemorySource.h"
 
 namespace {
 
-class MemorySource : public CByteSource {
-public:
-    MemorySource(std::string_view data, std::size_t chunk, std::size_t failAt)
-        : m_data(data), m_chunk(chunk), m_failAt(failAt)
-    {
-    }
-    std::size_t Read(void* buffer, std::size_t size) override
-    {
-        if (m_pos >= m_failAt)
-            throw CFileException("fuzz.hex", EIO);
-        const std::size_t n = std::min({size, m_chunk, m_data.size() - m_pos, m_failAt - m_pos});
-        std::memcpy(buffer, m_data.data() + m_pos, n);
-        m_pos += n;
-        return n;
-    }
-
-private:
-    std::string_view m_data;
-    std::size_t m_chunk;
-    std::size_t m_failAt;
-    std::size_t m_pos = 0;
-};
+using testsupport::MemorySource;
 
 void Check(bool ok)
 {
@@ -82,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         UseHexVariant(variant);
         CFirmwareUpdater updater;
-        MemorySource whole(text, chunk, SIZE_MAX);
+        MemorySource whole(std::string(text), chunk, SIZE_MAX);
         Check(updater.LoadHex(whole) == 1);
         Check(updater.IsHexLoaded() == 1);
         Check(std::memcmp(updater.Image(), want, kImageSize) == 0);
@@ -91,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // stopped at a record of another type (then the load is whole).
         if (mode & 0x40) {
             CFirmwareUpdater failing;
-            MemorySource broken(text, chunk, text.size() / 2);
+            MemorySource broken(std::string(text), chunk, text.size() / 2);
             try {
                 failing.LoadHex(broken);
                 Check(failing.IsHexLoaded() == 1);

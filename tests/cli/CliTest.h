@@ -1,0 +1,128 @@
+#pragma once
+// What the tests of tolvanex-cli share: the tool run as a separate process,
+// its output captured, and a scratch folder for the files under test.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "HexTestSupport.h"
+#include "firmware/FirmwareUpdater.h"
+
+namespace clitest {
+
+using namespace hextest;
+namespace fs = std::filesystem;
+
+struct Result {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+inline std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    // Runs the tool with `args`.
+    Result Run(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> command = {TOLVANEX_CLI};
+        command.insert(command.end(), args.begin(), args.end());
+        return RunCommand(command);
+    }
+
+    Result RunCommand(const std::vector<std::string>& command)
+    {
+        std::string cmd;
+        for (const auto& a : command)
+            cmd += (cmd.empty() ? "" : " ") + Quote(a);
+        return RunShell(cmd + " </dev/null");
+    }
+
+    // A shell line, its output captured unless the line sends it elsewhere first.
+    Result RunShell(const std::string& line)
+    {
+        const fs::path out = m_io.Path() / "stdout";
+        const fs::path err = m_io.Path() / "stderr";
+        const std::string cmd =
+            "exec >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; " + line;
+        const int status = std::system(cmd.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+    }
+
+    std::set<std::string> Listing() const
+    {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_dir.Path()))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    ScratchDir m_dir;  // the files under test
+    ScratchDir m_io;   // the captured output, apart so that listings stay clean
+};
+
+inline std::string ChecksumText(const std::string& path)
+{
+    CFirmwareUpdater u;
+    if (u.LoadHexFile(path.c_str()) != 1)
+        return "?";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.4X\n", static_cast<unsigned>(u.ComputeChecksum()));
+    return buf;
+}
+
+// For the scenes of the in-memory HID stack (tests/cli/fake_cli.cpp).
+inline std::string Q(const std::string& s)
+{
+    return Quote(s);
+}
+
+inline std::string Env(const std::string& scene, const std::string& record = {}, long delayUs = 0)
+{
+    std::string env = "env TVX_FAKE_HID=" + scene + " TVX_FAKE_DELAY_US=" + std::to_string(delayUs);
+    if (!record.empty())
+        env += " TVX_FAKE_RECORD=" + Quote(record);
+    return env + " ";
+}
+
+inline std::size_t SizeOf(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : static_cast<std::size_t>(size);
+}
+
+// Each line of `text`, with its line end.
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end + 1 - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// A shell test that `file` holds one JSON document per line (python3 reads each).
+inline std::string JsonPerLine(const std::string& file)
+{
+    return "python3 -c 'import json,sys\nfor l in open(sys.argv[1]): json.loads(l)' " + Quote(file);
+}
+
+}  // namespace clitest

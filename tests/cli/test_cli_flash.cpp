@@ -1,0 +1,251 @@
+// tolvanex-cli flash over the in-memory HID stack: refusals, locks, stop signals, progress for scripts, --wait.
+
+#include "CliTest.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+using namespace clitest;
+
+TEST_F(Cli, FlashRefusesAnImageThatNoRecordWrote)
+{
+    std::string binary;
+    for (int i = 0; i < 1024; ++i)
+        binary += static_cast<char>(i * 7);
+    const struct {
+        const char* name;
+        std::string text;
+        bool sends;
+    } cases[] = {
+        {"empty", "", false},
+        {"binary", binary, false},
+        {"text", "hola\nesto no es un HEX\n", false},
+        {"extended address first", ":020000040000FA\n" + Record(0, {1}) + "\n", false},
+        {"outside the window", Record(0x4000, {1, 2}) + "\n", false},
+        {"one byte, even 0xFF", Record(0x10, {0xFF}) + "\n", true},
+    };
+    const std::string record = (m_io.Path() / "reports").string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = m_dir.Write("in.hex", c.text);
+        Result r = Run({"checksum", in});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "C000\n");  // loading is as before
+
+        fs::remove(record);
+        r = RunShell(Env("controller", record) + Q(TOLVANEX_FAKE_CLI) + " -v flash " + Q(in));
+        if (c.sends) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(SizeOf(record), 2049u);
+        } else {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("el archivo no contiene datos para el mando"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("Request"), std::string::npos) << "searched: " << r.err;
+            EXPECT_EQ(SizeOf(record), 0u);
+        }
+    }
+}
+
+TEST_F(Cli, TwoUpdatesNeverShareAController)
+{
+    // The in-memory stack plays a controller that another update holds.
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const struct {
+        const char* scene;
+        int exitCode;
+        bool saysBusy;
+    } cases[] = {{"busy", 3, true}, {"none", 3, false}, {"controller", 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        Result r = RunShell(Env(c.scene) + Q(TOLVANEX_FAKE_CLI) + " flash " + Q(in) + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.err.find("el mando está en uso por otro proceso") != std::string::npos, c.saysBusy) << r.err;
+        EXPECT_EQ(r.out, c.exitCode == 3 ? "Mando no conectado\n" : "Actualización OK!!!!\n");
+    }
+}
+
+TEST_F(Cli, FlashHoldsTheFirstStopRequest)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const struct {
+        std::vector<int> signals;
+        bool whole;  // every report went out
+    } cases[] = {
+        {{SIGINT}, true},
+        {{SIGTERM}, true},
+        {{SIGINT, SIGINT}, false},
+        {{SIGTERM, SIGTERM}, false},
+        {{SIGHUP, SIGHUP}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.signals.size() << " x " << strsignal(c.signals[0]));
+        fs::remove(record);
+        const std::string err = (m_io.Path() / "stderr").string();
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // A process group of its own, as a terminal's job, so signals reach nobody else.
+            ::setpgid(0, 0);
+            ::setenv("TVX_FAKE_HID", "controller", 1);
+            ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
+            ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
+            std::freopen("/dev/null", "r", stdin);
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen(err.c_str(), "w", stderr);
+            ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", in.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int sig : c.signals) {
+            ::kill(pid, sig);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(128 + WTERMSIG(status), 128 + c.signals[0]);
+        EXPECT_NE(ReadFile(err).find("envío en curso: repita para abortar; el mando puede quedar inutilizable"),
+                  std::string::npos);
+        if (c.whole) {
+            EXPECT_EQ(SizeOf(record), 2049u);
+        } else {
+            EXPECT_LT(SizeOf(record), 2049u);
+        }
+    }
+}
+
+TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string warned = m_dir.Write("warned.hex", Record(0, {1, 2, 3}) + "\n" + Record(1, {9}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string fake = Q(TOLVANEX_FAKE_CLI) + " flash ";
+    const std::string overlap = "warned.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1";
+    const struct {
+        const char* name;
+        std::string line;
+        int exitCode;
+        std::string out;  // all of stdout; "json" for JSON lines, checked below
+        std::string err;  // a part of stderr; "" for none at all
+        bool sends;
+    } cases[] = {
+        {"plain", Env("controller", record) + fake + Q(in), 0, "Actualización OK!!!!\n", "", true},
+        {"quiet", Env("controller", record) + fake + "-q " + Q(in), 0, "", "", true},
+        {"quiet, no controller", Env("none", record) + fake + "--quiet " + Q(in), 3, "", "Mando no conectado\n", false},
+        {"quiet, the transfer fails", Env("fails") + fake + "-q " + Q(in), 4, "", "Error sucedido!\n", false},
+        {"warnings go on", Env("controller", record) + fake + Q(warned), 0, "Actualización OK!!!!\n", overlap, true},
+        {"quiet hides warnings", Env("controller", record) + fake + "-q " + Q(warned), 0, "", "", true},
+        {"strict refuses", Env("controller", record) + fake + "--strict " + Q(warned), 5, "",
+         "«" + warned + "»: 1 aviso y --strict: no se envía nada", false},
+        {"strict, clean", Env("controller", record) + fake + "--strict " + Q(in), 0, "Actualización OK!!!!\n", "", true},
+        {"json", Env("controller", record, 200) + fake + "--progress=json " + Q(in), 0, "json", "", true},
+        {"json, no controller", Env("none", record) + fake + "--progress json " + Q(in), 3, "json", "", false},
+        {"json, busy", Env("busy", record) + fake + "--progress=json " + Q(in), 3, "json",
+         "el mando está en uso por otro proceso", false},
+        {"json, no data", Env("controller", record) + fake + "--progress=json " + Q(m_dir.Write("e.hex", "")), 2,
+         "json", "el archivo no contiene datos para el mando", false},
+        {"permission", Env("denied", record) + fake + Q(in), 3, "Mando no conectado\n",
+         "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\nLa regla de udev "
+         "res/linux/70-tolvanex.rules",
+         false},
+        {"wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=1000 " + fake + "--wait " + Q(in), 0,
+         "Actualización OK!!!!\n", "tolvanex-cli: esperando al mando (Ctrl+C para dejarlo)...\n", true},
+        {"wait, bounded", Env("controller", record) + "TVX_FAKE_APPEAR_MS=600 " + fake + "--wait=20 " + Q(in), 0,
+         "Actualización OK!!!!\n", "esperando al mando hasta 20 s", true},
+        {"wait, too short", Env("controller", record) + "TVX_FAKE_APPEAR_MS=5000 " + fake + "--wait=1 " + Q(in), 3,
+         "Mando no conectado\n", "esperando al mando hasta 1 s", false},
+        {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "Mando no conectado\n",
+         "", false},
+        {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
+         false},
+        {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
+        {"wait for what", fake + "--wait=pronto " + Q(in), 1, "", "--wait=SEGUNDOS espera un número entero", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(record);
+        Result r = RunShell(c.line + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(SizeOf(record), c.sends ? 2049u : 0u);
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        }
+        if (c.out != "json") {
+            EXPECT_EQ(r.out, c.out);
+            continue;
+        }
+        // One object per line: found, then the progress rising to 10000, then the result.
+        const std::string out = (m_io.Path() / "stdout").string();
+        EXPECT_EQ(RunShell(JsonPerLine(out)).exitCode, 0) << r.out;
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_FALSE(lines.empty());
+        const std::string result = c.exitCode == 0   ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
+                                   : c.exitCode == 3 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n"
+                                                     : "";
+        if (!result.empty()) {
+            EXPECT_EQ(lines.back(), result);
+        } else {
+            EXPECT_NE(lines.back().find("\"ok\":false,\"message\":\"«"), std::string::npos) << lines.back();
+        }
+        if (c.exitCode != 0)
+            continue;
+        EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"path\":\"/dev/fake-controller\",\"output_report_length\":9}\n");
+        int last = -1;
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            int value = -1;
+            ASSERT_EQ(std::sscanf(lines[i].c_str(), "{\"event\":\"progress\",\"value\":%d,\"of\":10000}", &value), 1)
+                << lines[i];
+            EXPECT_GT(value, last);
+            last = value;
+        }
+        EXPECT_EQ(last, 10000);
+        EXPECT_GT(lines.size(), 10u) << "a transfer of 0.4 s shows its progress";
+    }
+
+    // A reader that goes away early cuts no transfer short: the broken pipe
+    // ends the program only afterwards, as it ends any other.
+    fs::remove(record);
+    const std::string rc = (m_io.Path() / "rc").string();
+    RunShell("{ " + Env("controller", record, 200) + fake + "--progress=json " + Q(in) + "; echo $? > " + Q(rc) +
+             "; } | head -n 1");
+    EXPECT_EQ(SizeOf(record), 2049u);
+    EXPECT_EQ(ReadFile(rc), std::to_string(128 + SIGPIPE) + "\n");
+}
+
+TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const std::string err = (m_io.Path() / "stderr").string();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::setenv("TVX_FAKE_HID", "none", 1);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--wait", in.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int waited = 0; waited < 20000 && ReadFile(err).find("esperando") == std::string::npos; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_EQ(ReadFile(err).find("envío en curso"), std::string::npos) << "nothing is held during a wait";
+    EXPECT_LT(took, std::chrono::seconds(2));  // no poll period, however slow the machine, comes near
+}

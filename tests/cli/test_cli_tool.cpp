@@ -1,0 +1,205 @@
+// tolvanex-cli as a whole: usage, help, FILE operands, output errors, diagnostics.
+
+#include "CliTest.h"
+
+#include <unistd.h>
+
+using namespace clitest;
+
+TEST_F(Cli, UnreadableInput)
+{
+    const std::string missing = (m_dir.Path() / "no-existe.hex").string();
+    const std::string folder = (m_dir.Path() / "carpeta").string();
+    fs::create_directory(folder);
+    std::vector<std::string> bad = {missing, folder};
+#ifdef __linux__
+    bad.push_back("/proc/self/mem");  // opens, then fails to read
+#endif
+    const std::string out = m_dir.Write("out.bin", "old contents");
+    const auto before = Listing();
+    for (const std::string& path : bad) {
+        SCOPED_TRACE(path);
+        Result r = Run({"checksum", path});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+
+        r = Run({"image", path, "-o", out});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(out), "old contents");
+        EXPECT_EQ(Listing(), before);
+    }
+}
+
+TEST_F(Cli, NoPermission)
+{
+    // Root reads files whatever their mode, so run the tool as nobody then.
+    std::vector<std::string> prefix;
+    if (::geteuid() == 0) {
+        prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        std::vector<std::string> probe = prefix;
+        probe.insert(probe.end(), {TOLVANEX_CLI, "--version"});
+        if (RunCommand(probe).exitCode != 0)
+            GTEST_SKIP() << "cannot run the tool as an unprivileged user here";
+    }
+    fs::permissions(m_dir.Path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const std::string locked = m_dir.Write("locked.hex", Record(0, {1}) + "\n");
+    fs::permissions(locked, fs::perms::none);
+    std::vector<std::string> args = prefix;
+    args.insert(args.end(), {TOLVANEX_CLI, "checksum", locked});
+    Result r = RunCommand(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(locked), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, UsageErrors)
+{
+    const std::string in = m_dir.Write("in.hex", "");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"nada"},
+        {"checksum"},
+        {"checksum", in, in},
+        {"checksum", "--rapido", in},
+        {"image", in},
+        {"image", in, "-o"},
+        {"image", "-o", (m_dir.Path() / "x.bin").string()},
+        {"image", in, "-o", "a.bin", "-o", "b.bin"},
+        {"image", in, in, "-o", (m_dir.Path() / "x.bin").string()},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.empty() ? "(none)" : args[0] + " ... " + std::to_string(args.size()));
+        Result r = Run(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("uso:"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Listing(), (std::set<std::string>{"in.hex"}));
+}
+
+TEST_F(Cli, HelpAndVersion)
+{
+    for (const char* flag : {"--help", "-h"}) {
+        Result r = Run({flag});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_NE(r.out.find("checksum"), std::string::npos);
+        EXPECT_NE(r.out.find("image"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+    }
+    Result r = Run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("tolvanex-cli"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, ReadsOnlyRegularFiles)
+{
+    const std::string fifo = (m_dir.Path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> refused = {"/dev/zero", "/dev/null", fifo, "/proc/self/status", "/proc/version",
+                                        "/sys/kernel/uevent_seqnum", "/proc/kmsg"};
+    for (const std::string& path : refused) {
+        if (!fs::exists(path))
+            continue;
+        SCOPED_TRACE(path);
+        // Bounded: a read that blocks or never ends shows as 124.
+        Result r = RunShell("timeout 20 " + Q(TOLVANEX_CLI) + " checksum " + Q(path) + " </dev/null");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("no se puede abrir «" + path + "»: "), std::string::npos) << r.err;
+    }
+    // "-" is standard input, a pipe included: the user asked for it.
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    Result r = RunShell("cat " + Q(sample) + " | " + Q(TOLVANEX_CLI) + " checksum -");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, ChecksumText(sample));
+}
+
+TEST_F(Cli, OutputErrorsAreFailures)
+{
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    const std::string cli = Q(TOLVANEX_CLI);
+    const std::string lines[] = {
+        cli + " checksum " + Q(sample) + " >/dev/full",
+        cli + " checksum " + Q(sample) + " >&-",
+        cli + " --version >/dev/full",
+        cli + " --help >&-",
+        cli + " checksum --help >/dev/full",
+        cli + " image " + Q(sample) + " -o - >/dev/full",
+        cli + " image " + Q(sample) + " -o - >&-",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        Result r = RunShell(line + " </dev/null");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("no se puede escribir la salida estándar: "), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(Cli, DiagnosticsOnlyWhenAskedFor)
+{
+    // The real HID stack, which holds no controller here: the search ends at the end of the list.
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    const struct {
+        std::vector<std::string> args;
+        bool shown;
+    } cases[] = {
+        {{"flash", sample}, false},
+        {{"-v", "flash", sample}, true},
+        {{"flash", "--verbose", sample}, true},
+        {{"flash", sample, "-v"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size());
+        Result r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.out, "Mando no conectado\n");
+        if (c.shown) {
+            EXPECT_NE(r.err.find("Request interface data error\n"), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+}
+
+TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
+{
+    const std::string sample = TOLVANEX_SAMPLE_HEX;
+    fs::copy_file(sample, m_dir.Path() / "-guion.hex");
+    const std::string sum = ChecksumText(sample);
+    const std::string cd = "cd " + Q(m_dir.Path().string()) + " && " + Q(TOLVANEX_CLI) + " ";
+    const struct {
+        std::string line;
+        int exitCode;
+        std::string out;  // a part of stdout
+        std::string err;  // a part of stderr
+    } cases[] = {
+        {"checksum -- -guion.hex", 0, sum, ""},
+        {"checksum -guion.hex", 1, "", "opción desconocida: -g"},
+        {"image otro.hex -o", 1, "", "a la opción -o le falta su valor (SALIDA)"},
+        {"image otro.hex --output", 1, "", "a la opción --output le falta su valor (SALIDA)"},
+        {"image -o a.bin -- -guion.hex", 0, "", ""},
+        {"image --output=b.bin -- -guion.hex", 0, "", ""},
+        {"image -oc.bin -- -guion.hex", 0, "", ""},
+        {"--verbose=1 checksum x", 1, "", "la opción --verbose no lleva valor"},
+        {"checksum --help", 0, "uso: tolvanex-cli checksum [OPCIONES] ARCHIVO", ""},
+        {"image -h", 0, "uso: tolvanex-cli image [OPCIONES] ARCHIVO -o SALIDA", ""},
+        {"flash --help", 0, "uso: tolvanex-cli flash", ""},
+        {"flash -x", 1, "", "uso: tolvanex-cli flash"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Result r = RunShell(cd + c.line + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        EXPECT_EQ(ReadFile(m_dir.Path() / name).size(), kImageSize) << name;
+}
