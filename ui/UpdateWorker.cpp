@@ -1,6 +1,7 @@
 // "ACTUALIZAR": one update on a worker thread, and the lock-out that keeps the
 // user away from the controls while the image is sent.
 
+#include "device/DownloadProtocol.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
 
@@ -54,7 +55,7 @@ void CUpdaterDlg::RunUpdate()
         return;
     }
     LockControls();
-    m_progress.SetRange(0, 10000);
+    m_progress.SetRange(0, kProgressScale);
     m_progress.SetPos(0);
     wnd::SetTimer(m_hWnd, 0, 5);
     const int succeeded = m_updater.Download();
