@@ -98,6 +98,12 @@ std::string WarningText(const HexWarning& w)
                Format(" de la línea %llu, que termina la lectura: el cargador no ", w.second) +
                (one ? "lo lee" : "los lee");
     }
+    case HexWarningKind::kAfterEndByte: {
+        const bool one = w.first == 1;
+        return "un byte 0x1A termina aquí la lectura: el cargador no lee " +
+               std::string(one ? "el registro que viene" : "los ") +
+               (one ? "" : Plural(w.first, "registro", "registros") + " que vienen") + " después";
+    }
     case HexWarningKind::kNoData:
         return "ningún registro guarda un byte en 0x0000-0x3FFF: la imagen queda toda a 0xFF";
     }

@@ -12,37 +12,6 @@ constexpr std::size_t kFront = 64;  // so that the word before the block's first
 
 }  // namespace
 
-// The start of a line that runs across reads, and its full length.
-struct CHexLines::Spanning {
-    char kept[kKeptChars + kPadding];
-    std::size_t keptLength = 0;
-    std::size_t totalLength = 0;
-    bool endsInCr = false;
-
-    void Append(const char* p, std::size_t n)
-    {
-        const std::size_t take = std::min(kKeptChars - keptLength, n);
-        std::memcpy(kept + keptLength, p, take);
-        keptLength += take;
-        totalLength += n;
-        if (n > 0)
-            endsInCr = p[n - 1] == '\r';
-    }
-
-    // The usable characters of the finished line; a CR goes only before a LF.
-    std::string_view Finish(bool atLineFeed)
-    {
-        std::size_t length = totalLength;
-        if (atLineFeed && endsInCr)
-            --length;
-        const std::size_t usable = std::min(length, keptLength);
-        keptLength = 0;
-        totalLength = 0;
-        endsInCr = false;
-        return {kept, usable};
-    }
-};
-
 CHexLines::CHexLines(CByteSource& source, Scan scan)
     : m_source(source), m_scan(scan), m_buffer(std::make_unique_for_overwrite<char[]>(kFront + kBlockSize + kPadding)),
       m_lineFeeds(std::make_unique_for_overwrite<std::uint64_t[]>(kSliceSize / 64)),
@@ -67,7 +36,8 @@ bool CHexLines::Refill()
         m_at.lineStart = end;
         if (m_endOfInput)
             return false;
-        m_length = m_source.Read(m_text, kBlockSize);
+        m_length = ReadBlock();
+        m_blockRead = m_length;
         m_scanned = 0;
         m_at.lineStart = m_text;
         if (m_length == 0) {
@@ -79,7 +49,8 @@ bool CHexLines::Refill()
     const char* slice = m_text + m_scanned;
     const std::size_t stop = m_scan(slice, n, m_lineFeeds.get());
     if (stop < n) {
-        m_length = m_scanned + stop;
+        m_endByte = m_scanned + stop;
+        m_length = m_endByte;
         m_endOfInput = true;
     }
     m_scanned += stop;
@@ -88,6 +59,11 @@ bool CHexLines::Refill()
     m_at.wordText = slice - 64;
     m_at.bits = 0;
     return true;
+}
+
+std::size_t CHexLines::ReadBlock()
+{
+    return m_source.Read(m_text, kBlockSize);
 }
 
 std::string_view CHexLines::JoinSpanningLine(const char* lf)
@@ -100,6 +76,7 @@ std::string_view CHexLines::JoinSpanningLine(const char* lf)
 std::string_view CHexLines::FinishLastLine()
 {
     m_spanning = false;
+    m_lastLineCut = true;
     return m_kept->Finish(false);
 }
 std::size_t ScanHexLinesPortable(const char* p, std::size_t n, std::uint64_t* lineFeeds)

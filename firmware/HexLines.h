@@ -8,9 +8,11 @@
 // C++ or vector code), which marks the LFs of each 64 bytes in one word; the
 // lines are then taken from those words without another look at the text.
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -43,6 +45,16 @@ public:
     template <class OnLine>
     void ForEachLine(OnLine onLine);
 
+    // Once ForEachLine has ended: when a 0x1A byte ended the input, calls
+    // onLine with each line after it (the rest of its own line first), of
+    // which only the first kKeptChars characters, and returns true. It reads
+    // the input to its real end. False when no 0x1A byte ended the input.
+    template <class OnLine>
+    bool ForEachLineAfterEndByte(OnLine onLine);
+    // True when the last line ForEachLine handed out ended at the 0x1A byte,
+    // not at a line feed.
+    bool EndByteCutLine() const { return m_endByte != kNoEndByte && m_lastLineCut; }
+
 private:
     struct Spanning;
     // Where the walk through the marked LFs stands.
@@ -57,6 +69,8 @@ private:
     // Marks the next slice, reading the next block first if need be; false at
     // the end of the input.
     bool Refill();
+    // The next block of the input into the buffer; 0 at its end.
+    std::size_t ReadBlock();
     std::string_view JoinSpanningLine(const char* lf);
     std::string_view FinishLastLine();
 
@@ -71,6 +85,41 @@ private:
     Position m_at;
     bool m_spanning = false;  // the line at m_at.lineStart began in an earlier read
     bool m_endOfInput = false;
+    static constexpr std::size_t kNoEndByte = SIZE_MAX;
+    std::size_t m_endByte = kNoEndByte;  // where in the block a 0x1A ended the input
+    std::size_t m_blockRead = 0;         // bytes the last read handed out, the 0x1A's block
+    bool m_lastLineCut = false;
+};
+
+// The start of a line that runs across reads, and its full length.
+struct CHexLines::Spanning {
+    char kept[kKeptChars + kPadding];
+    std::size_t keptLength = 0;
+    std::size_t totalLength = 0;
+    bool endsInCr = false;
+
+    void Append(const char* p, std::size_t n)
+    {
+        const std::size_t take = std::min(kKeptChars - keptLength, n);
+        std::memcpy(kept + keptLength, p, take);
+        keptLength += take;
+        totalLength += n;
+        if (n > 0)
+            endsInCr = p[n - 1] == '\r';
+    }
+
+    // The usable characters of the finished line; a CR goes only before a LF.
+    std::string_view Finish(bool atLineFeed)
+    {
+        std::size_t length = totalLength;
+        if (atLineFeed && endsInCr)
+            --length;
+        const std::size_t usable = std::min(length, keptLength);
+        keptLength = 0;
+        totalLength = 0;
+        endsInCr = false;
+        return {kept, usable};
+    }
 };
 
 template <class OnLine>
@@ -116,6 +165,35 @@ void CHexLines::ForEachLine(OnLine onLine)
             return;
         }
     }
+}
+
+template <class OnLine>
+bool CHexLines::ForEachLineAfterEndByte(OnLine onLine)
+{
+    if (m_endByte == kNoEndByte)
+        return false;
+    const char* p = m_text + m_endByte + 1;
+    const char* end = m_text + m_blockRead;
+    for (;;) {
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            if (lf == nullptr) {
+                m_kept->Append(p, static_cast<std::size_t>(end - p));
+                break;
+            }
+            m_kept->Append(p, static_cast<std::size_t>(lf - p));
+            onLine(m_kept->Finish(true));
+            p = lf + 1;
+        }
+        const std::size_t n = ReadBlock();
+        if (n == 0)
+            break;
+        p = m_text;
+        end = m_text + n;
+    }
+    if (m_kept->totalLength != 0)
+        onLine(m_kept->Finish(false));
+    return true;
 }
 
 // The plain C++ scan, for any processor.

@@ -53,13 +53,23 @@ std::size_t CHexLint::Total() const
     return total;
 }
 
+void CHexLint::OnEndByte(bool midLine)
+{
+    // The rest of the 0x1A's own line comes next, under the same number.
+    m_endByteLine = midLine ? m_line : m_line + 1;
+    m_line = m_endByteLine - 1;
+}
+
 void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place)
 {
     ++m_line;
-    if (role == HexLineRole::kAfterEnd) {
+    if (role == HexLineRole::kAfterEnd || role == HexLineRole::kAfterEndByte) {
         // What the loader never reads; a closing end-of-file record there costs nothing.
         if (IsRecord(line) && HexByteAt(line, 7) != 0x01) {
-            if (m_recordsAfterEnd++ == 0)
+            // Records that an earlier end record already kept from the read count there.
+            if (role == HexLineRole::kAfterEndByte && m_endLine == 0)
+                ++m_recordsAfterEndByte;
+            else if (m_recordsAfterEnd++ == 0)
                 m_firstAfterEnd = m_line;
         }
         return;
@@ -154,6 +164,11 @@ void CHexLint::Finish()
         m_line = m_firstAfterEnd;
         Add(HexWarningKind::kAfterEnd, m_recordsAfterEnd, static_cast<std::uint32_t>(m_endLine), m_endType);
         m_recordsAfterEnd = 0;
+    }
+    if (m_recordsAfterEndByte != 0) {
+        m_line = m_endByteLine;
+        Add(HexWarningKind::kAfterEndByte, m_recordsAfterEndByte);
+        m_recordsAfterEndByte = 0;
     }
     if (!m_stored) {
         m_line = 0;

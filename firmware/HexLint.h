@@ -21,6 +21,7 @@ enum class HexWarningKind {
     kOutsideWindow,   // data bytes outside 0x0000-0x3FFF: dropped
     kOverlap,         // data bytes that an earlier record stored already
     kAfterEnd,        // records after the first record that is not data: never read
+    kAfterEndByte,    // records after a 0x1A byte, which ends the input: never read
     kNoData,          // no record stored a byte
 };
 
@@ -33,6 +34,7 @@ enum class HexWarningKind {
 //   kOutsideWindow   the first address outside, how many bytes (addresses do not wrap)
 //   kOverlap         the first address stored twice, how many bytes, the line that stored it before
 //   kAfterEnd        how many records, the line of the record that ended the read, its type
+//   kAfterEndByte    how many records (the warning stands at the 0x1A's line)
 struct HexWarning {
     HexWarningKind kind;
     std::size_t line = 0;  // 1 = the first; 0 = the whole file
@@ -52,6 +54,7 @@ public:
     CHexLint();
 
     void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) override;
+    void OnEndByte(bool midLine) override;
     // Adds what only the whole read tells; call once, when the read has ended.
     void Finish();
 
@@ -79,4 +82,6 @@ private:
     unsigned m_endType = 0;
     std::size_t m_firstAfterEnd = 0;
     std::uint32_t m_recordsAfterEnd = 0;
+    std::size_t m_endByteLine = 0;
+    std::uint32_t m_recordsAfterEndByte = 0;
 };

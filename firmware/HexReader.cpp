@@ -96,5 +96,13 @@ bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observe
         observer.OnLine(line, role, place);
         return true;  // the observer sees the lines the read no longer takes
     });
+    const bool midLine = lines.EndByteCutLine();
+    bool told = false;
+    lines.ForEachLineAfterEndByte([&](std::string_view line) {
+        if (!told)
+            observer.OnEndByte(midLine);
+        told = true;
+        observer.OnLine(line, HexLineRole::kAfterEndByte, HexLinePlace{});
+    });
     return stored;
 }

@@ -16,6 +16,10 @@ class CHexLineObserver {
 public:
     virtual ~CHexLineObserver() = default;
     virtual void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) = 0;
+    // A 0x1A byte ended the input, in the middle of the line last seen or,
+    // when not `midLine`, at the start of the next; the lines after it follow
+    // as kAfterEndByte.
+    virtual void OnEndByte(bool midLine) = 0;
 };
 
 // Applies one line (without its line end) to the image. False when the line is

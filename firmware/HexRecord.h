@@ -20,10 +20,11 @@ inline constexpr std::size_t kMinRecordLength = 11;  // colon, count, address, t
 
 // What the rules make of one line.
 enum class HexLineRole {
-    kNotRecord,  // passed over
-    kData,       // a data record: stores `count` bytes from `address` on (count may be 0)
-    kEnd,        // a record of another type: it ends the read
-    kAfterEnd,   // any line after that one; the read never sees it
+    kNotRecord,     // passed over
+    kData,          // a data record: stores `count` bytes from `address` on (count may be 0)
+    kEnd,           // a record of another type: it ends the read
+    kAfterEnd,      // any line after that one; the read never sees it
+    kAfterEndByte,  // a line after a 0x1A byte, which ends the input: no read sees it
 };
 
 struct HexLinePlace {

@@ -22,6 +22,9 @@ TEST_F(Cli, CheckTellsWarningsWithLineNumbers)
          {"in.hex:2: aviso: 1 registro viene después del registro de tipo 04 (dirección lineal extendida) de la "
           "línea 1, que termina la lectura: el cargador no lo lee\n",
           "in.hex: aviso: ningún registro guarda un byte en 0x0000-0x3FFF", "checksum: C000\n"}},
+        {"a 0x1A byte", clean.substr(0, 16) + "\x1A" + Record(0x10, {1}) + "\n" + kEof + "\n", 5,
+         {"in.hex:2: aviso: un byte 0x1A termina aquí la lectura: el cargador no lee el registro que viene después\n",
+          "1 aviso\n"}},
         {"many of one kind",
          [] {
              std::string t;
