@@ -21,7 +21,7 @@ int RunImage(const ParsedArgs& args)
     if (out.empty())
         return UsageError("image: SALIDA vacía");
     // Writing over the source would lose it before it was read.
-    if (in != "-" && out != "-" && SysSameFile(in.c_str(), out.c_str())) {
+    if (out != "-" && (in == "-" ? SysStandardInputIs(out.c_str()) : SysSameFile(in.c_str(), out.c_str()))) {
         Complain("no se puede escribir «" + out + "»: " + SysErrorText(kSysErrorSameFile));
         return kExitFile;
     }

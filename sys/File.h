@@ -49,6 +49,17 @@ std::string SysErrorText(int error);
 bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason);
 // True when both paths name one existing file (links followed).
 bool SysSameFile(const char* a, const char* b);
+// True when standard input reads the existing file at `path`.
+bool SysStandardInputIs(const char* path);
+
+// Why no temporary file could be made in `folder` ("" for the current one).
+inline std::string TemporaryFileReason(std::string folder, const std::string& why)
+{
+    if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\'))
+        folder.pop_back();
+    return "no se puede crear un archivo temporal en la carpeta «" + (folder.empty() ? std::string(".") : folder) +
+           "»: " + why;
+}
 // Writes all of `data` to standard output, bytes unchanged; false with
 // *error set on failure.
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error);

@@ -195,16 +195,22 @@ int WriteInPlace(const char* path, const void* data, std::size_t size)
     return failure;
 }
 
-int ReplaceRegular(const std::string& target, const void* data, std::size_t size)
+// *tmpFailed tells that the error came from making the temporary file.
+int ReplaceRegular(const std::string& target, const void* data, std::size_t size, bool* tmpFailed)
 {
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
+    // The rename asks only the folder: a file the user may not write is kept, as cp and the shell keep it.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return errno;
 
     StopSignalsBlocked blocked;
     std::string tmp;
     const int fd = CreateTemporary(Folder(target), 0644, &tmp);
-    if (fd < 0)
+    if (fd < 0) {
+        *tmpFailed = true;
         return errno;
+    }
     int failure = 0;
     if (exists) {
         mode_t mode = old.st_mode & 07777;
@@ -307,14 +313,27 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
     } else {
         std::string target;
         failure = FinalName(path, &target);
+        bool tmpFailed = false;
         if (failure == 0)
-            failure = ReplaceRegular(target, data, size);
+            failure = ReplaceRegular(target, data, size, &tmpFailed);
+        if (tmpFailed) {
+            *reason = TemporaryFileReason(Folder(target), SysErrorText(failure));
+            return false;
+        }
     }
     if (failure != 0) {
         *reason = SysErrorText(failure);
         return false;
     }
     return true;
+}
+
+bool SysStandardInputIs(const char* path)
+{
+    struct stat in {};
+    struct stat st {};
+    return ::fstat(STDIN_FILENO, &in) == 0 && S_ISREG(in.st_mode) && ::stat(path, &st) == 0 && in.st_dev == st.st_dev &&
+           in.st_ino == st.st_ino;
 }
 
 bool SysSameFile(const char* a, const char* b)

@@ -110,8 +110,18 @@ HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name)
     return file;
 }
 
-DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t size)
+// *tmpFailed tells that the error came from making the temporary file.
+DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t size, bool* tmpFailed)
 {
+    // A file the user may not write (read-only, or so its rights say) is kept, as copy keeps it.
+    const HANDLE existing =
+        ::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(existing);
+    } else if (const DWORD refused = ::GetLastError(); refused == ERROR_ACCESS_DENIED) {
+        return refused;
+    }
     // A stop request while the temporary file exists is held until it is gone.
     SysHoldStopRequests(nullptr);
     std::wstring tmp;
@@ -119,6 +129,7 @@ DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t s
     DWORD failure = 0;
     if (file == INVALID_HANDLE_VALUE) {
         failure = ::GetLastError();
+        *tmpFailed = true;
     } else {
         failure = WriteAll(file, data, size);
         if (failure == 0 && !::FlushFileBuffers(file))
@@ -223,7 +234,14 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
     } else {
         if (existing != INVALID_HANDLE_VALUE)
             ::CloseHandle(existing);
-        failure = ReplaceRegular(wide, data, size);
+        bool tmpFailed = false;
+        failure = ReplaceRegular(wide, data, size, &tmpFailed);
+        if (tmpFailed) {
+            const std::wstring folder = Folder(wide);
+            *reason = TemporaryFileReason(Utf16ToUtf8(std::u16string(folder.begin(), folder.end())),
+                                          WindowsErrorText(failure));
+            return false;
+        }
     }
     if (failure != 0) {
         *reason = WindowsErrorText(failure);
@@ -249,6 +267,24 @@ bool SysSameFile(const char* a, const char* b)
     }
     return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+bool SysStandardInputIs(const char* path)
+{
+    BY_HANDLE_FILE_INFORMATION in = {};
+    BY_HANDLE_FILE_INFORMATION out = {};
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || ::GetFileType(input) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(input, &in))
+        return false;
+    const HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL ok = ::GetFileInformationByHandle(h, &out);
+    ::CloseHandle(h);
+    return ok && in.dwVolumeSerialNumber == out.dwVolumeSerialNumber && in.nFileIndexHigh == out.nFileIndexHigh &&
+           in.nFileIndexLow == out.nFileIndexLow;
 }
 
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)

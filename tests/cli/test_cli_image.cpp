@@ -57,7 +57,11 @@ TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
         std::string line;                    // the run, OUT appended, when not the plain one
         int exitCode;
         std::function<void()> check;
+        std::string errHas = {};  // beside the usual start of the complaint
     };
+    // Root may write anything: what the user may not write is tried as nobody.
+    const bool root = ::geteuid() == 0;
+    const std::string asUser = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const Case cases[] = {
         {"device", [] { return std::string("/dev/null"); }, {}, 0,
          [] { EXPECT_TRUE(fs::is_character_file("/dev/null")); }},
@@ -142,6 +146,38 @@ TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
          "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); kill TERM => $$; exec @ARGV' " +
              cli,
          2, [&] { EXPECT_EQ(ReadFile(d / "stopped.bin"), "old"); }},
+        {"a file the user may not write",
+         [&] {
+             fs::permissions(d, fs::perms::all);
+             m_dir.Write("theirs.bin", "old");
+             fs::permissions(d / "theirs.bin", root ? fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                                           fs::perms::others_read
+                                                     : fs::perms::owner_read);
+             return (d / "theirs.bin").string();
+         },
+         asUser + cli, 2, [&] { EXPECT_EQ(ReadFile(d / "theirs.bin"), "old"); }},
+        {"a folder the user may not write",
+         [&] {
+             fs::create_directory(d / "closed");
+             m_dir.Write("closed/open.bin", "old");
+             fs::permissions(d / "closed/open.bin", fs::perms::all);
+             fs::permissions(d / "closed", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                               fs::perms::others_exec);
+             return (d / "closed/open.bin").string();
+         },
+         asUser + cli, 2,
+         [&] {
+             EXPECT_EQ(ReadFile(d / "closed/open.bin"), "old");
+             fs::permissions(d / "closed", fs::perms::all);
+         },
+         "carpeta «" + (d / "closed").string() + "»"},
+        {"standard input that is OUT",
+         [&] {
+             fs::copy_file(sample, d / "piped.hex");
+             return (d / "piped.hex").string();
+         },
+         "f() { " + Q(TOLVANEX_CLI) + " image - -o \"$1\" < \"$1\"; }; f ", 2,
+         [&] { EXPECT_EQ(ReadFile(d / "piped.hex"), ReadFile(sample)); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,6 +187,7 @@ TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         if (c.exitCode != 0) {
             EXPECT_NE(r.err.find("no se puede escribir «" + out + "»: "), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.errHas), std::string::npos) << r.err;
         }
         c.check();
         // No temporary file is ever left beside OUT.
