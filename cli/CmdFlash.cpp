@@ -53,7 +53,8 @@ int Download(CFirmwareUpdater& updater, CProgressReporter& reporter)
         std::this_thread::sleep_for(period);
     }
     worker.join();
-    reporter.Progress(updater.GetProgress());
+    // A transfer cut short shows how far it came, not the counter's end.
+    reporter.Progress(result ? updater.GetProgress() : updater.GetProgressReached());
     return result;
 }
 
@@ -84,6 +85,7 @@ void Search(CFirmwareUpdater& updater, long waitSeconds, CProgressReporter& repo
     if (updater.IsControllerOpen() || waitSeconds == 0)
         return;
     reporter.Waiting(waitSeconds);
+    reporter.SayIfStopped(CProgressReporter::Stage::kWaiting);
     // Nothing is held during the wait: Ctrl+C ends it at once, as it ends any program.
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(waitSeconds);
     while (!updater.IsControllerOpen()) {
@@ -119,15 +121,16 @@ int RunFlash(const ParsedArgs& args)
     if (!LoadFileOrReport(updater, path, &lint))
         return reporter->Refused(kExitFile);
     lint.Finish();
+    const bool strict = args.Has("strict");
+    const std::size_t warnings = lint.Total();
     // An image no record wrote is all 0xFF: sending it would erase the controller.
+    // The warnings tell why no record wrote.
+    if (!updater.HasData() || style != ReportStyle::kQuiet || strict)
+        std::fputs(WarningLines(FileName(path), lint).c_str(), stderr);
     if (!updater.HasData()) {
         Complain("«" + path + "»: el archivo no contiene datos para el mando");
         return reporter->Refused(kExitFile);
     }
-    const bool strict = args.Has("strict");
-    const std::size_t warnings = lint.Total();
-    if (style != ReportStyle::kQuiet || strict)
-        std::fputs(WarningLines(FileName(path), lint).c_str(), stderr);
     if (strict && warnings != 0) {
         Complain("«" + path + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
                  " y --strict: no se envía nada");
@@ -135,6 +138,7 @@ int RunFlash(const ParsedArgs& args)
     }
 
     Search(updater, waitSeconds, *reporter);
+    reporter->SayIfStopped(CProgressReporter::Stage::kNone);
     if (!updater.IsControllerOpen()) {
         if (updater.Device().PassedOverBusy())
             Complain("el mando está en uso por otro proceso");
@@ -150,14 +154,17 @@ int RunFlash(const ParsedArgs& args)
                     device.GetOutputReportLength());
 
     // A controller cut off halfway may not start again: hold the first stop request.
+    reporter->SayIfStopped(CProgressReporter::Stage::kTransfer);
     SysHoldStopRequests(kHoldWarning);
     const int ok = Download(updater, *reporter);
     const int held = SysReleaseStopRequests();
+    reporter->SayIfStopped(CProgressReporter::Stage::kNone);
     reporter->TransferEnded();
     int status = kExitOk;
     if (ok) {
+        NoteControllerUpdated();
         reporter->Result(true, kUpdated, kExitOk);
-        std::fflush(stdout);
+        FlushOutput();
         updater.CloseController();
     } else {
         status = reporter->Result(false, kFailed, kExitDownloadFailed);

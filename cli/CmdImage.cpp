@@ -31,7 +31,7 @@ int RunImage(const ParsedArgs& args)
         return kExitFile;
     if (out == "-") {
         int error = 0;
-        std::fflush(stdout);
+        FlushOutput();
         if (!SysWriteStandardOutput(updater.Image(), kImageSize, &error)) {
             Complain("no se puede escribir la salida estándar: " + SysErrorText(error));
             return kExitFile;

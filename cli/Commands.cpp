@@ -45,7 +45,8 @@ const Command kCommands[] = {
 const Command* g_current = nullptr;  // the command being run, for its usage text
 
 const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto, 2 archivo ilegible o no escrito,\n"
-                          "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict)\n";
+                          "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict),\n"
+                          "  6 mando actualizado pero salida estándar perdida (flash)\n";
 const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n";
 
 std::string OptionsText(const std::vector<Option>& options)

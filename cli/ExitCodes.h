@@ -8,6 +8,7 @@ constexpr int kExitUsage = 1;
 constexpr int kExitFile = 2;
 constexpr int kExitNoController = 3;
 constexpr int kExitDownloadFailed = 4;
-constexpr int kExitWarnings = 5;  // check found something; flash --strict refused
+constexpr int kExitWarnings = 5;    // check found something; flash --strict refused
+constexpr int kExitOutputLost = 6;  // the controller was updated; what flash had to say was lost
 
 }  // namespace cli

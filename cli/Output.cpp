@@ -10,6 +10,7 @@ namespace cli {
 namespace {
 
 int g_outputError = 0;
+bool g_updated = false;
 std::string g_lastComplaint;
 
 }  // namespace
@@ -27,22 +28,35 @@ const std::string& LastComplaint()
 
 void Print(const std::string& text)
 {
+    errno = 0;
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && g_outputError == 0)
         g_outputError = errno != 0 ? errno : EIO;
 }
 
+void FlushOutput()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 && g_outputError == 0)
+        g_outputError = errno != 0 ? errno : EIO;
+}
+
+void NoteControllerUpdated()
+{
+    g_updated = true;
+}
+
 int FinishOutput(int status)
 {
-    int failure = g_outputError;
-    errno = 0;
-    if (std::fflush(stdout) != 0 && failure == 0)
-        failure = errno != 0 ? errno : EIO;
-    if (std::ferror(stdout) && failure == 0)
-        failure = EIO;
-    g_outputError = failure;
-    if (failure == 0)
+    FlushOutput();
+    if (std::ferror(stdout) && g_outputError == 0)
+        g_outputError = EIO;
+    if (g_outputError == 0)
         return status;
-    Complain("no se puede escribir la salida estándar: " + SysErrorText(failure));
+    Complain("no se puede escribir la salida estándar: " + SysErrorText(g_outputError));
+    if (g_updated) {
+        Complain("el mando se ha actualizado, pero lo que había que decir en la salida estándar se ha perdido");
+        return status == kExitOk ? kExitOutputLost : status;
+    }
     return status == kExitOk ? kExitFile : status;
 }
 

@@ -12,6 +12,11 @@ void Complain(const std::string& message);
 const std::string& LastComplaint();
 // Standard output, checked: the first failure is kept for FinishOutput.
 void Print(const std::string& text);
+// Flushes standard output, keeping a failure for FinishOutput.
+void FlushOutput();
+// The controller has been updated: a failure of standard output from now on
+// says so, and ends with kExitOutputLost rather than kExitFile.
+void NoteControllerUpdated();
 // Flushes and closes standard output. A failure, now or in an earlier Print,
 // is told on stderr and turns a success `status` into kExitFile.
 int FinishOutput(int status);

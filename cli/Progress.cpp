@@ -14,6 +14,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+const char kAbortLine[] =
+    "\ntolvanex-cli: envío abortado: el mando no ha recibido toda la imagen y puede quedar inutilizable\n";
+
 void TellWaiting(long seconds)
 {
     const std::string bound = seconds < 0 ? std::string("(Ctrl+C para dejarlo)")
@@ -38,9 +41,12 @@ public:
         if (m_bar)
             std::fputc('\n', stderr);
     }
-    int Result(bool, const std::string& message, int status) override
+    int Result(bool ok, const std::string& message, int status) override
     {
-        Print(message + "\n");
+        if (ok)
+            Print(message + "\n");
+        else
+            std::fprintf(stderr, "%s\n", message.c_str());
         return status;
     }
 
@@ -94,23 +100,51 @@ public:
     }
     int Result(bool ok, const std::string& message, int status) override
     {
-        Line(JsonWriter().Object().Str("event", "result").Bool("ok", ok).Str("message", message).End());
+        Line(ResultEvent(ok, message, false));
+        if (!ok)
+            std::fprintf(stderr, "%s\n", message.c_str());
         return status;
     }
-    int Refused(int status) override { return Result(false, LastComplaint(), status); }
+    int Refused(int status) override
+    {
+        Line(ResultEvent(false, LastComplaint(), false));
+        return status;
+    }
+    void SayIfStopped(Stage stage) override
+    {
+        if (stage == Stage::kWaiting)
+            SysSayOnStop(m_waitAborted.c_str(), nullptr);
+        else if (stage == Stage::kTransfer)
+            SysSayOnStop(m_transferAborted.c_str(), kAbortLine);
+        else
+            SysSayOnStop(nullptr, nullptr);
+    }
 
 private:
     // Progress events come at most this often.
     static constexpr milliseconds kPeriod{5};
 
+    static JsonWriter ResultEvent(bool ok, const std::string& message, bool aborted)
+    {
+        JsonWriter w;
+        w.Object().Str("event", "result").Bool("ok", ok).Str("message", message);
+        if (aborted)
+            w.Bool("aborted", true);
+        w.End();
+        return w;
+    }
     static void Line(const JsonWriter& w)
     {
         Print(w.Text() + "\n");
-        std::fflush(stdout);
+        FlushOutput();
     }
 
     std::int32_t m_last = -1;
     Clock::time_point m_lastAt{};
+    // What the signal handler writes: made once, and kept while it may run.
+    const std::string m_waitAborted = ResultEvent(false, "Mando no conectado (espera abortada)", true).Text() + "\n";
+    const std::string m_transferAborted =
+        ResultEvent(false, "Envío abortado: el mando puede quedar inutilizable", true).Text() + "\n";
 };
 
 }  // namespace
@@ -135,6 +169,11 @@ void CProgressReporter::TransferEnded()
 int CProgressReporter::Refused(int status)
 {
     return status;
+}
+
+void CProgressReporter::SayIfStopped(Stage stage)
+{
+    SysSayOnStop(nullptr, stage == Stage::kTransfer ? kAbortLine : nullptr);
 }
 
 std::unique_ptr<CProgressReporter> MakeProgressReporter(ReportStyle style)

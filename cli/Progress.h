@@ -28,6 +28,11 @@ public:
     virtual int Result(bool ok, const std::string& message, int status) = 0;
     // Nothing was searched for: the reason is already on stderr. Returns `status`.
     virtual int Refused(int status);
+
+    // What a stop request that ends the process says first, for the stage
+    // that the update has reached.
+    enum class Stage { kNone, kWaiting, kTransfer };
+    virtual void SayIfStopped(Stage stage);
 };
 
 enum class ReportStyle {

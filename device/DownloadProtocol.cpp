@@ -17,7 +17,8 @@ struct FreeDeleter {
 
 }  // namespace
 
-int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress)
+int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
+                  std::int32_t* reached)
 {
     const std::uint32_t length = device.GetOutputReportLength();
     int result = 0;
@@ -49,6 +50,8 @@ int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std
     }
 
     report.reset();
+    if (reached != nullptr)
+        *reached = progress.load(std::memory_order_relaxed);
     progress.store(kProgressScale, std::memory_order_relaxed);
     return result;
 }

@@ -68,5 +68,5 @@ void CFirmwareUpdater::CloseController()
 
 int CFirmwareUpdater::Download()
 {
-    return DownloadImage(m_device, m_image, m_progress);
+    return DownloadImage(m_device, m_image, m_progress, &m_reached);
 }

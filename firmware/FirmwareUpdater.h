@@ -38,6 +38,9 @@ public:
     void CloseController();
     int Download();
     std::int32_t GetProgress() const { return m_progress.load(std::memory_order_relaxed); }
+    // The counter's value just before the last Download set it to the end:
+    // how far a failed transfer came.
+    std::int32_t GetProgressReached() const { return m_reached; }
 
     const std::uint8_t* Image() const { return m_image; }
     CHidDevice& Device() { return m_device; }
@@ -48,4 +51,5 @@ private:
     std::atomic<std::int32_t> m_progress;  // read by the UI thread while a download writes it
     std::int32_t m_loaded;
     std::int32_t m_hasData = 0;
+    std::int32_t m_reached = 0;
 };

@@ -27,5 +27,10 @@ void SysHoldStopRequests(const char* warning);
 bool SysStopRequestHeld();
 // Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
 int SysReleaseStopRequests();
+// While set, a stop request that ends the process (one outside a hold, or
+// the second during one) first writes `toStdout` and `toStderr` (either may
+// be null), so that whoever reads them learns that the run was cut short.
+// Both null: nothing more is written.
+void SysSayOnStop(const char* toStdout, const char* toStderr);
 // Ends the process as the held request `request` would have.
 [[noreturn]] void SysEndAsStopped(int request);

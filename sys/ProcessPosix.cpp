@@ -13,26 +13,59 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The hold of stop signals: the first is counted and told, the second ends the process.
+volatile std::sig_atomic_t g_holding = 0;
 volatile std::sig_atomic_t g_heldSignal = 0;
 const char* g_warning = nullptr;
 struct sigaction g_previousActions[3];
 struct sigaction g_previousPipeAction;
+// What a stop signal that ends the process writes first.
+const char* volatile g_lastOut = nullptr;
+const char* volatile g_lastErr = nullptr;
+bool g_saying = false;
+struct sigaction g_beforeSaying[3];
+
+void Say(int fd, const char* text)
+{
+    if (text == nullptr)
+        return;
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        const ssize_t n = ::write(fd, text, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;  // nothing more can be done from here
+        text += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
 
 extern "C" void OnStopSignal(int sig)
 {
-    if (g_heldSignal != 0) {
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        ::sigaction(sig, &dfl, nullptr);
-        ::raise(sig);
+    const int saved = errno;
+    if (g_holding != 0 && g_heldSignal == 0) {
+        g_heldSignal = sig;
+        Say(STDERR_FILENO, g_warning);
+        errno = saved;
         return;
     }
-    g_heldSignal = sig;
-    const int saved = errno;
-    if (g_warning != nullptr && ::write(STDERR_FILENO, g_warning, std::strlen(g_warning)) < 0) {
-        // nothing more can be done from here
-    }
-    errno = saved;
+    Say(STDOUT_FILENO, g_lastOut);
+    Say(STDERR_FILENO, g_lastErr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    ::raise(sig);
+}
+
+void CatchStopSignals(struct sigaction* previous)
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kStopSignals)
+        sigaddset(&action.sa_mask, sig);
+    for (std::size_t i = 0; i < 3; ++i)
+        ::sigaction(kStopSignals[i], &action, &previous[i]);
 }
 
 }  // namespace
@@ -71,13 +104,8 @@ void SysHoldStopRequests(const char* warning)
 {
     g_warning = warning;
     g_heldSignal = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : kStopSignals)
-        sigaddset(&action.sa_mask, sig);
-    for (std::size_t i = 0; i < 3; ++i)
-        ::sigaction(kStopSignals[i], &action, &g_previousActions[i]);
+    g_holding = 1;
+    CatchStopSignals(g_previousActions);
     // A reader of the progress that goes away must not end the transfer: the
     // write fails instead, and the output's check tells it afterwards.
     struct sigaction ignore {};
@@ -92,10 +120,24 @@ bool SysStopRequestHeld()
 
 int SysReleaseStopRequests()
 {
+    g_holding = 0;
     for (std::size_t i = 0; i < 3; ++i)
         ::sigaction(kStopSignals[i], &g_previousActions[i], nullptr);
     ::sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
     return g_heldSignal;
+}
+
+void SysSayOnStop(const char* toStdout, const char* toStderr)
+{
+    g_lastOut = toStdout;
+    g_lastErr = toStderr;
+    const bool say = toStdout != nullptr || toStderr != nullptr;
+    if (say && !g_saying)
+        CatchStopSignals(g_beforeSaying);
+    else if (!say && g_saying)
+        for (std::size_t i = 0; i < 3; ++i)
+            ::sigaction(kStopSignals[i], &g_beforeSaying[i], nullptr);
+    g_saying = say;
 }
 
 void SysEndAsStopped(int request)

@@ -19,6 +19,26 @@ namespace {
 std::atomic<DWORD> g_held{0};  // the held event plus one; 0 for none
 const char* g_warning = nullptr;
 HANDLE g_released = nullptr;
+// What a stop request that ends the process writes first.
+std::atomic<const char*> g_lastOut{nullptr};
+std::atomic<const char*> g_lastErr{nullptr};
+bool g_saying = false;
+
+void Say(DWORD stream, const char* text)
+{
+    if (text == nullptr)
+        return;
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(stream), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+// Called after OnConsoleStop, which the system asks first, for what it lets through.
+BOOL WINAPI OnConsoleLastWords(DWORD)
+{
+    Say(STD_OUTPUT_HANDLE, g_lastOut.load());
+    Say(STD_ERROR_HANDLE, g_lastErr.load());
+    return FALSE;
+}
 
 BOOL WINAPI OnConsoleStop(DWORD event)
 {
@@ -30,11 +50,7 @@ BOOL WINAPI OnConsoleStop(DWORD event)
     }
     if (g_held.exchange(event + 1) != 0)
         return FALSE;  // the second one: the default handling ends the process
-    if (g_warning != nullptr) {
-        DWORD written = 0;
-        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), g_warning, static_cast<DWORD>(std::strlen(g_warning)), &written,
-                    nullptr);
-    }
+    Say(STD_ERROR_HANDLE, g_warning);
     return TRUE;
 }
 
@@ -97,6 +113,16 @@ int SysReleaseStopRequests()
         ::SetEvent(g_released);
     const DWORD held = g_held.exchange(0);
     return held == 0 ? 0 : static_cast<int>(held);
+}
+
+void SysSayOnStop(const char* toStdout, const char* toStderr)
+{
+    g_lastOut.store(toStdout);
+    g_lastErr.store(toStderr);
+    const bool say = toStdout != nullptr || toStderr != nullptr;
+    if (say != g_saying)
+        ::SetConsoleCtrlHandler(OnConsoleLastWords, say ? TRUE : FALSE);
+    g_saying = say;
 }
 
 void SysEndAsStopped(int)

@@ -80,6 +80,8 @@ int main(int argc, char** argv)
 
     const char* delay = std::getenv("TVX_FAKE_DELAY_US");
     const long delayUs = delay != nullptr ? std::strtol(delay, nullptr, 10) : 0;
+    // The tool does this too, but only later: the record must not take a closed stream's place.
+    SysGuardStandardStreams();
     const char* record = std::getenv("TVX_FAKE_RECORD");
     const int recordFd = record != nullptr ? open(record, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     platform.SetWriteHook([&](std::size_t) {

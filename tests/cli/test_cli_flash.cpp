@@ -66,7 +66,8 @@ TEST_F(Cli, TwoUpdatesNeverShareAController)
         Result r = RunShell(Env(c.scene) + Q(TOLVANEX_FAKE_CLI) + " flash " + Q(in) + " </dev/null");
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         EXPECT_EQ(r.err.find("el mando está en uso por otro proceso") != std::string::npos, c.saysBusy) << r.err;
-        EXPECT_EQ(r.out, c.exitCode == 3 ? "Mando no conectado\n" : "Actualización OK!!!!\n");
+        EXPECT_EQ(r.out, c.exitCode == 3 ? "" : "Actualización OK!!!!\n");
+        EXPECT_EQ(r.err.find("Mando no conectado\n") != std::string::npos, c.exitCode == 3) << r.err;
     }
 }
 
@@ -77,17 +78,21 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
     const struct {
         std::vector<int> signals;
         bool whole;  // every report went out
+        bool json = false;
     } cases[] = {
         {{SIGINT}, true},
         {{SIGTERM}, true},
         {{SIGINT, SIGINT}, false},
         {{SIGTERM, SIGTERM}, false},
         {{SIGHUP, SIGHUP}, false},
+        {{SIGINT}, true, true},
+        {{SIGINT, SIGINT}, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.signals.size() << " x " << strsignal(c.signals[0]));
         fs::remove(record);
         const std::string err = (m_io.Path() / "stderr").string();
+        const std::string out = (m_io.Path() / "stdout").string();
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
@@ -97,9 +102,10 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
             ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
             ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
             std::freopen("/dev/null", "r", stdin);
-            std::freopen("/dev/null", "w", stdout);
+            std::freopen(out.c_str(), "w", stdout);
             std::freopen(err.c_str(), "w", stderr);
-            ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", in.c_str(), static_cast<char*>(nullptr));
+            ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", c.json ? "--progress=json" : "-v", in.c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
@@ -118,6 +124,15 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
             EXPECT_EQ(SizeOf(record), 2049u);
         } else {
             EXPECT_LT(SizeOf(record), 2049u);
+            EXPECT_NE(ReadFile(err).find("envío abortado"), std::string::npos) << ReadFile(err);
+        }
+        // Whatever the end, a script reading the events is told it.
+        if (c.json) {
+            const std::vector<std::string> lines = Lines(ReadFile(out));
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), c.whole ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
+                                            : "{\"event\":\"result\",\"ok\":false,\"message\":\"Envío abortado: el "
+                                              "mando puede quedar inutilizable\",\"aborted\":true}\n");
         }
     }
 }
@@ -147,12 +162,21 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "«" + warned + "»: 1 aviso y --strict: no se envía nada", false},
         {"strict, clean", Env("controller", record) + fake + "--strict " + Q(in), 0, "Actualización OK!!!!\n", "", true},
         {"json", Env("controller", record, 200) + fake + "--progress=json " + Q(in), 0, "json", "", true},
-        {"json, no controller", Env("none", record) + fake + "--progress json " + Q(in), 3, "json", "", false},
+        {"json, no controller", Env("none", record) + fake + "--progress json " + Q(in), 3, "json",
+         "Mando no conectado\n", false},
+        {"json, the transfer fails", Env("fails") + fake + "--progress=json " + Q(in), 4, "json", "Error sucedido!\n",
+         false},
+        {"no data, and why", Env("controller", record) + fake + Q(m_dir.Write("ext.hex", ":020000040000FA\n" + Record(0, {1}) + "\n")), 2, "",
+         "ext.hex:2: aviso: 1 registro viene después del registro de tipo 04", false},
+        {"updated, the output lost", Env("controller", record) + fake + Q(in) + " >/dev/full", 6, "",
+         "el mando se ha actualizado", true},
+        {"updated, no output at all", Env("controller", record) + fake + Q(in) + " >&-", 6, "",
+         "no se puede escribir la salida estándar: ", true},
         {"json, busy", Env("busy", record) + fake + "--progress=json " + Q(in), 3, "json",
          "el mando está en uso por otro proceso", false},
         {"json, no data", Env("controller", record) + fake + "--progress=json " + Q(m_dir.Write("e.hex", "")), 2,
          "json", "el archivo no contiene datos para el mando", false},
-        {"permission", Env("denied", record) + fake + Q(in), 3, "Mando no conectado\n",
+        {"permission", Env("denied", record) + fake + Q(in), 3, "",
          "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\nLa regla de udev "
          "res/linux/70-tolvanex.rules",
          false},
@@ -160,10 +184,10 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "Actualización OK!!!!\n", "tolvanex-cli: esperando al mando (Ctrl+C para dejarlo)...\n", true},
         {"wait, bounded", Env("controller", record) + "TVX_FAKE_APPEAR_MS=600 " + fake + "--wait=20 " + Q(in), 0,
          "Actualización OK!!!!\n", "esperando al mando hasta 20 s", true},
-        {"wait, too short", Env("controller", record) + "TVX_FAKE_APPEAR_MS=5000 " + fake + "--wait=1 " + Q(in), 3,
-         "Mando no conectado\n", "esperando al mando hasta 1 s", false},
-        {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "Mando no conectado\n",
-         "", false},
+        {"wait, too short", Env("controller", record) + "TVX_FAKE_APPEAR_MS=5000 " + fake + "--wait=1 " + Q(in), 3, "",
+         "esperando al mando hasta 1 s", false},
+        {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "",
+         "Mando no conectado\n", false},
         {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
          false},
         {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
@@ -191,12 +215,16 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         ASSERT_FALSE(lines.empty());
         const std::string result = c.exitCode == 0   ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
                                    : c.exitCode == 3 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n"
+                                   : c.exitCode == 4 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Error sucedido!\"}\n"
                                                      : "";
         if (!result.empty()) {
             EXPECT_EQ(lines.back(), result);
         } else {
             EXPECT_NE(lines.back().find("\"ok\":false,\"message\":\"«"), std::string::npos) << lines.back();
         }
+        // A transfer cut short never shows its end: the 100th report fails.
+        for (const std::string& line : lines)
+            EXPECT_EQ(line.find("\"value\":10000"), c.exitCode == 4 ? std::string::npos : line.find("\"value\":10000"));
         if (c.exitCode != 0)
             continue;
         EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"path\":\"/dev/fake-controller\",\"output_report_length\":9}\n");
@@ -226,15 +254,17 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
 {
     const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
     const std::string err = (m_io.Path() / "stderr").string();
+    const std::string out = (m_io.Path() / "stdout").string();
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         ::setpgid(0, 0);
         ::setenv("TVX_FAKE_HID", "none", 1);
         std::freopen("/dev/null", "r", stdin);
-        std::freopen("/dev/null", "w", stdout);
+        std::freopen(out.c_str(), "w", stdout);
         std::freopen(err.c_str(), "w", stderr);
-        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--wait", in.c_str(), static_cast<char*>(nullptr));
+        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--wait", "--progress=json", in.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     for (int waited = 0; waited < 20000 && ReadFile(err).find("esperando") == std::string::npos; waited += 5)
@@ -248,4 +278,7 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
     EXPECT_EQ(WTERMSIG(status), SIGINT);
     EXPECT_EQ(ReadFile(err).find("envío en curso"), std::string::npos) << "nothing is held during a wait";
     EXPECT_LT(took, std::chrono::seconds(2));  // no poll period, however slow the machine, comes near
+    EXPECT_EQ(Lines(ReadFile(out)).back(),
+              "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado (espera abortada)\","
+              "\"aborted\":true}\n");
 }

@@ -8,11 +8,12 @@ tolvanex-cli image "$hex" -o /tmp/image.bin
 sed 's/^/00/' /tmp/expect8 > /tmp/expect9
 tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
 
-# flash: runs `tolvanex-cli flash`; sets flash_rc, flash_out and flash_ms.
+# flash: runs `tolvanex-cli flash`; sets flash_rc, flash_out (the result line:
+# on stdout after a success, on stderr otherwise) and flash_ms.
 flash() {
   vmtool time timeout 60 tolvanex-cli flash "$hex" > /tmp/flash.out 2> /tmp/flash.err
   flash_rc=$?
-  flash_out=$(cat /tmp/flash.out)
+  flash_out=$(cat /tmp/flash.out; grep -x -e 'Mando no conectado' -e 'Error sucedido!' /tmp/flash.err)
   flash_ms=$(sed -n 's/^time: \(.*\) ms$/\1/p' /tmp/flash.err)
 }
 

@@ -10,8 +10,9 @@ string(REPLACE "\r" "" out "${out}")
 if(NOT rc STREQUAL "3")
   message(FATAL_ERROR "exit code ${rc}, not 3\nstdout:\n${out}\nstderr:\n${err}")
 endif()
-if(NOT out STREQUAL "Mando no conectado\n")
-  message(FATAL_ERROR "stdout is not \"Mando no conectado\":\n${out}")
+# An error: on stderr, and nothing on stdout.
+if(NOT out STREQUAL "" OR NOT err MATCHES "(^|\n)Mando no conectado\r?\n")
+  message(FATAL_ERROR "\"Mando no conectado\" is not on stderr alone:\nstdout:\n${out}\nstderr:\n${err}")
 endif()
 # One search: it ends at the end of the list and says nothing else.
 string(REGEX MATCHALL "OutputDebugStringA \"[^\n]*" lines "${err}")
