@@ -1,7 +1,8 @@
 # Packages made by CPack from the install rules, so that whatever
 # `cmake --install` installs is in them:
 #   Linux:   cpack -G DEB            -> tolvanex-updater_VERSION_amd64.deb
-#   Windows: cpack -G "ZIP;NSIS64"   -> tolvanex-updater-VERSION-win64.zip and .exe
+#   Windows: cpack -G "ZIP;NSIS64"   -> tolvanex-updater-VERSION-win64.zip and
+#                                       tolvanex-updater-VERSION-win64-setup.exe
 # (run in the build folder; the packages land in its packages/ folder).
 
 set(CPACK_PACKAGE_NAME tolvanex-updater)
@@ -81,6 +82,8 @@ elseif(WIN32)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/res/windows/tolvanex.ico)
   # Our installer script (res/windows/NSIS.template.in) instead of CPack's.
   list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/res/windows)
+  # The installer's name says what it is, beside the program in the zip.
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackagingPerGenerator.cmake)
 
   # Beside the programs: a short Spanish README, our licence and the notices
   # of the mingw-w64 runtime that is linked in statically; with Windows line ends.

@@ -198,24 +198,54 @@ TEST_F(UpdaterDlgTest, TabOrderFollowsTheTemplateFromActualizar)
     }
 }
 
-TEST_F(UpdaterDlgTest, EnterAnywherePressesActualizarAndNeverCloses)
+TEST(UpdaterDlgEnter, PressesTheFocusedButtonElseActualizar)
 {
-    auto* ok = static_cast<QPushButton*>(Item(dlg, IDOK));
-    EXPECT_TRUE(ok->isDefault());
-    for (int id : {IDCANCEL, IDC_OPEN_HEX}) {
-        auto* b = static_cast<QPushButton*>(Item(dlg, id));
-        EXPECT_FALSE(b->isDefault());
-        EXPECT_FALSE(b->autoDefault());
-    }
-    BoxAnswerer boxes;
-    for (int id : {IDC_FILE_PATH, IDCANCEL, IDC_OPEN_HEX, IDOK}) {
-        SCOPED_TRACE(id);
-        const std::size_t before = boxes.Seen().size();
-        QTest::keyClick(Item(dlg, id), Qt::Key_Return);
-        // Nothing is loaded, so the update says so.
-        ASSERT_TRUE(uitest::PumpUntil([&] { return boxes.Seen().size() == before + 1 && !dlg.IsUpdateRunning(); }));
-        EXPECT_EQ(boxes.Seen().back().text, QStringLiteral("Debes elegir un archivo"));
-        EXPECT_TRUE(Win(dlg)->isVisible());
+    // As the Windows dialog manager does: only "Salir" closes.
+    enum class Does { Update, FileDialog, Close };
+    struct Case {
+        std::vector<int> focusPath;  // the controls that take the focus, in turn
+        int key;
+        Does does;
+    };
+    const Case cases[] = {
+        {{IDOK}, Qt::Key_Return, Does::Update},
+        {{IDC_FILE_PATH}, Qt::Key_Return, Does::Update},
+        {{IDC_OPEN_HEX}, Qt::Key_Return, Does::FileDialog},
+        {{IDCANCEL}, Qt::Key_Return, Does::Close},
+        {{IDCANCEL}, Qt::Key_Enter, Does::Close},
+        {{IDC_OPEN_HEX, IDC_FILE_PATH}, Qt::Key_Return, Does::Update},  // the default goes back to ACTUALIZAR
+        {{IDCANCEL, IDOK}, Qt::Key_Enter, Does::Update},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "focus " << testing::PrintToString(c.focusPath)
+                                        << (c.key == Qt::Key_Enter ? ", keypad Enter" : ", Return"));
+        CUpdaterDlg dlg;
+        ASSERT_TRUE(dlg.Create());
+        Win(dlg)->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Win(dlg)));
+        for (int id : c.focusPath)
+            Item(dlg, id)->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), Item(dlg, c.focusPath.back()));
+        EXPECT_TRUE(static_cast<QPushButton*>(Item(dlg, IDOK))->isDefault() == (c.does == Does::Update));
+
+        FileChoice noFile;
+        BoxAnswerer boxes;
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(c.key),
+                        c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        // Nothing is loaded, so an update says so.
+        if (c.does == Does::Update)
+            ASSERT_TRUE(uitest::PumpUntil([&] { return !boxes.Seen().empty() && !dlg.IsUpdateRunning(); }));
+        else
+            uitest::PumpFor(20);
+        QStringList texts;
+        for (const QString& text : boxes.Texts())
+            texts << text;
+        EXPECT_EQ(texts.join(u'|').toStdString(), c.does == Does::Update ? "Debes elegir un archivo" : "");
+        EXPECT_EQ(noFile.seen.size(), c.does == Does::FileDialog ? 1u : 0u);
+        EXPECT_EQ(Win(dlg)->isVisible(), c.does != Does::Close);
+        if (c.does == Does::Close) {
+            EXPECT_EQ(Win(dlg)->result(), IDCANCEL);
+        }
     }
 }
 

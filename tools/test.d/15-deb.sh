@@ -1,24 +1,82 @@
 #!/usr/bin/env bash
 # The .deb, made by CPack from the native build: checked by lintian,
-# appstreamcli and desktop-file-validate, installed on this machine with
-# apt-get (which pulls its dependencies), run from /usr/bin, and purged;
-# afterwards nothing of it may be left.
+# appstreamcli and desktop-file-validate; then installed with apt-get (which
+# pulls its dependencies), run from /usr/bin and purged in a throwaway root
+# (tools/throwaway-root.sh), so that the host's packages stay as they were;
+# after the purge nothing of it may be left.
 set -euo pipefail
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The part that installs: run by the stage in a throwaway root, as root, with
+# the .deb and the repository where they are on the host.
+if [ "${1:-}" = --in-throwaway-root ]; then
+  deb=$2 top=$3
+  version=$(dpkg-deb -f "$deb" Version)
+  export DEBIAN_FRONTEND=noninteractive
+  work=$(mktemp -d)
+  echo "--- install"
+  package_status() { dpkg-query -W -f='${Status}' tolvanex-updater 2>/dev/null || true; }
+  # This machine's own copy, if it has one, goes first (in the throwaway root only).
+  if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
+    apt-get purge -y -qq tolvanex-updater >/dev/null
+  fi
+  apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
+    { cat "$work/apt.log"; fail "apt-get install"; }
+  [ "$(dpkg-query -W -f='${Status} ${Version}' tolvanex-updater)" = "install ok installed $version" ] ||
+    fail "dpkg does not list tolvanex-updater $version as installed"
+
+  [ "$(command -v tolvanex-cli)" = /usr/bin/tolvanex-cli ] || fail "tolvanex-cli is not /usr/bin/tolvanex-cli"
+  [ "$(tolvanex-cli --version)" = "tolvanex-cli $version" ] || fail "tolvanex-cli --version: $(tolvanex-cli --version)"
+  echo "tolvanex-cli --version: $(tolvanex-cli --version)"
+  if command -v man >/dev/null; then
+    [ "$(man -w tolvanex-cli)" = /usr/share/man/man1/tolvanex-cli.1.gz ] || fail "man -w tolvanex-cli: $(man -w tolvanex-cli 2>&1)"
+    echo "man tolvanex-cli: $(man -w tolvanex-cli)"
+  fi
+
+  # The installed window on a private X server: it must come up with its
+  # caption and end with status 0 when Escape closes it.
+  . "$top/tools/private-display.sh" 1024x768x24
+  (cd "$work" && HOME="$work" exec /usr/bin/tolvanex-updater >"$work/window.log" 2>&1) &
+  wpid=$!
+  win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' | head -n 1) ||
+    { cat "$work/window.log"; fail "the window did not come up"; }
+  xdotool windowfocus --sync "$win"
+  xdotool key --clearmodifiers Escape
+  status=0
+  timeout 30 tail --pid="$wpid" -f /dev/null || fail "the window did not close on Escape"
+  wait "$wpid" || status=$?
+  [ "$status" -eq 0 ] || { cat "$work/window.log"; fail "the window ended with status $status"; }
+  echo "window: shown and closed with Escape, status 0"
+  kill "$xpid" 2>/dev/null || true
+
+  echo "--- purge"
+  apt-get purge -y -qq tolvanex-updater >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge"; }
+  if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
+    fail "dpkg still has tolvanex-updater: $(package_status)"
+  fi
+  # Every file of the package (the udev rule, the desktop entry, the metainfo,
+  # the icons, the programs, the docs), and dpkg's own records of it.
+  left=()
+  while read -r path; do
+    if [ -e "/$path" ] || [ -L "/$path" ]; then left+=("/$path"); fi
+  done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||')
+  for path in /usr/share/doc/tolvanex-updater /var/lib/dpkg/info/tolvanex-updater.*; do
+    if [ -e "$path" ]; then left+=("$path"); fi
+  done
+  [ ${#left[@]} -eq 0 ] || fail "left after purge: ${left[*]}"
+  echo "purged: none of the package's $(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -vc '/$') files is left"
+  exit 0
+fi
+
 top=${TOLVANEX_TOP:?}
 build="$top/build/native"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB >"$build/cpack-deb.log" 2>&1) || { cat "$build/cpack-deb.log"; fail "cpack"; }
 deb=$(echo "$build"/packages/tolvanex-updater_*_amd64.deb)
 [ -f "$deb" ] || fail "no .deb in $build/packages"
-version=$(dpkg-deb -f "$deb" Version)
 echo "--- $(basename "$deb")"
 dpkg-deb -c "$deb"
 # The manual pages and the shell completion that `cmake --install` brings.
@@ -34,13 +92,7 @@ grep -v 'running with root privileges' "$build/lintian.log" || true
 [ "$lintian_status" -eq 0 ] || fail "lintian reports errors"
 
 work=$(mktemp -d)
-installed=
-cleanup() {
-  if [ -n "$installed" ]; then "${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >/dev/null 2>&1 || true; fi
-  [ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
 echo "--- metadata"
 dpkg-deb -x "$deb" "$work/root"
@@ -57,57 +109,14 @@ for dep in libqt6core6 libqt6gui6 libqt6widgets6 fonts-arphic-uming qt6-translat
   [[ ", $depends," == *", $dep "* || ", $depends," == *", $dep,"* ]] || fail "Depends lacks $dep"
 done
 
-echo "--- install"
-package_status() { dpkg-query -W -f='${Status}' tolvanex-updater 2>/dev/null || true; }
-# A run that was cut short may have left it installed.
-if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
-  "${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >/dev/null
-fi
-installed=1
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
-  { cat "$work/apt.log"; fail "apt-get install"; }
-[ "$(dpkg-query -W -f='${Status} ${Version}' tolvanex-updater)" = "install ok installed $version" ] ||
-  fail "dpkg does not list tolvanex-updater $version as installed"
-
-[ "$(command -v tolvanex-cli)" = /usr/bin/tolvanex-cli ] || fail "tolvanex-cli is not /usr/bin/tolvanex-cli"
-[ "$(tolvanex-cli --version)" = "tolvanex-cli $version" ] || fail "tolvanex-cli --version: $(tolvanex-cli --version)"
-echo "tolvanex-cli --version: $(tolvanex-cli --version)"
-if command -v man >/dev/null; then
-  [ "$(man -w tolvanex-cli)" = /usr/share/man/man1/tolvanex-cli.1.gz ] || fail "man -w tolvanex-cli: $(man -w tolvanex-cli 2>&1)"
-  echo "man tolvanex-cli: $(man -w tolvanex-cli)"
-fi
-
-# The installed window on a private X server: it must come up with its
-# caption and end with status 0 when Escape closes it.
-. "$top/tools/private-display.sh" 1024x768x24
-(cd "$work" && HOME="$work" exec /usr/bin/tolvanex-updater >"$work/window.log" 2>&1) &
-wpid=$!
-win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' | head -n 1) ||
-  { cat "$work/window.log"; fail "the window did not come up"; }
-xdotool windowfocus --sync "$win"
-xdotool key --clearmodifiers Escape
-status=0
-timeout 30 tail --pid="$wpid" -f /dev/null || fail "the window did not close on Escape"
-wait "$wpid" || status=$?
-[ "$status" -eq 0 ] || { cat "$work/window.log"; fail "the window ended with status $status"; }
-echo "window: shown and closed with Escape, status 0"
-kill "$xpid" 2>/dev/null || true
-xpid=
-
-echo "--- purge"
-"${sudo_cmd[@]}" apt-get purge -y -qq tolvanex-updater >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge"; }
-installed=
-if [ -n "$(package_status)" ] && [[ "$(package_status)" != *not-installed ]]; then
-  fail "dpkg still has tolvanex-updater: $(package_status)"
-fi
-# Every file of the package (the udev rule, the desktop entry, the metainfo,
-# the icons, the programs, the docs), and dpkg's own records of it.
-left=()
-while read -r path; do
-  if [ -e "/$path" ] || [ -L "/$path" ]; then left+=("/$path"); fi
-done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||')
-for path in /usr/share/doc/tolvanex-updater /var/lib/dpkg/info/tolvanex-updater.*; do
-  if [ -e "$path" ]; then left+=("$path"); fi
-done
-[ ${#left[@]} -eq 0 ] || fail "left after purge: ${left[*]}"
-echo "purged: none of the package's $(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -vc '/$') files is left"
+echo "--- install, run and purge, in a throwaway root"
+# What dpkg on this machine knows of the package, and how often its log has
+# named it: the same after the stage, whatever was installed before.
+host_state() {
+  dpkg-query -W -f='${Status} ${Version}\n' tolvanex-updater 2>/dev/null || true
+  grep -c ' tolvanex-updater[: ]' /var/log/dpkg.log 2>/dev/null || true
+}
+host_before=$(host_state)
+"$top/tools/throwaway-root.sh" bash "$top/tools/test.d/15-deb.sh" --in-throwaway-root "$deb" "$top"
+[ "$(host_state)" = "$host_before" ] || fail "this machine's dpkg changed: $(host_state | tr '\n' ' ')"
+echo "this machine: its packages as they were"

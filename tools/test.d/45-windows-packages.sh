@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Windows zip and installer, made by CPack from the Windows build. The
 # installer runs silently under wine in a prefix of its own, the installed CLI
-# starts, the uninstaller runs, and nothing of the program may be left.
+# starts; while a program runs from the folder, uninstalling and installing
+# elsewhere are refused with nothing changed; installing elsewhere moves the
+# copy, and the next install goes there too; the uninstaller runs, and nothing
+# of the program may be left.
 set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build="$top/build/windows"
@@ -22,15 +25,17 @@ tolvanex-updater.exe"
 rm -rf "$build/packages"
 (cd "$build" && cpack -G "ZIP;NSIS64" >"$build/cpack-windows.log" 2>&1) || { cat "$build/cpack-windows.log"; fail "cpack"; }
 zip=$(echo "$build"/packages/tolvanex-updater-*-win64.zip)
-installer=$(echo "$build"/packages/tolvanex-updater-*-win64.exe)
+installer=$(echo "$build"/packages/tolvanex-updater-*-win64-setup.exe)
 [ -f "$zip" ] && [ -f "$installer" ] || fail "cpack made no zip or no installer"
 version=$(sed -n 's/^#define TOLVANEX_VERSION "\(.*\)"$/\1/p' "$build/generated/res/Version.h")
 echo "$(basename "$zip"): $(stat -c %s "$zip") bytes; $(basename "$installer"): $(stat -c %s "$installer") bytes"
 
 work=$(mktemp -d)
 export WINEPREFIX="$build/package-prefix"
+xpid=
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -51,8 +56,10 @@ echo "--- installer under wine"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME="$work/home"
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
 mkdir -p "$HOME"
+# The updater window needs a display to stay open; the installers show nothing.
+. "$top/tools/private-display.sh" 1024x768x24
 rm -rf "$WINEPREFIX"
 timeout 600 wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "wineboot"; }
 timeout 600 wineserver -w
@@ -85,6 +92,63 @@ echo "Start menu: ${menu_entry#"$drive_c"/}; Apps & features: $(reg_value Displa
 same "the installed tolvanex-cli --version" "tolvanex-cli $version" \
   "$(timeout 120 wine "$win_dir\\tolvanex-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')"
 echo "installed tolvanex-cli --version: tolvanex-cli $version"
+
+# While a program of the folder runs, neither the uninstaller nor an install
+# elsewhere may touch the folder: they end with code 2 and all stays. The
+# uninstaller runs in place (_?=), as the installer runs the old one, so that
+# its code is seen; cmd passes that argument unquoted, as it must be.
+other_win='C:\Tolvanex'
+other_dir="$drive_c/Tolvanex"
+printf '@"%s\\uninstall.exe" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$win_dir" "$win_dir" >"$work/uninstall-here.bat"
+cp "$top/examples/sample.hex" "$work/sample.hex"
+installed_state() {  # the files, the Start-menu entry, the uninstall entry, the other folder
+  (cd "$install_dir" && ls); ls "$menu_entry"; reg_value InstallLocation; ls "$other_dir" 2>&1 || true
+}
+state_before=$(installed_state)
+while read -r action program; do
+  case $program in
+    tolvanex-updater.exe) args=() ;;
+    tolvanex-cli.exe) args=(flash --wait "Z:${work//\//\\}\\sample.hex") ;;  # no controller: it waits
+  esac
+  (cd "$work" && exec wine "$win_dir\\$program" "${args[@]}" </dev/null >"$work/program.log" 2>&1) &
+  program_pid=$!
+  if [ "$program" = tolvanex-updater.exe ]; then
+    timeout 60 xdotool search --sync --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' >/dev/null ||
+      { cat "$work/program.log"; fail "$program did not open"; }
+  else
+    sleep 3
+  fi
+  kill -0 "$program_pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not keep running"; }
+  status=0
+  case $action in
+    uninstall) timeout 300 wine cmd /c "Z:${work//\//\\}\\uninstall-here.bat" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
+    install-elsewhere) timeout 300 wine "$installer" /S "/D=$other_win" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
+  esac
+  kill "$program_pid"
+  wait "$program_pid" || true
+  [ "$status" -eq 2 ] || { cat "$work/run.log"; fail "$action while $program runs: code $status, not 2"; }
+  same "$action while $program runs: what is installed" "$state_before" "$(installed_state)"
+  echo "$action while $program runs: refused (code 2), nothing changed"
+done <<'EOF'
+uninstall tolvanex-updater.exe
+install-elsewhere tolvanex-cli.exe
+EOF
+
+# Elsewhere: the first copy goes with its entry, the new one takes its place,
+# and the next install, told no folder, takes the one remembered.
+for run in elsewhere again; do
+  if [ "$run" = elsewhere ]; then set -- "/D=$other_win"; else set --; fi
+  timeout 300 wine "$installer" /S "$@" </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "install $run"; }
+  [ ! -e "$install_dir" ] || fail "install $run: the first copy is left: $(ls -A "$install_dir" | tr '\n' ' ')"
+  same "install $run: files" "$files
+uninstall.exe" "$(cd "$other_dir" && ls | LC_ALL=C sort)"
+  same "install $run: Apps & features" "$other_win $other_win\\uninstall.exe" \
+    "$(reg_value InstallLocation) $(reg_value UninstallString | tr -d '"')"
+  [ -f "$menu_entry" ] || fail "install $run: no Start-menu entry"
+done
+echo "installed elsewhere: the first copy removed; installed again: into $other_win, the folder remembered"
+win_dir=$other_win
+install_dir=$other_dir
 
 # As "Apps & features" runs it: the uninstaller copies itself to %TEMP%,
 # starts the copy and returns at once; the copy removes everything, the

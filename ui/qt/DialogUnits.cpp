@@ -68,7 +68,10 @@ QWidget* CreateControl(QWidget* dialog, const ControlTemplate& control)
     const std::string_view windowClass = control.windowClass;
     if (windowClass == "button") {
         auto* button = new QPushButton(text, dialog);
-        button->setAutoDefault(false);
+        // As in the Windows dialog manager: a push button that has the focus is
+        // the default while it has it, so Enter presses that button; elsewhere
+        // Enter presses the template's default button.
+        button->setAutoDefault(true);
         button->setDefault((control.style & ws::kBsTypeMask) == ws::kBsDefPushButton);
         return button;
     }

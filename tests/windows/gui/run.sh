@@ -3,7 +3,7 @@
 # user drives it (keys and clicks), and watched by winprobe from another
 # process.
 #
-#   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About
+#   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About, Enter
 #   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   whole updates over the in-memory HID stack
 #
 # Each runs under a code page other than 1252 (Greek, Chinese), with a HEX file
@@ -92,6 +92,10 @@ click_button() {  # click_button FILE [TEXT]: a button of the box that FILE desc
   for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
   sleep 0.5
 }
+take_keyboard() {  # a click on the dialog's title bar: after a box has gone, keys need it
+  set -- $(field WINDOW "$work/window")
+  click $(($1 + $3 / 2)) $(($2 + 8))
+}
 start_exe() {  # start_exe EXE [VAR=VALUE...]
   local exe=$1
   shift
@@ -149,6 +153,40 @@ if [ "$scenario" = start ]; then
   shot "$out/tolvanex-about-wine.png" "$(field BOX_WINDOW "$work/about")"
   click_button "$work/about" OK
 
+  # Enter presses the push button that has the focus, ACTUALIZAR elsewhere;
+  # only "Salir" closes.
+  while read -r id does; do
+    take_keyboard
+    for _ in 1 2 3 4 5; do  # Tab until the control has the focus
+      probe state >"$work/now" || fail "no dialog"
+      [ "$(field NOW_FOCUS "$work/now")" = "$id" ] && break
+      key Tab
+    done
+    [ "$(field NOW_FOCUS "$work/now")" = "$id" ] || { cat "$work/now" >&2; fail "Tab never reached control $id"; }
+    key Return
+    case $does in
+      files)
+        probe box 3 >"$work/enter" || fail "Enter on control $id opened nothing"
+        if grep -q '^BOX_TEXT \(Mando no conectado\|Debes elegir un archivo\)$' "$work/enter"; then
+          fail "Enter on control $id started an update"
+        fi
+        key Escape  # the file dialog's own
+        for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
+        ;;
+      update)
+        probe box 3 >"$work/enter" || fail "Enter on control $id showed no box"
+        expect 'BOX_TEXT Mando no conectado' "$work/enter"
+        click_button "$work/enter"
+        ;;
+      close) probe gone 10 || fail "Enter on control $id did not close the dialog" ;;
+    esac
+    echo "Enter on control $id: $does"
+  done <<'EOF'
+1001 files
+1000 update
+2 close
+EOF
+  start_exe "$updater"
   key Escape
   probe gone 10 || fail "Escape did not close the dialog"
 else

@@ -11,7 +11,7 @@
 //                                while the bar moved, and how far did it go
 //   winprobe busy [SECONDS]      waits until an update has locked the controls
 //                                or a box is up
-//   winprobe state               the dialog's controls now
+//   winprobe state               the dialog's controls and the keyboard focus now
 //   winprobe close               asks the dialog to close, as its close box does
 //   winprobe gone [SECONDS]      waits until the dialog has gone
 //   winprobe about [SECONDS]     waits for the About box: caption and texts
@@ -119,6 +119,11 @@ void PrintState(const char* prefix, HWND dialog)
     const Controls c = Sample(dialog);
     std::printf("%s_CONTROLS %d ENABLED %d BAR %d RANGE %d %d\n", prefix, c.count, c.enabled, c.barPos, c.barLow,
                 c.barHigh);
+    // The keyboard focus of the dialog's thread: the control's ID, 0 for none.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    const bool known = GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) && gui.hwndFocus;
+    std::printf("%s_FOCUS %d\n", prefix, known ? GetDlgCtrlID(gui.hwndFocus) : 0);
     for (HWND child : Children(dialog))
         std::printf("%s_CONTROL %d %s %s\n", prefix, GetDlgCtrlID(child), Centre(child).c_str(),
                     Utf8(TextOf(child)).c_str());

@@ -1,0 +1,4 @@
+# Read by CPack once for each generator (CPACK_PROJECT_CONFIG_FILE).
+if(CPACK_GENERATOR MATCHES "^NSIS")
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}-setup")
+endif()
