@@ -1,0 +1,20 @@
+#pragma once
+// What the web page adds to the window layer: a page cannot end itself, so
+// a window shown without a modal run tells its end to whoever runs the page.
+
+#include <cstdint>
+#include <functional>
+
+#include "ui/WindowPlatform.h"
+
+namespace wnd {
+
+// Where a chosen file is put (in the program's own memory) for LoadHexFile.
+inline constexpr const char* kChosenFileFolder = "/elegido";
+
+// Called, after the event that ended it, when a window shown with
+// CreateModeless ends (EndModal). Returns the previous handler.
+using ModelessEndHandler = std::function<void(Handle window, std::intptr_t result)>;
+ModelessEndHandler SetModelessEndHandler(ModelessEndHandler handler);
+
+}  // namespace wnd

@@ -1,0 +1,540 @@
+// The window layer's DOM side (ui/web/WebWindowPlatform.cpp builds the
+// windows from the dialog templates and calls these). A handle is a small
+// number standing for an element. Events go back to the program through the
+// exported tvx_wnd_* functions, one at a time (TvxLane).
+
+mergeInto(LibraryManager.library, {
+  $TvxWnd__deps: ['$TvxLane', '$Asyncify', '$FS'],
+  $TvxWnd: {
+    elements: [null],  // handle -> element
+    windows: {},       // handle of a window -> its state
+    threads: 0,
+    add: function(element) {
+      return TvxWnd.elements.push(element) - 1;
+    },
+    at: function(handle) {
+      return TvxWnd.elements[handle] || null;
+    },
+    // The window that holds `element`, as its handle.
+    windowOf: function(element) {
+      var root = element && element.closest ? element.closest('.window') : null;
+      return root ? Number(root.dataset.handle) : 0;
+    },
+    command: function(win, id) {
+      TvxLane.now(function() { _tvx_wnd_command(win, id); });
+    },
+    sysCommand: function(win, id) {
+      TvxLane.now(function() { _tvx_wnd_syscommand(win, id); });
+    },
+    // "&Sobre" shows its mnemonic underlined.
+    setLabel: function(element, text) {
+      element.textContent = '';
+      var amp = text.indexOf('&');
+      if (amp < 0 || amp + 1 >= text.length) {
+        element.textContent = text.replace('&', '');
+        return;
+      }
+      element.append(text.slice(0, amp));
+      var u = document.createElement('u');
+      u.textContent = text[amp + 1];
+      element.append(u, text.slice(amp + 2));
+    },
+    openMenu: function(win, x, y) {
+      var w = TvxWnd.windows[win];
+      if (!w || !w.menu || !w.menu.children.length) return;
+      var menu = w.menu;
+      menu.hidden = false;
+      var box = w.root.getBoundingClientRect();
+      menu.style.left = (x - box.left) + 'px';
+      menu.style.top = (y - box.top) + 'px';
+      var first = menu.querySelector('[role=menuitem]');
+      if (first) first.focus();
+    },
+    closeMenu: function(win) {
+      var w = TvxWnd.windows[win];
+      if (w && w.menu && !w.menu.hidden) {
+        w.menu.hidden = true;
+        return true;
+      }
+      return false;
+    },
+    // While an update thread runs, leaving the page asks first.
+    guardUnload: function(e) {
+      e.preventDefault();
+      e.returnValue = '';
+      return '';
+    },
+    // Where this page's boxes and windows go.
+    desk: function() {
+      return document.getElementById('escritorio') || document.body;
+    },
+  },
+
+  // A window of cx x cy dialog units; `modal` makes it a <dialog> over the page.
+  tvx_wnd_new_window__deps: ['$TvxWnd'],
+  tvx_wnd_new_window: function(name, caption, cx, cy, modal) {
+    var root = document.createElement(modal ? 'dialog' : 'section');
+    var win = TvxWnd.add(root);
+    root.className = 'window';
+    root.dataset.handle = win;
+    name = UTF8ToString(name);
+    if (name && !document.getElementById(name)) root.id = name;
+    root.setAttribute('aria-labelledby', 'caption-' + win);
+
+    var bar = document.createElement('header');
+    bar.className = 'caption';
+    var icon = document.createElement('button');
+    icon.type = 'button';
+    icon.className = 'sysmenu';
+    icon.tabIndex = -1;
+    icon.setAttribute('aria-label', 'Menú del sistema');
+    icon.setAttribute('aria-haspopup', 'menu');
+    var img = document.createElement('img');
+    img.alt = '';
+    icon.append(img);
+    var title = document.createElement(modal ? 'h2' : 'h1');
+    title.id = 'caption-' + win;
+    title.textContent = UTF8ToString(caption);
+    var close = document.createElement('button');
+    close.type = 'button';
+    close.className = 'close';
+    close.tabIndex = -1;
+    close.setAttribute('aria-label', 'Cerrar');
+    close.textContent = '\u2715';
+    bar.append(icon, title, close);
+
+    var client = document.createElement('div');
+    client.className = 'client';
+    client.style.setProperty('--cx', cx);
+    client.style.setProperty('--cy', cy);
+    var menu = document.createElement('ul');
+    menu.className = 'menu';
+    menu.setAttribute('role', 'menu');
+    menu.hidden = true;
+    root.append(bar, client, menu);
+
+    var w = {root: root, client: client, title: title, icon: img, menu: menu, timers: {},
+             items: {}, defaultId: 0, waiter: null, modal: !!modal};
+    TvxWnd.windows[win] = w;
+
+    icon.addEventListener('click', function() {
+      var r = icon.getBoundingClientRect();
+      TvxWnd.openMenu(win, r.left, r.bottom);
+    });
+    close.addEventListener('click', function() { TvxWnd.sysCommand(win, 0xF060); });  // SC_CLOSE
+    root.addEventListener('contextmenu', function(e) {
+      e.preventDefault();
+      TvxWnd.openMenu(win, e.clientX, e.clientY);
+    });
+    root.addEventListener('cancel', function(e) { e.preventDefault(); });  // Escape is ours below
+    root.addEventListener('keydown', function(e) {
+      if (e.target.closest('.menu')) return;
+      if (e.key === ' ' && e.altKey) {
+        e.preventDefault();
+        var r = icon.getBoundingClientRect();
+        TvxWnd.openMenu(win, r.left, r.bottom);
+      } else if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.command(win, 2);  // IDCANCEL
+      } else if (e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) {
+        // Enter on a button presses it; anywhere else it is the default button.
+        e.preventDefault();
+        var def = w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
+        if (def && !def.disabled) TvxWnd.command(win, w.defaultId);
+      }
+    });
+    menu.addEventListener('keydown', function(e) {
+      var items = Array.from(menu.querySelectorAll('[role=menuitem]'));
+      var at = items.indexOf(document.activeElement);
+      if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.closeMenu(win);
+      } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+        e.preventDefault();
+        var next = items[(at + (e.key === 'ArrowDown' ? 1 : items.length - 1)) % items.length];
+        if (next) next.focus();
+      } else if (e.key === 'Enter' || e.key === ' ') {
+        e.preventDefault();
+        if (at >= 0) items[at].click();
+      }
+    });
+    document.addEventListener('pointerdown', function(e) {
+      if (!menu.contains(e.target) && !icon.contains(e.target)) TvxWnd.closeMenu(win);
+    });
+    return win;
+  },
+
+  // kind: 0 push button, 1 text, 2 edit box, 3 progress bar, 4 icon.
+  tvx_wnd_add_control__deps: ['$TvxWnd'],
+  tvx_wnd_add_control: function(win, kind, id, name, text, x, y, cx, cy, flags) {
+    var w = TvxWnd.windows[win];
+    var el;
+    text = UTF8ToString(text);
+    if (kind === 0) {
+      el = document.createElement('button');
+      el.type = 'button';
+      el.textContent = text;
+      if (flags & 1) {
+        el.classList.add('default');
+        w.defaultId = id;
+      }
+      el.addEventListener('click', function() { TvxWnd.command(win, id); });
+    } else if (kind === 2) {
+      el = document.createElement('input');
+      el.type = 'text';
+      el.value = text;
+      el.spellcheck = false;
+      el.autocomplete = 'off';
+    } else if (kind === 3) {
+      el = document.createElement('progress');
+      el.max = 100;
+      el.value = 0;
+      el.dataset.low = 0;
+    } else if (kind === 4) {
+      el = document.createElement('img');
+      el.alt = '';
+    } else {
+      el = document.createElement('span');
+      el.textContent = text;
+      if (flags & 2) el.classList.add('sunken');
+    }
+    el.classList.add('control');
+    name = UTF8ToString(name);
+    if (name && !document.getElementById(name)) el.id = name;
+    if (!(flags & 4) && el.tabIndex >= 0 && kind !== 1 && kind !== 4) el.tabIndex = -1;
+    if (!(flags & 8)) el.hidden = true;
+    el.style.setProperty('--x', x);
+    el.style.setProperty('--y', y);
+    el.style.setProperty('--w', cx);
+    el.style.setProperty('--h', cy);
+    w.client.append(el);
+    // A label names the box that follows it.
+    var prev = el.previousElementSibling;
+    if (kind === 2 && prev && prev.tagName === 'SPAN' && !prev.classList.contains('sunken')) {
+      prev.id = prev.id || ('label-' + win + '-' + id);
+      el.setAttribute('aria-labelledby', prev.id);
+    }
+    var handle = TvxWnd.add(el);
+    (w.items[id] = w.items[id] || []).push(handle);
+    return handle;
+  },
+
+  tvx_wnd_show__deps: ['$TvxWnd'],
+  tvx_wnd_show: function(win) {
+    var w = TvxWnd.windows[win];
+    if (!w) return;
+    if (!w.root.isConnected) TvxWnd.desk().append(w.root);
+    if (w.modal) {
+      if (!w.root.open) w.root.showModal();
+    } else {
+      w.root.hidden = false;
+    }
+    // WM_INITDIALOG's TRUE: the first tab stop takes the focus.
+    var first = Array.from(w.client.children).find(function(c) {
+      return c.tabIndex >= 0 && !c.disabled && !c.hidden;
+    });
+    if (first) first.focus();
+  },
+
+  // Waits until tvx_wnd_end_modal; its result. -1 when nothing may wait now:
+  // the window then stays until it ends itself.
+  tvx_wnd_wait_end__deps: ['$TvxWnd'],
+  tvx_wnd_wait_end: function(win) {
+    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
+    var w = TvxWnd.windows[win];
+    if (!w) return -1;
+    if (!TvxLane.mayWait()) {
+      w.detached = true;
+      return -1;
+    }
+    return Asyncify.handleSleep(function(wakeUp) { w.waiter = wakeUp; });
+  },
+
+  tvx_wnd_end_modal__deps: ['$TvxWnd'],
+  tvx_wnd_end_modal: function(win, result) {
+    var w = TvxWnd.windows[win];
+    if (!w) return;
+    if (w.waiter) {
+      var wake = w.waiter;
+      w.waiter = null;
+      setTimeout(function() { wake(result); });
+    } else if (w.detached) {
+      _tvx_wnd_destroy_detached(win);
+    } else {
+      // A window without a modal run: its owner decides what ending means.
+      setTimeout(function() {
+        TvxLane.later(function() { _tvx_wnd_ended(win, result); });
+      });
+    }
+  },
+
+  tvx_wnd_destroy__deps: ['$TvxWnd'],
+  tvx_wnd_destroy: function(win) {
+    var w = TvxWnd.windows[win];
+    if (!w) return;
+    for (var t in w.timers) clearInterval(w.timers[t]);
+    if (w.root.open) w.root.close();
+    w.root.remove();
+    w.root.querySelectorAll('.control').forEach(function(c) {
+      var h = TvxWnd.elements.indexOf(c);
+      if (h > 0) TvxWnd.elements[h] = null;
+    });
+    TvxWnd.elements[win] = null;
+    delete TvxWnd.windows[win];
+  },
+
+  tvx_wnd_item__deps: ['$TvxWnd'],
+  tvx_wnd_item: function(win, id) {
+    var w = TvxWnd.windows[win];
+    return w && w.items[id] ? w.items[id][0] : 0;
+  },
+
+  tvx_wnd_set_text__deps: ['$TvxWnd'],
+  tvx_wnd_set_text: function(handle, text) {
+    var el = TvxWnd.at(handle);
+    text = UTF8ToString(text);
+    if (!el) return;
+    if (TvxWnd.windows[handle]) {
+      TvxWnd.windows[handle].title.textContent = text;
+      if (!TvxWnd.windows[handle].modal) document.title = text;
+    } else if (el instanceof HTMLInputElement) {
+      el.value = text;
+    } else {
+      el.textContent = text;
+    }
+  },
+
+  tvx_wnd_get_text__deps: ['$TvxWnd'],
+  tvx_wnd_get_text: function(handle) {
+    var el = TvxWnd.at(handle);
+    var text = !el ? '' : TvxWnd.windows[handle] ? TvxWnd.windows[handle].title.textContent
+                        : el instanceof HTMLInputElement ? el.value : el.textContent;
+    var size = lengthBytesUTF8(text) + 1;
+    var p = _malloc(size);
+    stringToUTF8(text, p, size);
+    return p;
+  },
+
+  // The handles of a window's controls, in order, into `out` (up to `room`); their count.
+  tvx_wnd_children__deps: ['$TvxWnd'],
+  tvx_wnd_children: function(win, out, room) {
+    var w = TvxWnd.windows[win];
+    if (!w) return 0;
+    var list = Array.from(w.client.children).map(function(c) { return TvxWnd.elements.indexOf(c); })
+                    .filter(function(h) { return h > 0; });
+    for (var i = 0; i < list.length && i < room; ++i) HEAP32[(out >> 2) + i] = list[i];
+    return list.length;
+  },
+
+  tvx_wnd_is_enabled__deps: ['$TvxWnd'],
+  tvx_wnd_is_enabled: function(handle) {
+    var el = TvxWnd.at(handle);
+    return el && el.dataset.disabled !== '1' ? 1 : 0;
+  },
+
+  tvx_wnd_enable__deps: ['$TvxWnd'],
+  tvx_wnd_enable: function(handle, enable) {
+    var el = TvxWnd.at(handle);
+    if (!el) return;
+    el.dataset.disabled = enable ? '0' : '1';
+    if ('disabled' in el && !(el instanceof HTMLProgressElement)) el.disabled = !enable;
+    el.classList.toggle('disabled', !enable);
+    if (!enable) el.setAttribute('aria-disabled', 'true');
+    else el.removeAttribute('aria-disabled');
+  },
+
+  tvx_wnd_progress__deps: ['$TvxWnd'],
+  tvx_wnd_progress: function(handle, low, high, position) {
+    var el = TvxWnd.at(handle);
+    if (!(el instanceof HTMLProgressElement)) return;
+    el.dataset.low = low;
+    el.max = Math.max(high - low, 1);
+    el.value = Math.min(Math.max(position, low), high) - low;
+  },
+
+  tvx_wnd_progress_range__deps: ['$TvxWnd'],
+  tvx_wnd_progress_range: function(handle, lowOut, highOut, posOut) {
+    var el = TvxWnd.at(handle);
+    if (!(el instanceof HTMLProgressElement)) return 0;
+    var low = Number(el.dataset.low);
+    HEAP32[lowOut >> 2] = low;
+    HEAP32[highOut >> 2] = low + el.max;
+    HEAP32[posOut >> 2] = low + el.value;
+    return 1;
+  },
+
+  tvx_wnd_set_timer__deps: ['$TvxWnd'],
+  tvx_wnd_set_timer: function(win, id, ms) {
+    var w = TvxWnd.windows[win];
+    if (!w) return 0;
+    if (w.timers[id]) clearInterval(w.timers[id]);
+    w.timers[id] = setInterval(function() {
+      TvxLane.now(function() { _tvx_wnd_timer(win, id); });
+    }, ms);
+    return 1;
+  },
+
+  tvx_wnd_kill_timer__deps: ['$TvxWnd'],
+  tvx_wnd_kill_timer: function(win, id) {
+    var w = TvxWnd.windows[win];
+    if (!w || !w.timers[id]) return 0;
+    clearInterval(w.timers[id]);
+    delete w.timers[id];
+    return 1;
+  },
+
+  // A box over the page with one "Aceptar", captioned like the program's
+  // boxes; waits until it is answered, unless nothing may wait now.
+  tvx_wnd_message_box__deps: ['$TvxWnd'],
+  tvx_wnd_message_box: function(text, caption, stop) {
+    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
+    var box = document.createElement('dialog');
+    box.className = 'window msgbox';
+    box.setAttribute('role', 'alertdialog');
+    var bar = document.createElement('header');
+    bar.className = 'caption';
+    var title = document.createElement('h2');
+    title.textContent = UTF8ToString(caption);
+    bar.append(title);
+    var body = document.createElement('div');
+    body.className = 'body';
+    if (stop) {
+      var icon = document.createElement('span');
+      icon.className = 'stop';
+      icon.setAttribute('aria-hidden', 'true');
+      body.append(icon);
+    }
+    var message = document.createElement('p');
+    message.className = 'text';
+    message.textContent = UTF8ToString(text);
+    body.append(message);
+    var buttons = document.createElement('div');
+    buttons.className = 'buttons';
+    var ok = document.createElement('button');
+    ok.type = 'button';
+    ok.textContent = 'Aceptar';
+    buttons.append(ok);
+    box.append(bar, body, buttons);
+    title.id = 'msgbox-caption-' + TvxWnd.elements.length;
+    message.id = title.id + '-text';
+    box.setAttribute('aria-labelledby', title.id);
+    box.setAttribute('aria-describedby', message.id);
+    TvxWnd.desk().append(box);
+    box.showModal();
+    ok.focus();
+    var answered = new Promise(function(resolve) {
+      var done = function() {
+        if (box.open) box.close();
+        box.remove();
+        resolve(1);  // IDOK
+      };
+      ok.addEventListener('click', done);
+      box.addEventListener('cancel', function(e) { e.preventDefault(); done(); });
+    });
+    if (!TvxLane.mayWait()) return 1;
+    return Asyncify.handleAsync(function() { return answered; });
+  },
+
+  tvx_wnd_menu_add__deps: ['$TvxWnd'],
+  tvx_wnd_menu_add: function(win, separator, id, name, text) {
+    var w = TvxWnd.windows[win];
+    if (!w) return 0;
+    var item = document.createElement('li');
+    if (separator) {
+      item.setAttribute('role', 'separator');
+    } else {
+      item.setAttribute('role', 'menuitem');
+      item.tabIndex = -1;
+      name = UTF8ToString(name);
+      if (name && !document.getElementById(name)) item.id = name;
+      TvxWnd.setLabel(item, UTF8ToString(text));
+      item.addEventListener('click', function() {
+        TvxWnd.closeMenu(win);
+        TvxWnd.sysCommand(win, id);
+      });
+    }
+    w.menu.append(item);
+    return 1;
+  },
+
+  tvx_wnd_set_icon__deps: ['$TvxWnd'],
+  tvx_wnd_set_icon: function(win, url) {
+    var w = TvxWnd.windows[win];
+    url = UTF8ToString(url);
+    if (w) w.icon.src = url;
+  },
+
+  tvx_wnd_set_image__deps: ['$TvxWnd'],
+  tvx_wnd_set_image: function(handle, url) {
+    var el = TvxWnd.at(handle);
+    if (el instanceof HTMLImageElement) el.src = UTF8ToString(url);
+  },
+
+  tvx_wnd_client_size__deps: ['$TvxWnd'],
+  tvx_wnd_client_size: function(win, widthOut, heightOut) {
+    var w = TvxWnd.windows[win];
+    HEAP32[widthOut >> 2] = w ? w.client.clientWidth : 0;
+    HEAP32[heightOut >> 2] = w ? w.client.clientHeight : 0;
+  },
+
+  // The page's one file input: a choice is copied into the program's own
+  // memory (never sent anywhere) as `folder`/NAME; returns NAME, or 0 when
+  // nothing was chosen.
+  tvx_wnd_choose_file__deps: ['$TvxWnd'],
+  tvx_wnd_choose_file: function(accept, folder) {
+    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
+    var input = document.querySelector('input[type=file]');
+    if (!input || !TvxLane.mayWait()) return 0;
+    input.accept = UTF8ToString(accept);
+    folder = UTF8ToString(folder);
+    return Asyncify.handleAsync(function() {
+      return new Promise(function(resolve) {
+        var settle = function(file) {
+          input.removeEventListener('change', onChange);
+          input.removeEventListener('cancel', onCancel);
+          input.value = '';
+          resolve(file);
+        };
+        var onChange = function() { settle(input.files && input.files[0]); };
+        var onCancel = function() { settle(null); };
+        input.addEventListener('change', onChange);
+        input.addEventListener('cancel', onCancel);
+        input.click();
+      }).then(async function(file) {
+        if (!file) return 0;
+        // Only the latest choice is kept.
+        FS.readdir(folder).forEach(function(old) {
+          if (old !== '.' && old !== '..') FS.unlink(folder + '/' + old);
+        });
+        try {
+          FS.writeFile(folder + '/' + file.name, new Uint8Array(await file.arrayBuffer()), {canOwn: true});
+        } catch (e) {
+          // Too large for memory, or gone: the name stays, the open fails.
+        }
+        var size = lengthBytesUTF8(file.name) + 1;
+        var p = _malloc(size);
+        stringToUTF8(file.name, p, size);
+        return p;
+      });
+    });
+  },
+
+  tvx_wnd_begin_thread__deps: ['$TvxWnd'],
+  tvx_wnd_begin_thread: function(proc, param) {
+    if (++TvxWnd.threads === 1) window.addEventListener('beforeunload', TvxWnd.guardUnload);
+    setTimeout(function() {
+      TvxLane.later(function() { _tvx_wnd_run_thread(proc, param); }, function() {
+        if (--TvxWnd.threads === 0) window.removeEventListener('beforeunload', TvxWnd.guardUnload);
+      });
+    });
+    return 1;
+  },
+
+  tvx_wnd_module_path: function() {
+    var path = typeof wasmBinaryFile === 'string' ? wasmBinaryFile : 'tolvanex-updater.wasm';
+    var size = lengthBytesUTF8(path) + 1;
+    var p = _malloc(size);
+    stringToUTF8(path, p, size);
+    return p;
+  },
+});
