@@ -1,0 +1,166 @@
+// Drives the page in headless Chromium as a person would: real clicks and
+// keys through the DevTools protocol (over a pipe, so no port is opened for
+// it), the browser's own file chooser answered with a file, screenshots. The
+// site is served on 127.0.0.1 by a small static server in this process.
+import {spawn} from 'node:child_process';
+import {createServer} from 'node:http';
+import {readFile, writeFile} from 'node:fs/promises';
+import {extname, join, normalize} from 'node:path';
+
+const kTypes = {
+  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
+  '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png',
+};
+
+// Serves `root` on 127.0.0.1:port; every request is counted in `log`.
+export async function serve(root, port) {
+  const log = [];
+  const server = createServer(async (req, res) => {
+    let path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    log.push(path);
+    if (path.endsWith('/')) path += 'index.html';
+    try {
+      const body = await readFile(join(root, path));
+      res.writeHead(200, {'Content-Type': kTypes[extname(path)] || 'application/octet-stream'});
+      res.end(body);
+    } catch {
+      res.writeHead(404);
+      res.end();
+    }
+  });
+  await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+  return {server, log, origin: `http://127.0.0.1:${port}`};
+}
+
+export class Browser {
+  static async launch(binary, profile, extraArgs = []) {
+    const args = ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--disable-dev-shm-usage', '--remote-debugging-pipe', `--user-data-dir=${profile}`,
+      '--window-size=900,600', ...extraArgs, 'about:blank'];
+    const child = spawn(binary, args, {stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe']});
+    const b = new Browser(child);
+    child.stderr.on('data', (d) => { b.stderr += d; if (b.stderr.length > 65536) b.stderr = b.stderr.slice(-32768); });
+    return b;
+  }
+
+  constructor(child) {
+    this.child = child;
+    this.stderr = '';
+    this.nextId = 1;
+    this.pending = new Map();
+    this.listeners = [];
+    let buffer = Buffer.alloc(0);
+    child.stdio[4].on('data', (chunk) => {
+      buffer = Buffer.concat([buffer, chunk]);
+      for (let end; (end = buffer.indexOf(0)) >= 0; buffer = buffer.subarray(end + 1)) {
+        const message = JSON.parse(buffer.subarray(0, end).toString());
+        if (message.id && this.pending.has(message.id)) {
+          const {resolve, reject} = this.pending.get(message.id);
+          this.pending.delete(message.id);
+          if (message.error) reject(new Error(`${message.error.message} ${message.error.data || ''}`));
+          else resolve(message.result);
+        } else if (message.method) {
+          for (const l of this.listeners) l(message);
+        }
+      }
+    });
+    this.exited = new Promise((resolve) => child.on('exit', resolve));
+  }
+
+  send(method, params = {}, sessionId = undefined) {
+    const id = this.nextId++;
+    const message = {id, method, params};
+    if (sessionId) message.sessionId = sessionId;
+    this.child.stdio[3].write(JSON.stringify(message) + '\0');
+    return new Promise((resolve, reject) => this.pending.set(id, {resolve, reject}));
+  }
+
+  async newPage() {
+    const {targetId} = await this.send('Target.createTarget', {url: 'about:blank'});
+    const {sessionId} = await this.send('Target.attachToTarget', {targetId, flatten: true});
+    const page = new Page(this, sessionId);
+    this.lastPage = page;
+    await page.send('Page.enable');
+    await page.send('Runtime.enable');
+    await page.send('DOM.enable');
+    await page.send('Page.setInterceptFileChooserDialog', {enabled: true});
+    return page;
+  }
+
+  async close() {
+    try {
+      await Promise.race([this.send('Browser.close'), new Promise((r) => setTimeout(r, 5000))]);
+    } catch { /* gone already */ }
+    const timer = setTimeout(() => this.child.kill('SIGKILL'), 5000);
+    await this.exited;
+    clearTimeout(timer);
+  }
+}
+
+export class Page {
+  constructor(browser, sessionId) {
+    this.browser = browser;
+    this.sessionId = sessionId;
+    this.console = [];
+    this.fileToChoose = null;
+    browser.listeners.push(async (m) => {
+      if (m.sessionId !== sessionId) return;
+      if (m.method === 'Runtime.consoleAPICalled') {
+        this.console.push(m.params.args.map((a) => a.value ?? a.description).join(' '));
+      } else if (m.method === 'Runtime.exceptionThrown') {
+        this.console.push('exception: ' + (m.params.exceptionDetails.exception?.description || m.params.exceptionDetails.text));
+      } else if (m.method === 'Page.fileChooserOpened') {
+        // The browser's chooser: answered with the file the test chose, or cancelled.
+        const files = this.fileToChoose ? [this.fileToChoose] : [];
+        this.send('DOM.setFileInputFiles', {files, backendNodeId: m.params.backendNodeId}).catch(() => {});
+      }
+    });
+  }
+
+  send(method, params = {}) {
+    return this.browser.send(method, params, this.sessionId);
+  }
+
+  async eval(expression) {
+    const r = await this.send('Runtime.evaluate', {expression, returnByValue: true, awaitPromise: true});
+    if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.exception?.description || r.exceptionDetails.text}`);
+    return r.result.value;
+  }
+
+  async goto(url) {
+    await this.send('Page.navigate', {url});
+  }
+
+  // Polls `expression` until it is truthy; its value.
+  async waitFor(expression, timeoutMs, what = expression) {
+    const end = Date.now() + timeoutMs;
+    for (;;) {
+      const value = await this.eval(expression).catch(() => undefined);
+      if (value) return value;
+      if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what}`);
+      await new Promise((r) => setTimeout(r, 50));
+    }
+  }
+
+  // A real click in the middle of the element: it counts as the user's.
+  async click(selector) {
+    const at = await this.eval(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
+      return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()`);
+    for (const type of ['mousePressed', 'mouseReleased']) {
+      await this.send('Input.dispatchMouseEvent', {type, x: at.x, y: at.y, button: 'left', clickCount: 1});
+    }
+  }
+
+  async key(key, code = key, keyCode = 0) {
+    for (const type of ['keyDown', 'keyUp']) {
+      await this.send('Input.dispatchKeyEvent', {type, key, code, windowsVirtualKeyCode: keyCode,
+        ...(type === 'keyDown' && key === 'Enter' ? {text: '\r'} : {})});
+    }
+  }
+
+  async screenshot(path) {
+    const {data} = await this.send('Page.captureScreenshot', {format: 'png'});
+    await writeFile(path, Buffer.from(data, 'base64'));
+  }
+}

@@ -1,0 +1,99 @@
+# The updater page in headless Chromium inside the VM, against the virtual
+# controller on uhid, the controller granted to the page by policy. The
+# host's root file system is shared read-only (9p): Chromium, node and the
+# build run from it in a chroot with fresh proc, sys, dev and tmp; the
+# screenshots go to a second, writable share.
+# Kernel arguments: tvx_top (the sources), tvx_build (the native build
+# folder), tvx_site (the site).
+tvx_plan 25
+tvx_load uhid hid-generic 9p 9pnet_virtio virtio_pci
+for arg in $(cat /proc/cmdline); do
+  case "$arg" in tvx_top=*|tvx_build=*|tvx_site=*) eval "$arg" ;; esac
+done
+root=/host
+mkdir -p $root
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 hostroot $root ||
+  tvx_fail "host share" "9p mount failed"
+mount -t proc proc $root/proc
+mount -t sysfs sysfs $root/sys
+mount -t devtmpfs devtmpfs $root/dev
+mkdir -p $root/dev/shm $root/dev/pts
+mount -t tmpfs shm $root/dev/shm
+mount -t devpts devpts $root/dev/pts
+mount -t tmpfs tmp $root/tmp
+mount -t tmpfs run $root/run
+mount -t 9p -o trans=virtio,version=9p2000.L out $root/mnt || tvx_fail "output share" "9p mount failed"
+# The policy: the controller is the page's without a chooser, and the chooser
+# itself is refused at once (headless, nobody could answer it).
+mount -t tmpfs policies $root/etc/chromium
+mkdir -p $root/etc/chromium/policies/managed
+cat > $root/etc/chromium/policies/managed/tolvanex.json <<'EOF'
+{"WebHidAllowDevicesForUrls": [{"devices": [{"vendor_id": 3727, "product_id": 12557}],
+                                "urls": ["http://127.0.0.1:8123"]}],
+ "DefaultWebHidGuardSetting": 2}
+EOF
+ip link set lo up
+
+# in_root CMD...: runs CMD in the host's tree.
+in_root() { chroot $root /usr/bin/env -i HOME=/tmp PATH=/usr/bin:/bin:/usr/sbin:/sbin "$@"; }
+# page OUT UPDATES: one visit to the page; sets page_rc.
+page() {
+  # The browser writes the reports from its own process: it and the
+  # controller share one processor, so the controller keeps up.
+  in_root timeout 150 node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" --hex "$tvx_top/examples/sample.hex" \
+    --out /mnt --updates "$2" --pin-browser 0 > $root/tmp/$1 2>&1
+  page_rc=$?
+  [ $page_rc = 0 ] || tail -n 20 $root/tmp/$1 > /dev/console
+}
+field() { sed -n "s/^$2 //p" "$root/tmp/$1" | head -n 1; }
+vc="$tvx_build/tools/virtual-controller/virtual-controller"
+cli="$tvx_build/cli/tolvanex-cli"
+
+# The stream the controller must receive.
+in_root "$cli" image "$tvx_top/examples/sample.hex" -o /tmp/image.bin
+{ echo 00444f574e4c4f4144; hexdump -v -e '"00" 8/1 "%02x" "\n"' $root/tmp/image.bin; } > /tmp/expect9
+tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
+checksum=$(in_root "$cli" checksum "$tvx_top/examples/sample.hex")
+
+# No controller: the page says so, and nothing is ever locked.
+page none none
+tvx_expect "page, no controller: visit" 0 "$page_rc"
+tvx_expect "page, no controller: title" "Tolvanex Updater para SWITCH Controllers v1.0" "$(field none TITLE)"
+tvx_expect "page, no controller: focus on ACTUALIZAR" IDOK "$(field none FOCUS)"
+tvx_expect "page, no controller: file name" sample.hex "$(field none FILE)"
+tvx_expect "page, no controller: checksum" "$checksum" "$(field none CHECKSUM)"
+tvx_expect "page, no controller: message" "Mando no conectado" "$(field none BOX0)"
+tvx_expect "page, no controller: caption" tolvanex-updater "$(field none CAPTION0)"
+tvx_expect "page, no controller: never locked" 0 "$(field none LOCKED_SEEN0)"
+
+# One controller for two updates: the whole image, then unplugged at the
+# 1,000th report of the second (2,049 + 1,000 reports in all).
+chroot $root taskset -c 0 "$vc" -q -o /tmp/rx --vanish-after 3049 &
+vc_pid=$!
+vmtool wait-hidraw 1 20000 > /dev/null || tvx_fail "controller appears" "no hidraw node"
+page twice ok,unplug
+kill -TERM $vc_pid 2>/dev/null
+wait $vc_pid
+tvx_expect "page: visit" 0 "$page_rc"
+tvx_expect "page: message" "Actualización OK!!!!" "$(field twice BOX0)"
+tvx_expect "page: caption" tolvanex-updater "$(field twice CAPTION0)"
+tvx_expect "page: every control locked during the transfer" 1 "$(field twice LOCKED_SEEN0)"
+tvx_expect "page: controls back before the box" 1 "$(field twice ENABLED_AT_BOX0)"
+tvx_expect "page: leaving asks first" beforeunload "$(field twice LEAVE_ASKED0)"
+head -n 2049 $root/tmp/rx > /tmp/rx-ok
+tvx_expect_same "page: reports received in order" /tmp/expect9 /tmp/rx-ok
+tvx_expect "page, unplug: message" "Error sucedido!" "$(field twice BOX1)"
+tvx_expect "page, unplug: controls back before the box" 1 "$(field twice ENABLED_AT_BOX1)"
+tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SEEN1)"
+tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
+head -n 1000 /tmp/expect9 > /tmp/want-1000
+tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
+tvx_expect "page: only the site's own files" '["/","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.wasm","/tolvanex-updater.svg"]' \
+  "$(field twice REQUESTS)"
+tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
+tvx_say "PAGE ready_ms=$(field twice READY_MS) bar=$(field twice BAR_AT_BOX0) total_ms=$(field twice TOTAL_MS)"
+for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
+tvx_expect "screenshots" "web-none.png web-ok.png web-unplug.png" "$(cd $root/mnt && echo web-*.png)"
+# The bar follows the counter: nearly full, or stopped near the unplug.
+tvx_expect "page: bar near the end" 1 "$([ "$(field twice BAR_AT_BOX0)" -gt 9000 ] && echo 1)"
+tvx_expect "page, unplug: bar near the unplug" 1 "$(b=$(field twice BAR_AT_BOX1); [ "$b" -gt 4000 ] && [ "$b" -lt 5000 ] && echo 1)"
