@@ -1,41 +1,9 @@
 # The updater page in headless Chromium inside the VM, against the virtual
-# controller on uhid, the controller granted to the page by policy. The
-# host's root file system is shared read-only (9p): Chromium, node and the
-# build run from it in a chroot with fresh proc, sys, dev and tmp; the
-# screenshots go to a second, writable share.
-# Kernel arguments: tvx_top (the sources), tvx_build (the native build
-# folder), tvx_site (the site).
+# controller on uhid, the controller granted to the page by policy (see
+# host-root.sh); the screenshots go to the writable share.
 tvx_plan 25
-tvx_load uhid hid-generic 9p 9pnet_virtio virtio_pci
-for arg in $(cat /proc/cmdline); do
-  case "$arg" in tvx_top=*|tvx_build=*|tvx_site=*) eval "$arg" ;; esac
-done
-root=/host
-mkdir -p $root
-mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 hostroot $root ||
-  tvx_fail "host share" "9p mount failed"
-mount -t proc proc $root/proc
-mount -t sysfs sysfs $root/sys
-mount -t devtmpfs devtmpfs $root/dev
-mkdir -p $root/dev/shm $root/dev/pts
-mount -t tmpfs shm $root/dev/shm
-mount -t devpts devpts $root/dev/pts
-mount -t tmpfs tmp $root/tmp
-mount -t tmpfs run $root/run
-mount -t 9p -o trans=virtio,version=9p2000.L out $root/mnt || tvx_fail "output share" "9p mount failed"
-# The policy: the controller is the page's without a chooser, and the chooser
-# itself is refused at once (headless, nobody could answer it).
-mount -t tmpfs policies $root/etc/chromium
-mkdir -p $root/etc/chromium/policies/managed
-cat > $root/etc/chromium/policies/managed/tolvanex.json <<'EOF'
-{"WebHidAllowDevicesForUrls": [{"devices": [{"vendor_id": 3727, "product_id": 12557}],
-                                "urls": ["http://127.0.0.1:8123"]}],
- "DefaultWebHidGuardSetting": 2}
-EOF
-ip link set lo up
+. /scenario/host-root.sh
 
-# in_root CMD...: runs CMD in the host's tree.
-in_root() { chroot $root /usr/bin/env -i HOME=/tmp PATH=/usr/bin:/bin:/usr/sbin:/sbin "$@"; }
 # page OUT UPDATES: one visit to the page; sets page_rc.
 page() {
   # The browser writes the reports from its own process: it and the

@@ -1,0 +1,98 @@
+// Times the updater page in headless Chromium (not a test: it prints figures).
+//
+//   node measure.mjs open    --site DIR --hex FILE [--runs N]
+//     from opening the page to the checksum shown, each run a fresh load
+//     with the cache off; the file is chosen through "Abrir HEX" at once.
+//   node measure.mjs reports --site DIR --hex FILE [--pairs N] [--pin-browser CPU]
+//     the 2,048 data reports of an update by the page against a bare loop of
+//     sendReport in the same page, one after the other, N times; each time
+//     is from the DOWNLOAD report's end to the last report's end.
+import {execFileSync} from 'node:child_process';
+import {mkdtemp} from 'node:fs/promises';
+import {tmpdir} from 'node:os';
+import {join} from 'node:path';
+import {parseArgs} from 'node:util';
+import {Browser, serve} from '../../tests/web/browser.mjs';
+
+const {values: opt, positionals: [mode]} = parseArgs({allowPositionals: true, options: {
+  chromium: {type: 'string', default: '/usr/lib/chromium/chromium'},
+  site: {type: 'string'}, hex: {type: 'string'},
+  runs: {type: 'string', default: '11'}, pairs: {type: 'string', default: '5'},
+  port: {type: 'string', default: '8123'}, 'pin-browser': {type: 'string'},
+}});
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// Every sendReport the page makes, with when it settled.
+const kTrace = `(() => {
+  const send = HIDDevice.prototype.sendReport;
+  window.tvxSends = [];
+  HIDDevice.prototype.sendReport = function(...args) {
+    const entry = {start: performance.now(), end: 0};
+    window.tvxSends.push(entry);
+    return send.apply(this, args).finally(() => { entry.end = performance.now(); });
+  };
+})()`;
+// The marks: when the checksum first shows.
+const kChecksumMark = `new MutationObserver((_, observer) => {
+  const c = document.querySelector('#IDC_CHECKSUM');
+  if (c && c.textContent.length === 4) { window.tvxChecksumAt = performance.now(); observer.disconnect(); }
+}).observe(document, {subtree: true, childList: true, characterData: true})`;
+
+const site = await serve(opt.site, Number(opt.port));
+const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')));
+if (opt['pin-browser'] !== undefined) {
+  execFileSync('taskset', ['-a', '-p', '-c', opt['pin-browser'], String(browser.child.pid)], {stdio: 'ignore'});
+}
+try {
+  const page = await browser.newPage();
+  page.fileToChoose = opt.hex;
+  if (mode === 'open') {
+    await page.send('Network.enable');
+    await page.send('Network.setCacheDisabled', {cacheDisabled: true});
+    await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kChecksumMark});
+    const times = [];
+    for (let i = 0; i < Number(opt.runs); ++i) {
+      await page.goto(`${site.origin}/?run=${i}`);
+      await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 60000);
+      await page.click('#IDC_OPEN_HEX');
+      times.push(await page.waitFor('window.tvxChecksumAt', 60000));
+    }
+    console.log(`OPEN_TO_CHECKSUM_MS median=${median(times).toFixed(1)} min=${Math.min(...times).toFixed(1)} ` +
+                `max=${Math.max(...times).toFixed(1)} runs=${times.length}`);
+  } else if (mode === 'reports') {
+    await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kTrace});
+    await page.goto(`${site.origin}/`);
+    await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 120000);
+    await page.click('#IDC_OPEN_HEX');
+    await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 60000);
+    const ours = [];
+    const bare = [];
+    const span = `(() => { const s = window.tvxSends.slice(-2049); return s[2048].end - s[0].end; })()`;
+    for (let i = 0; i < Number(opt.pairs); ++i) {
+      await page.click('#IDOK');
+      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 120000);
+      const text = await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`);
+      if (text !== 'Actualización OK!!!!') throw new Error(`the update said ${text}`);
+      ours.push(await page.eval(span));
+      await page.click('dialog.msgbox[open] button');
+      await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, 10000);
+      // The same 2,049 reports from a plain loop, on the device the page just closed.
+      await page.eval(`(async () => {
+        const [device] = await navigator.hid.getDevices();
+        await device.open();
+        await device.sendReport(0, new TextEncoder().encode('DOWNLOAD'));
+        const data = new Uint8Array(8);
+        for (let i = 0; i < 2048; ++i) { data.fill(i & 0xFF); await device.sendReport(0, data); }
+        await device.close();
+      })()`);
+      bare.push(await page.eval(span));
+    }
+    const ratios = ours.map((t, i) => t / bare[i]);
+    console.log(`REPORTS_OURS_MS median=${median(ours).toFixed(0)} all=${ours.map((t) => t.toFixed(0)).join(',')}`);
+    console.log(`REPORTS_BARE_MS median=${median(bare).toFixed(0)} all=${bare.map((t) => t.toFixed(0)).join(',')}`);
+    console.log(`REPORTS_RATIO median=${median(ratios).toFixed(3)} all=${ratios.map((r) => r.toFixed(3)).join(',')}`);
+  }
+} finally {
+  await browser.close();
+  site.server.close();
+}
