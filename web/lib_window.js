@@ -190,6 +190,8 @@ mergeInto(LibraryManager.library, {
       el.max = 100;
       el.value = 0;
       el.dataset.low = 0;
+      el.dataset.high = 100;
+      el.dataset.pos = 0;
     } else if (kind === 4) {
       el = document.createElement('img');
       el.alt = '';
@@ -343,23 +345,37 @@ mergeInto(LibraryManager.library, {
     else el.removeAttribute('aria-disabled');
   },
 
+  // The bar keeps its range and position (also for assistive technology);
+  // it is drawn again only when the drawn length changes by a pixel.
   tvx_wnd_progress__deps: ['$TvxWnd'],
   tvx_wnd_progress: function(handle, low, high, position) {
     var el = TvxWnd.at(handle);
     if (!(el instanceof HTMLProgressElement)) return;
+    var pos = Math.min(Math.max(position, low), high);
+    var span = Math.max(high - low, 1);
+    var rangeChanged = Number(el.dataset.low) !== low || Number(el.dataset.high) !== high;
     el.dataset.low = low;
-    el.max = Math.max(high - low, 1);
-    el.value = Math.min(Math.max(position, low), high) - low;
+    el.dataset.high = high;
+    el.dataset.pos = pos;
+    el.setAttribute('aria-valuemin', low);
+    el.setAttribute('aria-valuemax', high);
+    el.setAttribute('aria-valuenow', pos);
+    var width = el.tvxWidth || (el.tvxWidth = el.getBoundingClientRect().width || 1);
+    var drawn = Math.round((pos - low) / span * width);
+    if (rangeChanged || drawn !== el.tvxDrawn) {
+      el.tvxDrawn = drawn;
+      el.max = span;
+      el.value = pos - low;
+    }
   },
 
   tvx_wnd_progress_range__deps: ['$TvxWnd'],
   tvx_wnd_progress_range: function(handle, lowOut, highOut, posOut) {
     var el = TvxWnd.at(handle);
     if (!(el instanceof HTMLProgressElement)) return 0;
-    var low = Number(el.dataset.low);
-    HEAP32[lowOut >> 2] = low;
-    HEAP32[highOut >> 2] = low + el.max;
-    HEAP32[posOut >> 2] = low + el.value;
+    HEAP32[lowOut >> 2] = Number(el.dataset.low);
+    HEAP32[highOut >> 2] = Number(el.dataset.high);
+    HEAP32[posOut >> 2] = Number(el.dataset.pos);
     return 1;
   },
 

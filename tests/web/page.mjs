@@ -60,7 +60,7 @@ try {
     let leaveAsked = '';
     if (name === 'ok') {
       // Leaving the page while the reports go out asks first; the answer is no.
-      await page.waitFor(`document.querySelector('#IDC_PROGRESS').value > 0`, timeout, 'the bar to move');
+      await page.waitFor(`document.querySelector('#IDC_PROGRESS').dataset.pos > 0`, timeout, 'the bar to move');
       const asked = new Promise((resolve) => browser.listeners.push((m) => {
         if (m.method === 'Page.javascriptDialogOpening') resolve(m.params.type);
       }));
@@ -75,7 +75,7 @@ try {
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
       `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') ? 1 : 0`));
-    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').value`));
+    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
     await page.screenshot(join(opt.out, `web-${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, timeout, 'the box to close');
