@@ -158,9 +158,10 @@ mergeInto(LibraryManager.library, {
         if (at >= 0) items[at].click();
       }
     });
-    document.addEventListener('pointerdown', function(e) {
+    w.outside = function(e) {
       if (!menu.contains(e.target) && !icon.contains(e.target)) TvxWnd.closeMenu(win);
-    });
+    };
+    document.addEventListener('pointerdown', w.outside);
     return win;
   },
 
@@ -263,7 +264,9 @@ mergeInto(LibraryManager.library, {
     } else if (w.detached) {
       _tvx_wnd_destroy_detached(win);
     } else {
-      // A window without a modal run: its owner decides what ending means.
+      // A window without a modal run: its owner decides what ending means;
+      // until then it takes no more input.
+      w.root.inert = true;
       setTimeout(function() {
         TvxLane.later(function() { _tvx_wnd_ended(win, result); });
       });
@@ -275,6 +278,7 @@ mergeInto(LibraryManager.library, {
     var w = TvxWnd.windows[win];
     if (!w) return;
     for (var t in w.timers) clearInterval(w.timers[t]);
+    document.removeEventListener('pointerdown', w.outside);
     if (w.root.open) w.root.close();
     w.root.remove();
     w.root.querySelectorAll('.control').forEach(function(c) {
@@ -505,7 +509,10 @@ mergeInto(LibraryManager.library, {
     folder = UTF8ToString(folder);
     return Asyncify.handleAsync(function() {
       return new Promise(function(resolve) {
+        var settled = false;
         var settle = function(file) {
+          if (settled) return;
+          settled = true;
           input.removeEventListener('change', onChange);
           input.removeEventListener('cancel', onCancel);
           input.value = '';
@@ -515,6 +522,11 @@ mergeInto(LibraryManager.library, {
         var onCancel = function() { settle(null); };
         input.addEventListener('change', onChange);
         input.addEventListener('cancel', onCancel);
+        // A browser that has no cancel event for the input: the page getting
+        // the focus back without a file is a cancel too.
+        window.addEventListener('focus', function() {
+          setTimeout(function() { if (!input.files || !input.files.length) onCancel(); }, 1000);
+        }, {once: true});
         input.click();
       }).then(async function(file) {
         if (!file) return 0;

@@ -1,17 +1,19 @@
 # The updater page in headless Chromium inside the VM, against the virtual
 # controller on uhid, the controller granted to the page by policy (see
 # host-root.sh); the screenshots go to the writable share.
-tvx_plan 25
+tvx_plan 27
 . /scenario/host-root.sh
 
-# page OUT UPDATES: one visit to the page; sets page_rc.
+# page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc.
 page() {
+  local out=$1 updates=$2
+  shift 2
   # The browser writes the reports from its own process: it and the
   # controller share one processor, so the controller keeps up.
   in_root timeout 150 node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" --hex "$tvx_top/examples/sample.hex" \
-    --out /mnt --updates "$2" --pin-browser 0 > $root/tmp/$1 2>&1
+    --out /mnt --updates "$updates" --pin-browser 0 "$@" > $root/tmp/$out 2>&1
   page_rc=$?
-  [ $page_rc = 0 ] || tail -n 20 $root/tmp/$1 > /dev/console
+  [ $page_rc = 0 ] || tail -n 20 $root/tmp/$out > /dev/console
 }
 field() { sed -n "s/^$2 //p" "$root/tmp/$1" | head -n 1; }
 vc="$tvx_build/tools/virtual-controller/virtual-controller"
@@ -24,7 +26,7 @@ tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
 checksum=$(in_root "$cli" checksum "$tvx_top/examples/sample.hex")
 
 # No controller: the page says so, and nothing is ever locked.
-page none none
+page none none --about
 tvx_expect "page, no controller: visit" 0 "$page_rc"
 tvx_expect "page, no controller: title" "Tolvanex Updater para SWITCH Controllers v1.0" "$(field none TITLE)"
 tvx_expect "page, no controller: focus on ACTUALIZAR" IDOK "$(field none FOCUS)"
@@ -33,13 +35,14 @@ tvx_expect "page, no controller: checksum" "$checksum" "$(field none CHECKSUM)"
 tvx_expect "page, no controller: message" "Mando no conectado" "$(field none BOX0)"
 tvx_expect "page, no controller: caption" tolvanex-updater "$(field none CAPTION0)"
 tvx_expect "page, no controller: never locked" 0 "$(field none LOCKED_SEEN0)"
+tvx_expect "page: About box" "Sobre el Updater|OK|v1.0  © 2026 Tolvanex, S.L." "$(field none ABOUT)"
 
 # One controller for two updates: the whole image, then unplugged at the
 # 1,000th report of the second (2,049 + 1,000 reports in all).
 chroot $root taskset -c 0 "$vc" -q -o /tmp/rx --vanish-after 3049 &
 vc_pid=$!
 vmtool wait-hidraw 1 20000 > /dev/null || tvx_fail "controller appears" "no hidraw node"
-page twice ok,unplug
+page twice ok,unplug --salir
 kill -TERM $vc_pid 2>/dev/null
 wait $vc_pid
 tvx_expect "page: visit" 0 "$page_rc"
@@ -56,12 +59,13 @@ tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SE
 tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
 head -n 1000 /tmp/expect9 > /tmp/want-1000
 tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
+tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SALIR_OPEN_DEVICES)"
 tvx_expect "page: only the site's own files" '["/","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.wasm","/tolvanex-updater.svg"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 tvx_say "PAGE ready_ms=$(field twice READY_MS) bar=$(field twice BAR_AT_BOX0) total_ms=$(field twice TOTAL_MS)"
 for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
-tvx_expect "screenshots" "web-none.png web-ok.png web-unplug.png" "$(cd $root/mnt && echo web-*.png)"
+tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" "$(cd $root/mnt && echo web-*.png)"
 # The bar follows the counter: nearly full, or stopped near the unplug.
 tvx_expect "page: bar near the end" 1 "$([ "$(field twice BAR_AT_BOX0)" -gt 9000 ] && echo 1)"
 tvx_expect "page, unplug: bar near the unplug" 1 "$(b=$(field twice BAR_AT_BOX1); [ "$b" -gt 4000 ] && [ "$b" -lt 5000 ] && echo 1)"

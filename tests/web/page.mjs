@@ -3,7 +3,7 @@
 // once per name in --updates, answering each box. Prints "KEY value" lines
 // for the caller to check, and a screenshot after each update.
 //
-//   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--port N]
+//   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
 import {execFileSync} from 'node:child_process';
 import {mkdtemp} from 'node:fs/promises';
 import {tmpdir} from 'node:os';
@@ -16,7 +16,8 @@ const {values: opt} = parseArgs({options: {
   site: {type: 'string'}, hex: {type: 'string'}, out: {type: 'string'},
   updates: {type: 'string', default: ''}, port: {type: 'string', default: '8123'},
   timeout: {type: 'string', default: '90000'},
-  'pin-browser': {type: 'string'},
+  'pin-browser': {type: 'string'}, about: {type: 'boolean', default: false},
+  salir: {type: 'boolean', default: false},
 }});
 const timeout = Number(opt.timeout);
 const say = (key, value) => console.log(`${key} ${value}`);
@@ -43,6 +44,19 @@ try {
   await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, timeout, 'the checksum');
   say('CHECKSUM', await page.eval(`document.querySelector('#IDC_CHECKSUM').textContent`));
   say('FILE', await page.eval(`document.querySelector('#IDC_FILE_PATH').value`));
+
+  if (opt.about) {
+    // The About entry of the window's menu, and Escape to close the box.
+    await page.click('#IDD_UPDATER_DIALOG .sysmenu');
+    await page.click('#IDM_ABOUTBOX');
+    await page.waitFor(`document.querySelector('#IDD_ABOUTBOX[open]')`, timeout, 'the About box');
+    say('ABOUT', await page.eval(`[...document.querySelectorAll('#IDD_ABOUTBOX h2, #IDD_ABOUTBOX .control')]
+      .map((e) => e.textContent).filter(Boolean).join('|')`));
+    await page.screenshot(join(opt.out, 'web-about.png'));
+    await page.key('Escape', 'Escape', 27);
+    await page.waitFor(`!document.querySelector('#IDD_ABOUTBOX')`, timeout, 'the About box to close');
+    say('ABOUT_CLOSED', 1);
+  }
 
   const updates = opt.updates ? opt.updates.split(',') : [];
   for (const [n, name] of updates.entries()) {
@@ -79,6 +93,15 @@ try {
     await page.screenshot(join(opt.out, `web-${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, timeout, 'the box to close');
+  }
+  if (opt.salir) {
+    // "Salir": the controller closed, the page as it started.
+    await page.click('#IDCANCEL');
+    await page.waitFor(`document.querySelector('#IDC_CHECKSUM') && !document.querySelector('.window[inert]') &&
+      document.querySelector('#IDC_CHECKSUM').textContent === '' && document.querySelector('#IDC_FILE_PATH').value === ''`,
+      timeout, 'the page to start again');
+    say('SALIR_OPEN_DEVICES', await page.eval(
+      `navigator.hid ? navigator.hid.getDevices().then((ds) => ds.filter((d) => d.opened).length) : 0`));
   }
   say('CONSOLE', JSON.stringify(page.console));
   say('REQUESTS', JSON.stringify([...new Set(site.log)]));
