@@ -190,8 +190,9 @@ mergeInto(LibraryManager.library, {
       el = document.createElement('progress');
       el.max = 100;
       el.value = 0;
-      el.dataset.low = 0;
-      el.dataset.high = 100;
+      el.tvxLow = 0;
+      el.tvxHigh = 100;
+      el.tvxPos = 0;
       el.dataset.pos = 0;
     } else if (kind === 4) {
       el = document.createElement('img');
@@ -349,27 +350,28 @@ mergeInto(LibraryManager.library, {
     else el.removeAttribute('aria-disabled');
   },
 
-  // The bar keeps its range and position (also for assistive technology);
-  // it is drawn again only when the drawn length changes by a pixel.
+  // The bar keeps its range and position; the element (and what assistive
+  // technology reads) changes only when the drawn length grows by a pixel.
   tvx_wnd_progress__deps: ['$TvxWnd'],
   tvx_wnd_progress: function(handle, low, high, position) {
     var el = TvxWnd.at(handle);
     if (!(el instanceof HTMLProgressElement)) return;
     var pos = Math.min(Math.max(position, low), high);
     var span = Math.max(high - low, 1);
-    var rangeChanged = Number(el.dataset.low) !== low || Number(el.dataset.high) !== high;
-    el.dataset.low = low;
-    el.dataset.high = high;
-    el.dataset.pos = pos;
-    el.setAttribute('aria-valuemin', low);
-    el.setAttribute('aria-valuemax', high);
-    el.setAttribute('aria-valuenow', pos);
+    var rangeChanged = el.tvxLow !== low || el.tvxHigh !== high;
+    el.tvxLow = low;
+    el.tvxHigh = high;
+    el.tvxPos = pos;
     var width = el.tvxWidth || (el.tvxWidth = el.getBoundingClientRect().width || 1);
     var drawn = Math.round((pos - low) / span * width);
     if (rangeChanged || drawn !== el.tvxDrawn) {
       el.tvxDrawn = drawn;
       el.max = span;
       el.value = pos - low;
+      el.dataset.pos = pos;
+      el.setAttribute('aria-valuemin', low);
+      el.setAttribute('aria-valuemax', high);
+      el.setAttribute('aria-valuenow', pos);
     }
   },
 
@@ -377,9 +379,9 @@ mergeInto(LibraryManager.library, {
   tvx_wnd_progress_range: function(handle, lowOut, highOut, posOut) {
     var el = TvxWnd.at(handle);
     if (!(el instanceof HTMLProgressElement)) return 0;
-    HEAP32[lowOut >> 2] = Number(el.dataset.low);
-    HEAP32[highOut >> 2] = Number(el.dataset.high);
-    HEAP32[posOut >> 2] = Number(el.dataset.pos);
+    HEAP32[lowOut >> 2] = el.tvxLow;
+    HEAP32[highOut >> 2] = el.tvxHigh;
+    HEAP32[posOut >> 2] = el.tvxPos;
     return 1;
   },
 

@@ -67,6 +67,7 @@ try {
     await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 60000);
     const ours = [];
     const bare = [];
+    const bareDrawn = [];
     const span = `(() => { const s = window.tvxSends.slice(-2049); return s[2048].end - s[0].end; })()`;
     for (let i = 0; i < Number(opt.pairs); ++i) {
       await page.click('#IDOK');
@@ -76,18 +77,35 @@ try {
       ours.push(await page.eval(span));
       await page.click('dialog.msgbox[open] button');
       await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, 10000);
-      // The same 2,049 reports from a plain loop, on the device the page just closed.
-      await page.eval(`(async () => {
-        const [device] = await navigator.hid.getDevices();
-        await device.open();
-        await device.sendReport(0, new TextEncoder().encode('DOWNLOAD'));
-        const data = new Uint8Array(8);
-        for (let i = 0; i < 2048; ++i) { data.fill(i & 0xFF); await device.sendReport(0, data); }
-        await device.close();
-      })()`);
-      bare.push(await page.eval(span));
+      // The same 2,049 reports from a plain loop, on the device the page just
+      // closed; then again with the page's bar drawn as the page draws it (a
+      // look every 5 ms, a new length each pixel), which tells what drawing
+      // the bar costs in this browser.
+      for (const drawn of [false, true]) {
+        await page.eval(`(async () => {
+          const [device] = await navigator.hid.getDevices();
+          const bar = document.querySelector('#IDC_PROGRESS');
+          let i = 0;
+          const width = bar.getBoundingClientRect().width;
+          let drawnAt = -1;
+          const timer = ${drawn} ? setInterval(() => {
+            const at = Math.round(i / 2048 * width);
+            if (at !== drawnAt) { drawnAt = at; bar.value = Math.floor(i * 10000 / 2048); }
+          }, 5) : 0;
+          await device.open();
+          await device.sendReport(0, new TextEncoder().encode('DOWNLOAD'));
+          const data = new Uint8Array(8);
+          for (i = 0; i < 2048; ++i) { data.fill(i & 0xFF); await device.sendReport(0, data); }
+          clearInterval(timer);
+          await device.close();
+        })()`);
+        (drawn ? bareDrawn : bare).push(await page.eval(span));
+      }
     }
     const ratios = ours.map((t, i) => t / bare[i]);
+    const drawnRatios = ours.map((t, i) => t / bareDrawn[i]);
+    console.log(`REPORTS_BARE_DRAWN_MS median=${median(bareDrawn).toFixed(0)} all=${bareDrawn.map((t) => t.toFixed(0)).join(',')}`);
+    console.log(`REPORTS_RATIO_DRAWN median=${median(drawnRatios).toFixed(3)} all=${drawnRatios.map((r) => r.toFixed(3)).join(',')}`);
     console.log(`REPORTS_OURS_MS median=${median(ours).toFixed(0)} all=${ours.map((t) => t.toFixed(0)).join(',')}`);
     console.log(`REPORTS_BARE_MS median=${median(bare).toFixed(0)} all=${bare.map((t) => t.toFixed(0)).join(',')}`);
     console.log(`REPORTS_RATIO median=${median(ratios).toFixed(3)} all=${ratios.map((r) => r.toFixed(3)).join(',')}`);
