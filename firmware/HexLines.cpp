@@ -13,9 +13,11 @@ constexpr std::size_t kFront = 64;  // so that the word before the block's first
 }  // namespace
 
 CHexLines::CHexLines(CByteSource& source, Scan scan)
-    : m_source(source), m_scan(scan), m_buffer(std::make_unique_for_overwrite<char[]>(kFront + kBlockSize + kPadding)),
-      m_lineFeeds(std::make_unique_for_overwrite<std::uint64_t[]>(kSliceSize / 64)),
-      m_kept(std::make_unique<Spanning>()), m_text(m_buffer.get() + kFront)
+    // Left uninitialised, as make_unique_for_overwrite would (which not every
+    // standard library has yet): the scan writes before it reads.
+    : m_source(source), m_scan(scan), m_buffer(new char[kFront + kBlockSize + kPadding]),
+      m_lineFeeds(new std::uint64_t[kSliceSize / 64]), m_kept(std::make_unique<Spanning>()),
+      m_text(m_buffer.get() + kFront)
 {
     // Loads past the end only ever see these bytes, or text of earlier reads.
     std::memset(m_text + kBlockSize, 0, kPadding);

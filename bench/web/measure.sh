@@ -14,4 +14,4 @@ tvx_expect "measure: run" 0 $?
 kill -TERM $vc_pid
 wait $vc_pid
 sed 's/^/TVX /' $root/tmp/measure > /dev/ttyS1
-tvx_expect "measure: every report arrived" $(( ${tvx_pairs:-5} * 2 * 2049 )) "$(wc -l < $root/tmp/rx)"
+tvx_expect "measure: every report arrived" $(( ${tvx_pairs:-5} * 3 * 2049 )) "$(wc -l < $root/tmp/rx)"
