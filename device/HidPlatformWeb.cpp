@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "device/DownloadProtocol.h"
 #include "device/HidPlatform.h"
-#include "device/Utf16.h"
-#include "firmware/FirmwareUpdater.h"
+#include "sys/Utf16.h"
 
 extern "C" {
 int tvx_hid_available();
@@ -201,11 +201,6 @@ IHidPlatform& NativeHidPlatform()
 {
     static WebHidPlatform platform;
     return platform;
-}
-
-const char* PermissionAdvice()
-{
-    return "  Permita a esta página usar el mando cuando el navegador lo pregunte.\n";
 }
 
 }  // namespace hidplat

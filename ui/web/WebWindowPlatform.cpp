@@ -21,8 +21,8 @@
 
 extern "C" {
 int tvx_wnd_new_window(const char* name, const char* caption, int cx, int cy, int modal);
-int tvx_wnd_add_control(int window, int kind, int id, const char* name, const char* text, int x, int y, int cx,
-                        int cy, int flags);
+int tvx_wnd_add_control(int window, int kind, int id, const char* name, const char* text, int x, int y, int cx, int cy,
+                        int flags);
 void tvx_wnd_show(int window);
 int tvx_wnd_wait_end(int window);
 void tvx_wnd_end_modal(int window, int result);
@@ -62,23 +62,34 @@ const char* NameOf(int id, int templateId)
     if (templateId != IDD_UPDATER_DIALOG)
         return "";
     switch (id) {
-    case IDOK: return "IDOK";
-    case IDCANCEL: return "IDCANCEL";
-    case IDC_FILE_PATH: return "IDC_FILE_PATH";
-    case IDC_OPEN_HEX: return "IDC_OPEN_HEX";
-    case IDC_PROGRESS: return "IDC_PROGRESS";
-    case IDC_PERCENT: return "IDC_PERCENT";
-    case IDC_CHECKSUM: return "IDC_CHECKSUM";
-    default: return "";
+    case IDOK:
+        return "IDOK";
+    case IDCANCEL:
+        return "IDCANCEL";
+    case IDC_FILE_PATH:
+        return "IDC_FILE_PATH";
+    case IDC_OPEN_HEX:
+        return "IDC_OPEN_HEX";
+    case IDC_PROGRESS:
+        return "IDC_PROGRESS";
+    case IDC_PERCENT:
+        return "IDC_PERCENT";
+    case IDC_CHECKSUM:
+        return "IDC_CHECKSUM";
+    default:
+        return "";
     }
 }
 
 const char* TemplateName(int templateId)
 {
     switch (templateId) {
-    case IDD_UPDATER_DIALOG: return "IDD_UPDATER_DIALOG";
-    case IDD_ABOUTBOX: return "IDD_ABOUTBOX";
-    default: return "";
+    case IDD_UPDATER_DIALOG:
+        return "IDD_UPDATER_DIALOG";
+    case IDD_ABOUTBOX:
+        return "IDD_ABOUTBOX";
+    default:
+        return "";
     }
 }
 
@@ -146,8 +157,8 @@ int BuildWindow(CDialog& dialog, bool modal)
             flags |= kTabStop;
         if (c.style & ws::kVisible)
             flags |= kShown;
-        const int control = tvx_wnd_add_control(window, kind, c.id, NameOf(c.id, tmpl->id), c.text, c.x, c.y, c.cx,
-                                                c.cy, flags);
+        const int control =
+            tvx_wnd_add_control(window, kind, c.id, NameOf(c.id, tmpl->id), c.text, c.x, c.y, c.cx, c.cy, flags);
         if (kind == kIcon)
             tvx_wnd_set_image(control, kIconUrl);
     }
@@ -329,7 +340,9 @@ void IconMetrics(int* width, int* height)
     *width = *height = 32;
 }
 
-void PaintIconAt(Handle, Icon, int, int) {}
+void PaintIconAt(Handle, Icon, int, int)
+{
+}
 
 bool RunOpenFileDialog(OpenFileName& ofn)
 {
@@ -418,5 +431,4 @@ EMSCRIPTEN_KEEPALIVE void tvx_wnd_destroy_detached(int window)
 {
     tvx_wnd_destroy(window);
 }
-
 }
