@@ -70,7 +70,13 @@ try {
       new MutationObserver(look).observe(document.body, {subtree: true, attributes: true});
       setInterval(look, 20);
     })()`);
-    await page.click('#IDOK');
+    if (name === 'none') {
+      // Enter outside a button is ACTUALIZAR, the default button.
+      await page.eval(`document.querySelector('#IDC_FILE_PATH').focus()`);
+      await page.key('Enter', 'Enter', 13);
+    } else {
+      await page.click('#IDOK');
+    }
     let leaveAsked = '';
     if (name === 'ok') {
       // Leaving the page while the reports go out asks first; the answer is no.
