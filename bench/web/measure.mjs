@@ -71,7 +71,7 @@ try {
     const span = `(() => { const s = window.tvxSends.slice(-2049); return s[2048].end - s[0].end; })()`;
     for (let i = 0; i < Number(opt.pairs); ++i) {
       await page.click('#IDOK');
-      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 120000);
+      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 600000);
       const text = await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`);
       if (text !== 'Actualización OK!!!!') throw new Error(`the update said ${text}`);
       ours.push(await page.eval(span));
