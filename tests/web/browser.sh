@@ -10,7 +10,7 @@ page() {
   shift 2
   # The browser writes the reports from its own process: it and the
   # controller share one processor, so the controller keeps up.
-  in_root timeout 150 node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" --hex "$tvx_top/examples/sample.hex" \
+  in_root timeout 400 node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" --hex "$tvx_top/examples/sample.hex" \
     --out /mnt --updates "$updates" --pin-browser 0 "$@" > $root/tmp/$out 2>&1
   page_rc=$?
   [ $page_rc = 0 ] || tail -n 20 $root/tmp/$out > /dev/console
@@ -63,7 +63,9 @@ tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SA
 tvx_expect "page: only the site's own files" '["/","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.wasm","/tolvanex-updater.svg"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
-tvx_say "PAGE ready_ms=$(field twice READY_MS) bar=$(field twice BAR_AT_BOX0) total_ms=$(field twice TOTAL_MS)"
+for f in none twice; do
+  tvx_say "PAGE $f: ready $(field $f READY_MS) ms, checksum $(field $f CHECKSUM_MS) ms, boxes $(field $f BOX0_MS) $(field $f BOX1_MS) ms, closed $(field $f TOTAL_MS) ms"
+done
 for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
 tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" "$(cd $root/mnt && echo web-*.png)"
 # The bar follows the counter: nearly full, or stopped near the unplug.

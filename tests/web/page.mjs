@@ -42,6 +42,7 @@ try {
   page.fileToChoose = opt.hex;
   await page.click('#IDC_OPEN_HEX');
   await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, timeout, 'the checksum');
+  say('CHECKSUM_MS', Date.now() - t0);
   say('CHECKSUM', await page.eval(`document.querySelector('#IDC_CHECKSUM').textContent`));
   say('FILE', await page.eval(`document.querySelector('#IDC_FILE_PATH').value`));
 
@@ -90,6 +91,7 @@ try {
       say(`LEAVE_ASKED${n}`, leaveAsked);
     }
     await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, timeout, 'the message box');
+    say(`BOX${n}_MS`, Date.now() - t0);
     say(`BOX${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
