@@ -4,7 +4,6 @@
 // WebHID does not tell, a version or where the device sits, is left unknown.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,6 +27,7 @@ char* tvx_hid_product(int handle);
 int tvx_hid_write(int handle, const void* buffer, std::uint32_t length);
 void tvx_hid_close(int handle);
 std::uint32_t tvx_hid_last_error();
+void tvx_hid_debug(const char* line);
 }
 
 namespace hidplat {
@@ -164,7 +164,7 @@ public:
             tvx_hid_close(Id(handle));
     }
 
-    void DebugOutput(const char* line) override { std::fputs(line, stderr); }
+    void DebugOutput(const char* line) override { tvx_hid_debug(line); }
 
     // The page cannot see the native programs' lock, nor they its hold on
     // the device; within the page one update runs at a time.

@@ -238,6 +238,11 @@ mergeInto(LibraryManager.library, {
     });
   },
 
+  // A diagnostic of the search, for a developer's console, not the user.
+  tvx_hid_debug: function(line) {
+    console.debug(UTF8ToString(line).replace(/\n$/, ''));
+  },
+
   tvx_hid_last_error__deps: ['$TvxHid'],
   tvx_hid_last_error: function() {
     return TvxHid.lastError;

@@ -28,8 +28,9 @@ export async function serve(root, port) {
       res.end();
     }
   });
+  // Port 0: one the system picks.
   await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
-  return {server, log, origin: `http://127.0.0.1:${port}`};
+  return {server, log, origin: `http://127.0.0.1:${server.address().port}`};
 }
 
 export class Browser {

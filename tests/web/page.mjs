@@ -16,7 +16,7 @@ const {values: opt} = parseArgs({options: {
   site: {type: 'string'}, hex: {type: 'string'}, out: {type: 'string'},
   updates: {type: 'string', default: ''}, port: {type: 'string', default: '8123'},
   timeout: {type: 'string', default: '90000'},
-  'pin-browser': {type: 'string'}, about: {type: 'boolean', default: false},
+  'pin-browser': {type: 'string'}, shots: {type: 'string', default: 'web-'}, 'chromium-arg': {type: 'string', multiple: true, default: []}, about: {type: 'boolean', default: false},
   salir: {type: 'boolean', default: false},
 }});
 const timeout = Number(opt.timeout);
@@ -24,7 +24,7 @@ const say = (key, value) => console.log(`${key} ${value}`);
 const t0 = Date.now();
 
 const site = await serve(opt.site, Number(opt.port));
-const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')));
+const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')), opt['chromium-arg']);
 if (opt['pin-browser'] !== undefined) {
   // Only the browser's own process (it writes the reports); the pages'
   // processes, forked before this, keep every processor.
@@ -38,6 +38,7 @@ try {
   say('READY_MS', Date.now() - t0);
   say('TITLE', await page.eval('document.title'));
   say('FOCUS', await page.eval('document.activeElement.id'));
+  say('NOTICE', await page.eval(`document.querySelector('#aviso').hidden ? '' : document.querySelector('#aviso').textContent`));
 
   page.fileToChoose = opt.hex;
   await page.click('#IDC_OPEN_HEX');
@@ -53,7 +54,7 @@ try {
     await page.waitFor(`document.querySelector('#IDD_ABOUTBOX[open]')`, timeout, 'the About box');
     say('ABOUT', await page.eval(`[...document.querySelectorAll('#IDD_ABOUTBOX h2, #IDD_ABOUTBOX .control')]
       .map((e) => e.textContent).filter(Boolean).join('|')`));
-    await page.screenshot(join(opt.out, 'web-about.png'));
+    await page.screenshot(join(opt.out, `${opt.shots}about.png`));
     await page.key('Escape', 'Escape', 27);
     await page.waitFor(`!document.querySelector('#IDD_ABOUTBOX')`, timeout, 'the About box to close');
     say('ABOUT_CLOSED', 1);
@@ -98,7 +99,7 @@ try {
     say(`ENABLED_AT_BOX${n}`, await page.eval(
       `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') ? 1 : 0`));
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
-    await page.screenshot(join(opt.out, `web-${name}.png`));
+    await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, timeout, 'the box to close');
   }
