@@ -189,15 +189,13 @@ std::intptr_t RunModal(CDialog& dialog, Handle)
         return -1;
     tvx_wnd_show(window);
     const int result = tvx_wnd_wait_end(window);
-    if (result == -1) {
-        // Nothing may wait now (an update is sending): the box stays up and
-        // ends itself; the dialog object lets go of it.
-        Forget(window);
-        dialog.HandleDestroy();
-        return IDOK;
-    }
     Forget(window);
     dialog.HandleDestroy();
+    if (result == -1) {
+        // Nothing may wait now (an update is sending): the box stays up and
+        // ends itself, without the dialog object.
+        return IDOK;
+    }
     tvx_wnd_destroy(window);
     return result;
 }
