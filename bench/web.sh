@@ -21,7 +21,8 @@ for f in "$site"/*; do
   bytes=$((bytes + $(stat -c %s "$f")))
   gz=$((gz + $(gzip -9 -c "$f" | wc -c)))
 done
-open=$(node "$top/bench/web/measure.mjs" open --site "$site" --hex "$top/examples/sample.hex" --port 8124)
+open=$(node "$top/bench/web/measure.mjs" open --site "$site" --hex "$top/examples/sample.hex" --port 0)
+standin=$(node "$top/bench/web/measure.mjs" standin --site "$site" --hex "$top/examples/sample.hex" --pairs "$pairs" --port 0)
 
 work="$top/build/web-bench"
 mkdir -p "$work/out"
@@ -35,6 +36,7 @@ TVX_VM_LIMIT=$((120 + pairs * 90)) TVX_VM_MEMORY=2048 TVX_VM_SMP=2 TVX_VM_HOST_R
   "tvx_top=$top" "tvx_build=$native" "tvx_site=$site" "tvx_pairs=$pairs" "tvx_watchdog=$((100 + pairs * 90))" \
   > "$work/measure.log" || { cat "$work/measure.log"; exit 1; }
 get() { sed -n "s/^TVX $1 //p" "$work/measure.results.txt"; }
+local_get() { echo "$standin" | sed -n "s/^$1 //p"; }
 value() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
 
 echo "| What | Figure |"
@@ -44,3 +46,6 @@ echo "| Opening the page to the checksum of examples/sample.hex (headless Chromi
 echo "| 2,048 reports, the page's update (C++ in WebAssembly, Asyncify) | $(value "$(get REPORTS_OURS_MS)" median) ms median |"
 echo "| 2,048 reports, a bare loop of sendReport, same browser and VM run | $(value "$(get REPORTS_BARE_MS)" median) ms median |"
 echo "| Page ÷ bare loop, paired (median of $pairs pairs) | $(value "$(get REPORTS_RATIO)" median) (each pair: $(value "$(get REPORTS_RATIO)" all)) |"
+echo "| The bare loop moving the page's bar as the page moves it | $(value "$(get REPORTS_BARE_DRAWN_MS)" median) ms median |"
+echo "| Page ÷ that loop, paired | $(value "$(get REPORTS_RATIO_DRAWN)" median) (each pair: $(value "$(get REPORTS_RATIO_DRAWN)" all)) |"
+echo "| On this machine, against a stand-in device that takes each report at once: page, bare loop, page's extra per report | $(value "$(local_get REPORTS_OURS_MS)" median) ms, $(value "$(local_get REPORTS_BARE_MS)" median) ms, $(value "$(local_get REPORTS_EXTRA_US)" median) µs |"

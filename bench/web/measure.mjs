@@ -3,6 +3,9 @@
 //   node measure.mjs open    --site DIR --hex FILE [--runs N]
 //     from opening the page to the checksum shown, each run a fresh load
 //     with the cache off; the file is chosen through "Abrir HEX" at once.
+//   node measure.mjs standin --site DIR --hex FILE [--pairs N]
+//     the same pairs on this machine against a stand-in for WebHID whose
+//     sendReport settles at once: what the page's own path costs per report.
 //   node measure.mjs reports --site DIR --hex FILE [--pairs N] [--pin-browser CPU]
 //     the 2,048 data reports of an update by the page against a bare loop of
 //     sendReport in the same page, one after the other, N times; each time
@@ -38,6 +41,20 @@ const kChecksumMark = `new MutationObserver((_, observer) => {
   if (c && c.textContent.length === 4) { window.tvxChecksumAt = performance.now(); observer.disconnect(); }
 }).observe(document, {subtree: true, childList: true, characterData: true})`;
 
+// A controller that takes every report at once, in place of WebHID.
+const kStandIn = `(() => {
+  let opened = false;
+  const device = {vendorId: 0x0E8F, productId: 0x310D, productName: 'stand-in',
+    collections: [{usagePage: 0xFF00, usage: 1, children: [],
+                   outputReports: [{reportId: 0, items: [{reportSize: 8, reportCount: 8}]}]}],
+    get opened() { return opened; },
+    open: async () => { opened = true; }, close: async () => { opened = false; }};
+  Object.setPrototypeOf(device, HIDDevice.prototype);
+  HIDDevice.prototype.sendReport = async () => {};
+  Object.defineProperty(Navigator.prototype, 'hid', {get: () => ({
+    getDevices: async () => [device], requestDevice: async () => [device], addEventListener() {}})});
+})()`;
+
 const site = await serve(opt.site, Number(opt.port));
 const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')));
 if (opt['pin-browser'] !== undefined) {
@@ -59,7 +76,8 @@ try {
     }
     console.log(`OPEN_TO_CHECKSUM_MS median=${median(times).toFixed(1)} min=${Math.min(...times).toFixed(1)} ` +
                 `max=${Math.max(...times).toFixed(1)} runs=${times.length}`);
-  } else if (mode === 'reports') {
+  } else if (mode === 'reports' || mode === 'standin') {
+    if (mode === 'standin') await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kStandIn});
     await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kTrace});
     await page.goto(`${site.origin}/`);
     await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 120000);
@@ -103,6 +121,8 @@ try {
       }
     }
     const ratios = ours.map((t, i) => t / bare[i]);
+    const extraUs = ours.map((t, i) => (t - bare[i]) / 2048 * 1000);
+    console.log(`REPORTS_EXTRA_US median=${median(extraUs).toFixed(1)} all=${extraUs.map((u) => u.toFixed(1)).join(',')}`);
     const drawnRatios = ours.map((t, i) => t / bareDrawn[i]);
     console.log(`REPORTS_BARE_DRAWN_MS median=${median(bareDrawn).toFixed(0)} all=${bareDrawn.map((t) => t.toFixed(0)).join(',')}`);
     console.log(`REPORTS_RATIO_DRAWN median=${median(drawnRatios).toFixed(3)} all=${drawnRatios.map((r) => r.toFixed(3)).join(',')}`);
