@@ -11,8 +11,6 @@
 //     sendReport in the same page, one after the other, N times; each time
 //     is from the DOWNLOAD report's end to the last report's end.
 import {execFileSync} from 'node:child_process';
-import {mkdtemp} from 'node:fs/promises';
-import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from '../../tests/web/browser.mjs';
@@ -56,7 +54,7 @@ const kStandIn = `(() => {
 })()`;
 
 const site = await serve(opt.site, Number(opt.port));
-const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')));
+const browser = await Browser.launch(opt.chromium);
 if (opt['pin-browser'] !== undefined) {
   execFileSync('taskset', ['-a', '-p', '-c', opt['pin-browser'], String(browser.child.pid)], {stdio: 'ignore'});
 }

@@ -4,7 +4,8 @@
 // site is served on 127.0.0.1 by a small static server in this process.
 import {spawn} from 'node:child_process';
 import {createServer} from 'node:http';
-import {readFile, writeFile} from 'node:fs/promises';
+import {mkdtemp, readFile, rm, writeFile} from 'node:fs/promises';
+import {tmpdir} from 'node:os';
 import {extname, join, normalize} from 'node:path';
 
 const kTypes = {
@@ -34,13 +35,16 @@ export async function serve(root, port) {
 }
 
 export class Browser {
-  static async launch(binary, profile, extraArgs = []) {
+  // A fresh profile in a temporary folder, removed again by close().
+  static async launch(binary, extraArgs = []) {
+    const profile = await mkdtemp(join(tmpdir(), 'tvx-chromium-'));
     const args = ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
       '--disable-dev-shm-usage', '--remote-debugging-pipe', `--user-data-dir=${profile}`,
       '--window-size=900,600', ...extraArgs, 'about:blank'];
     const child = spawn(binary, args, {stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe']});
     const b = new Browser(child);
+    b.profile = profile;
     child.stderr.on('data', (d) => { b.stderr += d; if (b.stderr.length > 65536) b.stderr = b.stderr.slice(-32768); });
     return b;
   }
@@ -96,6 +100,7 @@ export class Browser {
     const timer = setTimeout(() => this.child.kill('SIGKILL'), 5000);
     await this.exited;
     clearTimeout(timer);
+    await rm(this.profile, {recursive: true, force: true});
   }
 }
 

@@ -5,8 +5,6 @@
 //
 //   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
 import {execFileSync} from 'node:child_process';
-import {mkdtemp} from 'node:fs/promises';
-import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from './browser.mjs';
@@ -24,7 +22,7 @@ const say = (key, value) => console.log(`${key} ${value}`);
 const t0 = Date.now();
 
 const site = await serve(opt.site, Number(opt.port));
-const browser = await Browser.launch(opt.chromium, await mkdtemp(join(tmpdir(), 'tvx-chromium-')), opt['chromium-arg']);
+const browser = await Browser.launch(opt.chromium, opt['chromium-arg']);
 if (opt['pin-browser'] !== undefined) {
   // Only the browser's own process (it writes the reports); the pages'
   // processes, forked before this, keep every processor.
