@@ -30,10 +30,14 @@ command -v emcmake >/dev/null || { echo "build-web: emscripten is missing: tools
 build=${TOLVANEX_WEB_BUILD:-$top/build/web}
 # Debian's emscripten finds its JavaScript tools' modules (acorn) there.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
-# Its library cache lives beside the compiler; a user who may not write
-# there gets a cache of their own in the build folder.
+# Its prebuilt libraries live beside the compiler, and it locks that folder
+# to use it; a user who may not write there uses a copy in the build folder.
 if [ -z "${EM_CACHE:-}" ] && [ ! -w /usr/share/emscripten/cache ]; then
   export EM_CACHE="$build/emscripten-cache"
+  if [ ! -d "$EM_CACHE" ]; then
+    mkdir -p "$build"
+    cp -a /usr/share/emscripten/cache "$EM_CACHE.tmp" && mv "$EM_CACHE.tmp" "$EM_CACHE"
+  fi
 fi
 
 emcmake cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOLVANEX_BUILD_TESTS=$tests \
