@@ -15,11 +15,6 @@ mergeInto(LibraryManager.library, {
     at: function(handle) {
       return TvxWnd.elements[handle] || null;
     },
-    // The window that holds `element`, as its handle.
-    windowOf: function(element) {
-      var root = element && element.closest ? element.closest('.window') : null;
-      return root ? Number(root.dataset.handle) : 0;
-    },
     command: function(win, id) {
       TvxLane.now(function() { _tvx_wnd_command(win, id); });
     },
