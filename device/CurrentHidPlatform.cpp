@@ -22,6 +22,18 @@ void SetDiagnosticsEcho(bool echo)
     g_echo.store(echo, std::memory_order_relaxed);
 }
 
+void IHidPlatform::UnlockController(Handle)
+{
+}
+
+bool IHidPlatform::DescribeController(const char* path, ControllerInfo* info)
+{
+    if (path == nullptr || info == nullptr)
+        return false;
+    *info = ControllerInfo{path, {}, {}};
+    return true;
+}
+
 IHidPlatform& CurrentHidPlatform()
 {
     IHidPlatform* p = g_platform.load(std::memory_order_acquire);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 CHidDevice::CHidDevice() : m_handle(hidplat::kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
 {
@@ -28,6 +29,48 @@ bool CHidDevice::ReadDescription()
     return haveCaps;
 }
 
+namespace {
+
+bool SameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CHidDevice::Selected(const std::string& path) const
+{
+    if (m_selection.kind == DeviceSelection::Kind::kAny)
+        return true;
+    if (m_selection.kind == DeviceSelection::Kind::kPath)
+        return SameText(path, m_selection.value);
+    hidplat::ControllerInfo controller;
+    if (!hidplat::CurrentHidPlatform().DescribeController(path.c_str(), &controller))
+        return false;
+    switch (m_selection.kind) {
+    case DeviceSelection::Kind::kPlace:
+        return !controller.place.empty() && SameText(controller.place, m_selection.value);
+    case DeviceSelection::Kind::kSerial:
+        return !controller.serial.empty() && SameText(controller.serial, m_selection.value);
+    case DeviceSelection::Kind::kController:
+        return SameText(controller.key, m_selection.value);
+    default:
+        return false;
+    }
+}
+
 int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance)
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
@@ -40,6 +83,7 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
     std::int32_t matches = 0;
     m_passedOverBusy = false;
     m_passedOverUnopened = false;
+    m_lockTrouble.clear();
     for (;;) {
         m_handle = OpenHidInterface(&hidClass, memberIndex, m_devicePath, kDevicePathSize, 0);
         ++memberIndex;
@@ -50,16 +94,23 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
             continue;
         }
         // An interface that cannot describe itself cannot be the controller.
-        if (ReadDescription() && m_attributes.VendorID == vendorId && m_attributes.ProductID == productId) {
+        const std::string path(m_devicePath, strnlen(m_devicePath, kDevicePathSize));
+        if (ReadDescription() && m_attributes.VendorID == vendorId && m_attributes.ProductID == productId &&
+            Selected(path)) {
             // Only a match is locked, so a search never holds up another one.
-            // One that another update holds counts as one that did not open.
-            const std::string path(m_devicePath, strnlen(m_devicePath, kDevicePathSize));
-            if (os.LockInterface(m_handle, path.c_str()) == hidplat::LockResult::kLocked) {
-                if (matches == instance)
-                    break;
-                ++matches;
-            } else {
+            // A controller that another update holds counts as one that did
+            // not open; one that the system gives no lock for is used without.
+            std::string why;
+            const hidplat::LockResult lock = os.LockController(m_handle, path.c_str(), &why);
+            if (lock == hidplat::LockResult::kBusy) {
                 m_passedOverBusy = true;
+            } else {
+                if (matches == instance) {
+                    if (lock == hidplat::LockResult::kFailed)
+                        m_lockTrouble = why.empty() ? std::string("el sistema no dice por qué") : why;
+                    break;
+                }
+                ++matches;
             }
         }
         os.CloseHandle(m_handle);
@@ -88,6 +139,12 @@ int CHidDevice::WriteReport(const std::uint8_t* report, std::uint32_t length)
 std::uint32_t CHidDevice::GetOutputReportLength() const
 {
     return m_caps.OutputReportByteLength;
+}
+
+void CHidDevice::ReleaseLock()
+{
+    if (!m_closed)
+        hidplat::CurrentHidPlatform().UnlockController(m_handle);
 }
 
 void CHidDevice::Close()

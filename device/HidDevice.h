@@ -3,6 +3,7 @@
 // product ID, holds it open, writes output reports to it and closes it.
 
 #include <cstdint>
+#include <string>
 
 #include "device/HidPlatform.h"
 
@@ -16,6 +17,22 @@ constexpr std::uint32_t kDevicePathSize = 260;  // MAX_PATH
 hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
                                  std::uint32_t pathLimit, std::uint32_t extraFlags);
 
+// The interfaces that a search may take. Within them the search keeps its
+// order, its matching and its instance count; the others it passes over as it
+// passes over interfaces of other IDs. Values compare without regard to the
+// case of ASCII letters.
+struct DeviceSelection {
+    enum class Kind {
+        kAny,         // every interface, as without a selection
+        kPath,        // the interface at this path
+        kPlace,       // the interfaces of the controller plugged in at this place
+        kSerial,      // the interfaces of the controllers with this serial number
+        kController,  // the interfaces of the controller with this key (ControllerInfo::key)
+    };
+    Kind kind = Kind::kAny;
+    std::string value;
+};
+
 class CHidDevice {
 public:
     CHidDevice();
@@ -26,10 +43,15 @@ public:
     // 1 when the `instance`-th interface (0 = first) that matches and opens is
     // held, for this process alone until Close.
     int OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance);
+    // Limits the searches from now on.
+    void Select(DeviceSelection selection) { m_selection = std::move(selection); }
     int IsOpen() const;
     int WriteReport(const std::uint8_t* report, std::uint32_t length);
     std::uint32_t GetOutputReportLength() const;
     void Close();
+    // Lets another update take the controller while this link keeps its
+    // handle (after a transfer, whatever came of it).
+    void ReleaseLock();
 
     // Read-only views for diagnostics and tests.
     hidplat::Handle Handle() const { return m_handle; }
@@ -42,9 +64,13 @@ public:
     bool PassedOverBusy() const { return m_passedOverBusy; }
     // True when the last OpenDevice passed over an interface that did not open.
     bool PassedOverUnopened() const { return m_passedOverUnopened; }
+    // Why the held controller is used without the lock (the system would not
+    // give one); empty when the lock is held.
+    const std::string& LockTrouble() const { return m_lockTrouble; }
 
 private:
     bool ReadDescription();
+    bool Selected(const std::string& path) const;
 
     hidplat::Handle m_handle;
     char m_devicePath[kDevicePathSize];
@@ -53,4 +79,6 @@ private:
     std::int32_t m_closed;
     bool m_passedOverBusy = false;
     bool m_passedOverUnopened = false;
+    std::string m_lockTrouble;
+    DeviceSelection m_selection;
 };

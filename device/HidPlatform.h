@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace hidplat {
 
@@ -85,11 +86,21 @@ constexpr std::uint32_t kErrorBusy = 170;                 // ERROR_BUSY
 constexpr std::uint32_t kErrorNoSuchDevice = 433;         // ERROR_NO_SUCH_DEVICE
 constexpr std::uint32_t kErrorDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
 
-// What taking an interface for one update gave.
+// What taking a controller for one update gave (or, asked beforehand, would give).
 enum class LockResult {
-    kLocked,  // this process alone holds it until its handle is closed
+    kLocked,  // this process alone holds it until its handle is closed (asked: nothing in the way)
     kBusy,    // another update holds it
-    kFailed,  // the system could not say; treated as busy
+    kFailed,  // the system gave no lock, for a reason other than another update; the
+              // controller is used without one, and the user is told why
+};
+
+// The physical controller that a HID interface belongs to: on USB the device
+// (all its interfaces), elsewhere (uhid, Bluetooth) the HID device itself.
+// Updates lock it whole, and the CLI groups and picks interfaces by it.
+struct ControllerInfo {
+    std::string key;     // the same for every interface of one controller, and new at each plug-in
+    std::string place;   // where it is plugged in ("1-2.3", "Port_#0003.Hub_#0001"); empty when unknown
+    std::string serial;  // its serial number; empty when it has none or the system does not tell
 };
 
 class IHidPlatform {
@@ -132,11 +143,23 @@ public:
     // OutputDebugStringA, or where a developer looks on other systems; never
     // where the user does.
     virtual void DebugOutput(const char* line) = 0;
-    // Holds the open interface `handle` (opened from `path`) for this process
-    // alone, across processes, as long as the handle stays open; never waits.
-    // Windows: a named mutex derived from the path; elsewhere: a lock on the
-    // open device itself.
-    virtual LockResult LockInterface(Handle handle, const char* path) = 0;
+    // Holds the controller that the open interface `handle` (opened from
+    // `path`) belongs to, for this process alone, across processes and within
+    // this one, until UnlockController or the handle's close; never waits.
+    // On kFailed, `why` (if given) gets the system's words.
+    // Windows: a named mutex derived from the USB device node; Linux: a lock
+    // on the USB device's folder in sysfs.
+    virtual LockResult LockController(Handle handle, const char* path, std::string* why) = 0;
+    // Lets go of the lock that LockController took for `handle`; the handle
+    // stays open. Nothing when it holds none.
+    virtual void UnlockController(Handle handle);
+    // What LockController would give for the interface at `path` now, without
+    // taking anything, so that asking never stands in an update's way.
+    virtual LockResult ProbeController(const char* path, std::string* why) = 0;
+    // The controller of the interface at `path`. A system that cannot tell
+    // (a browser's WebHID) keeps this default: each interface is its own
+    // controller, place and serial unknown.
+    virtual bool DescribeController(const char* path, ControllerInfo* info);
 
     // What a diagnostic beside the link needs; the search uses none of these.
 
@@ -146,10 +169,6 @@ public:
     // HidD_GetProductString: the product's name in UTF-16, zero-terminated
     // within `bytes`.
     virtual bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) = 0;
-    // OpenMutexW on the name that LockInterface creates: true while another
-    // process's update holds the interface at `path`. It takes nothing, so it
-    // never stands in an update's way. Elsewhere: the system's table of locks.
-    virtual bool IsInterfaceLocked(const char* path) = 0;
     // No call: whether the system keeps the HID collections of this usage for
     // itself, so that no program may open them (Windows: keyboards and mice).
     virtual bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) = 0;

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -31,6 +32,7 @@
 #include "device/HidPlatform.h"
 #include "device/HidrawRoots.h"
 #include "device/ReportDescriptor.h"
+#include "sys/File.h"
 #include "sys/Utf16.h"
 
 namespace hidplat {
@@ -245,6 +247,72 @@ std::uint16_t UsbDeviceVersion(int fd)
     return end != text && version <= 0xFFFF ? static_cast<std::uint16_t>(version) : 0;
 }
 
+// The value of KEY=value in the uevent of the sysfs folder `folder`.
+bool FolderUeventField(const std::string& folder, std::string_view key, std::string* value)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Failed();
+    const bool found = UeventField(fd, key, value);
+    close(fd);
+    return found;
+}
+
+std::string ParentFolder(const std::string& folder)
+{
+    const std::size_t slash = folder.find_last_of('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : folder.substr(0, slash);
+}
+
+std::string LastName(const std::string& folder)
+{
+    const std::size_t slash = folder.find_last_of('/');
+    return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+// The sysfs folder of the controller that the hidraw node at `path` belongs
+// to: the USB device when the HID device sits on one of its interfaces (never
+// a USB device further up, such as a Bluetooth adapter), else the HID device.
+struct ControllerFolder {
+    std::string folder;
+    bool usb = false;
+};
+
+bool FindControllerFolder(const char* path, ControllerFolder* found, std::string* why)
+{
+    const char* slash = std::strrchr(path, '/');
+    const std::string link = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
+    char* real = realpath(link.c_str(), nullptr);
+    if (real == nullptr) {
+        const int error = errno;
+        if (why != nullptr)
+            *why = link + ": " + SysErrorText(error);
+        errno = error;
+        return Failed();
+    }
+    found->folder = real;
+    found->usb = false;
+    std::free(real);
+    const std::string usbInterface = ParentFolder(found->folder);
+    const std::string usbDevice = ParentFolder(usbInterface);
+    std::string type;
+    if (FolderUeventField(usbInterface, "DEVTYPE", &type) && type == "usb_interface" &&
+        FolderUeventField(usbDevice, "DEVTYPE", &type) && type == "usb_device") {
+        found->folder = usbDevice;
+        found->usb = true;
+    }
+    return true;
+}
+
+// A small sysfs file's first line.
+std::string FirstLine(const std::string& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 class LinuxHidPlatform final : public IHidPlatform {
 public:
     void GetHidGuid(Guid* guid) override
@@ -397,6 +465,7 @@ public:
 
     void CloseHandle(Handle handle) override
     {
+        UnlockController(handle);
         const int fd = DecodeHandle(handle);
         if (fd >= 0)
             close(fd);  // never retried: the descriptor is gone even on EINTR
@@ -414,19 +483,49 @@ public:
         syslog(LOG_DEBUG, "%.*s", static_cast<int>(std::min<std::size_t>(length, INT_MAX)), line);
     }
 
-    LockResult LockInterface(Handle handle, const char*) override
+    LockResult LockController(Handle handle, const char* path, std::string* why) override
     {
-        const int fd = DecodeHandle(handle);
-        if (fd < 0)
+        ControllerFolder controller;
+        if (DecodeHandle(handle) < 0 || path == nullptr)
             return LockResult::kFailed;
-        // The lock belongs to the open descriptor and goes with its close.
-        int result = -1;
-        do {
-            result = flock(fd, LOCK_EX | LOCK_NB);
-        } while (result != 0 && errno == EINTR);
-        if (result == 0)
+        if (!FindControllerFolder(path, &controller, why))
+            return LockResult::kFailed;
+        // A lock on the controller's own folder: every interface of it leads
+        // there, and a controller plugged in again has a new folder.
+        const int fd = open(controller.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int result = fd < 0 ? -1 : 0;
+        if (fd >= 0) {
+            do {
+                result = flock(fd, LOCK_EX | LOCK_NB);
+            } while (result != 0 && errno == EINTR);
+        }
+        if (result == 0) {
+            std::lock_guard<std::mutex> guard(m_locksMutex);
+            m_locks[handle] = fd;
             return LockResult::kLocked;
-        return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
+        }
+        const int error = errno;
+        if (fd >= 0)
+            close(fd);
+        if (error == EWOULDBLOCK)
+            return LockResult::kBusy;
+        if (why != nullptr)
+            *why = controller.folder + ": " + SysErrorText(error);
+        return LockResult::kFailed;
+    }
+
+    void UnlockController(Handle handle) override
+    {
+        int fd = -1;
+        {
+            std::lock_guard<std::mutex> guard(m_locksMutex);
+            if (auto found = m_locks.find(handle); found != m_locks.end()) {
+                fd = found->second;
+                m_locks.erase(found);
+            }
+        }
+        if (fd >= 0)
+            close(fd);
     }
 
     std::uint32_t GetLastError() override { return t_lastError; }
@@ -450,11 +549,17 @@ public:
         return true;
     }
 
-    bool IsInterfaceLocked(const char* path) override
+    LockResult ProbeController(const char* path, std::string* why) override
     {
+        ControllerFolder controller;
         struct stat st {};
-        if (path == nullptr || stat(path, &st) != 0)
-            return false;
+        if (path == nullptr || !FindControllerFolder(path, &controller, why))
+            return LockResult::kFailed;
+        if (stat(controller.folder.c_str(), &st) != 0) {
+            if (why != nullptr)
+                *why = controller.folder + ": " + SysErrorText(errno);
+            return LockResult::kFailed;
+        }
         // The flock table: "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF",
         // the file named by its file system's device (hex) and its inode.
         std::ifstream locks("/proc/locks");
@@ -463,14 +568,36 @@ public:
                       static_cast<unsigned long long>(st.st_ino));
         for (std::string line; std::getline(locks, line);) {
             if (line.find(" FLOCK ") != std::string::npos && (line + " ").find(id) != std::string::npos)
-                return true;
+                return LockResult::kBusy;
         }
-        return false;
+        return LockResult::kLocked;
+    }
+
+    bool DescribeController(const char* path, ControllerInfo* info) override
+    {
+        ControllerFolder controller;
+        if (path == nullptr || info == nullptr || !FindControllerFolder(path, &controller, nullptr))
+            return false;
+        *info = ControllerInfo{};
+        if (controller.usb) {
+            // The device number is new each time the bus enumerates the device.
+            info->key = controller.folder + "#" + FirstLine(controller.folder + "/devnum");
+            info->place = LastName(controller.folder);  // the port path, "1-2.3"
+            info->serial = FirstLine(controller.folder + "/serial");
+        } else {
+            // The HID device's name carries a number of its own, new at each creation.
+            info->key = controller.folder;
+            FolderUeventField(controller.folder, "HID_UNIQ", &info->serial);
+        }
+        return true;
     }
 
     bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
 
 private:
+    std::mutex m_locksMutex;
+    std::map<Handle, int> m_locks;  // interface handle -> the descriptor that holds its controller's lock
+
     // A handle for queries only: the node's device folder in sysfs, which
     // anybody may read, where the node itself may be closed to this user.
     static Handle OpenForQueries(const char* path)

@@ -1,19 +1,25 @@
 // The controller link's services on Windows: SetupAPI, the HID class driver
 // library and the kernel's file calls, one call per operation.
 #include "device/HidPlatform.h"
+#include "sys/File.h"
+#include "sys/Utf16.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
+#include <cwctype>
 #include <map>
 #include <mutex>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 // These two headers declare C functions without extern "C" guards of their own.
 extern "C" {
@@ -70,21 +76,81 @@ const GUID* Win(const Guid* g)
     return reinterpret_cast<const GUID*>(g);
 }
 
-// One name per interface path: paths differ only in letter case between
-// calls, and a name may not hold backslashes or be as long as a path.
-std::wstring LockName(const char* path)
+// One name per controller: instance IDs and paths differ only in letter case
+// between calls, and a name may not hold backslashes or be as long as a path.
+std::wstring LockName(const std::string& key)
 {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char* p = path; *p != '\0'; ++p) {
-        char c = *p;
+    for (char c : key) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }
-    std::wstring name = L"Global\\tolvanex-hid-";
+    std::wstring name = L"Global\\tolvanex-controller-";
     for (int shift = 60; shift >= 0; shift -= 4)
         name += L"0123456789abcdef"[(hash >> shift) & 0xF];
     return name;
+}
+
+std::string Narrow(const wchar_t* text)
+{
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), std::wcslen(text)));
+}
+
+std::string SystemWords(DWORD error)
+{
+    return SysErrorText(-static_cast<int>(error));
+}
+
+// The device instance ID of a device node; empty when the system does not give it.
+std::wstring InstanceId(DEVINST node)
+{
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (::CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
+        return {};
+    return id;
+}
+
+bool IsUsbNode(const std::wstring& id, bool* isInterface)
+{
+    if (::_wcsnicmp(id.c_str(), L"USB\\", 4) != 0)
+        return false;
+    std::wstring upper = id;
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(::towupper(c));
+    *isInterface = upper.find(L"&MI_") != std::wstring::npos;
+    return true;
+}
+
+// A text property of a device node; empty when it has none. A list (REG_MULTI_SZ) gives its first entry.
+std::string NodeText(DEVINST node, ULONG property)
+{
+    wchar_t text[512] = {};
+    ULONG type = 0;
+    ULONG size = sizeof text - sizeof(wchar_t);
+    if (::CM_Get_DevNode_Registry_PropertyW(node, property, &type, text, &size, 0) != CR_SUCCESS ||
+        (type != REG_SZ && type != REG_MULTI_SZ))
+        return {};
+    return Narrow(text);
+}
+
+// The device node of the HID interface at `path`.
+bool InterfaceNode(const char* path, DEVINST* node)
+{
+    const HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    // Opening the interface adds its device to the set, as its only member.
+    const bool found = ::SetupDiOpenDeviceInterfaceA(set, path, 0, &data) != FALSE &&
+                       ::SetupDiEnumDeviceInfo(set, 0, &device) != FALSE;
+    if (found)
+        *node = device.DevInst;
+    ::SetupDiDestroyDeviceInfoList(set);
+    return found;
 }
 
 class WindowsHidPlatform final : public IHidPlatform {
@@ -161,6 +227,41 @@ public:
 
     void CloseHandle(Handle handle) override
     {
+        ::CloseHandle(handle);
+        UnlockController(handle);
+    }
+
+    void DebugOutput(const char* line) override { ::OutputDebugStringA(line); }
+
+    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    {
+        ControllerInfo controller;
+        if (path == nullptr || !DescribeController(path, &controller))
+            return LockResult::kFailed;
+        // The named object exists while any process holds a handle to it, so
+        // whoever creates it holds the controller. No mutex ownership: that
+        // belongs to a thread, and the handle outlives the update's thread.
+        const HANDLE lock = ::CreateMutexW(nullptr, FALSE, LockName(controller.key).c_str());
+        const DWORD error = ::GetLastError();
+        if (lock != nullptr && error == ERROR_ALREADY_EXISTS) {
+            ::CloseHandle(lock);
+            return LockResult::kBusy;
+        }
+        if (lock == nullptr) {
+            // The object exists, made by another user's update, whose rights keep us out.
+            if (error == ERROR_ACCESS_DENIED)
+                return LockResult::kBusy;
+            if (why != nullptr)
+                *why = SystemWords(error);
+            return LockResult::kFailed;
+        }
+        std::lock_guard<std::mutex> guard(m_locksMutex);
+        m_locks[handle] = lock;
+        return LockResult::kLocked;
+    }
+
+    void UnlockController(Handle handle) override
+    {
         HANDLE lock = nullptr;
         {
             std::lock_guard<std::mutex> guard(m_locksMutex);
@@ -169,30 +270,74 @@ public:
                 m_locks.erase(found);
             }
         }
-        ::CloseHandle(handle);
         if (lock != nullptr)
             ::CloseHandle(lock);
     }
 
-    void DebugOutput(const char* line) override { ::OutputDebugStringA(line); }
-
-    LockResult LockInterface(Handle handle, const char* path) override
+    LockResult ProbeController(const char* path, std::string* why) override
     {
-        if (path == nullptr)
+        ControllerInfo controller;
+        if (path == nullptr || !DescribeController(path, &controller))
             return LockResult::kFailed;
-        // The named object exists while any process holds a handle to it, so
-        // whoever creates it holds the interface. No mutex ownership: that
-        // belongs to a thread, and the handle outlives the update's thread.
-        const HANDLE lock = ::CreateMutexW(nullptr, FALSE, LockName(path).c_str());
-        if (lock == nullptr)
-            return LockResult::kFailed;
-        if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, LockName(controller.key).c_str());
+        const DWORD error = ::GetLastError();
+        if (lock != nullptr) {
             ::CloseHandle(lock);
             return LockResult::kBusy;
         }
-        std::lock_guard<std::mutex> guard(m_locksMutex);
-        m_locks[handle] = lock;
-        return LockResult::kLocked;
+        if (error == ERROR_FILE_NOT_FOUND)
+            return LockResult::kLocked;
+        if (error == ERROR_ACCESS_DENIED)
+            return LockResult::kBusy;
+        if (why != nullptr)
+            *why = SystemWords(error);
+        return LockResult::kFailed;
+    }
+
+    // The USB device node above the HID interface: its parent, or its
+    // grandparent when the parent is one interface (&MI_) of a composite
+    // device. Nothing further up: a Bluetooth adapter on USB is not the
+    // controller of the devices paired with it.
+    bool DescribeController(const char* path, ControllerInfo* info) override
+    {
+        if (path == nullptr || info == nullptr)
+            return false;
+        *info = ControllerInfo{path, {}, {}};
+        DEVINST hid = 0;
+        if (!InterfaceNode(path, &hid))
+            return true;  // the system cannot tell: the interface is its own controller
+        const std::wstring hidId = InstanceId(hid);
+        if (!hidId.empty())
+            info->key = Narrow(hidId.c_str());
+        DEVINST node = 0;
+        bool isInterface = false;
+        if (::CM_Get_Parent(&node, hid, 0) != CR_SUCCESS)
+            return true;
+        std::wstring id = InstanceId(node);
+        if (!IsUsbNode(id, &isInterface))
+            return true;
+        if (isInterface) {
+            DEVINST device = 0;
+            if (::CM_Get_Parent(&device, node, 0) != CR_SUCCESS)
+                return true;
+            std::wstring deviceId = InstanceId(device);
+            if (!IsUsbNode(deviceId, &isInterface) || isInterface)
+                return true;
+            node = device;
+            id = std::move(deviceId);
+        }
+        info->key = Narrow(id.c_str());
+        // "Port_#0003.Hub_#0001"; where the hub does not say, the location path.
+        info->place = NodeText(node, CM_DRP_LOCATION_INFORMATION);
+        if (info->place.empty())
+            info->place = NodeText(node, CM_DRP_LOCATION_PATHS);
+        // A device with a serial number has it as the last part of its
+        // instance ID; one without gets a made-up part holding '&'.
+        const std::size_t cut = id.find_last_of(L'\\');
+        const std::wstring last = cut == std::wstring::npos ? std::wstring() : id.substr(cut + 1);
+        if (!last.empty() && last.find(L'&') == std::wstring::npos)
+            info->serial = Narrow(last.c_str());
+        return true;
     }
 
     std::uint32_t GetLastError() override { return ::GetLastError(); }
@@ -200,17 +345,6 @@ public:
     bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
     {
         return ::HidD_GetProductString(handle, buffer, bytes) != FALSE;
-    }
-
-    bool IsInterfaceLocked(const char* path) override
-    {
-        if (path == nullptr)
-            return false;
-        const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, LockName(path).c_str());
-        if (lock == nullptr)
-            return false;
-        ::CloseHandle(lock);
-        return true;
     }
 
     // The system opens these for itself, so they refuse every program.
@@ -225,7 +359,7 @@ public:
 
 private:
     std::mutex m_locksMutex;
-    std::map<Handle, HANDLE> m_locks;  // interface handle -> its lock
+    std::map<Handle, HANDLE> m_locks;  // interface handle -> its controller's lock
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "device/InterfaceSurvey.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "device/HidDevice.h"
@@ -71,12 +72,26 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
         InterfaceReport report;
         report.index = index;
         report.path = path;
+        hidplat::ControllerInfo controller;
+        if (os.DescribeController(path, &controller)) {
+            report.controller = controller.key;
+            report.place = controller.place;
+            report.serial = controller.serial;
+        } else {
+            report.controller = path;  // the system cannot tell: its own controller
+        }
         if (handle != hidplat::kInvalidHandle) {
             Describe(os, handle, &report);
             os.CloseHandle(handle);
             report.opens = true;
             const bool matches = report.idsKnown && report.vendorId == vendorId && report.productId == productId;
-            if (matches && os.IsInterfaceLocked(path)) {
+            const hidplat::LockResult lock =
+                matches ? os.ProbeController(path, &report.lockTrouble) : hidplat::LockResult::kLocked;
+            if (lock != hidplat::LockResult::kFailed)
+                report.lockTrouble.clear();
+            else if (report.lockTrouble.empty())
+                report.lockTrouble = "el sistema no dice por qué";
+            if (lock == hidplat::LockResult::kBusy) {
                 report.opens = false;
                 report.problem = InterfaceProblem::kBusy;
             }
@@ -105,6 +120,37 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
         found.push_back(std::move(report));
     }
     return found;
+}
+
+std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces,
+                                                std::uint16_t vendorId, std::uint16_t productId)
+{
+    std::vector<ControllerReport> controllers;
+    for (std::size_t at = 0; at < interfaces.size(); ++at) {
+        const InterfaceReport& r = interfaces[at];
+        auto found = std::find_if(controllers.begin(), controllers.end(),
+                                  [&](const ControllerReport& c) { return c.key == r.controller; });
+        if (found == controllers.end()) {
+            ControllerReport c;
+            c.key = r.controller;
+            c.place = r.place;
+            c.serial = r.serial;
+            controllers.push_back(std::move(c));
+            found = controllers.end() - 1;
+        }
+        ControllerReport& c = *found;
+        c.interfaces.push_back(at);
+        if (!(r.idsKnown && r.vendorId == vendorId && r.productId == productId))
+            continue;
+        c.matches = true;
+        c.busy = c.busy || r.problem == InterfaceProblem::kBusy;
+        if (!c.hasPick && r.opens && r.lengthKnown) {
+            c.hasPick = true;
+            c.pick = at;
+            c.lockTrouble = r.lockTrouble;
+        }
+    }
+    return controllers;
 }
 
 bool PermissionStandsInTheWay(const std::vector<InterfaceReport>& interfaces, std::uint16_t vendorId,

@@ -32,10 +32,33 @@ struct InterfaceReport {
     std::uint32_t error = 0;   // the system's code, for kOther
     bool systemOwned = false;  // a collection the system keeps for itself
     bool chosen = false;       // the one an update would take
+    std::string controller;    // the key of the physical controller it belongs to (ControllerInfo)
+    std::string place;         // that controller's place and serial number; empty when unknown
+    std::string serial;
+    std::string lockTrouble;   // why an update would use its controller without the lock; empty: it would not
+};
+
+// One physical controller (a USB device; a HID device with no USB device
+// above it), with the interfaces it shows the system.
+struct ControllerReport {
+    std::string key;
+    std::string place;                    // empty when the system does not tell
+    std::string serial;                   // empty when it has none or the system does not tell
+    std::vector<std::size_t> interfaces;  // positions in the survey, in the search's order
+    bool matches = false;                 // one of its interfaces has the IDs searched for
+    bool busy = false;                    // another update holds it
+    bool hasPick = false;
+    std::size_t pick = 0;  // the position of the interface that an update of this controller alone would take
+    std::string lockTrouble;
 };
 
 // Every interface the search would examine for vendorId:productId.
 std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::uint16_t productId);
+
+// The survey's interfaces by controller, in the order of each controller's
+// first interface; `vendorId`:`productId` tells which controllers match.
+std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces,
+                                                std::uint16_t vendorId, std::uint16_t productId);
 
 // True when an interface with these IDs exists that this user may not open.
 bool PermissionStandsInTheWay(const std::vector<InterfaceReport>& interfaces, std::uint16_t vendorId,

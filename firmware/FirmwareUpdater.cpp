@@ -68,5 +68,9 @@ void CFirmwareUpdater::CloseController()
 
 int CFirmwareUpdater::Download()
 {
-    return DownloadImage(m_device, m_image, m_progress, &m_reached);
+    const int result = DownloadImage(m_device, m_image, m_progress, &m_reached);
+    // The transfer is over: the handle may stay open (after a failure it does),
+    // but it no longer keeps another update from the controller.
+    m_device.ReleaseLock();
+    return result;
 }

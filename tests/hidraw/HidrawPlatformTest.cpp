@@ -363,20 +363,93 @@ TEST_F(HidrawPlatform, AnswersAboutANodeFromSysfsWithoutOpeningIt)
               kInvalidHandle);
 }
 
-TEST_F(HidrawPlatform, SeesAnotherUpdatesLockWithoutTakingIt)
+TEST_F(HidrawPlatform, LocksTheControllerAndSeesOtherLocksWithoutTakingAny)
 {
-    AddEntry("hidraw0");
-    AddRegularNode("hidraw0");
-    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
+    // hidraw0 and hidraw1: two interfaces of one USB device; hidraw2: a uhid
+    // device; hidraw3: a Bluetooth device whose adapter sits on USB; hidraw4:
+    // an entry without a device folder.
+    const fs::path usb = top_ / "devices" / "usb1" / "1-2";
+    const fs::path bluetooth = top_ / "devices" / "usb1" / "1-4" / "1-4:1.0" / "bluetooth" / "hci0" / "hci0:256";
+    const fs::path uhid = top_ / "devices" / "virtual" / "misc" / "uhid";
+    const struct {
+        const char* name;
+        fs::path hid;
+    } nodes[] = {{"hidraw0", usb / "1-2:1.0" / "0003:0E8F:310D.0001"},
+                 {"hidraw1", usb / "1-2:1.1" / "0003:0E8F:310D.0002"},
+                 {"hidraw2", uhid / "0003:0E8F:310D.0003"},
+                 {"hidraw3", bluetooth / "0005:0E8F:310D.0004"}};
+    for (const auto& n : nodes) {
+        fs::create_directories(n.hid);
+        std::ofstream(n.hid / "uevent") << "HID_ID=0003:00000E8F:0000310D\nHID_UNIQ=" << n.name << "-uniq\n";
+        fs::create_directories(sys_ / n.name);
+        fs::create_directory_symlink(n.hid, sys_ / n.name / "device");
+        AddRegularNode(n.name);
+    }
+    std::ofstream(usb / "uevent") << "DEVTYPE=usb_device\n";
+    std::ofstream(usb / "devnum") << "7\n";
+    std::ofstream(usb / "serial") << "TVX-0001\n";
+    std::ofstream(usb / "1-2:1.0" / "uevent") << "DEVTYPE=usb_interface\n";
+    std::ofstream(usb / "1-2:1.1" / "uevent") << "DEVTYPE=usb_interface\n";
+    std::ofstream(top_ / "devices" / "usb1" / "1-4" / "uevent") << "DEVTYPE=usb_device\n";
+    std::ofstream(top_ / "devices" / "usb1" / "1-4" / "1-4:1.0" / "uevent") << "DEVTYPE=usb_interface\n";
+    AddEntry("hidraw4");
+    AddRegularNode("hidraw4");
+
+    const struct {
+        const char* name;
+        std::string key;  // the folder that makes the key
+        const char* place;
+        const char* serial;
+    } controllers[] = {
+        {"hidraw0", fs::canonical(usb).string() + "#7", "1-2", "TVX-0001"},
+        {"hidraw1", fs::canonical(usb).string() + "#7", "1-2", "TVX-0001"},
+        {"hidraw2", fs::canonical(nodes[2].hid).string(), "", "hidraw2-uniq"},
+        {"hidraw3", fs::canonical(nodes[3].hid).string(), "", "hidraw3-uniq"},
+    };
+    for (const auto& c : controllers) {
+        SCOPED_TRACE(c.name);
+        ControllerInfo info;
+        ASSERT_TRUE(os_.DescribeController(Dev(c.name).c_str(), &info));
+        EXPECT_EQ(info.key, c.key);
+        EXPECT_EQ(info.place, c.place);
+        EXPECT_EQ(info.serial, c.serial);
+        EXPECT_EQ(os_.ProbeController(Dev(c.name).c_str(), nullptr), LockResult::kLocked);
+    }
+
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+    std::string why;
     Handle update = Open(Dev("hidraw0"));
-    ASSERT_NE(update, kInvalidHandle);
-    ASSERT_EQ(os_.LockInterface(update, Dev("hidraw0").c_str()), LockResult::kLocked);
-    EXPECT_TRUE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
-    // Asking took nothing: another update would still be refused only by the first one.
-    Handle other = Open(Dev("hidraw0"));
-    EXPECT_EQ(os_.LockInterface(other, Dev("hidraw0").c_str()), LockResult::kBusy);
+    ASSERT_EQ(os_.LockController(update, Dev("hidraw0").c_str(), &why), LockResult::kLocked);
+    // Both interfaces of the USB device are held; asking took nothing.
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw1").c_str(), nullptr), LockResult::kBusy);
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw0").c_str(), nullptr), LockResult::kBusy);
+    Handle other = Open(Dev("hidraw1"));
+    EXPECT_EQ(os_.LockController(other, Dev("hidraw1").c_str(), &why), LockResult::kBusy);
+    // Other controllers are free, the Bluetooth device whatever its adapter.
+    for (const char* name : {"hidraw2", "hidraw3"}) {
+        Handle h = Open(Dev(name));
+        EXPECT_EQ(os_.LockController(h, Dev(name).c_str(), &why), LockResult::kLocked) << name;
+        os_.CloseHandle(h);
+    }
+    // Let go after a transfer: the handle stays, the controller is free.
+    os_.UnlockController(update);
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw1").c_str(), nullptr), LockResult::kLocked);
+    EXPECT_EQ(os_.LockController(other, Dev("hidraw1").c_str(), &why), LockResult::kLocked);
+    std::uint32_t written = 0;
+    const std::uint8_t report[9] = {};
+    EXPECT_TRUE(os_.WriteFile(update, report, sizeof report, &written));
     os_.CloseHandle(other);
     os_.CloseHandle(update);
-    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw0").c_str()));
-    EXPECT_FALSE(os_.IsInterfaceLocked(Dev("hidraw9").c_str()));
+
+    // No folder to lock: the system's words, and the caller goes on without.
+    Handle lost = Open(Dev("hidraw4"));
+    ASSERT_NE(lost, kInvalidHandle);
+    why.clear();
+    EXPECT_EQ(os_.LockController(lost, Dev("hidraw4").c_str(), &why), LockResult::kFailed);
+    EXPECT_NE(why.find("hidraw4/device: No such file or directory"), std::string::npos) << why;
+    why.clear();
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw4").c_str(), &why), LockResult::kFailed);
+    EXPECT_NE(why.find("hidraw4/device"), std::string::npos) << why;
+    os_.CloseHandle(lost);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }

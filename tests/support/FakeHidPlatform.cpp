@@ -270,24 +270,72 @@ void Platform::CloseHandle(hidplat::Handle handle)
     std::lock_guard lock(m_mutex);
     ++m_closes;
     auto it = m_files.find(Key(handle));
-    if (it != m_files.end())
+    if (it != m_files.end()) {
         it->second.closed = true;
+        it->second.locked = false;
+    }
 }
 
-hidplat::LockResult Platform::LockInterface(hidplat::Handle handle, const char* path)
+hidplat::LockResult Platform::ControllerState(const std::string& key, std::string* why) const
+{
+    for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
+        if (KeyOf(m_interfaces[i]) != key)
+            continue;
+        if (m_interfaces[i].heldElsewhere)
+            return hidplat::LockResult::kBusy;
+        for (const auto& [handle, file] : m_files) {
+            if (file.locked && !file.closed && file.interfaceIndex == i)
+                return hidplat::LockResult::kBusy;
+        }
+        if (m_interfaces[i].lockFails) {
+            if (why != nullptr)
+                *why = "no queda sitio para el candado";
+            return hidplat::LockResult::kFailed;
+        }
+    }
+    return hidplat::LockResult::kLocked;
+}
+
+hidplat::LockResult Platform::LockController(hidplat::Handle handle, const char* path, std::string* why)
 {
     std::lock_guard lock(m_mutex);
     auto it = m_files.find(Key(handle));
     if (it == m_files.end() || it->second.closed || path == nullptr)
         return hidplat::LockResult::kFailed;
-    if (m_interfaces[it->second.interfaceIndex].heldElsewhere)
-        return hidplat::LockResult::kBusy;
-    for (const auto& [key, file] : m_files) {
-        if (file.locked && !file.closed && file.interfaceIndex == it->second.interfaceIndex)
-            return hidplat::LockResult::kBusy;
+    const hidplat::LockResult state = ControllerState(KeyOf(m_interfaces[it->second.interfaceIndex]), why);
+    if (state == hidplat::LockResult::kLocked)
+        it->second.locked = true;
+    return state;
+}
+
+void Platform::UnlockController(hidplat::Handle handle)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_files.find(Key(handle));
+    if (it != m_files.end())
+        it->second.locked = false;
+}
+
+hidplat::LockResult Platform::ProbeController(const char* path, std::string* why)
+{
+    std::lock_guard lock(m_mutex);
+    for (const Interface& iface : m_interfaces) {
+        if (iface.path == path)
+            return ControllerState(KeyOf(iface), why);
     }
-    it->second.locked = true;
     return hidplat::LockResult::kLocked;
+}
+
+bool Platform::DescribeController(const char* path, hidplat::ControllerInfo* info)
+{
+    std::lock_guard lock(m_mutex);
+    for (const Interface& iface : m_interfaces) {
+        if (iface.path == path) {
+            *info = hidplat::ControllerInfo{KeyOf(iface), iface.place, iface.serial};
+            return true;
+        }
+    }
+    return false;
 }
 
 std::uint32_t Platform::GetLastError()
@@ -308,22 +356,6 @@ bool Platform::GetProductString(hidplat::Handle handle, char16_t* buffer, std::u
         buffer[i] = static_cast<char16_t>(iface->product[i]);
     buffer[iface->product.size()] = u'\0';
     return true;
-}
-
-bool Platform::IsInterfaceLocked(const char* path)
-{
-    std::lock_guard lock(m_mutex);
-    for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
-        if (m_interfaces[i].path != path)
-            continue;
-        if (m_interfaces[i].heldElsewhere)
-            return true;
-        for (const auto& [key, file] : m_files) {
-            if (file.locked && !file.closed && file.interfaceIndex == i)
-                return true;
-        }
-    }
-    return false;
 }
 
 bool Platform::SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage)

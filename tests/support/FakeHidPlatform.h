@@ -23,7 +23,11 @@ struct Interface {
     bool describes = true;      // attributes and capabilities can be read
     bool detailFails = false;   // the second detail call fails
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
-    bool heldElsewhere = false; // another process's update holds it
+    bool heldElsewhere = false; // another process's update holds its controller
+    std::string controller;     // the key of its physical controller; empty: its own (the path)
+    std::string place;          // the controller's place and serial number; empty: unknown
+    std::string serial;
+    bool lockFails = false;     // the system gives no lock for its controller
     std::string product;        // the product string; none when empty
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
@@ -74,11 +78,13 @@ public:
     bool WriteFile(hidplat::Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     void CloseHandle(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
-    // Busy while another open handle of the same interface holds the lock.
-    hidplat::LockResult LockInterface(hidplat::Handle handle, const char* path) override;
+    // Busy while another open handle of the same controller holds the lock.
+    hidplat::LockResult LockController(hidplat::Handle handle, const char* path, std::string* why) override;
+    void UnlockController(hidplat::Handle handle) override;
+    hidplat::LockResult ProbeController(const char* path, std::string* why) override;
+    bool DescribeController(const char* path, hidplat::ControllerInfo* info) override;
     std::uint32_t GetLastError() override;
     bool GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes) override;
-    bool IsInterfaceLocked(const char* path) override;
     // As Windows: keyboards and mice.
     bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) override;
 
@@ -91,6 +97,9 @@ private:
         bool query = false;  // opened with no access
     };
     const Interface* InterfaceOf(hidplat::Handle handle) const;
+    static std::string KeyOf(const Interface& iface) { return iface.controller.empty() ? iface.path : iface.controller; }
+    // Under m_mutex: the state of the controller with `key`.
+    hidplat::LockResult ControllerState(const std::string& key, std::string* why) const;
 
     mutable std::mutex m_mutex;
     std::vector<Interface> m_interfaces;

@@ -118,13 +118,21 @@ public:
         diagnostics.emplace_back(line);
         m_os.DebugOutput(line);
     }
-    LockResult LockInterface(Handle handle, const char* path) override { return m_os.LockInterface(handle, path); }
+    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    {
+        return m_os.LockController(handle, path, why);
+    }
+    void UnlockController(Handle handle) override { m_os.UnlockController(handle); }
+    LockResult ProbeController(const char* path, std::string* why) override { return m_os.ProbeController(path, why); }
+    bool DescribeController(const char* path, ControllerInfo* info) override
+    {
+        return m_os.DescribeController(path, info);
+    }
     std::uint32_t GetLastError() override { return m_os.GetLastError(); }
     bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
     {
         return m_os.GetProductString(handle, buffer, bytes);
     }
-    bool IsInterfaceLocked(const char* path) override { return m_os.IsInterfaceLocked(path); }
     bool SystemOwnsUsage(std::uint16_t page, std::uint16_t usage) override { return m_os.SystemOwnsUsage(page, usage); }
 
 private:
