@@ -196,4 +196,88 @@ TEST_F(HidLink, AFailedWriteLeavesTheLinkOpen)
     EXPECT_EQ(os.OpenHandles(), 1);
 }
 
+// Two interfaces of one USB controller and a second controller: an update
+// that holds the first controller keeps every interface of it from others.
+Interface Of(std::string path, std::string controller, std::string place, std::string serial)
+{
+    Interface i = fakehid::Controller(std::move(path));
+    i.controller = std::move(controller);
+    i.place = std::move(place);
+    i.serial = std::move(serial);
+    return i;
+}
+
+TEST_F(HidLink, AHeldControllerIsPassedOverWholeAndAnotherIsStillFound)
+{
+    os.SetInterfaces({Of("/a0", "usb-a", "1-1", "S1"), Of("/a1", "usb-a", "1-1", "S1"),
+                      Of("/b0", "usb-b", "1-2", "S2")});
+    CHidDevice first;
+    ASSERT_EQ(first.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_STREQ(first.DevicePath(), "/a0");
+    EXPECT_EQ(first.LockTrouble(), "");
+
+    CHidDevice second;
+    ASSERT_EQ(second.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_STREQ(second.DevicePath(), "/b0") << "another interface of the controller being updated";
+    EXPECT_TRUE(second.PassedOverBusy());
+
+    CHidDevice third;
+    EXPECT_EQ(third.OpenDevice(0x0E8F, 0x310D, 0), 0);
+    EXPECT_TRUE(third.PassedOverBusy());
+
+    // After the transfer the handle stays open, but the controller is free.
+    first.ReleaseLock();
+    EXPECT_EQ(third.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_STREQ(third.DevicePath(), "/a0");
+    EXPECT_EQ(os.OpenHandles(), 3);
+}
+
+TEST_F(HidLink, AControllerWithoutALockIsUsedAndSaysWhy)
+{
+    Interface unlockable = fakehid::Controller("/c");
+    unlockable.lockFails = true;
+    os.SetInterfaces({unlockable});
+    CHidDevice dev;
+    ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_EQ(dev.LockTrouble(), "no queda sitio para el candado");
+    EXPECT_FALSE(dev.PassedOverBusy());
+    dev.Close();
+    os.SetInterfaces({fakehid::Controller("/c")});
+    ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
+    EXPECT_EQ(dev.LockTrouble(), "");
+}
+
+TEST_F(HidLink, ASelectionKeepsTheSearchsOrderAndInstancesWithinIt)
+{
+    os.SetInterfaces({Of("/a0", "usb-a", "1-1", "S1"), Other("/kbd"), Of("/b0", "usb-b", "1-2", "S2"),
+                      Of("/b1", "usb-b", "1-2", "S2"), Of("/c0", "usb-c", "", "")});
+    const struct {
+        DeviceSelection selection;
+        std::int32_t instance;
+        const char* held;  // null: none
+    } cases[] = {
+        {{DeviceSelection::Kind::kAny, ""}, 0, "/a0"},
+        {{DeviceSelection::Kind::kPath, "/B1"}, 0, "/b1"},
+        {{DeviceSelection::Kind::kPath, "/kbd"}, 0, nullptr},
+        {{DeviceSelection::Kind::kPlace, "1-2"}, 0, "/b0"},
+        {{DeviceSelection::Kind::kPlace, "1-2"}, 1, "/b1"},
+        {{DeviceSelection::Kind::kPlace, "1-2"}, 2, nullptr},
+        {{DeviceSelection::Kind::kPlace, ""}, 0, nullptr},  // an unknown place is no place
+        {{DeviceSelection::Kind::kSerial, "s1"}, 0, "/a0"},
+        {{DeviceSelection::Kind::kController, "usb-c"}, 0, "/c0"},
+        {{DeviceSelection::Kind::kSerial, "S9"}, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selection.value + " #" + std::to_string(c.instance));
+        CHidDevice dev;
+        dev.Select(c.selection);
+        EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, c.instance), c.held != nullptr ? 1 : 0);
+        if (c.held != nullptr) {
+            EXPECT_STREQ(dev.DevicePath(), c.held);
+        }
+        dev.Close();
+        EXPECT_EQ(os.OpenHandles(), 0);
+    }
+}
+
 }  // namespace

@@ -283,6 +283,8 @@ TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNext
     EXPECT_FALSE(atBox.timerRunning);
     EXPECT_EQ(platform.OpenHandles(), 1);
     EXPECT_EQ(platform.Closes(), 0);
+    // ...but holds no lock: an idle window keeps no other update from the controller.
+    EXPECT_EQ(platform.ProbeController(flaky.path.c_str(), nullptr), hidplat::LockResult::kLocked);
 
     // The next press closes that handle before it opens the device again.
     platform.SetInterfaces({fakehid::Controller()});
