@@ -1,11 +1,12 @@
-// list: every HID interface the controller search examines, and why the
-// controller is or is not found.
+// list: every HID interface the controller search examines, by the physical
+// device it belongs to, and why the controller is or is not found.
 
 #include <cstdio>
 #include <string>
 
 #include "cli/CmdList.h"
 #include "cli/Commands.h"
+#include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/Json.h"
 #include "cli/Output.h"
@@ -63,34 +64,79 @@ std::string State(const InterfaceReport& r)
     return {};
 }
 
-std::string Text(const std::vector<InterfaceReport>& interfaces, bool permission)
+const char kUnlocked[] = "una actualización lo usaría sin reserva, sin impedir que otra lo use a la vez";
+
+std::string Heading(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
 {
-    std::string text = "Interfaces HID que examina la búsqueda del mando 0E8F:310D, en su orden:\n";
+    if (!c.matches)
+        return "Otro dispositivo en " + PlaceText(c.place) + ":\n";
+    std::string text = "Mando en " + PlaceText(c.place) +
+                       (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + c.serial);
+    if (c.hasPick)
+        text += ": una actualización de este mando tomaría [" + std::to_string(interfaces[c.pick].index) + "]\n";
+    else if (c.busy)
+        text += ": lo tiene otra actualización\n";
+    else
+        text += ": ninguna de sus interfaces sirve\n";
+    if (c.hasPick && !c.lockTrouble.empty())
+        text += "  no se puede reservar (" + c.lockTrouble + "): " + kUnlocked + "\n";
+    return text;
+}
+
+std::string Text(const ControllerSurvey& survey, bool permission)
+{
+    const std::vector<InterfaceReport>& interfaces = survey.interfaces;
+    std::string text = "Interfaces HID que examina la búsqueda del mando 0E8F:310D, en su orden, por dispositivo:\n";
     if (interfaces.empty())
         text += "  ninguna\n";
     const InterfaceReport* chosen = nullptr;
-    for (const InterfaceReport& r : interfaces) {
-        text += "[" + std::to_string(r.index) + "] " + r.path + "\n    ";
-        text += r.idsKnown ? Hex4(r.vendorId) + ":" + Hex4(r.productId) : std::string("????:????");
-        if (!r.product.empty())
-            text += "  «" + r.product + "»";
-        text += r.lengthKnown ? "  informe de salida: " + std::to_string(r.outputReportLength) + " bytes"
-                              : std::string("  informe de salida: ?");
-        text += "\n    " + State(r) + "\n";
-        if (r.chosen)
-            chosen = &r;
+    const ControllerReport* chosenController = nullptr;
+    for (const ControllerReport& c : survey.devices) {
+        text += Heading(c, interfaces);
+        for (std::size_t at : c.interfaces) {
+            const InterfaceReport& r = interfaces[at];
+            text += "  [" + std::to_string(r.index) + "] " + r.path + "\n      ";
+            text += r.idsKnown ? Hex4(r.vendorId) + ":" + Hex4(r.productId) : std::string("????:????");
+            if (!r.product.empty())
+                text += "  «" + r.product + "»";
+            text += r.lengthKnown ? "  informe de salida: " + std::to_string(r.outputReportLength) + " bytes"
+                                  : std::string("  informe de salida: ?");
+            text += "\n      " + State(r) + "\n";
+            if (r.chosen) {
+                chosen = &r;
+                chosenController = &c;
+            }
+        }
     }
     if (chosen != nullptr)
-        text += "Una actualización tomaría [" + std::to_string(chosen->index) + "] " + chosen->path + ".\n";
+        text += "Una actualización tomaría [" + std::to_string(chosen->index) + "] " + chosen->path +
+                (chosenController->place.empty() ? std::string(".\n")
+                                                 : " (el mando en " + chosenController->place + ").\n");
     else
         text += "Ninguna sirve: una actualización diría «Mando no conectado».\n";
+    if (survey.controllers.size() > 1) {
+        std::size_t ready = 0;
+        for (const ControllerReport& c : survey.controllers)
+            ready += c.hasPick ? 1 : 0;
+        text += "flash --all actualizaría " + std::to_string(ready) + " de " + std::to_string(survey.controllers.size()) +
+                " mandos.\n";
+    }
     if (permission)
         text += "\n" + PermissionHint();
     return text;
 }
 
-std::string Json(const std::vector<InterfaceReport>& interfaces, bool permission)
+void OrNull(JsonWriter& w, const char* key, const std::string& text)
 {
+    if (text.empty())
+        w.Null(key);
+    else
+        w.Str(key, text);
+}
+
+std::string Json(const ControllerSurvey& survey, bool permission)
+{
+    const std::vector<InterfaceReport>& interfaces = survey.interfaces;
     JsonWriter w;
     w.Object().Str("vendor_id", "0E8F").Str("product_id", "310D").Key("interfaces").Array();
     const InterfaceReport* chosen = nullptr;
@@ -100,10 +146,7 @@ std::string Json(const std::vector<InterfaceReport>& interfaces, bool permission
             w.Str("vendor_id", Hex4(r.vendorId)).Str("product_id", Hex4(r.productId));
         else
             w.Null("vendor_id").Null("product_id");
-        if (r.product.empty())
-            w.Null("product");
-        else
-            w.Str("product", r.product);
+        OrNull(w, "product", r.product);
         if (r.lengthKnown)
             w.Num("output_report_length", r.outputReportLength);
         else
@@ -117,7 +160,11 @@ std::string Json(const std::vector<InterfaceReport>& interfaces, bool permission
             w.Num("error", r.error);
         else
             w.Null("error");
-        w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen).End();
+        w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen);
+        OrNull(w, "place", r.place);
+        OrNull(w, "serial", r.serial);
+        OrNull(w, "lock_problem", r.lockTrouble);
+        w.End();
         if (r.chosen)
             chosen = &r;
     }
@@ -131,6 +178,24 @@ std::string Json(const std::vector<InterfaceReport>& interfaces, bool permission
         w.Str("hint", PermissionHint());
     else
         w.Null("hint");
+    // Each physical device that shows a 0E8F:310D interface.
+    w.Key("controllers").Array();
+    for (const ControllerReport& c : survey.controllers) {
+        w.Object();
+        OrNull(w, "place", c.place);
+        OrNull(w, "serial", c.serial);
+        w.Key("interfaces").Array();
+        for (std::size_t at : c.interfaces)
+            w.Num("", interfaces[at].index);
+        w.End().Bool("busy", c.busy);
+        if (c.hasPick)
+            w.Num("chosen", interfaces[c.pick].index);
+        else
+            w.Null("chosen");
+        OrNull(w, "lock_problem", c.hasPick ? c.lockTrouble : std::string());
+        w.End();
+    }
+    w.End();
     return w.End().Text() + "\n";
 }
 
@@ -140,9 +205,9 @@ int RunList(const ParsedArgs& args)
 {
     if (!args.operands.empty())
         return UsageError("list: no lleva ARCHIVO");
-    const auto interfaces = SurveyHidInterfaces(kControllerVendorId, kControllerProductId);
-    const bool permission = PermissionStandsInTheWay(interfaces, kControllerVendorId, kControllerProductId);
-    Print(args.Has("json") ? Json(interfaces, permission) : Text(interfaces, permission));
+    const ControllerSurvey survey = SurveyControllers();
+    const bool permission = PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId);
+    Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));
     return kExitOk;
 }
 

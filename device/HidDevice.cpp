@@ -50,25 +50,31 @@ bool SameText(std::string_view a, std::string_view b)
 
 }  // namespace
 
+bool DeviceSelection::Takes(const std::string& path, const hidplat::ControllerInfo& controller) const
+{
+    switch (kind) {
+    case Kind::kAny:
+        return true;
+    case Kind::kPath:
+        return SameText(path, value);
+    case Kind::kPlace:
+        return !controller.place.empty() && SameText(controller.place, value);
+    case Kind::kSerial:
+        return !controller.serial.empty() && SameText(controller.serial, value);
+    case Kind::kController:
+        return SameText(controller.key, value);
+    }
+    return false;
+}
+
 bool CHidDevice::Selected(const std::string& path) const
 {
-    if (m_selection.kind == DeviceSelection::Kind::kAny)
-        return true;
-    if (m_selection.kind == DeviceSelection::Kind::kPath)
-        return SameText(path, m_selection.value);
     hidplat::ControllerInfo controller;
-    if (!hidplat::CurrentHidPlatform().DescribeController(path.c_str(), &controller))
-        return false;
-    switch (m_selection.kind) {
-    case DeviceSelection::Kind::kPlace:
-        return !controller.place.empty() && SameText(controller.place, m_selection.value);
-    case DeviceSelection::Kind::kSerial:
-        return !controller.serial.empty() && SameText(controller.serial, m_selection.value);
-    case DeviceSelection::Kind::kController:
-        return SameText(controller.key, m_selection.value);
-    default:
-        return false;
-    }
+    // A path needs nothing more of the system.
+    if (m_selection.kind == DeviceSelection::Kind::kAny || m_selection.kind == DeviceSelection::Kind::kPath)
+        return m_selection.Takes(path, controller);
+    return hidplat::CurrentHidPlatform().DescribeController(path.c_str(), &controller) &&
+           m_selection.Takes(path, controller);
 }
 
 int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance)

@@ -31,6 +31,9 @@ struct DeviceSelection {
     };
     Kind kind = Kind::kAny;
     std::string value;
+
+    // Whether the interface at `path`, of `controller`, is among them.
+    bool Takes(const std::string& path, const hidplat::ControllerInfo& controller) const;
 };
 
 class CHidDevice {

@@ -2,11 +2,17 @@
 // the host. The environment sets the scene:
 //   TVX_FAKE_HID     "controller" (default), "busy" (held by another update),
 //                    "denied" (this user may not open it), "fails" (the 100th
-//                    report fails), "crowd" (every kind
-//                    of interface that list tells apart) or "none"
+//                    report fails), "unlocked" (the system gives no lock for
+//                    it), "crowd" (every kind of interface that list tells
+//                    apart), "bench" (three controllers, one with two
+//                    interfaces; see below) or "none"
+//   TVX_FAKE_FAIL    in "bench", the place of a controller whose 100th report fails
 //   TVX_FAKE_APPEAR_MS  the scene's interfaces appear only after this long
 //   TVX_FAKE_DELAY_US  time each report takes
 //   TVX_FAKE_RECORD  a file that gets one byte per report written
+//   TVX_FAKE_STREAMS a folder that gets, when the tool ends, one file per
+//                    interface written to (named after the path's last part)
+//                    with a line of hex digits per report
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,6 +28,29 @@
 
 namespace {
 
+// A repair bench: controllers at 1-1 (two interfaces), 1-2 and 1-3, whose
+// serial number is another one's place; a keyboard among them.
+std::vector<fakehid::Interface> Bench()
+{
+    const char* failing = std::getenv("TVX_FAKE_FAIL");
+    auto at = [&](std::string path, const char* place, const char* serial) {
+        fakehid::Interface c = fakehid::Controller(std::move(path));
+        c.controller = std::string("usb-") + place;
+        c.place = place;
+        c.serial = serial;
+        if (failing != nullptr && c.place == failing)
+            c.failWriteAt = 100;
+        return c;
+    };
+    fakehid::Interface keyboard;
+    keyboard.path = "/dev/fake-keyboard";
+    keyboard.vendorId = 0x046D;
+    keyboard.productId = 0xC31C;
+    keyboard.place = "1-4";
+    return {at("/dev/fake-a0", "1-1", "TVX-A"), at("/dev/fake-a1", "1-1", "TVX-A"), keyboard,
+            at("/dev/fake-b0", "1-2", "TVX-B"), at("/dev/fake-c0", "1-3", "1-1")};
+}
+
 std::vector<fakehid::Interface> Scene(const std::string& kind)
 {
     fakehid::Interface controller = fakehid::Controller();
@@ -34,6 +63,10 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
         controller.opens = false;
     if (kind == "fails")
         controller.failWriteAt = 100;
+    if (kind == "unlocked")
+        controller.lockFails = true;
+    if (kind == "bench")
+        return Bench();
     if (kind != "crowd")
         return {controller};
 
@@ -92,5 +125,24 @@ int main(int argc, char** argv)
     });
     fakehid::ScopedPlatform installed(platform);
     const int status = cli::Main(SysCommandLine(argc, argv));
+    if (const char* streams = std::getenv("TVX_FAKE_STREAMS")) {
+        for (const fakehid::Interface& i : interfaces) {
+            std::string text;
+            for (const auto& report : platform.WritesTo(i.path)) {
+                for (std::uint8_t byte : report) {
+                    text += "0123456789abcdef"[byte >> 4];
+                    text += "0123456789abcdef"[byte & 0xF];
+                }
+                text += '\n';
+            }
+            if (text.empty())
+                continue;
+            const std::string file = std::string(streams) + "/" + i.path.substr(i.path.rfind('/') + 1);
+            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+                std::abort();
+            close(fd);
+        }
+    }
     std::_Exit(status);  // the appearing scene's thread may still sleep
 }

@@ -1,4 +1,4 @@
-// tolvanex-cli list over every kind of interface.
+// tolvanex-cli list over every kind of interface, by controller.
 
 #include "CliTest.h"
 
@@ -14,27 +14,51 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
         {"none", {"  ninguna\n", "Ninguna sirve: una actualización diría «Mando no conectado».\n"},
          "d[\"interfaces\"] == [] and d[\"chosen\"] is None and d[\"hint\"] is None"},
         {"controller",
-         {"[0] /dev/fake-controller\n    0E8F:310D  «Tolvanex SWITCH Controller»  informe de salida: 9 bytes\n"
-          "    se abre; es el que tomaría una actualización\n",
+         {"Mando en lugar desconocido, sin número de serie: una actualización de este mando tomaría [0]\n"
+          "  [0] /dev/fake-controller\n      0E8F:310D  «Tolvanex SWITCH Controller»  informe de salida: 9 bytes\n"
+          "      se abre; es el que tomaría una actualización\n",
           "Una actualización tomaría [0] /dev/fake-controller.\n"},
          "d[\"chosen\"] == 0 and d[\"interfaces\"][0][\"output_report_length\"] == 9 and d[\"interfaces\"][0][\"opens\"]"},
-        {"busy", {"ocupado: lo tiene otra actualización u otro programa\n", "Ninguna sirve"},
+        {"busy",
+         {": lo tiene otra actualización\n", "ocupado: lo tiene otra actualización u otro programa\n", "Ninguna sirve"},
          "d[\"interfaces\"][0][\"problem\"] == \"busy\" and not d[\"interfaces\"][0][\"opens\"]"},
         {"denied",
          {"no se abre: sin permiso\n", "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n",
           "res/linux/70-tolvanex.rules", "sudo udevadm control --reload"},
          "d[\"permission_problem\"] and \"70-tolvanex.rules\" in d[\"hint\"] and d[\"interfaces\"][0][\"vendor_id\"] == \"0E8F\""},
         {"crowd",
-         {"[0] /dev/fake-keyboard\n    046D:C31C  «Teclado»  informe de salida: 0 bytes\n"
-          "    no se abre: es un teclado o un ratón, que el sistema reserva para sí\n",
-          "[1] /dev/fake-mouse\n    046D:C31C  informe de salida: 0 bytes\n    se abre, pero es un teclado",
-          "[2] /dev/fake-gone\n    ????:????  informe de salida: ?\n    no se abre: ya no está",
-          "[3] /dev/fake-denied\n", "    no se abre: sin permiso\n", "[4] /dev/fake-busy\n", "    ocupado",
-          "[5] /dev/fake-controller\n", "se abre; es el que tomaría una actualización\n",
-          "[6] /dev/fake-second\n    0E8F:310D  informe de salida: 9 bytes\n    se abre\n",
-          "Una actualización tomaría [5] /dev/fake-controller.\n", "Hay un mando 0E8F:310D"},
+         {"Otro dispositivo en lugar desconocido:\n  [0] /dev/fake-keyboard\n"
+          "      046D:C31C  «Teclado»  informe de salida: 0 bytes\n"
+          "      no se abre: es un teclado o un ratón, que el sistema reserva para sí\n",
+          "[1] /dev/fake-mouse\n      046D:C31C  informe de salida: 0 bytes\n      se abre, pero es un teclado",
+          "[2] /dev/fake-gone\n      ????:????  informe de salida: ?\n      no se abre: ya no está",
+          ": ninguna de sus interfaces sirve\n  [3] /dev/fake-denied\n", "      no se abre: sin permiso\n",
+          "[4] /dev/fake-busy\n", "      ocupado", "[5] /dev/fake-controller\n",
+          "se abre; es el que tomaría una actualización\n",
+          "[6] /dev/fake-second\n      0E8F:310D  informe de salida: 9 bytes\n      se abre\n",
+          "Una actualización tomaría [5] /dev/fake-controller.\n", "flash --all actualizaría 2 de 4 mandos.\n",
+          "Hay un mando 0E8F:310D"},
          "[i[\"problem\"] for i in d[\"interfaces\"]] == [\"system\", None, \"gone\", \"permission\", \"busy\", None, None] "
-         "and d[\"chosen\"] == 5 and d[\"interfaces\"][1][\"system_owned\"] and d[\"interfaces\"][1][\"product\"] is None"},
+         "and d[\"chosen\"] == 5 and d[\"interfaces\"][1][\"system_owned\"] and d[\"interfaces\"][1][\"product\"] is None "
+         "and [(c[\"interfaces\"], c[\"busy\"], c[\"chosen\"]) for c in d[\"controllers\"]] == "
+         "[([3], False, None), ([4], True, None), ([5], False, 5), ([6], False, 6)]"},
+        // Interfaces of one controller under it, other devices apart, each controller's place and serial number.
+        {"bench",
+         {"Mando en 1-1, número de serie TVX-A: una actualización de este mando tomaría [0]\n  [0] /dev/fake-a0\n",
+          "  [1] /dev/fake-a1\n", "Otro dispositivo en 1-4:\n  [2] /dev/fake-keyboard\n",
+          "Mando en 1-2, número de serie TVX-B: una actualización de este mando tomaría [3]\n  [3] /dev/fake-b0\n",
+          "Mando en 1-3, número de serie 1-1: una actualización de este mando tomaría [4]\n",
+          "Una actualización tomaría [0] /dev/fake-a0 (el mando en 1-1).\n",
+          "flash --all actualizaría 3 de 3 mandos.\n"},
+         "[(c[\"place\"], c[\"serial\"], c[\"interfaces\"], c[\"chosen\"]) for c in d[\"controllers\"]] == "
+         "[(\"1-1\", \"TVX-A\", [0, 1], 0), (\"1-2\", \"TVX-B\", [3], 3), (\"1-3\", \"1-1\", [4], 4)] "
+         "and d[\"interfaces\"][1][\"place\"] == \"1-1\" and d[\"interfaces\"][2][\"serial\"] is None"},
+        // No lock to be had: the controller is still the one an update takes, and list says why.
+        {"unlocked",
+         {"  no se puede reservar (no queda sitio para el candado): una actualización lo usaría sin reserva",
+          "Una actualización tomaría [0] /dev/fake-controller.\n"},
+         "d[\"chosen\"] == 0 and d[\"controllers\"][0][\"lock_problem\"] == \"no queda sitio para el candado\" "
+         "and d[\"interfaces\"][0][\"lock_problem\"] == d[\"controllers\"][0][\"lock_problem\"]"},
     };
     const std::string json = (m_io.Path() / "list.json").string();
     for (const auto& c : cases) {

@@ -49,6 +49,17 @@ std::vector<std::vector<std::uint8_t>> Platform::Writes() const
     return m_writes;
 }
 
+std::vector<std::vector<std::uint8_t>> Platform::WritesTo(const std::string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::vector<std::uint8_t>> writes;
+    for (std::size_t i = 0; i < m_writes.size(); ++i) {
+        if (m_writePaths[i] == path)
+            writes.push_back(m_writes[i]);
+    }
+    return writes;
+}
+
 std::vector<std::string> Platform::DebugLines() const
 {
     std::lock_guard lock(m_mutex);
@@ -98,6 +109,7 @@ void Platform::ClearRecord()
 {
     std::lock_guard lock(m_mutex);
     m_writes.clear();
+    m_writePaths.clear();
     m_debugLines.clear();
     m_opened.clear();
     m_closes = 0;
@@ -242,6 +254,7 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
 {
     std::function<void(std::size_t)> hook;
     std::size_t index = 0;
+    std::string path;
     bool fails = false;
     {
         std::lock_guard lock(m_mutex);
@@ -250,6 +263,7 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
             return false;
         index = it->second.writes++;
         const Interface& iface = m_interfaces[it->second.interfaceIndex];
+        path = iface.path;
         fails = iface.failWriteAt >= 0 && index >= static_cast<std::size_t>(iface.failWriteAt);
         hook = m_writeHook;
     }
@@ -261,6 +275,7 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
     std::lock_guard lock(m_mutex);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     m_writes.emplace_back(bytes, bytes + length);
+    m_writePaths.push_back(std::move(path));
     *written = length;
     return true;
 }

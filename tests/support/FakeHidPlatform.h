@@ -51,6 +51,7 @@ public:
 
     // What happened.
     std::vector<std::vector<std::uint8_t>> Writes() const;        // successful writes, in order
+    std::vector<std::vector<std::uint8_t>> WritesTo(const std::string& path) const;  // those to one interface
     std::vector<std::string> DebugLines() const;
     std::vector<std::string> Opened() const;                      // paths, in open order
     int OpenHandles() const;                                      // opened and not yet closed
@@ -108,6 +109,7 @@ private:
     std::map<std::uintptr_t, OpenFile> m_files;  // by handle value
     std::uintptr_t m_nextHandle = 0x1000;
     std::vector<std::vector<std::uint8_t>> m_writes;
+    std::vector<std::string> m_writePaths;  // the interface of each write
     std::vector<std::string> m_debugLines;
     std::vector<std::string> m_opened;
     int m_closes = 0;

@@ -27,7 +27,7 @@ tolvanex-cli list > /tmp/list.out 2>&1
 tvx_expect "list: exit code" 0 $?
 show LIST /tmp/list.out
 tvx_expect "list: the node, its ids and name" 1 \
-  "$(grep -A1 -x "\[[0-9]*\] $node" /tmp/list.out | grep -c -x '    0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes')"
+  "$(grep -A1 -x "  \[[0-9]*\] $node" /tmp/list.out | grep -c -x '      0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes')"
 tvx_expect "list: the one an update takes" "Una actualización tomaría [${node#/dev/hidraw}] $node." "$(tail -n 1 /tmp/list.out)"
 tolvanex-cli list --json > /tmp/list.json
 tvx_expect "list --json: one document naming it as chosen" "1 1" \
@@ -39,7 +39,7 @@ su nobody -s /bin/sh -c '/bin/tolvanex-cli list' > /tmp/list-nobody.out 2>&1
 tvx_expect "list as a user the node refuses: exit code" 0 $?
 show LIST-NOBODY /tmp/list-nobody.out
 tvx_expect "list as that user: ids and name from sysfs, no permission" 2 \
-  "$(grep -c -x -e '    0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes' -e '    no se abre: sin permiso' /tmp/list-nobody.out)"
+  "$(grep -c -x -e '      0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes' -e '      no se abre: sin permiso' /tmp/list-nobody.out)"
 tvx_expect "list as that user: the udev rule and its commands" 2 \
   "$(grep -c -e 'res/linux/70-tolvanex.rules da acceso' -e 'sudo udevadm control --reload' /tmp/list-nobody.out)"
 su nobody -s /bin/sh -c "/bin/tolvanex-cli flash $hex" > /tmp/flash-nobody.out 2> /tmp/flash-nobody.err
@@ -133,7 +133,7 @@ tolvanex-cli flash "$hex" > /tmp/second.out 2> /tmp/second.err
 second_rc=$?
 tolvanex-cli list > /tmp/list-busy.out 2>&1
 show LIST-BUSY /tmp/list-busy.out
-tvx_expect "list while the first sends: busy" 1 "$(grep -c -x '    ocupado: lo tiene otra actualización u otro programa' /tmp/list-busy.out)"
+tvx_expect "list while the first sends: busy" 1 "$(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-busy.out)"
 wait $first
 first_rc=$?
 stop_controller $vc_pid
