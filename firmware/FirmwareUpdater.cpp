@@ -39,6 +39,13 @@ int CFirmwareUpdater::LoadHex(CByteSource& source, CHexLineObserver* observer)
     return 1;
 }
 
+void CFirmwareUpdater::CopyImageFrom(const CFirmwareUpdater& source)
+{
+    std::memcpy(m_image, source.m_image, kImageSize);
+    m_loaded = source.m_loaded;
+    m_hasData = source.m_hasData;
+}
+
 static_assert(kImageSize == kDownloadSize, "a download sends the whole image");
 
 int CFirmwareUpdater::ComputeChecksum() const

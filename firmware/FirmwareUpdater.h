@@ -25,6 +25,9 @@ public:
     // The same reading from any source of bytes (a file, or a test's own);
     // `observer`, if given, sees every line on the way.
     int LoadHex(CByteSource& source, CHexLineObserver* observer = nullptr);
+    // Takes the image another updater loaded (with its flags), to send one
+    // file to several controllers at once.
+    void CopyImageFrom(const CFirmwareUpdater& source);
     int ComputeChecksum() const;
     int IsHexLoaded() const { return m_loaded; }
     // 1 when the last file loaded stored at least one byte in the image. An

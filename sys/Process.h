@@ -8,6 +8,10 @@
 
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
+// True when standard error is a terminal that takes the VT100 moves of the
+// cursor (up a line, erase below), so that several bars can be redrawn in
+// place; a Windows console is asked to take them first.
+bool SysStderrTakesCursorMoves();
 // Makes the console show the UTF-8 texts the program prints as they are.
 void SysUseUtf8Console();
 // The program's arguments in UTF-8, argv[0] included, whatever the system

@@ -75,6 +75,12 @@ bool SysStderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool SysStderrTakesCursorMoves()
+{
+    const char* term = std::getenv("TERM");
+    return SysStderrIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
 void SysUseUtf8Console()
 {
     // Terminals here take the bytes as they are.

@@ -64,6 +64,17 @@ bool SysStderrIsTerminal()
     return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
 }
 
+bool SysStderrTakesCursorMoves()
+{
+    // Windows 10 and later take them once asked; older consoles refuse the mode.
+    DWORD mode = 0;
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE || ::GetConsoleMode(err, &mode) == FALSE)
+        return false;
+    constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    return (mode & kVirtualTerminal) != 0 || ::SetConsoleMode(err, mode | kVirtualTerminal) != FALSE;
+}
+
 void SysUseUtf8Console()
 {
     // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".

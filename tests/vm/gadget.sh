@@ -1,72 +1,184 @@
-# The real CLI against a USB HID gadget on dummy_hcd: the whole USB stack,
-# usbhid and hid-generic on the host side, /dev/hidg0 on the device side.
-tvx_plan 15
+# The real CLI against USB HID gadgets on dummy_hcd: the whole USB stack,
+# usbhid and hid-generic on the host side, /dev/hidgN on the device side.
+# Four controllers on four emulated buses; the first shows two HID interfaces.
+tvx_plan 80
 . /scenario/common.sh
-tvx_load dummy_hcd libcomposite usb_f_hid usbhid hid-generic
-mount -t configfs configfs /sys/kernel/config
+. /scenario/gadgets.sh
+gadgets_load 4
+make_gadget 1 2
+for n in 2 3 4; do make_gadget $n 1; done
 
-g=/sys/kernel/config/usb_gadget/tvx
-mkdir "$g" "$g/strings/0x409" "$g/functions/hid.usb0" "$g/configs/c.1"
-echo 0x0e8f > "$g/idVendor"
-echo 0x310d > "$g/idProduct"
-echo 0x0200 > "$g/bcdUSB"
-echo 0x0100 > "$g/bcdDevice"
-echo Tolvanex > "$g/strings/0x409/manufacturer"
-echo "Tolvanex gadget controller" > "$g/strings/0x409/product"
-echo 0 > "$g/functions/hid.usb0/protocol"
-echo 0 > "$g/functions/hid.usb0/subclass"
-echo 8 > "$g/functions/hid.usb0/report_length"
-# One 8-byte output report on a vendor page, no report IDs.
-printf '\006\000\377\011\001\241\001\011\002\025\000\046\377\000\165\010\225\010\221\002\300' \
-  > "$g/functions/hid.usb0/report_desc"
-ln -s "$g/functions/hid.usb0" "$g/configs/c.1/"
-udc=$(ls /sys/class/udc | head -n 1)
-
-plug() {
-  echo "$udc" > "$g/UDC"
-  node=$(vmtool wait-hidraw 1 30000 | tail -n 1)
-  [ -n "$node" ] || tvx_fail "gadget appears" "no hidraw node"
+# lines FILE: its number of lines.
+lines() { wc -l < "$1" | tr -d ' '; }
+# until_lines FILE N: waits (20 s at most) until FILE has N lines.
+until_lines() {
   local i=0
-  while [ ! -c /dev/hidg0 ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  while [ "$(lines "$1" 2>/dev/null || echo 0)" -lt "$2" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i + 1)); done
 }
-# record OUT [K]: reads reports from the gadget; with K, unplugs after K.
-record() {
-  if [ $# -eq 2 ]; then vmtool hidg /dev/hidg0 "$1" "$2" "$g/UDC" &
-  else vmtool hidg /dev/hidg0 "$1" &
-  fi
-  rec_pid=$!
-}
-stop_record() {
-  kill -TERM $rec_pid
-  wait $rec_pid
-  tvx_expect "gadget reader stops cleanly" 0 $?
-}
+show() { while IFS= read -r line; do tvx_say "$1 $line"; done < "$2"; }
 
-plug
-record /tmp/rx-full
+plug 1
+node=$(nodes_of 1 | head -n 1)
+record 1 0 /tmp/rx-full
+full=$rec_pid
+record 1 1 /tmp/rx-full-1
 flash
 expect_flash "gadget download" 0 "Actualización OK!!!!"
-stop_record
+stop_record $full
+stop_record $rec_pid
 tvx_expect_same "gadget download: reports received in order" /tmp/expect8 /tmp/rx-full
+tvx_expect "gadget download: the second interface receives nothing" 0 "$(lines /tmp/rx-full-1)"
 tvx_say "TIME gadget-flash ms=$flash_ms"
 
-record /tmp/rx-bare
+record 1 0 /tmp/rx-bare
 bare=$(vmtool bare "$node" /tmp/image.bin)
-stop_record
+stop_record $rec_pid
 tvx_expect_same "gadget bare loop: reports received" /tmp/expect8 /tmp/rx-bare
 tvx_say "TIME gadget-bare ms=$(echo "$bare" | sed -n 's/.* in \(.*\) ms$/\1/p')"
 
 # Unplugged mid-transfer: the gadget leaves the bus after the DOWNLOAD
 # command alone, and after 1000 reports.
 for k in 1 1000; do
-  [ -n "$(cat "$g/UDC")" ] || plug
-  record /tmp/rx-unplug-$k $k
+  [ -n "$(nodes_of 1)" ] || plug 1
+  record 1 0 /tmp/rx-unplug-$k $k
   flash
   expect_flash "gadget unplug after $k" 4 "Error sucedido!"
   # Gone by now unless reports went missing; then the count below tells.
-  kill -TERM $rec_pid 2>/dev/null
-  wait $rec_pid
-  tvx_expect "gadget unplug after $k: reader exit" 0 $?
+  stop_record $rec_pid
   head -n $k /tmp/expect8 > /tmp/want-$k
   tvx_expect_same "gadget unplug after $k: reports received" /tmp/want-$k /tmp/rx-unplug-$k
 done
+
+# One lock per controller: while an update holds the first controller (slowed
+# to one report per millisecond), a second update passes over both of its
+# interfaces and takes the second controller.
+plug 1
+plug 2
+p1=$(place_of 1) p2=$(place_of 2) p3=$(place_of 3) p4=$(place_of 4)
+record 1 0 /tmp/rx-a0 -p 1000
+a0=$rec_pid
+record 1 1 /tmp/rx-a1
+a1=$rec_pid
+record 2 0 /tmp/rx-b
+tolvanex-cli flash "$hex" > /tmp/first.out 2> /tmp/first.err &
+first=$!
+until_lines /tmp/rx-a0 100
+tolvanex-cli list > /tmp/list-held.out 2>&1
+show LIST-HELD /tmp/list-held.out
+flash
+wait $first
+first_rc=$?
+stop_record $a0
+stop_record $a1
+stop_record $rec_pid
+tvx_expect "one lock per controller: the first update" "0 Actualización OK!!!!" "$first_rc $(cat /tmp/first.out)"
+expect_flash "one lock per controller: the second update" 0 "Actualización OK!!!!"
+tvx_expect_same "one lock per controller: the first controller receives one stream" /tmp/expect8 /tmp/rx-a0
+tvx_expect "one lock per controller: its second interface receives nothing" 0 "$(lines /tmp/rx-a1)"
+tvx_expect_same "one lock per controller: the second controller receives the other" /tmp/expect8 /tmp/rx-b
+tvx_expect "list while held: the first controller, whole" "1 2" \
+  "$(grep -c -x "Mando en $p1, número de serie TVX-1: lo tiene otra actualización" /tmp/list-held.out) $(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-held.out)"
+tvx_expect "list while held: the second controller is taken" 1 \
+  "$(grep -c "^Una actualización tomaría \[[0-9]*\] /dev/hidraw[0-9]* (el mando en $p2)\.$" /tmp/list-held.out)"
+
+# record_all PREFIX [-p US]: a reader on every function (pids in rec_all).
+record_all() {
+  rec_all=
+  for nf in "1 0" "1 1" "2 0" "3 0" "4 0"; do
+    record $nf "$1-$(echo $nf | tr ' ' -)" ${2:+"$2"} ${3:+"$3"}
+    rec_all="$rec_all $rec_pid"
+  done
+}
+stop_all() { for pid in $rec_all; do stop_record $pid; done; }
+# received PREFIX: for each function, the stream it received: "full", a count of reports, or 0.
+received() {
+  local got=
+  for nf in 1-0 1-1 2-0 3-0 4-0; do
+    if cmp -s /tmp/expect8 "$1-$nf"; then got="$got full"; else got="$got $(lines "$1-$nf")"; fi
+  done
+  echo $got
+}
+
+# --all: four controllers at once, each its whole stream on the interface the
+# search takes (the first of the first controller's two).
+plug 3
+plug 4
+record_all /tmp/all
+tolvanex-cli flash --all "$hex" > /tmp/all.out 2> /tmp/all.err
+all_rc=$?
+stop_all
+show ALL /tmp/all.out
+tvx_expect "--all: exit code" 0 $all_rc
+tvx_expect "--all: streams" "full 0 full full full" "$(received /tmp/all)"
+tvx_expect "--all: the summary" "Actualizados 4 de 4 mandos:|  $p1: Actualización OK!!!!|  $p2: Actualización OK!!!!|  $p3: Actualización OK!!!!|  $p4: Actualización OK!!!!" \
+  "$(tail -n 5 /tmp/all.out | tr '\n' '|' | sed 's/|$//')"
+
+# One of them unplugged at report 1000: the others finish, the summary names it.
+rec_all=
+for nf in "1 0" "2 0" "4 0"; do record $nf "/tmp/cut-$(echo $nf | tr ' ' -)"; rec_all="$rec_all $rec_pid"; done
+record 3 0 /tmp/cut-3-0 1000
+rec_all="$rec_all $rec_pid"
+: > /tmp/cut-1-1
+tolvanex-cli flash --all "$hex" > /tmp/cut.out 2> /tmp/cut.err
+cut_rc=$?
+stop_all
+show CUT /tmp/cut.out
+show CUT-ERR /tmp/cut.err
+tvx_expect "--all, one unplugged: exit code" 4 $cut_rc
+tvx_expect "--all, one unplugged: streams" "full 0 full 1000 full" "$(received /tmp/cut)"
+tvx_expect "--all, one unplugged: the summary names it" "Actualizados 3 de 4 mandos:|  $p3: Error sucedido!" \
+  "$(grep -e '^Actualizados' -e '^  .*: Error' /tmp/cut.out | tr '\n' '|' | sed 's/|$//')"
+tvx_expect "--all, one unplugged: the failure on stderr too" 1 "$(grep -c "$p3: Error sucedido!" /tmp/cut.err)"
+
+# --device picks one controller, by serial number, place or interface path.
+plug 3
+second=$(nodes_of 1 | sed -n 2p)
+for pick in "serial:TVX-3|0 0 0 full 0" "place:$p2|0 0 full 0 0" "$second|0 full 0 0 0"; do
+  record_all /tmp/pick
+  vmtool time timeout 60 tolvanex-cli flash --device="${pick%|*}" "$hex" > /tmp/flash.out 2> /tmp/flash.err
+  flash_rc=$?
+  stop_all
+  tvx_expect "--device=${pick%|*}" "0 ${pick#*|}" "$flash_rc $(received /tmp/pick)"
+done
+tolvanex-cli flash --device=serial:TVX-9 "$hex" > /tmp/flash.out 2> /tmp/flash.err
+tvx_expect "--device naming nothing plugged in: exit code, the controllers listed" "3 1 1" \
+  "$? $(grep -c 'serial:TVX-9' /tmp/flash.err) $(grep -c "^  $p4, número de serie TVX-4: /dev/hidraw" /tmp/flash.err)"
+
+# A plain flash while --all sends (slowed) is told the controllers are in use.
+record_all /tmp/busy -p 1000
+tolvanex-cli flash --all -q "$hex" > /tmp/all.out 2> /tmp/all.err &
+all=$!
+until_lines /tmp/busy-4-0 100
+flash
+wait $all
+all_rc=$?
+stop_all
+tvx_expect "flash during --all: told they are in use" "3 1" \
+  "$flash_rc $(grep -c 'el mando está en uso por otro proceso' /tmp/flash.err)"
+tvx_expect "flash during --all: --all ends well" "0 full 0 full full full" "$all_rc $(received /tmp/busy)"
+
+# --watch: the controller plugged in at the start, then each one as it
+# appears; a replug is a new update. Stopped, it ends with 0.
+for n in 2 3 4; do unplug $n; done
+record 1 0 /tmp/w1
+rec_all=$rec_pid
+tolvanex-cli flash --watch "$hex" > /tmp/watch.out 2> /tmp/watch.err &
+watch=$!
+until_lines /tmp/watch.out 1
+for step in "2 /tmp/w2 2" "3 /tmp/w3 3" "2 /tmp/w2b 4"; do
+  set -- $step
+  unplug $1
+  plug $1
+  record $1 0 $2
+  rec_all="$rec_all $rec_pid"
+  until_lines /tmp/watch.out $3
+done
+kill -TERM $watch
+wait $watch
+watch_rc=$?
+stop_all
+show WATCH /tmp/watch.out
+tvx_expect "--watch: exit code" 0 $watch_rc
+tvx_expect "--watch: one line per update" "$p1: Actualización OK!!!!|$p2: Actualización OK!!!!|$p3: Actualización OK!!!!|$p2: Actualización OK!!!!" \
+  "$(tr '\n' '|' < /tmp/watch.out | sed 's/|$//')"
+for f in w1 w2 w3 w2b; do tvx_expect_same "--watch: $f received its stream" /tmp/expect8 /tmp/$f; done

@@ -2,8 +2,12 @@
  * is at hand. One static binary, several commands:
  *   vmtool wait-hidraw N MS      print the hidraw nodes of 0E8F:310D once N exist
  *   vmtool bare NODE IMAGE       write the 2,049 reports of IMAGE back to back (the floor)
- *   vmtool hidg DEV OUT [K UDC]  record reports read from a HID gadget; after K
- *                                reports write "" to UDC (an unplug) and stop
+ *   vmtool hidg [-p US] DEV OUT [K UDC]
+ *                                record reports read from a HID gadget, with -p
+ *                                one every US microseconds at most (the host's
+ *                                writes wait once the gadget's few buffers are
+ *                                full, as with slow hardware); after K reports
+ *                                write "" to UDC (an unplug) and stop
  *   vmtool time CMD ARGS...      run CMD, report its wall time on stderr */
 #define _GNU_SOURCE
 #include <dirent.h>
@@ -143,8 +147,23 @@ static void OnSignal(int sig)
     g_stop = 1;
 }
 
+static void SleepUntilMs(double ms)
+{
+    struct timespec ts;
+    ts.tv_sec = (time_t)(ms / 1000.0);
+    ts.tv_nsec = (long)((ms - (double)ts.tv_sec * 1000.0) * 1e6);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, NULL) == EINTR && !g_stop) {
+    }
+}
+
 static int Hidg(int argc, char** argv)
 {
+    double paceMs = 0;
+    if (argc >= 2 && strcmp(argv[0], "-p") == 0) {
+        paceMs = atof(argv[1]) / 1000.0;
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 2 && argc != 4)
         return 1;
     long unplugAfter = argc == 4 ? atol(argv[2]) : -1;
@@ -172,6 +191,7 @@ static int Hidg(int argc, char** argv)
     }
     long count = 0;
     int rc = 0;
+    double next = 0;
     for (;;) {
         if (!g_stop) {
             struct pollfd pfd = {fd, POLLIN, 0};
@@ -192,6 +212,13 @@ static int Hidg(int argc, char** argv)
         for (ssize_t i = 0; i < n; ++i)
             fprintf(out, "%02x", buf[i]);
         fputc('\n', out);
+        if (paceMs > 0) {
+            /* One period after the last one's turn; a late one does not
+             * earn a burst. */
+            double now = NowMs();
+            next = next + paceMs > now ? next + paceMs : now;
+            SleepUntilMs(next);
+        }
         if (++count == unplugAfter) {
             fflush(out);
             int u = open(argv[3], O_WRONLY | O_CLOEXEC);

@@ -38,3 +38,16 @@ tvx_load() {
     done
   done
 }
+
+# tvx_load_with NAME ARG...: loads a kernel module's dependencies, then the
+# module itself with ARGs (its parameters).
+tvx_load_with() {
+  local m=$1 p name last
+  shift
+  last=$(tail -n 1 "/lib/tvx/modules/$m")
+  for p in $(cat "/lib/tvx/modules/$m"); do
+    name=$(basename "$p" .ko | tr - _)
+    [ -d "/sys/module/$name" ] && continue
+    if [ "$p" = "$last" ]; then insmod "$p" "$@"; else insmod "$p"; fi || tvx_fail "load $m" "insmod $p failed"
+  done
+}

@@ -1,0 +1,303 @@
+#include "cli/FlashMany.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/Controllers.h"
+#include "cli/ExitCodes.h"
+#include "cli/FleetProgress.h"
+#include "cli/Output.h"
+#include "cli/PermissionHint.h"
+#include "device/DownloadProtocol.h"
+#include "firmware/FirmwareUpdater.h"
+#include "sys/Process.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const char kHoldWarning[] =
+    "\ntolvanex-cli: envíos en curso: repita para abortarlos; los mandos pueden quedar inutilizables\n";
+const char kNotConnected[] = "Mando no conectado";
+const char kUpdated[] = "Actualización OK!!!!";
+const char kFailed[] = "Error sucedido!";
+
+// How often the transfers are looked at when nobody shows their progress.
+constexpr milliseconds kTick{50};
+// How often --watch looks for controllers that appeared.
+constexpr milliseconds kWatchPoll{250};
+// A controller that appears and does not open (its node may be given to the
+// user a moment after it appears) is tried this long before it is told.
+constexpr std::chrono::seconds kSettle{2};
+
+// One controller's update: its own updater, held to that controller alone,
+// and the thread that runs its transfer.
+class CTransfer {
+public:
+    CTransfer(const CFirmwareUpdater& loaded, const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+    {
+        m_updater.CopyImageFrom(loaded);
+        m_updater.Device().Select(DeviceSelection{DeviceSelection::Kind::kController, c.key});
+        m_entry.label = ControllerLabel(c, interfaces);
+        m_entry.place = c.place;
+        m_entry.serial = c.serial;
+    }
+    ~CTransfer()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    CTransfer(const CTransfer&) = delete;
+    CTransfer& operator=(const CTransfer&) = delete;
+
+    // False when it no longer opens: gone, or taken by another update meanwhile.
+    bool Open()
+    {
+        m_updater.OpenController();
+        if (!m_updater.IsControllerOpen())
+            return false;
+        const CHidDevice& device = m_updater.Device();
+        m_entry.path.assign(device.DevicePath(), strnlen(device.DevicePath(), kDevicePathSize));
+        m_entry.outputReportLength = device.GetOutputReportLength();
+        return true;
+    }
+    bool PassedOverBusy() { return m_updater.Device().PassedOverBusy(); }
+    const std::string& LockTrouble() { return m_updater.Device().LockTrouble(); }
+
+    void Start()
+    {
+        m_thread = std::thread([this] {
+            m_result = m_updater.Download();
+            m_done.store(true, std::memory_order_release);
+        });
+    }
+    bool Done() const { return m_done.load(std::memory_order_acquire); }
+
+    // What to show. The counter reaches the scale only when the transfer
+    // ends, whatever came of it: a failure keeps the last value seen before.
+    const FleetEntry& Sample()
+    {
+        const std::int32_t value = m_updater.GetProgress();
+        if (value != kProgressScale)
+            m_entry.progress = value;
+        return m_entry;
+    }
+    // Once Done: true when every report went out.
+    bool Finish()
+    {
+        m_thread.join();
+        Sample();
+        if (m_result != 0) {
+            m_entry.progress = kProgressScale;
+            m_updater.CloseController();
+        }
+        return m_result != 0;
+    }
+    const FleetEntry& Entry() const { return m_entry; }
+
+private:
+    CFirmwareUpdater m_updater;
+    FleetEntry m_entry;
+    std::thread m_thread;
+    std::atomic<bool> m_done{false};
+    int m_result = 0;
+};
+
+void TellLockTrouble(CTransfer& t, CFleetReporter& reporter)
+{
+    if (!t.LockTrouble().empty())
+        reporter.Note(t.Entry().label + ": no se puede reservar el mando (" + t.LockTrouble() +
+                      "): se usa sin reserva, y otra actualización podría usarlo a la vez");
+}
+
+// Shows the transfers under way; those that ended leave `running` and are
+// handed to `ended`, in the order they were started.
+template <typename Ended>
+void Tend(std::vector<CTransfer*>& running, CFleetReporter& reporter, Ended ended)
+{
+    for (auto it = running.begin(); it != running.end();) {
+        CTransfer* t = *it;
+        if (t->Done()) {
+            it = running.erase(it);
+            ended(*t, t->Finish());
+        } else {
+            ++it;
+        }
+    }
+    if (reporter.Period().count() != 0 && !running.empty()) {
+        std::vector<const FleetEntry*> shown;
+        for (CTransfer* t : running)
+            shown.push_back(&t->Sample());
+        reporter.Progress(shown);
+    }
+}
+
+milliseconds Pause(const CFleetReporter& reporter)
+{
+    return reporter.Period().count() != 0 ? std::min(reporter.Period(), kTick) : kTick;
+}
+
+}  // namespace
+
+int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
+{
+    const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, false);
+    const ControllerSurvey survey = SurveyControllers();
+    std::vector<std::unique_ptr<CTransfer>> transfers;
+    bool busy = false;
+    for (const ControllerReport& c : survey.controllers) {
+        busy = busy || c.busy;
+        if (!c.hasPick)
+            continue;
+        auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
+        if (t->Open())
+            transfers.push_back(std::move(t));
+        else
+            busy = busy || t->PassedOverBusy();
+    }
+    if (transfers.empty()) {
+        if (busy)
+            reporter->Note("el mando está en uso por otro proceso");
+        else if (PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId))
+            std::fputs(PermissionHint().c_str(), stderr);
+        reporter->Note(kNotConnected);
+        return reporter->Summary({}, kExitNoController);
+    }
+    for (auto& t : transfers) {
+        reporter->Found(t->Entry());
+        TellLockTrouble(*t, *reporter);
+    }
+
+    // Cut off halfway, a controller may not start again: the first stop
+    // request waits for all of them.
+    SysHoldStopRequests(kHoldWarning);
+    std::vector<CTransfer*> running;
+    for (auto& t : transfers) {
+        t->Start();
+        running.push_back(t.get());
+    }
+    std::map<const CTransfer*, bool> ended;
+    while (!running.empty()) {
+        Tend(running, *reporter, [&](CTransfer& t, bool ok) {
+            ended[&t] = ok;
+            reporter->Ended(t.Entry(), ok, ok ? kUpdated : kFailed);
+        });
+        if (!running.empty())
+            std::this_thread::sleep_for(Pause(*reporter));
+    }
+    const int held = SysReleaseStopRequests();
+
+    std::vector<FleetOutcome> outcomes;
+    for (auto& t : transfers)
+        outcomes.push_back({t->Entry().label, ended[t.get()], ended[t.get()] ? kUpdated : kFailed});
+    const bool allOk = std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
+    const int status = reporter->Summary(outcomes, allOk ? kExitOk : kExitDownloadFailed);
+    if (held != 0) {
+        FinishOutput(status);
+        SysEndAsStopped(held);
+    }
+    return status;
+}
+
+int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
+{
+    const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, true);
+    // Held from the start: a stop request lets the transfers under way end.
+    // Said here rather than by the hold, since it depends on what runs.
+    SysHoldStopRequests(nullptr);
+    reporter->Watching();
+
+    std::set<std::string> handled;                   // controllers met since they were plugged in
+    std::map<std::string, Clock::time_point> unfit;  // controllers met that did not open yet
+    std::vector<std::unique_ptr<CTransfer>> owned;
+    std::vector<CTransfer*> running;
+    std::vector<FleetOutcome> outcomes;
+    bool stopping = false;
+    bool hinted = false;
+    Clock::time_point nextLook{};
+    for (;;) {
+        Tend(running, *reporter, [&](CTransfer& t, bool ok) {
+            outcomes.push_back({t.Entry().label, ok, ok ? kUpdated : kFailed});
+            reporter->Ended(t.Entry(), ok, ok ? kUpdated : kFailed);
+            // Done with it: a failed one's handle goes too, as it would with the process.
+            owned.erase(std::find_if(owned.begin(), owned.end(), [&](const auto& o) { return o.get() == &t; }));
+        });
+        if (SysStopRequestHeld() && !stopping) {
+            stopping = true;
+            if (!running.empty())
+                reporter->Note("se termina cuando acaben los envíos en curso; repita para abortarlos (los mandos "
+                               "pueden quedar inutilizables)");
+        }
+        if (stopping && running.empty())
+            break;
+        if (!stopping && Clock::now() >= nextLook) {
+            nextLook = Clock::now() + kWatchPoll;
+            const ControllerSurvey survey = SurveyControllers();
+            // One unplugged is met anew when it comes back.
+            std::set<std::string> present;
+            for (const ControllerReport& c : survey.controllers)
+                present.insert(c.key);
+            for (auto it = handled.begin(); it != handled.end();)
+                it = present.count(*it) != 0 ? std::next(it) : handled.erase(it);
+            for (auto it = unfit.begin(); it != unfit.end();)
+                it = present.count(it->first) != 0 ? std::next(it) : unfit.erase(it);
+
+            for (const ControllerReport& c : survey.controllers) {
+                if (handled.count(c.key) != 0)
+                    continue;
+                if (c.hasPick) {
+                    auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
+                    if (t->Open()) {
+                        handled.insert(c.key);
+                        unfit.erase(c.key);
+                        reporter->Found(t->Entry());
+                        TellLockTrouble(*t, *reporter);
+                        t->Start();
+                        running.push_back(t.get());
+                        owned.push_back(std::move(t));
+                        continue;
+                    }
+                }
+                // Another update's, or none of its interfaces opens (yet).
+                const Clock::time_point first = unfit.emplace(c.key, Clock::now()).first->second;
+                if (!c.busy && Clock::now() < first + kSettle)
+                    continue;
+                handled.insert(c.key);
+                unfit.erase(c.key);
+                std::vector<InterfaceReport> own;
+                for (std::size_t at : c.interfaces)
+                    own.push_back(survey.interfaces[at]);
+                const bool permission = PermissionStandsInTheWay(own, kControllerVendorId, kControllerProductId);
+                FleetEntry entry;
+                entry.label = ControllerLabel(c, survey.interfaces);
+                entry.place = c.place;
+                entry.serial = c.serial;
+                reporter->Ended(entry, false,
+                                c.busy       ? std::string("en uso por otro proceso; no se actualiza")
+                                : permission ? std::string("sin permiso para abrirlo; no se actualiza")
+                                             : std::string(kNotConnected));
+                if (permission && !hinted) {
+                    hinted = true;
+                    std::fputs(PermissionHint().c_str(), stderr);
+                }
+            }
+        }
+        std::this_thread::sleep_for(Pause(*reporter));
+    }
+    SysReleaseStopRequests();
+    const bool allOk = std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
+    return reporter->Summary(outcomes, allOk ? kExitOk : kExitDownloadFailed);
+}
+
+}  // namespace cli

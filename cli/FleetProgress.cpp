@@ -1,0 +1,232 @@
+#include "cli/FleetProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "cli/Json.h"
+#include "cli/Output.h"
+#include "device/DownloadProtocol.h"
+#include "sys/Process.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::string Updated(const std::vector<FleetOutcome>& outcomes)
+{
+    const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
+    return "Actualizados " + std::to_string(ok) + " de " + std::to_string(outcomes.size()) + " mandos";
+}
+
+// Bars on a terminal that takes cursor moves: one line per update under way,
+// redrawn in place below whatever lines were printed.
+class CFleetTextReporter : public CFleetReporter {
+public:
+    explicit CFleetTextReporter(bool watch) : m_watch(watch) {}
+    ~CFleetTextReporter() override { Erase(); }
+
+    void Watching() override { Note("esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)"); }
+    milliseconds Period() const override { return m_bars ? milliseconds(50) : milliseconds(0); }
+    void Progress(const std::vector<const FleetEntry*>& running) override
+    {
+        constexpr int kWidth = 40;
+        std::size_t width = 0;
+        for (const FleetEntry* e : running)
+            width = std::max(width, e->label.size());
+        std::string text = Up();
+        for (const FleetEntry* e : running) {
+            const int filled = e->progress * kWidth / kProgressScale;
+            char bar[96];
+            std::snprintf(bar, sizeof bar, " [%-*.*s] %3d%%", kWidth, filled, "########################################",
+                          e->progress * 100 / kProgressScale);
+            text += e->label + std::string(width - e->label.size(), ' ') + bar + "\x1b[K\n";
+        }
+        text += "\x1b[J";
+        m_drawn = running.size();
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+    void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
+    {
+        Erase();
+        if (m_watch)
+            Print(entry.label + ": " + message + "\n");
+        std::fflush(stdout);
+        if (!ok)
+            Complain(entry.label + ": " + message);
+    }
+    void Note(const std::string& text) override
+    {
+        Erase();
+        Complain(text);
+    }
+    int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
+    {
+        Erase();
+        if (m_watch) {
+            if (!outcomes.empty())
+                Complain(Updated(outcomes) + ".");
+            return status;
+        }
+        std::string text = Updated(outcomes) + ":\n";
+        for (const FleetOutcome& o : outcomes)
+            text += "  " + o.label + ": " + o.message + "\n";
+        Print(text);
+        return status;
+    }
+
+private:
+    std::string Up() const { return m_drawn == 0 ? std::string("\r") : "\x1b[" + std::to_string(m_drawn) + "A\r"; }
+    void Erase()
+    {
+        if (m_drawn == 0)
+            return;
+        std::fputs((Up() + "\x1b[J").c_str(), stderr);
+        std::fflush(stderr);
+        m_drawn = 0;
+    }
+
+    const bool m_watch;
+    const bool m_bars = SysStderrTakesCursorMoves();
+    std::size_t m_drawn = 0;  // bar lines on the screen, above the cursor
+};
+
+class CFleetQuietReporter : public CFleetReporter {
+public:
+    void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
+    {
+        if (!ok)
+            Complain(entry.label + ": " + message);
+    }
+    int Summary(const std::vector<FleetOutcome>&, int status) override { return status; }
+};
+
+class CFleetJsonReporter : public CFleetReporter {
+public:
+    void Watching() override
+    {
+        Complain("esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)");
+        Line(JsonWriter().Object().Str("event", "watching").End());
+    }
+    void Found(const FleetEntry& e) override
+    {
+        JsonWriter w;
+        w.Object().Str("event", "found").Str("controller", e.label);
+        StrOrNull(w, "place", e.place);
+        StrOrNull(w, "serial", e.serial);
+        w.Str("path", e.path).Num("output_report_length", e.outputReportLength);
+        Line(w.End());
+        m_last[e.label] = {-1, Clock::time_point{}};
+    }
+    milliseconds Period() const override { return kPeriod; }
+    void Progress(const std::vector<const FleetEntry*>& running) override
+    {
+        for (const FleetEntry* e : running)
+            Value(*e, false);
+    }
+    void Ended(const FleetEntry& e, bool ok, const std::string& message) override
+    {
+        Value(e, true);
+        m_last.erase(e.label);
+        Line(JsonWriter()
+                 .Object()
+                 .Str("event", "result")
+                 .Str("controller", e.label)
+                 .Bool("ok", ok)
+                 .Str("message", message)
+                 .End());
+        if (!ok)
+            Complain(e.label + ": " + message);
+    }
+    int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
+    {
+        const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
+        Line(JsonWriter()
+                 .Object()
+                 .Str("event", "summary")
+                 .Bool("ok", status == 0)
+                 .Num("updated", ok)
+                 .Num("failed", static_cast<long long>(outcomes.size()) - ok)
+                 .End());
+        return status;
+    }
+
+private:
+    // Progress events of one controller come at most this often, and only when its value changed.
+    static constexpr milliseconds kPeriod{5};
+
+    static void StrOrNull(JsonWriter& w, const char* key, const std::string& text)
+    {
+        if (text.empty())
+            w.Null(key);
+        else
+            w.Str(key, text);
+    }
+    static void Line(const JsonWriter& w)
+    {
+        Print(w.Text() + "\n");
+        std::fflush(stdout);
+    }
+    // The last value of an update is never dropped: it waits for its turn.
+    void Value(const FleetEntry& e, bool last)
+    {
+        auto& [value, at] = m_last[e.label];
+        if (e.progress == value || (!last && Clock::now() < at + kPeriod))
+            return;
+        std::this_thread::sleep_until(at + kPeriod);
+        value = e.progress;
+        at = Clock::now();
+        Line(JsonWriter()
+                 .Object()
+                 .Str("event", "progress")
+                 .Str("controller", e.label)
+                 .Num("value", e.progress)
+                 .Num("of", kProgressScale)
+                 .End());
+    }
+
+    std::map<std::string, std::pair<std::int32_t, Clock::time_point>> m_last;
+};
+
+}  // namespace
+
+void CFleetReporter::Watching()
+{
+}
+
+void CFleetReporter::Found(const FleetEntry&)
+{
+}
+
+std::chrono::milliseconds CFleetReporter::Period() const
+{
+    return milliseconds(0);
+}
+
+void CFleetReporter::Progress(const std::vector<const FleetEntry*>&)
+{
+}
+
+void CFleetReporter::Note(const std::string& text)
+{
+    Complain(text);
+}
+
+std::unique_ptr<CFleetReporter> MakeFleetReporter(ReportStyle style, bool watch)
+{
+    switch (style) {
+    case ReportStyle::kQuiet:
+        return std::make_unique<CFleetQuietReporter>();
+    case ReportStyle::kJson:
+        return std::make_unique<CFleetJsonReporter>();
+    case ReportStyle::kText:
+        break;
+    }
+    return std::make_unique<CFleetTextReporter>(watch);
+}
+
+}  // namespace cli

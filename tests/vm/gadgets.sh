@@ -1,0 +1,100 @@
+# Controllers as USB HID gadgets on dummy_hcd, one emulated bus each, for the
+# guest scenarios that need places, serial numbers or several interfaces of
+# one controller. Gadget N (from 1) sits on dummy_udc.(N-1), its host side on
+# dummy_hcd.(N-1), and answers to 0E8F:310D with serial number TVX-N.
+#   gadgets_load COUNT     loads the modules for COUNT buses
+#   make_gadget N FUNCS    gadget N with FUNCS HID functions (interfaces)
+#   plug N / unplug N      binds it to its bus and waits for its hidraw nodes / unbinds it
+#   nodes_of N             its hidraw nodes, in the system's order
+#   place_of N             its place on the host's bus ("3-1")
+#   record N F OUT [-p US] [K]  reads what function F (from 0) receives into OUT,
+#                          one line per report (rec_pid); with K, unplugs after K
+#   stop_record PID        ends a reader; its exit code must be 0
+gadgets_load() {
+  tvx_load_with dummy_hcd num="$1"
+  tvx_load libcomposite usb_f_hid usbhid hid-generic
+  mount -t configfs configfs /sys/kernel/config
+}
+
+gadget_dir() { echo "/sys/kernel/config/usb_gadget/tvx$1"; }
+
+make_gadget() {
+  local g f
+  g=$(gadget_dir "$1")
+  mkdir "$g" "$g/strings/0x409" "$g/configs/c.1"
+  echo 0x0e8f > "$g/idVendor"
+  echo 0x310d > "$g/idProduct"
+  echo 0x0200 > "$g/bcdUSB"
+  echo 0x0100 > "$g/bcdDevice"
+  echo Tolvanex > "$g/strings/0x409/manufacturer"
+  echo "Tolvanex gadget controller" > "$g/strings/0x409/product"
+  echo "TVX-$1" > "$g/strings/0x409/serialnumber"
+  for f in $(seq 0 $(($2 - 1))); do
+    mkdir "$g/functions/hid.f$f"
+    echo 0 > "$g/functions/hid.f$f/protocol"
+    echo 0 > "$g/functions/hid.f$f/subclass"
+    echo 8 > "$g/functions/hid.f$f/report_length"
+    # One 8-byte output report on a vendor page, no report IDs.
+    printf '\006\000\377\011\001\241\001\011\002\025\000\046\377\000\165\010\225\010\221\002\300' \
+      > "$g/functions/hid.f$f/report_desc"
+    ln -s "$g/functions/hid.f$f" "$g/configs/c.1/"
+  done
+}
+
+nodes_of() {
+  local h
+  for h in $(ls /sys/class/hidraw | sort -t w -k 2 -n); do
+    case "$(readlink -f "/sys/class/hidraw/$h/device")" in
+      */dummy_hcd.$(($1 - 1))/*) echo "/dev/$h" ;;
+    esac
+  done
+}
+
+place_of() {
+  local bus
+  bus=$(ls -d /sys/devices/platform/dummy_hcd.$(($1 - 1))/usb* | head -n 1)
+  echo "${bus##*/usb}-1"
+}
+
+# hidg_of N F: the gadget side of function F of gadget N.
+hidg_of() { echo "/dev/hidg$(cut -d: -f2 "$(gadget_dir "$1")/functions/hid.f$2/dev")"; }
+
+plug() {
+  local g want i=0 n
+  g=$(gadget_dir "$1")
+  want=$(ls -d "$g"/functions/hid.* | wc -l)
+  [ -n "$(cat "$g/UDC")" ] || echo "dummy_udc.$(($1 - 1))" > "$g/UDC"
+  while :; do
+    n=0
+    for node in $(nodes_of "$1"); do [ -w "$node" ] && n=$((n + 1)); done
+    [ "$n" -ge "$want" ] && [ -c "$(hidg_of "$1" $((want - 1)))" ] && break
+    i=$((i + 1))
+    [ $i -lt 300 ] || { tvx_fail "gadget $1 appears" "$n of $want hidraw nodes"; return 1; }
+    sleep 0.1
+  done
+}
+
+unplug() {
+  local g i=0
+  g=$(gadget_dir "$1")
+  [ -z "$(cat "$g/UDC")" ] || echo "" > "$g/UDC"
+  while [ -n "$(nodes_of "$1")" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+}
+
+record() {
+  local n=$1 f=$2 out=$3 pace=
+  shift 3
+  if [ "${1:-}" = -p ]; then pace="-p $2"; shift 2; fi
+  if [ $# -ge 1 ]; then
+    vmtool hidg $pace "$(hidg_of "$n" "$f")" "$out" "$1" "$(gadget_dir "$n")/UDC" &
+  else
+    vmtool hidg $pace "$(hidg_of "$n" "$f")" "$out" &
+  fi
+  rec_pid=$!
+}
+
+stop_record() {
+  kill -TERM "$1" 2>/dev/null
+  wait "$1"
+  tvx_expect "gadget reader $1 stops cleanly" 0 $?
+}
