@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
+#include "cli/FlashMany.h"
 #include "cli/LintText.h"
 #include "cli/LoadFile.h"
 #include "cli/Output.h"
@@ -78,10 +80,28 @@ bool WaitSeconds(const ParsedArgs& args, long* seconds)
     return true;
 }
 
-// Searches until the controller opens or the wait is over.
-void Search(CFirmwareUpdater& updater, long waitSeconds, CProgressReporter& reporter)
+// One search, within --device's selection when there is one: what SEL names
+// is looked up anew each time, so that a wait can see it arrive. Where SEL
+// names nothing, nothing opens, and *unknown says so.
+void TryOpen(CFirmwareUpdater& updater, const std::string& device, std::string* unknown)
 {
+    if (!device.empty()) {
+        DeviceSelection selection;
+        unknown->clear();
+        if (ResolveDevice(device, SurveyControllers(), &selection, unknown) != Resolved::kFound)
+            selection = DeviceSelection{DeviceSelection::Kind::kPath, std::string()};  // no interface has that path
+        else
+            unknown->clear();
+        updater.Device().Select(selection);
+    }
     updater.OpenController();
+}
+
+// Searches until the controller opens or the wait is over.
+void Search(CFirmwareUpdater& updater, const std::string& device, long waitSeconds, CProgressReporter& reporter,
+            std::string* unknown)
+{
+    TryOpen(updater, device, unknown);
     if (updater.IsControllerOpen() || waitSeconds == 0)
         return;
     reporter.Waiting(waitSeconds);
@@ -92,8 +112,36 @@ void Search(CFirmwareUpdater& updater, long waitSeconds, CProgressReporter& repo
         if (waitSeconds >= 0 && Clock::now() >= deadline)
             return;
         std::this_thread::sleep_for(kWaitPoll);
-        updater.OpenController();
+        TryOpen(updater, device, unknown);
     }
+}
+
+// The options that pick controllers, checked together; false after a usage error.
+bool PickOptions(const ParsedArgs& args, std::string* device, int* status)
+{
+    const bool all = args.Has("all");
+    const bool watch = args.Has("watch");
+    if (all && watch) {
+        *status = UsageError("flash: --all y --watch no van juntas");
+        return false;
+    }
+    if ((all || watch) && args.Has("device")) {
+        *status = UsageError(std::string("flash: --device no va con --") + (all ? "all" : "watch"));
+        return false;
+    }
+    if ((all || watch) && args.Has("wait")) {
+        *status = UsageError(std::string("flash: --wait no va con --") + (all ? "all" : "watch") +
+                             " (--watch espera a cada mando)");
+        return false;
+    }
+    if (args.Has("device")) {
+        *device = args.Value("device");
+        if (device->empty()) {
+            *status = UsageError("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -113,6 +161,10 @@ int RunFlash(const ParsedArgs& args)
     long waitSeconds = 0;
     if (!WaitSeconds(args, &waitSeconds))
         return UsageError("flash: --wait=SEGUNDOS espera un número entero de segundos");
+    std::string device;
+    int refused = kExitOk;
+    if (!PickOptions(args, &device, &refused))
+        return refused;
     const std::unique_ptr<CProgressReporter> reporter = MakeProgressReporter(style);
 
     const std::string& path = args.operands[0];
@@ -137,10 +189,25 @@ int RunFlash(const ParsedArgs& args)
         return reporter->Refused(kExitWarnings);
     }
 
-    Search(updater, waitSeconds, *reporter);
+    if (args.Has("all"))
+        return FlashAll(updater, style);
+    if (args.Has("watch"))
+        return FlashWatch(updater, style);
+
+    std::string unknown;
+    Search(updater, device, waitSeconds, *reporter, &unknown);
     reporter->SayIfStopped(CProgressReporter::Stage::kNone);
     if (!updater.IsControllerOpen()) {
-        if (updater.Device().PassedOverBusy())
+        DeviceSelection selection;
+        std::string why;
+        if (!device.empty() &&
+            ResolveDevice(device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous) {
+            Complain(why);
+            return reporter->Refused(kExitUsage);
+        }
+        if (!unknown.empty())
+            Complain(unknown);
+        else if (updater.Device().PassedOverBusy())
             Complain("el mando está en uso por otro proceso");
         // Only an interface that did not open can be the controller closed to this user.
         else if (updater.Device().PassedOverUnopened() &&
@@ -149,9 +216,12 @@ int RunFlash(const ParsedArgs& args)
             std::fputs(PermissionHint().c_str(), stderr);
         return reporter->Result(false, kNotConnected, kExitNoController);
     }
-    const CHidDevice& device = updater.Device();
-    reporter->Found(std::string(device.DevicePath(), strnlen(device.DevicePath(), kDevicePathSize)),
-                    device.GetOutputReportLength());
+    const CHidDevice& link = updater.Device();
+    reporter->Found(std::string(link.DevicePath(), strnlen(link.DevicePath(), kDevicePathSize)),
+                    link.GetOutputReportLength());
+    if (!link.LockTrouble().empty())
+        Complain("no se puede reservar el mando (" + link.LockTrouble() +
+                 "): se usa sin reserva, y otra actualización podría usarlo a la vez");
 
     // A controller cut off halfway may not start again: hold the first stop request.
     reporter->SayIfStopped(CProgressReporter::Stage::kTransfer);

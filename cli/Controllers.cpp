@@ -87,8 +87,10 @@ std::string ControllerLines(const ControllerSurvey& survey)
     return text;
 }
 
-bool ResolveDevice(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
-                   std::string* error)
+namespace {
+
+Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
+                 std::string* error)
 {
     static const struct {
         const char* prefix;
@@ -100,10 +102,10 @@ bool ResolveDevice(const std::string& sel, const ControllerSurvey& survey, Devic
             continue;
         *selection = DeviceSelection{p.kind, sel.substr(prefix.size())};
         if (Known(*selection, survey))
-            return true;
+            return Resolved::kFound;
         *error = "--device=" + sel + ": ningún mando conectado tiene " + KindName(p.kind) + " «" +
                  selection->value + "». Mandos conectados:\n" + ControllerLines(survey);
-        return false;
+        return Resolved::kUnknown;
     }
     // Bare: whichever of the three it names, as long as it names only one kind.
     std::vector<DeviceSelection> named;
@@ -114,18 +116,29 @@ bool ResolveDevice(const std::string& sel, const ControllerSurvey& survey, Devic
     }
     if (named.size() == 1) {
         *selection = named.front();
-        return true;
+        return Resolved::kFound;
     }
     if (named.empty()) {
         *error = "--device=" + sel + ": no es la ruta, el lugar ni el número de serie de ningún mando conectado. " +
                  "Mandos conectados:\n" + ControllerLines(survey);
-        return false;
+        return Resolved::kUnknown;
     }
     std::string kinds;
     for (std::size_t i = 0; i < named.size(); ++i)
         kinds += std::string(i == 0 ? "" : i + 1 == named.size() ? " y " : ", ") + KindName(named[i].kind);
     *error = "--device=" + sel + ": es a la vez " + kinds + "; diga cuál con path:, place: o serial:";
-    return false;
+    return Resolved::kAmbiguous;
+}
+
+}  // namespace
+
+Resolved ResolveDevice(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
+                       std::string* error)
+{
+    const Resolved resolved = Resolve(sel, survey, selection, error);
+    if (!error->empty() && error->back() == '\n')
+        error->pop_back();
+    return resolved;
 }
 
 }  // namespace cli

@@ -29,9 +29,13 @@ std::string ControllerLabel(const ControllerReport& c, const std::vector<Interfa
 std::string ControllerLines(const ControllerSurvey& survey);
 
 // --device=SEL: "path:P", "place:L", "serial:S", or a bare SEL tried as each
-// of the three. False with a Spanish *error when SEL names no controller
-// plugged in or (bare) more than one kind of thing.
-bool ResolveDevice(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
-                   std::string* error);
+// of the three. Unless kFound, a Spanish *error says why.
+enum class Resolved {
+    kFound,
+    kUnknown,    // it names no controller plugged in (the error lists them)
+    kAmbiguous,  // bare, it is more than one kind of thing
+};
+Resolved ResolveDevice(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
+                       std::string* error);
 
 }  // namespace cli

@@ -93,15 +93,14 @@ public:
             m_entry.progress = value;
         return m_entry;
     }
-    // Once Done: true when every report went out.
+    // Once Done: true when every report went out. A transfer cut short shows
+    // how far it came.
     bool Finish()
     {
         m_thread.join();
-        Sample();
-        if (m_result != 0) {
-            m_entry.progress = kProgressScale;
+        m_entry.progress = m_result != 0 ? kProgressScale : m_updater.GetProgressReached();
+        if (m_result != 0)
             m_updater.CloseController();
-        }
         return m_result != 0;
     }
     const FleetEntry& Entry() const { return m_entry; }
@@ -171,8 +170,7 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
             reporter->Note("el mando está en uso por otro proceso");
         else if (PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId))
             std::fputs(PermissionHint().c_str(), stderr);
-        reporter->Note(kNotConnected);
-        return reporter->Summary({}, kExitNoController);
+        return reporter->NoController(kNotConnected, kExitNoController);
     }
     for (auto& t : transfers) {
         reporter->Found(t->Entry());
@@ -181,6 +179,7 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
 
     // Cut off halfway, a controller may not start again: the first stop
     // request waits for all of them.
+    reporter->SayIfStopped(true);
     SysHoldStopRequests(kHoldWarning);
     std::vector<CTransfer*> running;
     for (auto& t : transfers) {
@@ -191,12 +190,15 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     while (!running.empty()) {
         Tend(running, *reporter, [&](CTransfer& t, bool ok) {
             ended[&t] = ok;
+            if (ok)
+                NoteControllerUpdated();
             reporter->Ended(t.Entry(), ok, ok ? kUpdated : kFailed);
         });
         if (!running.empty())
             std::this_thread::sleep_for(Pause(*reporter));
     }
     const int held = SysReleaseStopRequests();
+    reporter->SayIfStopped(false);
 
     std::vector<FleetOutcome> outcomes;
     for (auto& t : transfers)
@@ -215,6 +217,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, true);
     // Held from the start: a stop request lets the transfers under way end.
     // Said here rather than by the hold, since it depends on what runs.
+    reporter->SayIfStopped(true);
     SysHoldStopRequests(nullptr);
     reporter->Watching();
 
@@ -228,6 +231,8 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
     Clock::time_point nextLook{};
     for (;;) {
         Tend(running, *reporter, [&](CTransfer& t, bool ok) {
+            if (ok)
+                NoteControllerUpdated();
             outcomes.push_back({t.Entry().label, ok, ok ? kUpdated : kFailed});
             reporter->Ended(t.Entry(), ok, ok ? kUpdated : kFailed);
             // Done with it: a failed one's handle goes too, as it would with the process.
@@ -296,6 +301,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
         std::this_thread::sleep_for(Pause(*reporter));
     }
     SysReleaseStopRequests();
+    reporter->SayIfStopped(false);
     const bool allOk = std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
     return reporter->Summary(outcomes, allOk ? kExitOk : kExitDownloadFailed);
 }

@@ -16,6 +16,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+const char kAbortLine[] =
+    "\ntolvanex-cli: envíos abortados: los mandos a medias no han recibido toda la imagen y pueden quedar "
+    "inutilizables\n";
+
 std::string Updated(const std::vector<FleetOutcome>& outcomes)
 {
     const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
@@ -55,7 +59,7 @@ public:
         Erase();
         if (m_watch)
             Print(entry.label + ": " + message + "\n");
-        std::fflush(stdout);
+        FlushOutput();
         if (!ok)
             Complain(entry.label + ": " + message);
     }
@@ -145,20 +149,31 @@ public:
     int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
     {
         const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
-        Line(JsonWriter()
-                 .Object()
-                 .Str("event", "summary")
-                 .Bool("ok", status == 0)
-                 .Num("updated", ok)
-                 .Num("failed", static_cast<long long>(outcomes.size()) - ok)
-                 .End());
+        Line(SummaryEvent(status == 0, ok, static_cast<long long>(outcomes.size()) - ok, Updated(outcomes), false));
         return status;
     }
+    int NoController(const std::string& message, int status) override
+    {
+        Line(SummaryEvent(false, 0, 0, message, false));
+        return CFleetReporter::NoController(message, status);
+    }
+    void SayIfStopped(bool transfers) override { SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kAbortLine : nullptr); }
 
 private:
     // Progress events of one controller come at most this often, and only when its value changed.
     static constexpr milliseconds kPeriod{5};
 
+    static JsonWriter SummaryEvent(bool ok, long long updated, long long failed, const std::string& message,
+                                   bool aborted)
+    {
+        JsonWriter w;
+        w.Object().Str("event", "summary").Bool("ok", ok).Num("updated", updated).Num("failed", failed);
+        w.Str("message", message);
+        if (aborted)
+            w.Bool("aborted", true);
+        w.End();
+        return w;
+    }
     static void StrOrNull(JsonWriter& w, const char* key, const std::string& text)
     {
         if (text.empty())
@@ -169,7 +184,7 @@ private:
     static void Line(const JsonWriter& w)
     {
         Print(w.Text() + "\n");
-        std::fflush(stdout);
+        FlushOutput();
     }
     // The last value of an update is never dropped: it waits for its turn.
     void Value(const FleetEntry& e, bool last)
@@ -190,6 +205,10 @@ private:
     }
 
     std::map<std::string, std::pair<std::int32_t, Clock::time_point>> m_last;
+    // What the signal handler writes: made once, and kept while it may run.
+    const std::string m_aborted =
+        SummaryEvent(false, 0, 0, "Envíos abortados: los mandos a medias pueden quedar inutilizables", true).Text() +
+        "\n";
 };
 
 }  // namespace
@@ -214,6 +233,18 @@ void CFleetReporter::Progress(const std::vector<const FleetEntry*>&)
 void CFleetReporter::Note(const std::string& text)
 {
     Complain(text);
+}
+
+int CFleetReporter::NoController(const std::string& message, int status)
+{
+    // As flash tells it of one controller.
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return status;
+}
+
+void CFleetReporter::SayIfStopped(bool transfers)
+{
+    SysSayOnStop(nullptr, transfers ? kAbortLine : nullptr);
 }
 
 std::unique_ptr<CFleetReporter> MakeFleetReporter(ReportStyle style, bool watch)

@@ -46,8 +46,13 @@ public:
     virtual void Ended(const FleetEntry& entry, bool ok, const std::string& message) = 0;
     // Something the user should know, on stderr.
     virtual void Note(const std::string& text);
+    // No controller to update: `message` says why. Returns `status`.
+    virtual int NoController(const std::string& message, int status);
     // Every update has ended; returns `status`.
     virtual int Summary(const std::vector<FleetOutcome>& outcomes, int status) = 0;
+    // While transfers run (`transfers`), what a stop request that ends the
+    // process says first; otherwise nothing.
+    virtual void SayIfStopped(bool transfers);
 };
 
 // `watch`: lines as controllers come and go, rather than one summary.

@@ -174,6 +174,8 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "no se puede escribir la salida estándar: ", true},
         {"json, busy", Env("busy", record) + fake + "--progress=json " + Q(in), 3, "json",
          "el mando está en uso por otro proceso", false},
+        {"no lock to be had", Env("unlocked", record) + fake + Q(in), 0, "Actualización OK!!!!\n",
+         "tolvanex-cli: no se puede reservar el mando (no queda sitio para el candado): se usa sin reserva", true},
         {"json, no data", Env("controller", record) + fake + "--progress=json " + Q(m_dir.Write("e.hex", "")), 2,
          "json", "el archivo no contiene datos para el mando", false},
         {"permission", Env("denied", record) + fake + Q(in), 3, "",

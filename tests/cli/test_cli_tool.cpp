@@ -69,6 +69,10 @@ TEST_F(Cli, UsageErrors)
         {"image", "-o", (m_dir.Path() / "x.bin").string()},
         {"image", in, "-o", "a.bin", "-o", "b.bin"},
         {"image", in, in, "-o", (m_dir.Path() / "x.bin").string()},
+        {"flash", "--all", "--watch", in},
+        {"flash", "--all", "--device=1-1", in},
+        {"flash", "--watch", "--wait", in},
+        {"flash", "--device=", in},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.empty() ? "(none)" : args[0] + " ... " + std::to_string(args.size()));

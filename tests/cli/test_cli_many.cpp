@@ -1,0 +1,269 @@
+// tolvanex-cli flash with many controllers over the in-memory HID stack's
+// repair bench (tests/cli/fake_cli.cpp): --all, --device, --watch.
+
+#include "CliTest.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+using namespace clitest;
+
+namespace {
+
+// The stream of reports that a controller receives for `hex`, one line of hex digits each.
+std::string Stream(const std::string& hex)
+{
+    CFirmwareUpdater u;
+    EXPECT_EQ(u.LoadHexFile(hex.c_str()), 1);
+    std::string text = "00444f574e4c4f4144\n";
+    char byte[3];
+    for (int report = 0; report < 2048; ++report) {
+        text += "00";
+        for (int i = 0; i < 8; ++i) {
+            std::snprintf(byte, sizeof byte, "%02x", u.Image()[report * 8 + i]);
+            text += byte;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(Cli, FlashAllUpdatesEveryControllerAtOnce)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n" + Record(0x3FF0, {4, 5}) + "\n");
+    const std::string whole = Stream(in);
+    const fs::path streams = m_io.Path() / "streams";
+    const std::string fake = " TVX_FAKE_STREAMS=" + Q(streams.string()) + " " + Q(TOLVANEX_FAKE_CLI) + " flash --all ";
+    const struct {
+        const char* name;
+        std::string line;
+        int exitCode;
+        std::string out;  // all of stdout; "json": JSON lines, checked below
+        std::string err;  // a part of stderr; "" for none at all
+        std::vector<std::string> got;  // what a0, a1, b0, c0 received: "whole", "" or a number of reports
+    } cases[] = {
+        // The first of 1-1's two interfaces, as a search of that controller alone would take it.
+        {"all", Env("bench") + fake + Q(in), 0,
+         "Actualizados 3 de 3 mandos:\n  1-1: Actualización OK!!!!\n  1-2: Actualización OK!!!!\n"
+         "  1-3: Actualización OK!!!!\n",
+         "", {"whole", "", "whole", "whole"}},
+        {"one fails", Env("bench") + "TVX_FAKE_FAIL=1-2" + fake + Q(in), 4,
+         "Actualizados 2 de 3 mandos:\n  1-1: Actualización OK!!!!\n  1-2: Error sucedido!\n"
+         "  1-3: Actualización OK!!!!\n",
+         "tolvanex-cli: 1-2: Error sucedido!\n", {"whole", "", "100", "whole"}},
+        {"quiet, one fails", Env("bench") + "TVX_FAKE_FAIL=1-3" + fake + "-q " + Q(in), 4, "",
+         "tolvanex-cli: 1-3: Error sucedido!\n", {"whole", "", "whole", "100"}},
+        {"json", Env("bench", "", 200) + "TVX_FAKE_FAIL=1-1" + fake + "--progress=json " + Q(in), 4, "json",
+         "1-1: Error sucedido!", {"100", "", "whole", "whole"}},
+        {"none", Env("none") + fake + Q(in), 3, "", "Mando no conectado\n", {"", "", "", ""}},
+        {"busy", Env("busy") + fake + Q(in), 3, "", "el mando está en uso por otro proceso", {"", "", "", ""}},
+        {"updated, the output lost", Env("bench") + fake + Q(in) + " >/dev/full", 6, "", "el mando se ha actualizado",
+         {"whole", "", "whole", "whole"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(streams);
+        fs::create_directories(streams);
+        Result r = RunShell(c.line + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        }
+        const char* names[] = {"fake-a0", "fake-a1", "fake-b0", "fake-c0"};
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::string got = ReadFile((streams / names[i]).string());
+            const std::string seen =
+                got == whole ? "whole" : got.empty() ? "" : std::to_string(Lines(got).size());
+            EXPECT_EQ(seen, c.got[i]) << names[i];
+            if (!got.empty() && got != whole) {
+                EXPECT_EQ(whole.compare(0, got.size(), got), 0) << names[i] << ": the first reports, in order";
+            }
+        }
+        if (c.out != "json") {
+            EXPECT_EQ(r.out, c.out);
+            continue;
+        }
+        // Every event names its controller; they run at once, so the events
+        // of one come between those of another; a summary ends the run.
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_GT(lines.size(), 4u);
+        EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"controller\":\"1-1\",\"place\":\"1-1\",\"serial\":\"TVX-A\","
+                                 "\"path\":\"/dev/fake-a0\",\"output_report_length\":9}\n");
+        EXPECT_EQ(lines.back(), "{\"event\":\"summary\",\"ok\":false,\"updated\":2,\"failed\":1,"
+                                "\"message\":\"Actualizados 2 de 3 mandos\"}\n");
+        std::size_t lastOfFirst = 0, firstOfThird = lines.size();
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            EXPECT_NE(lines[i].find("\"controller\":\"1-"), std::string::npos) << lines[i];
+            if (lines[i].find("\"controller\":\"1-1\"") != std::string::npos)
+                lastOfFirst = i;
+            if (lines[i].find("\"event\":\"progress\",\"controller\":\"1-3\"") != std::string::npos)
+                firstOfThird = std::min(firstOfThird, i);
+            // 1-1 failed at its 100th report: its bar stops where it came.
+            int value = -1;
+            if (std::sscanf(lines[i].c_str(), "{\"event\":\"progress\",\"controller\":\"1-1\",\"value\":%d",
+                            &value) == 1) {
+                EXPECT_LE(value, 478);
+            }
+        }
+        EXPECT_LT(firstOfThird, lastOfFirst) << r.out;
+        EXPECT_EQ(RunShell(JsonPerLine((m_io.Path() / "stdout").string())).exitCode, 0) << r.out;
+    }
+}
+
+TEST_F(Cli, FlashDevicePicksOneController)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const fs::path streams = m_io.Path() / "streams";
+    const struct {
+        std::string sel;
+        int exitCode;
+        const char* receiver;  // the interface that receives the stream; null for none
+        std::string err;       // a part of stderr
+    } cases[] = {
+        {"serial:TVX-B", 0, "fake-b0", ""},
+        {"place:1-3", 0, "fake-c0", ""},
+        {"path:/dev/fake-a1", 0, "fake-a1", ""},
+        {"/dev/fake-a1", 0, "fake-a1", ""},
+        {"tvx-a", 0, "fake-a0", ""},  // as a serial number, in any case
+        {"1-2", 0, "fake-b0", ""},
+        // 1-1 is 1-1's place and 1-3's serial number.
+        {"1-1", 1, nullptr, "--device=1-1: es a la vez un lugar y un número de serie; diga cuál con path:, place: o serial:"},
+        {"serial:TVX-Z", 3, nullptr,
+         "--device=serial:TVX-Z: ningún mando conectado tiene un número de serie «TVX-Z». Mandos conectados:\n"
+         "  1-1, número de serie TVX-A: /dev/fake-a0 /dev/fake-a1\n  1-2, número de serie TVX-B: /dev/fake-b0\n"
+         "  1-3, número de serie 1-1: /dev/fake-c0\nMando no conectado\n"},
+        {"/dev/fake-keyboard", 3, nullptr, "no es la ruta, el lugar ni el número de serie de ningún mando conectado"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sel);
+        fs::remove_all(streams);
+        fs::create_directories(streams);
+        Result r = RunShell(Env("bench") + "TVX_FAKE_STREAMS=" + Q(streams.string()) + " " + Q(TOLVANEX_FAKE_CLI) +
+                            " flash --device=" + Q(c.sel) + " " + Q(in) + " </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        std::set<std::string> written;
+        for (const auto& e : fs::directory_iterator(streams))
+            written.insert(e.path().filename().string());
+        EXPECT_EQ(written, c.receiver != nullptr ? std::set<std::string>{c.receiver} : std::set<std::string>{});
+    }
+    // Waited for, it is taken as it arrives.
+    fs::remove_all(streams);
+    fs::create_directories(streams);
+    Result r = RunShell(Env("bench") + "TVX_FAKE_APPEAR_MS=600 TVX_FAKE_STREAMS=" + Q(streams.string()) + " " +
+                        Q(TOLVANEX_FAKE_CLI) + " flash --wait=20 --device=place:1-2 " + Q(in) + " </dev/null");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(streams / "fake-b0"));
+}
+
+// --all and --watch started in a process group of their own, as a terminal's
+// job, `signals` sent once 100 reports have gone out. Returns the wait status.
+int RunAndStop(const std::string& mode, const std::string& in, const std::string& record, const std::string& out,
+               const std::string& err, const std::vector<int>& signals, const char* appearMs = nullptr)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::setenv("TVX_FAKE_HID", "bench", 1);
+        ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
+        ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
+        if (appearMs != nullptr)
+            ::setenv("TVX_FAKE_APPEAR_MS", appearMs, 1);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", mode.c_str(), in.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int sig : signals) {
+        ::kill(pid, sig);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string out = (m_io.Path() / "stdout").string();
+    const std::string err = (m_io.Path() / "stderr").string();
+    const struct {
+        const char* mode;
+        std::vector<int> signals;
+        int ends;           // 128 + a signal, or an exit code
+        bool whole;         // all three controllers received everything
+        const char* said;   // a part of stderr
+    } cases[] = {
+        // As for one: the first request waits for every transfer, then ends the process as it would have.
+        {"--all", {SIGINT}, 128 + SIGINT, true, "envíos en curso: repita para abortarlos"},
+        {"--all", {SIGTERM, SIGTERM}, 128 + SIGTERM, false, "envíos abortados"},
+        // --watch ends when the transfers under way end, with how they went.
+        {"--watch", {SIGTERM}, 0, true, "se termina cuando acaben los envíos en curso"},
+        {"--watch", {SIGINT, SIGINT}, 128 + SIGINT, false, "envíos abortados"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.mode << " " << c.signals.size() << " x " << strsignal(c.signals[0]));
+        fs::remove(record);
+        const int status = RunAndStop(c.mode, in, record, out, err, c.signals);
+        const int ends = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        EXPECT_EQ(ends, c.ends);
+        EXPECT_EQ(SizeOf(record) == 3 * 2049u, c.whole) << SizeOf(record);
+        EXPECT_NE(ReadFile(err).find(c.said), std::string::npos) << ReadFile(err);
+    }
+}
+
+TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string out = (m_io.Path() / "stdout").string();
+    const std::string err = (m_io.Path() / "stderr").string();
+    // The bench appears after the watch has started; 1-2 fails, is told and not tried again.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::setenv("TVX_FAKE_HID", "bench", 1);
+        ::setenv("TVX_FAKE_FAIL", "1-2", 1);
+        ::setenv("TVX_FAKE_APPEAR_MS", "500", 1);
+        ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--watch", in.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int waited = 0; waited < 20000 && Lines(ReadFile(out)).size() < 3; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Several more looks at the same controllers update none of them again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    std::vector<std::string> lines = Lines(ReadFile(out));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"1-1: Actualización OK!!!!\n", "1-2: Error sucedido!\n",
+                                               "1-3: Actualización OK!!!!\n"}));
+    EXPECT_EQ(SizeOf(record), 2 * 2049u + 101);  // the record counts the write that failed
+    const std::string said = ReadFile(err);
+    EXPECT_EQ(said.rfind("tolvanex-cli: esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)\n", 0), 0u)
+        << said;
+    EXPECT_NE(said.find("tolvanex-cli: 1-2: Error sucedido!\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("tolvanex-cli: Actualizados 2 de 3 mandos.\n"), std::string::npos) << said;
+}
