@@ -1,12 +1,15 @@
 # The real CLI against USB HID gadgets on dummy_hcd: the whole USB stack,
 # usbhid and hid-generic on the host side, /dev/hidgN on the device side.
-# Four controllers on four emulated buses; the first shows two HID interfaces.
+# Four controllers on four emulated buses; the first shows two HID
+# interfaces, the fourth is played on FunctionFS (f_hid has only four).
 tvx_plan 80
 . /scenario/common.sh
 . /scenario/gadgets.sh
 gadgets_load 4
 make_gadget 1 2
-for n in 2 3 4; do make_gadget $n 1; done
+make_gadget 2 1
+make_gadget 3 1
+make_ffs_gadget 4
 
 # lines FILE: its number of lines.
 lines() { wc -l < "$1" | tr -d ' '; }
@@ -81,15 +84,21 @@ tvx_expect "list while held: the first controller, whole" "1 2" \
 tvx_expect "list while held: the second controller is taken" 1 \
   "$(grep -c "^Una actualización tomaría \[[0-9]*\] /dev/hidraw[0-9]* (el mando en $p2)\.$" /tmp/list-held.out)"
 
-# record_all PREFIX [-p US]: a reader on every function (pids in rec_all).
+# record_all PREFIX [-p US]: a reader on every function (pids in rec_all);
+# the fourth controller is plugged in by its own.
 record_all() {
   rec_all=
-  for nf in "1 0" "1 1" "2 0" "3 0" "4 0"; do
+  for nf in "1 0" "1 1" "2 0" "3 0"; do
     record $nf "$1-$(echo $nf | tr ' ' -)" ${2:+"$2"} ${3:+"$3"}
     rec_all="$rec_all $rec_pid"
   done
+  serve 4 "$1-4-0" ${2:+"$2"} ${3:+"$3"}
+  rec_all="$rec_all $rec_pid"
 }
-stop_all() { for pid in $rec_all; do stop_record $pid; done; }
+stop_all() {
+  for pid in $rec_all; do stop_record $pid; done
+  unplug 4
+}
 # received PREFIX: for each function, the stream it received: "full", a count of reports, or 0.
 received() {
   local got=
@@ -102,7 +111,6 @@ received() {
 # --all: four controllers at once, each its whole stream on the interface the
 # search takes (the first of the first controller's two).
 plug 3
-plug 4
 record_all /tmp/all
 tolvanex-cli flash --all "$hex" > /tmp/all.out 2> /tmp/all.err
 all_rc=$?
@@ -115,8 +123,10 @@ tvx_expect "--all: the summary" "Actualizados 4 de 4 mandos:|  $p1: Actualizaci�
 
 # One of them unplugged at report 1000: the others finish, the summary names it.
 rec_all=
-for nf in "1 0" "2 0" "4 0"; do record $nf "/tmp/cut-$(echo $nf | tr ' ' -)"; rec_all="$rec_all $rec_pid"; done
+for nf in "1 0" "2 0"; do record $nf "/tmp/cut-$(echo $nf | tr ' ' -)"; rec_all="$rec_all $rec_pid"; done
 record 3 0 /tmp/cut-3-0 1000
+rec_all="$rec_all $rec_pid"
+serve 4 /tmp/cut-4-0
 rec_all="$rec_all $rec_pid"
 : > /tmp/cut-1-1
 tolvanex-cli flash --all "$hex" > /tmp/cut.out 2> /tmp/cut.err
@@ -142,7 +152,7 @@ for pick in "serial:TVX-3|0 0 0 full 0" "place:$p2|0 0 full 0 0" "$second|0 full
 done
 tolvanex-cli flash --device=serial:TVX-9 "$hex" > /tmp/flash.out 2> /tmp/flash.err
 tvx_expect "--device naming nothing plugged in: exit code, the controllers listed" "3 1 1" \
-  "$? $(grep -c 'serial:TVX-9' /tmp/flash.err) $(grep -c "^  $p4, número de serie TVX-4: /dev/hidraw" /tmp/flash.err)"
+  "$? $(grep -c 'serial:TVX-9' /tmp/flash.err) $(grep -c "^  $p3, número de serie TVX-3: /dev/hidraw" /tmp/flash.err)"
 
 # A plain flash while --all sends (slowed) is told the controllers are in use.
 record_all /tmp/busy -p 1000
@@ -158,25 +168,25 @@ tvx_expect "flash during --all: told they are in use" "3 1" \
 tvx_expect "flash during --all: --all ends well" "0 full 0 full full full" "$all_rc $(received /tmp/busy)"
 
 # --watch: the controller plugged in at the start, then each one as it
-# appears; a replug is a new update. Stopped, it ends with 0.
-for n in 2 3 4; do unplug $n; done
+# appears; a replug is a new update. Stopped, it ends with 0. Each reader
+# stops once its line is out (a reader left open would share the replug's).
+for n in 2 3; do unplug $n; done
 record 1 0 /tmp/w1
-rec_all=$rec_pid
 tolvanex-cli flash --watch "$hex" > /tmp/watch.out 2> /tmp/watch.err &
 watch=$!
 until_lines /tmp/watch.out 1
+stop_record $rec_pid
 for step in "2 /tmp/w2 2" "3 /tmp/w3 3" "2 /tmp/w2b 4"; do
   set -- $step
   unplug $1
   plug $1
   record $1 0 $2
-  rec_all="$rec_all $rec_pid"
   until_lines /tmp/watch.out $3
+  stop_record $rec_pid
 done
 kill -TERM $watch
 wait $watch
 watch_rc=$?
-stop_all
 show WATCH /tmp/watch.out
 tvx_expect "--watch: exit code" 0 $watch_rc
 tvx_expect "--watch: one line per update" "$p1: Actualización OK!!!!|$p2: Actualización OK!!!!|$p3: Actualización OK!!!!|$p2: Actualización OK!!!!" \

@@ -3,7 +3,12 @@
 # one controller. Gadget N (from 1) sits on dummy_udc.(N-1), its host side on
 # dummy_hcd.(N-1), and answers to 0E8F:310D with serial number TVX-N.
 #   gadgets_load COUNT     loads the modules for COUNT buses
-#   make_gadget N FUNCS    gadget N with FUNCS HID functions (interfaces)
+#   make_gadget N FUNCS    gadget N with FUNCS HID functions (interfaces); f_hid
+#                          has four at most, all gadgets together
+#   make_ffs_gadget N      gadget N whose one HID interface a program plays on
+#                          FunctionFS (no such limit)
+#   serve N OUT [-p US]    starts that program for ffs gadget N, recording like
+#                          `record` (rec_pid), and plugs the gadget in
 #   plug N / unplug N      binds it to its bus and waits for its hidraw nodes / unbinds it
 #   nodes_of N             its hidraw nodes, in the system's order
 #   place_of N             its place on the host's bus ("3-1")
@@ -12,14 +17,14 @@
 #   stop_record PID        ends a reader; its exit code must be 0
 gadgets_load() {
   tvx_load_with dummy_hcd num="$1"
-  tvx_load libcomposite usb_f_hid usbhid hid-generic
+  tvx_load libcomposite usb_f_hid usb_f_fs usbhid hid-generic
   mount -t configfs configfs /sys/kernel/config
 }
 
 gadget_dir() { echo "/sys/kernel/config/usb_gadget/tvx$1"; }
 
-make_gadget() {
-  local g f
+gadget_base() {
+  local g
   g=$(gadget_dir "$1")
   mkdir "$g" "$g/strings/0x409" "$g/configs/c.1"
   echo 0x0e8f > "$g/idVendor"
@@ -29,6 +34,12 @@ make_gadget() {
   echo Tolvanex > "$g/strings/0x409/manufacturer"
   echo "Tolvanex gadget controller" > "$g/strings/0x409/product"
   echo "TVX-$1" > "$g/strings/0x409/serialnumber"
+}
+
+make_gadget() {
+  local g f
+  gadget_base "$1"
+  g=$(gadget_dir "$1")
   for f in $(seq 0 $(($2 - 1))); do
     mkdir "$g/functions/hid.f$f"
     echo 0 > "$g/functions/hid.f$f/protocol"
@@ -39,6 +50,25 @@ make_gadget() {
       > "$g/functions/hid.f$f/report_desc"
     ln -s "$g/functions/hid.f$f" "$g/configs/c.1/"
   done
+}
+
+make_ffs_gadget() {
+  local g
+  gadget_base "$1"
+  g=$(gadget_dir "$1")
+  mkdir "$g/functions/ffs.tvx$1" "/dev/ffs-tvx$1"
+  ln -s "$g/functions/ffs.tvx$1" "$g/configs/c.1/"
+  mount -t functionfs "tvx$1" "/dev/ffs-tvx$1"
+}
+
+serve() {
+  local n=$1 out=$2 pace= i=0
+  shift 2
+  if [ "${1:-}" = -p ]; then pace="-p $2"; fi
+  vmtool ffs-hid $pace "/dev/ffs-tvx$n" "$out" &
+  rec_pid=$!
+  while [ ! -e "/dev/ffs-tvx$n/ep2" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
+  plug "$n"
 }
 
 nodes_of() {
@@ -60,14 +90,15 @@ place_of() {
 hidg_of() { echo "/dev/hidg$(cut -d: -f2 "$(gadget_dir "$1")/functions/hid.f$2/dev")"; }
 
 plug() {
-  local g want i=0 n
+  local g want i=0 n last
   g=$(gadget_dir "$1")
-  want=$(ls -d "$g"/functions/hid.* | wc -l)
+  want=$(ls "$g/configs/c.1" | grep -c -e '^hid\.' -e '^ffs\.')
+  last=$(ls -d "$g"/functions/hid.* 2>/dev/null | tail -n 1)
   [ -n "$(cat "$g/UDC")" ] || echo "dummy_udc.$(($1 - 1))" > "$g/UDC"
   while :; do
     n=0
     for node in $(nodes_of "$1"); do [ -w "$node" ] && n=$((n + 1)); done
-    [ "$n" -ge "$want" ] && [ -c "$(hidg_of "$1" $((want - 1)))" ] && break
+    [ "$n" -ge "$want" ] && { [ -z "$last" ] || [ -c "$(hidg_of "$1" "${last##*.f}")" ]; } && break
     i=$((i + 1))
     [ $i -lt 300 ] || { tvx_fail "gadget $1 appears" "$n of $want hidraw nodes"; return 1; }
     sleep 0.1

@@ -8,16 +8,25 @@
  *                                writes wait once the gadget's few buffers are
  *                                full, as with slow hardware); after K reports
  *                                write "" to UDC (an unplug) and stop
+ *   vmtool ffs-hid [-p US] DIR OUT
+ *                                be the controller's HID interface on a FunctionFS
+ *                                function mounted at DIR, as f_hid is, and record
+ *                                like hidg (f_hid has only four instances; this
+ *                                has no limit); ready once DIR/ep2 exists
  *   vmtool time CMD ARGS...      run CMD, report its wall time on stderr */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
+#include <endian.h>
 #include <fcntl.h>
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -147,6 +156,11 @@ static void OnSignal(int sig)
     g_stop = 1;
 }
 
+static void OnTick(int sig)
+{
+    (void)sig;
+}
+
 static void SleepUntilMs(double ms)
 {
     struct timespec ts;
@@ -237,6 +251,156 @@ static int Hidg(int argc, char** argv)
     return rc;
 }
 
+/* The controller's report descriptor: one 8-byte output report on a vendor
+ * page, no report IDs (as the f_hid gadgets get it). */
+static const unsigned char kReportDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x02, 0x15, 0x00,
+                                                  0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x08, 0x91, 0x02, 0xC0};
+
+struct __attribute__((packed)) HidClassDescriptor {
+    unsigned char bLength, bDescriptorType;
+    unsigned short bcdHID;
+    unsigned char bCountryCode, bNumDescriptors, bReportType;
+    unsigned short wReportLength;
+};
+
+struct __attribute__((packed)) SpeedDescriptors {
+    struct usb_interface_descriptor intf;
+    struct HidClassDescriptor hid;
+    struct usb_endpoint_descriptor_no_audio in, out; /* usbhid wants an interrupt IN endpoint too */
+};
+
+static struct SpeedDescriptors Speed(unsigned char interval)
+{
+    struct SpeedDescriptors d = {
+        .intf = {sizeof d.intf, USB_DT_INTERFACE, 0, 0, 2, USB_CLASS_HID, 0, 0, 0},
+        .hid = {sizeof d.hid, 0x21, htole16(0x0111), 0, 1, 0x22, htole16(sizeof kReportDescriptor)},
+        .in = {sizeof d.in, USB_DT_ENDPOINT, 1 | USB_DIR_IN, USB_ENDPOINT_XFER_INT, htole16(8), interval},
+        .out = {sizeof d.out, USB_DT_ENDPOINT, 2 | USB_DIR_OUT, USB_ENDPOINT_XFER_INT, htole16(8), interval},
+    };
+    return d;
+}
+
+/* ep0: answers the host's request for the report descriptor, takes every
+ * other request without data, until the function goes away. */
+static void ServeEp0(int ep0)
+{
+    struct usb_functionfs_event events[4];
+    for (;;) {
+        ssize_t n = read(ep0, events, sizeof events);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        for (ssize_t i = 0; i < n / (ssize_t)sizeof events[0]; ++i) {
+            if (events[i].type != FUNCTIONFS_SETUP)
+                continue;
+            const struct usb_ctrlrequest* r = &events[i].u.setup;
+            if (r->bRequestType == (USB_DIR_IN | USB_RECIP_INTERFACE) && r->bRequest == USB_REQ_GET_DESCRIPTOR &&
+                (le16toh(r->wValue) >> 8) == 0x22) {
+                size_t length = le16toh(r->wLength) < sizeof kReportDescriptor ? le16toh(r->wLength)
+                                                                                : sizeof kReportDescriptor;
+                if (write(ep0, kReportDescriptor, length) < 0)
+                    fprintf(stderr, "vmtool: report descriptor: %s\n", strerror(errno));
+            } else if (r->bRequestType & USB_DIR_IN) {
+                if (read(ep0, NULL, 0) < 0) { /* a read on an IN request stalls it */
+                }
+            } else if (write(ep0, NULL, 0) < 0 && read(ep0, NULL, 0) < 0) {
+                /* the status stage of a request without data (SET_IDLE): taken */
+            }
+        }
+    }
+}
+
+static int FfsHid(int argc, char** argv)
+{
+    const char* pace[2] = {NULL, NULL};
+    if (argc >= 2 && strcmp(argv[0], "-p") == 0) {
+        pace[0] = argv[0];
+        pace[1] = argv[1];
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc != 2)
+        return 1;
+    char path[256];
+    snprintf(path, sizeof path, "%s/ep0", argv[0]);
+    int ep0 = open(path, O_RDWR | O_CLOEXEC);
+    if (ep0 < 0) {
+        fprintf(stderr, "vmtool: %s: %s\n", path, strerror(errno));
+        return 1;
+    }
+    struct __attribute__((packed)) {
+        struct usb_functionfs_descs_head_v2 header;
+        unsigned int fsCount, hsCount;
+        struct SpeedDescriptors fs, hs;
+    } descriptors = {
+        .header = {htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2), htole32(sizeof descriptors),
+                   htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC)},
+        .fsCount = htole32(4),
+        .hsCount = htole32(4),
+        .fs = Speed(1),  /* every frame: 1 ms */
+        .hs = Speed(4),  /* every 2^(4-1) microframes: 1 ms */
+    };
+    struct usb_functionfs_strings_head strings = {htole32(FUNCTIONFS_STRINGS_MAGIC), htole32(sizeof strings), 0, 0};
+    if (write(ep0, &descriptors, sizeof descriptors) != (ssize_t)sizeof descriptors ||
+        write(ep0, &strings, sizeof strings) != (ssize_t)sizeof strings) {
+        fprintf(stderr, "vmtool: descriptors: %s\n", strerror(errno));
+        return 1;
+    }
+    pid_t server = fork();
+    if (server == 0) {
+        ServeEp0(ep0);
+        _exit(0);
+    }
+    /* The reports arrive on the OUT endpoint's file, one transaction of eight
+     * bytes per read; a read that is not made leaves the host waiting. A
+     * timer breaks into a read now and then, so that a stop is seen. */
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnSignal;
+    sigaction(SIGTERM, &sa, NULL);
+    sigaction(SIGINT, &sa, NULL);
+    struct sigaction tick;
+    memset(&tick, 0, sizeof tick);
+    tick.sa_handler = OnTick;
+    sigaction(SIGALRM, &tick, NULL);
+    struct itimerval every = {{0, 100000}, {0, 100000}};
+    setitimer(ITIMER_REAL, &every, NULL);
+    snprintf(path, sizeof path, "%s/ep2", argv[0]);
+    int ep = -1;
+    while (ep < 0 && !g_stop)
+        ep = open(path, O_RDONLY | O_CLOEXEC);
+    FILE* out = fopen(argv[1], "w");
+    int rc = ep < 0 || out == NULL;
+    double paceMs = pace[0] != NULL ? atof(pace[1]) / 1000.0 : 0;
+    double next = 0;
+    while (!g_stop && rc == 0) {
+        unsigned char buf[8];
+        ssize_t got = read(ep, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            break; /* unplugged */
+        }
+        for (ssize_t i = 0; i < got; ++i)
+            fprintf(out, "%02x", buf[i]);
+        fputc('\n', out);
+        if (paceMs > 0) {
+            double now = NowMs();
+            next = next + paceMs > now ? next + paceMs : now;
+            SleepUntilMs(next);
+        }
+    }
+    if (out != NULL && fclose(out) != 0)
+        rc = 1;
+    if (ep >= 0)
+        close(ep);
+    close(ep0);
+    kill(server, SIGTERM);
+    waitpid(server, NULL, 0);
+    return rc;
+}
+
 static int Time(int argc, char** argv)
 {
     if (argc < 1)
@@ -269,7 +433,9 @@ int main(int argc, char** argv)
             return Hidg(rest, args);
         if (strcmp(argv[1], "time") == 0)
             return Time(rest, args);
+        if (strcmp(argv[1], "ffs-hid") == 0)
+            return FfsHid(rest, args);
     }
-    fputs("usage: vmtool wait-hidraw|bare|hidg|time ...\n", stderr);
+    fputs("usage: vmtool wait-hidraw|bare|hidg|ffs-hid|time ...\n", stderr);
     return 1;
 }
