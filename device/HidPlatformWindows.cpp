@@ -4,6 +4,7 @@
 #include "sys/File.h"
 #include "sys/Utf16.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -134,24 +135,68 @@ std::string NodeText(DEVINST node, ULONG property)
     return Narrow(text);
 }
 
-// The device node of the HID interface at `path`.
-bool InterfaceNode(const char* path, DEVINST* node)
-{
-    const HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
-    if (set == INVALID_HANDLE_VALUE)
-        return false;
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    // Opening the interface adds its device to the set, as its only member.
-    const bool found = ::SetupDiOpenDeviceInterfaceA(set, path, 0, &data) != FALSE &&
-                       ::SetupDiEnumDeviceInfo(set, 0, &device) != FALSE;
-    if (found)
-        *node = device.DevInst;
-    ::SetupDiDestroyDeviceInfoList(set);
-    return found;
-}
+// The device node of the HID interface at `path`: the interface opened by its
+// path, or else (wine cannot do that) found in the list of HID interfaces.
+// The set that found it stays alive with it: wine's nodes are valid only so long.
+class CInterfaceNode {
+public:
+    explicit CInterfaceNode(const char* path)
+    {
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        m_set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+        // Opening the interface adds its device to the set, as its only member.
+        if (m_set != INVALID_HANDLE_VALUE && ::SetupDiOpenDeviceInterfaceA(m_set, path, 0, &data) != FALSE &&
+            ::SetupDiEnumDeviceInfo(m_set, 0, &device) != FALSE) {
+            m_node = device.DevInst;
+            m_found = true;
+            return;
+        }
+        if (m_set != INVALID_HANDLE_VALUE)
+            ::SetupDiDestroyDeviceInfoList(m_set);
+        // Whatever the failed calls left in the records goes.
+        data = SP_DEVICE_INTERFACE_DATA{};
+        data.cbSize = sizeof data;
+        device = SP_DEVINFO_DATA{};
+        device.cbSize = sizeof device;
+        GUID hidClass{};
+        ::HidD_GetHidGuid(&hidClass);
+        m_set = ::SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        if (m_set == INVALID_HANDLE_VALUE)
+            return;
+        for (DWORD index = 0; !m_found && ::SetupDiEnumDeviceInterfaces(m_set, nullptr, &hidClass, index, &data);
+             ++index) {
+            DWORD required = 0;
+            ::SetupDiGetDeviceInterfaceDetailA(m_set, &data, nullptr, 0, &required, nullptr);
+            std::vector<char> buffer(std::max<std::size_t>(required, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)));
+            auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+            if (::SetupDiGetDeviceInterfaceDetailA(m_set, &data, detail, static_cast<DWORD>(buffer.size()), nullptr,
+                                                   &device) &&
+                ::_stricmp(detail->DevicePath, path) == 0) {
+                m_node = device.DevInst;
+                m_found = true;
+            }
+        }
+    }
+    ~CInterfaceNode()
+    {
+        if (m_set != INVALID_HANDLE_VALUE)
+            ::SetupDiDestroyDeviceInfoList(m_set);
+    }
+    CInterfaceNode(const CInterfaceNode&) = delete;
+    CInterfaceNode& operator=(const CInterfaceNode&) = delete;
+
+    bool Found() const { return m_found; }
+    DEVINST Node() const { return m_node; }
+
+private:
+    HDEVINFO m_set = INVALID_HANDLE_VALUE;
+    DEVINST m_node = 0;
+    bool m_found = false;
+};
 
 class WindowsHidPlatform final : public IHidPlatform {
 public:
@@ -303,9 +348,10 @@ public:
         if (path == nullptr || info == nullptr)
             return false;
         *info = ControllerInfo{path, {}, {}};
-        DEVINST hid = 0;
-        if (!InterfaceNode(path, &hid))
+        const CInterfaceNode found(path);
+        if (!found.Found())
             return true;  // the system cannot tell: the interface is its own controller
+        const DEVINST hid = found.Node();
         const std::wstring hidId = InstanceId(hid);
         if (!hidId.empty())
             info->key = Narrow(hidId.c_str());

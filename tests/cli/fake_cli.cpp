@@ -13,10 +13,8 @@
 //   TVX_FAKE_STREAMS a folder that gets, when the tool ends, one file per
 //                    interface written to (named after the path's last part)
 //                    with a line of hex digits per report
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -116,11 +114,12 @@ int main(int argc, char** argv)
     // The tool does this too, but only later: the record must not take a closed stream's place.
     SysGuardStandardStreams();
     const char* record = std::getenv("TVX_FAKE_RECORD");
-    const int recordFd = record != nullptr ? open(record, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    std::FILE* recordFile = record != nullptr ? std::fopen(record, "ab") : nullptr;
     platform.SetWriteHook([&](std::size_t) {
         if (delayUs > 0)
             std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
-        if (recordFd >= 0 && write(recordFd, "r", 1) != 1)
+        // At once: a test counts the bytes while the tool runs, or after it was killed.
+        if (recordFile != nullptr && (std::fputc('r', recordFile) == EOF || std::fflush(recordFile) != 0))
             std::abort();
     });
     fakehid::ScopedPlatform installed(platform);
@@ -138,10 +137,9 @@ int main(int argc, char** argv)
             if (text.empty())
                 continue;
             const std::string file = std::string(streams) + "/" + i.path.substr(i.path.rfind('/') + 1);
-            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            std::FILE* f = std::fopen(file.c_str(), "wb");
+            if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
                 std::abort();
-            close(fd);
         }
     }
     std::_Exit(status);  // the appearing scene's thread may still sleep

@@ -295,4 +295,40 @@ TEST_F(WindowsHid, HeldInterfaceIsBusyForOtherProcesses)
     }
 }
 
+// Wine's HID interfaces each hang from a device node of their own, with no
+// USB device above: each is its own controller, with no place, and the lock
+// that an update takes on one leaves the other free.
+TEST_F(WindowsHid, EachInterfaceIsTheControllerOfTheDeviceNodeAboveIt)
+{
+    Guid hidClass{};
+    recorder.GetHidGuid(&hidClass);
+    std::vector<std::string> paths;
+    for (std::uint32_t i = 0;; ++i) {
+        char path[kDevicePathSize + 1] = {};
+        const Handle h = OpenHidInterface(&hidClass, i, path, kDevicePathSize, 0);
+        if (h == nullptr)
+            break;
+        if (h != kInvalidHandle)
+            recorder.CloseHandle(h);
+        paths.push_back(path);
+    }
+    ASSERT_EQ(paths.size(), 2u);
+    ControllerInfo first, second;
+    ASSERT_TRUE(recorder.DescribeController(paths[0].c_str(), &first));
+    ASSERT_TRUE(recorder.DescribeController(paths[1].c_str(), &second));
+    EXPECT_EQ(_strnicmp(first.key.c_str(), "HID\\", 4), 0) << "a device instance ID, not the path: " << first.key;
+    EXPECT_NE(first.key, second.key);
+    EXPECT_EQ(first.place, "");
+
+    const HidAttributes ids = FirstInterfaceIds();
+    CHidDevice held;
+    ASSERT_EQ(held.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
+    EXPECT_EQ(recorder.ProbeController(paths[0].c_str(), nullptr), LockResult::kBusy);
+    EXPECT_EQ(recorder.ProbeController(paths[1].c_str(), nullptr), LockResult::kLocked);
+    // After a transfer: the handle stays, the controller is free for others.
+    held.ReleaseLock();
+    EXPECT_EQ(recorder.ProbeController(paths[0].c_str(), nullptr), LockResult::kLocked);
+    EXPECT_EQ(held.IsOpen(), 1);
+}
+
 }  // namespace
