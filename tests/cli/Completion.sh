@@ -34,7 +34,9 @@ check() {
 check 'tolvanex-cli ' checksum image check flash list -v --verbose -h --help --version
 check 'tolvanex-cli -v f' flash
 check 'tolvanex-cli c' checksum check
-check 'tolvanex-cli flash --' --help --verbose --wait --wait= --progress=json --quiet --strict
+check 'tolvanex-cli flash --' --help --verbose --wait --wait= --device= --all --watch --progress=json --quiet --strict
+check 'tolvanex-cli flash --device=' path: place: serial:
+check 'tolvanex-cli flash --device=pl' place:
 check 'tolvanex-cli flash --progress=' json
 check 'tolvanex-cli flash --wait=' ''
 check 'tolvanex-cli flash --progress=j' json
