@@ -200,8 +200,7 @@ int RunFlash(const ParsedArgs& args)
     if (!updater.IsControllerOpen()) {
         DeviceSelection selection;
         std::string why;
-        if (!device.empty() &&
-            ResolveDevice(device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous) {
+        if (!device.empty() && ResolveDevice(device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous) {
             Complain(why);
             return reporter->Refused(kExitUsage);
         }

@@ -118,8 +118,8 @@ std::string Text(const ControllerSurvey& survey, bool permission)
         std::size_t ready = 0;
         for (const ControllerReport& c : survey.controllers)
             ready += c.hasPick ? 1 : 0;
-        text += "flash --all actualizaría " + std::to_string(ready) + " de " + std::to_string(survey.controllers.size()) +
-                " mandos.\n";
+        text += "flash --all actualizaría " + std::to_string(ready) + " de " +
+                std::to_string(survey.controllers.size()) + " mandos.\n";
     }
     if (permission)
         text += "\n" + PermissionHint();

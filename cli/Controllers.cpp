@@ -13,8 +13,7 @@ bool TakesAny(const DeviceSelection& selection, const ControllerReport& c, const
     const hidplat::ControllerInfo info{c.key, c.place, c.serial};
     for (std::size_t at : c.interfaces) {
         const InterfaceReport& r = survey.interfaces[at];
-        const bool matches =
-            r.idsKnown && r.vendorId == kControllerVendorId && r.productId == kControllerProductId;
+        const bool matches = r.idsKnown && r.vendorId == kControllerVendorId && r.productId == kControllerProductId;
         if (matches && selection.Takes(r.path, info))
             return true;
     }
@@ -89,8 +88,7 @@ std::string ControllerLines(const ControllerSurvey& survey)
 
 namespace {
 
-Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection,
-                 std::string* error)
+Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection, std::string* error)
 {
     static const struct {
         const char* prefix;
@@ -103,8 +101,8 @@ Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceS
         *selection = DeviceSelection{p.kind, sel.substr(prefix.size())};
         if (Known(*selection, survey))
             return Resolved::kFound;
-        *error = "--device=" + sel + ": ningún mando conectado tiene " + KindName(p.kind) + " «" +
-                 selection->value + "». Mandos conectados:\n" + ControllerLines(survey);
+        *error = "--device=" + sel + ": ningún mando conectado tiene " + KindName(p.kind) + " «" + selection->value +
+                 "». Mandos conectados:\n" + ControllerLines(survey);
         return Resolved::kUnknown;
     }
     // Bare: whichever of the three it names, as long as it names only one kind.

@@ -11,8 +11,8 @@
 namespace cli {
 
 struct ControllerSurvey {
-    std::vector<InterfaceReport> interfaces;  // every one the search examines, in its order
-    std::vector<ControllerReport> devices;    // those interfaces by physical device
+    std::vector<InterfaceReport> interfaces;    // every one the search examines, in its order
+    std::vector<ControllerReport> devices;      // those interfaces by physical device
     std::vector<ControllerReport> controllers;  // the devices that are controllers, in the same order
 };
 

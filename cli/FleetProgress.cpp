@@ -45,8 +45,8 @@ public:
         for (const FleetEntry* e : running) {
             const int filled = e->progress * kWidth / kProgressScale;
             char bar[96];
-            std::snprintf(bar, sizeof bar, " [%-*.*s] %3d%%", kWidth, filled, "########################################",
-                          e->progress * 100 / kProgressScale);
+            std::snprintf(bar, sizeof bar, " [%-*.*s] %3d%%", kWidth, filled,
+                          "########################################", e->progress * 100 / kProgressScale);
             text += e->label + std::string(width - e->label.size(), ' ') + bar + "\x1b[K\n";
         }
         text += "\x1b[J";
@@ -157,7 +157,10 @@ public:
         Line(SummaryEvent(false, 0, 0, message, false));
         return CFleetReporter::NoController(message, status);
     }
-    void SayIfStopped(bool transfers) override { SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kAbortLine : nullptr); }
+    void SayIfStopped(bool transfers) override
+    {
+        SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kAbortLine : nullptr);
+    }
 
 private:
     // Progress events of one controller come at most this often, and only when its value changed.

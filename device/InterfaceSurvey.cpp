@@ -122,8 +122,8 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
     return found;
 }
 
-std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces,
-                                                std::uint16_t vendorId, std::uint16_t productId)
+std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces, std::uint16_t vendorId,
+                                                std::uint16_t productId)
 {
     std::vector<ControllerReport> controllers;
     for (std::size_t at = 0; at < interfaces.size(); ++at) {

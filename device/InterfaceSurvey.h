@@ -35,7 +35,7 @@ struct InterfaceReport {
     std::string controller;    // the key of the physical controller it belongs to (ControllerInfo)
     std::string place;         // that controller's place and serial number; empty when unknown
     std::string serial;
-    std::string lockTrouble;   // why an update would use its controller without the lock; empty: it would not
+    std::string lockTrouble;  // why an update would use its controller without the lock; empty: it would not
 };
 
 // One physical controller (a USB device; a HID device with no USB device
@@ -57,8 +57,8 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
 
 // The survey's interfaces by controller, in the order of each controller's
 // first interface; `vendorId`:`productId` tells which controllers match.
-std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces,
-                                                std::uint16_t vendorId, std::uint16_t productId);
+std::vector<ControllerReport> GroupByController(const std::vector<InterfaceReport>& interfaces, std::uint16_t vendorId,
+                                                std::uint16_t productId);
 
 // True when an interface with these IDs exists that this user may not open.
 bool PermissionStandsInTheWay(const std::vector<InterfaceReport>& interfaces, std::uint16_t vendorId,
