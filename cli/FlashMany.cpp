@@ -154,16 +154,20 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, false);
     const ControllerSurvey survey = SurveyControllers();
     std::vector<std::unique_ptr<CTransfer>> transfers;
+    // Those the survey offered that went (unplugged, or taken by another update) before they opened.
+    std::vector<std::pair<FleetEntry, std::string>> lost;
     bool busy = false;
     for (const ControllerReport& c : survey.controllers) {
         busy = busy || c.busy;
         if (!c.hasPick)
             continue;
         auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
-        if (t->Open())
+        if (t->Open()) {
             transfers.push_back(std::move(t));
-        else
-            busy = busy || t->PassedOverBusy();
+            continue;
+        }
+        busy = busy || t->PassedOverBusy();
+        lost.emplace_back(t->Entry(), t->PassedOverBusy() ? "en uso por otro proceso" : kNotConnected);
     }
     if (transfers.empty()) {
         if (busy)
@@ -176,6 +180,8 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
         reporter->Found(t->Entry());
         TellLockTrouble(*t, *reporter);
     }
+    for (const auto& [entry, why] : lost)
+        reporter->Ended(entry, false, why);
 
     // Cut off halfway, a controller may not start again: the first stop
     // request waits for all of them.
@@ -203,6 +209,8 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     std::vector<FleetOutcome> outcomes;
     for (auto& t : transfers)
         outcomes.push_back({t->Entry().label, ended[t.get()], ended[t.get()] ? kUpdated : kFailed});
+    for (const auto& [entry, why] : lost)
+        outcomes.push_back({entry.label, false, why});
     const bool allOk = std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
     const int status = reporter->Summary(outcomes, allOk ? kExitOk : kExitDownloadFailed);
     if (held != 0) {

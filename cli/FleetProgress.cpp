@@ -41,6 +41,11 @@ public:
         std::size_t width = 0;
         for (const FleetEntry* e : running)
             width = std::max(width, e->label.size());
+        // The warning of a held stop request came below the bars: draw anew under it.
+        if (SysStopRequestHeld() != m_held) {
+            m_held = !m_held;
+            m_drawn = 0;
+        }
         std::string text = Up();
         for (const FleetEntry* e : running) {
             const int filled = e->progress * kWidth / kProgressScale;
@@ -97,6 +102,7 @@ private:
     const bool m_watch;
     const bool m_bars = SysStderrTakesCursorMoves();
     std::size_t m_drawn = 0;  // bar lines on the screen, above the cursor
+    bool m_held = false;
 };
 
 class CFleetQuietReporter : public CFleetReporter {

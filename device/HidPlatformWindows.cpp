@@ -1,5 +1,6 @@
 // The controller link's services on Windows: SetupAPI, the HID class driver
-// library and the kernel's file calls, one call per operation.
+// library and the kernel's file calls, one call per operation; the
+// controller's lock and description walk the device tree (CfgMgr32).
 #include "device/HidPlatform.h"
 #include "sys/File.h"
 #include "sys/Utf16.h"
