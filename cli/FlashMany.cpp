@@ -153,8 +153,16 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
 {
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, false);
     const ControllerSurvey survey = SurveyControllers();
+
+    // Cut off halfway, a controller may not start again: the first stop
+    // request waits for all of them. Each starts as soon as it is open, so
+    // that the searches for the next ones overlap the first transfers.
+    reporter->SayIfStopped(true);
+    SysHoldStopRequests(kHoldWarning);
     std::vector<std::unique_ptr<CTransfer>> transfers;
-    // Those the survey offered that went (unplugged, or taken by another update) before they opened.
+    std::vector<CTransfer*> running;
+    // Those the survey offered that were not sent to: gone or taken by
+    // another update before they opened, or left after a stop request.
     std::vector<std::pair<FleetEntry, std::string>> lost;
     bool busy = false;
     for (const ControllerReport& c : survey.controllers) {
@@ -162,36 +170,35 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
         if (!c.hasPick)
             continue;
         auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
-        if (t->Open()) {
-            transfers.push_back(std::move(t));
+        if (SysStopRequestHeld()) {
+            lost.emplace_back(t->Entry(), "no se envía: se ha pedido terminar");
             continue;
         }
-        busy = busy || t->PassedOverBusy();
-        lost.emplace_back(t->Entry(), t->PassedOverBusy() ? "en uso por otro proceso" : kNotConnected);
+        if (!t->Open()) {
+            busy = busy || t->PassedOverBusy();
+            lost.emplace_back(t->Entry(), t->PassedOverBusy() ? "en uso por otro proceso" : kNotConnected);
+            continue;
+        }
+        reporter->Found(t->Entry());
+        TellLockTrouble(*t, *reporter);
+        t->Start();
+        running.push_back(t.get());
+        transfers.push_back(std::move(t));
     }
     if (transfers.empty()) {
+        const int held = SysReleaseStopRequests();
+        reporter->SayIfStopped(false);
+        if (held != 0)
+            SysEndAsStopped(held);
         if (busy)
             reporter->Note("el mando está en uso por otro proceso");
         else if (PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId))
             std::fputs(PermissionHint().c_str(), stderr);
         return reporter->NoController(kNotConnected, kExitNoController);
     }
-    for (auto& t : transfers) {
-        reporter->Found(t->Entry());
-        TellLockTrouble(*t, *reporter);
-    }
     for (const auto& [entry, why] : lost)
         reporter->Ended(entry, false, why);
 
-    // Cut off halfway, a controller may not start again: the first stop
-    // request waits for all of them.
-    reporter->SayIfStopped(true);
-    SysHoldStopRequests(kHoldWarning);
-    std::vector<CTransfer*> running;
-    for (auto& t : transfers) {
-        t->Start();
-        running.push_back(t.get());
-    }
     std::map<const CTransfer*, bool> ended;
     while (!running.empty()) {
         Tend(running, *reporter, [&](CTransfer& t, bool ok) {
