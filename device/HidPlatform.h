@@ -88,7 +88,7 @@ constexpr std::uint32_t kErrorDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CO
 
 // What taking a controller for one update gave (or, asked beforehand, would give).
 enum class LockResult {
-    kLocked,  // this process alone holds it until its handle is closed (asked: nothing in the way)
+    kLocked,  // this process alone holds it, until let go or its handle closes (asked: nothing in the way)
     kBusy,    // another update holds it
     kFailed,  // the system gave no lock, for a reason other than another update; the
               // controller is used without one, and the user is told why

@@ -1,6 +1,7 @@
 // The controller link's services on Windows: SetupAPI, the HID class driver
 // library and the kernel's file calls, one call per operation; the
 // controller's lock and description walk the device tree (CfgMgr32).
+#include "device/HidPlatformWindows.h"
 #include "device/HidPlatform.h"
 #include "sys/File.h"
 #include "sys/Utf16.h"
@@ -78,9 +79,11 @@ const GUID* Win(const Guid* g)
     return reinterpret_cast<const GUID*>(g);
 }
 
+}  // namespace
+
 // One name per controller: instance IDs and paths differ only in letter case
 // between calls, and a name may not hold backslashes or be as long as a path.
-std::wstring LockName(const std::string& key)
+std::wstring ControllerLockName(const std::string& key)
 {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (char c : key) {
@@ -93,6 +96,8 @@ std::wstring LockName(const std::string& key)
         name += L"0123456789abcdef"[(hash >> shift) & 0xF];
     return name;
 }
+
+namespace {
 
 std::string Narrow(const wchar_t* text)
 {
@@ -287,7 +292,7 @@ public:
         // The named object exists while any process holds a handle to it, so
         // whoever creates it holds the controller. No mutex ownership: that
         // belongs to a thread, and the handle outlives the update's thread.
-        const HANDLE lock = ::CreateMutexW(nullptr, FALSE, LockName(controller.key).c_str());
+        const HANDLE lock = ::CreateMutexW(nullptr, FALSE, ControllerLockName(controller.key).c_str());
         const DWORD error = ::GetLastError();
         if (lock != nullptr && error == ERROR_ALREADY_EXISTS) {
             ::CloseHandle(lock);
@@ -325,7 +330,7 @@ public:
         ControllerInfo controller;
         if (path == nullptr || !DescribeController(path, &controller))
             return LockResult::kFailed;
-        const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, LockName(controller.key).c_str());
+        const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, ControllerLockName(controller.key).c_str());
         const DWORD error = ::GetLastError();
         if (lock != nullptr) {
             ::CloseHandle(lock);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/HidDevice.h"
+#include "device/HidPlatformWindows.h"
 #include "firmware/FirmwareUpdater.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -329,6 +330,35 @@ TEST_F(WindowsHid, EachInterfaceIsTheControllerOfTheDeviceNodeAboveIt)
     held.ReleaseLock();
     EXPECT_EQ(recorder.ProbeController(paths[0].c_str(), nullptr), LockResult::kLocked);
     EXPECT_EQ(held.IsOpen(), 1);
+}
+
+// Another kind of object holds the lock's name, so the mutex cannot be made:
+// that is no other update, so the controller is used without the lock and
+// the link says why in the system's words.
+TEST_F(WindowsHid, ALockTheSystemWillNotGiveLeavesTheControllerUsableAndSaysWhy)
+{
+    const HidAttributes ids = FirstInterfaceIds();
+    CHidDevice probe;
+    ASSERT_EQ(probe.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
+    const std::string path(probe.DevicePath(), strnlen(probe.DevicePath(), kDevicePathSize));
+    probe.Close();
+    ControllerInfo controller;
+    ASSERT_TRUE(recorder.DescribeController(path.c_str(), &controller));
+    const HANDLE squatter = CreateEventW(nullptr, FALSE, FALSE, ControllerLockName(controller.key).c_str());
+    ASSERT_NE(squatter, nullptr);
+
+    std::string why;
+    EXPECT_EQ(recorder.ProbeController(path.c_str(), &why), LockResult::kFailed);
+    EXPECT_FALSE(why.empty());
+    CHidDevice device;
+    ASSERT_EQ(device.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
+    EXPECT_FALSE(device.PassedOverBusy());
+    EXPECT_FALSE(device.LockTrouble().empty());
+    device.Close();
+    CloseHandle(squatter);
+
+    ASSERT_EQ(device.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
+    EXPECT_EQ(device.LockTrouble(), "");
 }
 
 }  // namespace
