@@ -167,8 +167,10 @@ public:
     void DebugOutput(const char* line) override { tvx_hid_debug(line); }
 
     // The page cannot see the native programs' lock, nor they its hold on
-    // the device; within the page one update runs at a time.
-    LockResult LockInterface(Handle, const char*) override { return LockResult::kLocked; }
+    // the device; within the page one update runs at a time. WebHID tells
+    // nothing of the USB device, so each interface is its own controller,
+    // place and serial number unknown (DescribeController's default).
+    LockResult LockController(Handle, const char*, std::string*) override { return LockResult::kLocked; }
 
     std::uint32_t GetLastError() override { return tvx_hid_last_error(); }
 
@@ -185,7 +187,7 @@ public:
         return true;
     }
 
-    bool IsInterfaceLocked(const char*) override { return false; }
+    LockResult ProbeController(const char*, std::string*) override { return LockResult::kLocked; }
 
     // The browser keeps some collections for itself (keyboards, security
     // keys); it does not say which, so nothing is claimed here.
