@@ -14,6 +14,9 @@ root=/host
 mkdir -p $root
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 hostroot $root ||
   tvx_fail "host share" "9p mount failed"
+# The host's tree as it is, before the fresh mounts below hide parts of it.
+mkdir -p /hostview
+mount -o bind $root /hostview
 mount -t proc proc $root/proc
 mount -t sysfs sysfs $root/sys
 mount -t devtmpfs devtmpfs $root/dev
@@ -30,6 +33,12 @@ cat > $root/etc/chromium/policies/managed/tolvanex.json <<'EOF'
                                 "urls": ["http://127.0.0.1:8123"]}],
  "DefaultWebHidGuardSetting": 2}
 EOF
+# A checkout or build under one of the folders made fresh above (a clone in
+# /tmp, say) is shown again from the host's tree.
+for dir in "$tvx_top" "$tvx_build" "$tvx_site"; do
+  [ -n "$dir" ] && [ ! -e "$root$dir" ] || continue
+  mkdir -p "$root$dir" && mount -o bind "/hostview$dir" "$root$dir" || tvx_fail "host share" "cannot show $dir"
+done
 ip link set lo up
 
 # in_root CMD...: runs CMD in the host's tree.
