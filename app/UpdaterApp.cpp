@@ -6,7 +6,7 @@
 
 CUpdaterApp::CUpdaterApp()
 {
-    AfxSetAppName(AppNameFromModulePath(wnd::ModulePath()));
+    AfxSetAppName(AppNameFromModulePath(wnd::StartPath()));
     CUpdaterDlg::SetSysCommandHandler(&AppSysCommand);
 }
 

@@ -82,6 +82,15 @@ private:
     CDialog* m_pParentWnd;
 };
 
+// The wait cursor for the life of the object.
+class CWaitCursor {
+public:
+    CWaitCursor() { wnd::BeginWaitCursor(); }
+    ~CWaitCursor() { wnd::EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
 // The application's name, every message box's caption. The app shell sets it
 // at start-up.
 void AfxSetAppName(std::string name);

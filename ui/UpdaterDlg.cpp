@@ -1,6 +1,7 @@
 #include "ui/UpdaterDlg.h"
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "ui/FileDialog.h"
@@ -98,7 +99,9 @@ void CUpdaterDlg::OnOpenHex()
 
     // A file that does not open or cannot be read leaves everything as it was,
     // so the screen never shows a path beside another file's checksum.
+    std::optional<CWaitCursor> wait(std::in_place);  // a big file on a slow disk takes a moment
     if (!m_updater.LoadHexFile(fileDialog.GetPathName().c_str())) {
+        wait.reset();
         AfxMessageBox(m_hWnd, kCannotOpen);
         return;
     }

@@ -108,5 +108,15 @@ void SendCall(Handle window, const std::function<void()>& call);
 
 // GetModuleFileNameW of the program.
 std::string ModulePath();
+// The path the program was started by, as its caller wrote it (argv[0]):
+// started through a symbolic link, the link's own path. ModulePath() when
+// that names no file. Windows has no such links to executables, so there it
+// is ModulePath().
+std::string StartPath();
+
+// SetCursor(LoadCursorW(IDC_WAIT)) over the whole program while the UI thread
+// is busy, and the cursor of before again; calls nest. UI thread only.
+void BeginWaitCursor();
+void EndWaitCursor();
 
 }  // namespace wnd

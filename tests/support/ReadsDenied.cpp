@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace testsupport {
 
-ReadsDenied::ReadsDenied(const std::string& path)
+ReadsDenied::ReadsDenied(const std::string& path, std::function<void()> duringRead)
+    : m_duringRead(std::move(duringRead))
 {
     m_fanotify = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
     if (m_fanotify < 0)
@@ -54,6 +56,8 @@ void ReadsDenied::Answer()
         auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
         for (ssize_t left = n; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
             if (event->fd >= 0) {
+                if (m_duringRead)
+                    m_duringRead();
                 fanotify_response response{event->fd, FAN_DENY};
                 if (write(m_fanotify, &response, sizeof response) < 0) {
                     // the reader then waits for the group to close, which ends it too

@@ -5,6 +5,7 @@
 // it took hold.
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -12,7 +13,9 @@ namespace testsupport {
 
 class ReadsDenied {
 public:
-    explicit ReadsDenied(const std::string& path);
+    // `duringRead`, if given, runs on a thread of its own while the reader
+    // waits in the kernel for the answer, once per read.
+    explicit ReadsDenied(const std::string& path, std::function<void()> duringRead = {});
     ~ReadsDenied();
     ReadsDenied(const ReadsDenied&) = delete;
     ReadsDenied& operator=(const ReadsDenied&) = delete;
@@ -22,6 +25,7 @@ public:
 private:
     void Answer();
 
+    std::function<void()> m_duringRead;
     int m_fanotify = -1;
     int m_stop[2] = {-1, -1};
     std::thread m_thread;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
+#include <QDateTime>
 #include <QListView>
 #include <QDir>
 #include <QFileDialog>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -290,6 +293,7 @@ TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
     EXPECT_EQ(ChecksumText(), QStringLiteral("00AB"));
     EXPECT_EQ(PercentText(), QString());
     EXPECT_EQ(dlg.Updater().IsHexLoaded(), 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the wait cursor of the load is gone
 }
 
 TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
@@ -382,7 +386,9 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         ASSERT_TRUE(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         const QString bad[] = {dir.filePath(QStringLiteral("no-existe.hex")), dir.path(), fifo,
                                QStringLiteral("/dev/zero"), QStringLiteral("/proc/self/status")};
-        BoxAnswerer boxes;
+        // The box comes with the ordinary cursor again, to press its button with.
+        std::vector<bool> waitCursorAtBox;
+        BoxAnswerer boxes([&](const uitest::SeenBox&) { waitCursorAtBox.push_back(QApplication::overrideCursor()); });
         for (const QString& path : bad) {
             choice.answer = path;
             ClickOpenHex();
@@ -399,6 +405,7 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         EXPECT_EQ(ChecksumText(), sumBefore);
         EXPECT_EQ(ImageOf(dlg.Updater()), image);
         EXPECT_EQ(dlg.Updater().IsHexLoaded(), loaded);
+        EXPECT_EQ(waitCursorAtBox, std::vector<bool>(std::size(bad), false));
         // The next dialog starts from the path that is still in force.
         ClickOpenHex();
         EXPECT_EQ(choice.seen.back().fileName, pathBefore.toStdString());
@@ -415,12 +422,20 @@ TEST_F(UpdaterDlgTest, AReadErrorShowsTheStopBoxAndChangesNothing)
 
     // Opens, but the kernel refuses every read.
     const QString denied = uitest::WriteFile(dir, QStringLiteral("denied.hex"), DataRecord(0, {0x11}));
-    testsupport::ReadsDenied reads(QFile::encodeName(denied).toStdString());
+    // The UI thread waits in read() meanwhile, so the cursor can be looked at.
+    std::atomic<int> shapeDuringRead{-1};
+    testsupport::ReadsDenied reads(QFile::encodeName(denied).toStdString(), [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        shapeDuringRead = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
+    });
     if (!reads.Active())
         GTEST_SKIP() << "fanotify permission events are not available here";
-    BoxAnswerer boxes;
+    bool waitCursorAtBox = true;
+    BoxAnswerer boxes([&](const uitest::SeenBox&) { waitCursorAtBox = QApplication::overrideCursor() != nullptr; });
     choice.answer = denied;
     ClickOpenHex();
+    EXPECT_EQ(shapeDuringRead, Qt::WaitCursor);
+    EXPECT_FALSE(waitCursorAtBox);
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("在对 %1 进行访问时发生了一个不明错误。").arg(denied));
     EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Critical);
@@ -542,14 +557,22 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(boxes.Seen()[0].buttons, std::vector<QString>{QStringLiteral("Aceptar")});
 
-    // "Todo tipo (*.*)" lists every file, as on Windows, names without a dot too.
+    // "Todo tipo (*.*)" lists every file, as on Windows, names without a dot too;
+    // and the list's types, sizes and dates are in Spanish whatever the locale.
     uitest::WriteFile(dir, QStringLiteral("a.hex"), EndRecord());
     uitest::WriteFile(dir, QStringLiteral("LEEME"), "");
+    const QString notes = uitest::WriteFile(dir, QStringLiteral("notas.txt"), std::string(1234, 'x'));
+    {
+        QFile file(notes);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 8), QTime(9, 5)), QFileDevice::FileModificationTime));
+    }
     CFileDialog::SetRunner({});
     CFileDialog files(true, "*.hex", QDir(dir.path()).filePath(QStringLiteral("a.hex")).toStdString(), 6,
                       "Archivo HEX Actualización (*.hex)  |*.hex|Todo tipo (*.*)|*.*||", &dlg);
     QStringList filters;
     QStringList listed;
+    QStringList notesRow;  // size, type, date
     QTimer looker;
     QObject::connect(&looker, &QTimer::timeout, [&] {
         auto* qt = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -563,16 +586,24 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
         }
         auto* view = qt->findChild<QListView*>(QStringLiteral("listView"));
         listed.clear();
-        for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row)
-            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
-        if (listed.size() == 2)
+        notesRow.clear();
+        for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row) {
+            const QModelIndex name = view->model()->index(row, 0, view->rootIndex());
+            listed << name.data().toString();
+            if (name.data().toString() == QStringLiteral("notas.txt"))
+                for (int column = 1; column < 4; ++column)
+                    notesRow << name.siblingAtColumn(column).data().toString();
+        }
+        if (listed.size() == 3 && !notesRow.value(1).isEmpty())
             qt->reject();
     });
     looker.start(20);
     EXPECT_EQ(files.DoModal(), IDCANCEL);
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Archivo HEX Actualización (*.hex)"), QStringLiteral("Todo tipo (*.*)")}));
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex")}));
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex"), QStringLiteral("notas.txt")}));
+    EXPECT_EQ(notesRow.join(QStringLiteral(" | ")).toStdString(),
+              "1,21 KiB | Documento de texto sencillo | 8 dic 2026 9:05");
 }
 
 TEST_F(UpdaterDlgTest, SavesAPictureOfTheDialog)

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QThread>
 #include <QTranslator>
 
@@ -106,6 +107,8 @@ struct Application::Impl {
         // box's menu) in Spanish, as the program's own are, whatever the locale.
         if (m_qtSpanish.load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QCoreApplication::installTranslator(&m_qtSpanish);
+        // And its numbers, dates and file types (the file dialog's columns).
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     }
 
     int m_argc;

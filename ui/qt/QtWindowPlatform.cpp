@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -54,6 +58,40 @@ void OnUiThread(Handle window, Call call)
 {
     SendToWindow(Widget(window), call);
 }
+
+// Qt's file list formats sizes and dates in the system's locale, whatever
+// QLocale::setDefault says; this puts them in the program's (Spanish), and
+// starts each type with a capital, as "Carpeta" does.
+class FileListInOurLocale final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || files == nullptr)
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        const QLocale locale;
+        switch (index.column()) {
+        case 1:
+            if (!files->isDir(source))
+                return locale.formattedDataSize(files->size(source));
+            break;
+        case 2: {
+            QString type = QIdentityProxyModel::data(index, role).toString();
+            if (!type.isEmpty())
+                type[0] = locale.toUpper(type.left(1)).at(0);
+            return type;
+        }
+        case 3:
+            return locale.toString(files->lastModified(source), QStringLiteral("d MMM yyyy H:mm"));
+        default:
+            break;
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
 
 void CollectChildWindows(QWidget* parent, std::vector<QWidget*>& out)
 {
@@ -274,6 +312,7 @@ void PaintIconAt(Handle window, Icon icon, int x, int y)
 bool RunOpenFileDialog(OpenFileName& ofn)
 {
     QFileDialog dialog(Widget(ofn.owner));
+    dialog.setProxyModel(new FileListInOurLocale(&dialog));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Qt takes the patterns from the last brackets of each name; it gets its
@@ -315,6 +354,23 @@ void SendCall(Handle window, const std::function<void()>& call)
 std::string ModulePath()
 {
     return QCoreApplication::applicationFilePath().toStdString();
+}
+
+std::string StartPath()
+{
+    // applicationFilePath() is /proc/self/exe, where a link is already resolved.
+    const QString called = QCoreApplication::arguments().value(0);
+    return QFileInfo(called).fileName().isEmpty() ? ModulePath() : called.toStdString();
+}
+
+void BeginWaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void EndWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
 }
 
 }  // namespace wnd

@@ -363,4 +363,27 @@ std::string ModulePath()
     }
 }
 
+std::string StartPath()
+{
+    return ModulePath();
+}
+
+namespace {
+int g_waitDepth = 0;
+HCURSOR g_cursorBeforeWait = nullptr;
+}  // namespace
+
+void BeginWaitCursor()
+{
+    HCURSOR before = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    if (g_waitDepth++ == 0)
+        g_cursorBeforeWait = before;
+}
+
+void EndWaitCursor()
+{
+    if (g_waitDepth > 0 && --g_waitDepth == 0)
+        ::SetCursor(g_cursorBeforeWait);
+}
+
 }  // namespace wnd
