@@ -375,7 +375,8 @@ HCURSOR g_cursorBeforeWait = nullptr;
 
 void BeginWaitCursor()
 {
-    HCURSOR before = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    // IDC_WAIT, in its wide form whatever UNICODE says.
+    HCURSOR before = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));
     if (g_waitDepth++ == 0)
         g_cursorBeforeWait = before;
 }
