@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "firmware/ByteSource.h"
 
@@ -73,6 +74,11 @@ std::string_view CHexLines::JoinSpanningLine(const char* lf)
     m_kept->Append(m_at.lineStart, static_cast<std::size_t>(lf - m_at.lineStart));
     m_spanning = false;
     return m_kept->Finish(true);
+}
+
+HexLineExtent CHexLines::ExtentOf(std::string_view line) const
+{
+    return line.data() == m_kept->kept ? m_kept->extent : HexLineExtent::Of(line);
 }
 
 std::string_view CHexLines::FinishLastLine()

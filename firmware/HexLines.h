@@ -4,6 +4,8 @@
 // input. Lines have no length limit, yet memory stays bounded: of a line that
 // runs across two reads only the characters a record can use are kept.
 //
+// A kept line still tells its whole length and its CRs (ExtentOf).
+//
 // The search for line ends is done a slice at a time by a scan function (plain
 // C++ or vector code), which marks the LFs of each 64 bytes in one word; the
 // lines are then taken from those words without another look at the text.
@@ -15,6 +17,9 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
+
+#include "firmware/HexRecord.h"
 
 class CByteSource;
 
@@ -44,6 +49,9 @@ public:
     // CFileException. The view holds until onLine returns.
     template <class OnLine>
     void ForEachLine(OnLine onLine);
+    // The whole of `line`, the line onLine has just been given: more than its
+    // text shows when only its start was kept.
+    HexLineExtent ExtentOf(std::string_view line) const;
 
     // Once ForEachLine has ended: when a 0x1A byte ended the input, calls
     // onLine with each line after it (the rest of its own line first), of
@@ -91,33 +99,49 @@ private:
     bool m_lastLineCut = false;
 };
 
-// The start of a line that runs across reads, and its full length.
+// The start of a line that runs across reads, its full length and its CRs.
 struct CHexLines::Spanning {
     char kept[kKeptChars + kPadding];
     std::size_t keptLength = 0;
     std::size_t totalLength = 0;
-    bool endsInCr = false;
+    std::size_t firstCr = HexLineExtent::kNoCr;
+    std::size_t crs = 0;
+    char lastTwo[2] = {};  // the line's last two characters so far
+    HexLineExtent extent;  // of the line Finish handed out last
 
     void Append(const char* p, std::size_t n)
     {
         const std::size_t take = std::min(kKeptChars - keptLength, n);
         std::memcpy(kept + keptLength, p, take);
         keptLength += take;
+        if (const void* cr = firstCr == HexLineExtent::kNoCr ? std::memchr(p, '\r', n) : nullptr)
+            firstCr = totalLength + static_cast<std::size_t>(static_cast<const char*>(cr) - p);
+        if (firstCr != HexLineExtent::kNoCr)
+            crs += static_cast<std::size_t>(std::count(p, p + n, '\r'));
         totalLength += n;
-        if (n > 0)
-            endsInCr = p[n - 1] == '\r';
+        if (n >= 2)
+            std::memcpy(lastTwo, p + n - 2, 2);
+        else if (n == 1)
+            lastTwo[0] = std::exchange(lastTwo[1], p[0]);
     }
 
     // The usable characters of the finished line; a CR goes only before a LF.
     std::string_view Finish(bool atLineFeed)
     {
         std::size_t length = totalLength;
-        if (atLineFeed && endsInCr)
+        char last = length > 0 ? lastTwo[1] : '\0';
+        if (atLineFeed && last == '\r') {
             --length;
+            --crs;
+            last = length > 0 ? lastTwo[0] : '\0';
+        }
+        // A CR that ends the line has nothing of it after it.
+        extent = {length, firstCr < length ? firstCr : HexLineExtent::kNoCr, crs - (last == '\r' ? 1 : 0)};
         const std::size_t usable = std::min(length, keptLength);
         keptLength = 0;
         totalLength = 0;
-        endsInCr = false;
+        firstCr = HexLineExtent::kNoCr;
+        crs = 0;
         return {kept, usable};
     }
 };

@@ -32,15 +32,18 @@ CHexLint::CHexLint() : m_storedBy(kImageSize, 0)
 {
 }
 
-HexWarning* CHexLint::Add(HexWarningKind kind, std::uint32_t first, std::uint32_t second, std::uint32_t third)
+HexWarning* CHexLint::Add(HexWarningKind kind, std::uint64_t first, std::uint64_t second, std::uint64_t third)
 {
     if (m_counts[static_cast<std::size_t>(kind)]++ >= kKeptPerKind)
         return nullptr;
+    const auto narrow = [](std::uint64_t n) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, UINT32_MAX));
+    };
     HexWarning w{kind};
     w.line = m_line;
-    w.first = first;
-    w.second = second;
-    w.third = third;
+    w.first = narrow(first);
+    w.second = narrow(second);
+    w.third = narrow(third);
     m_warnings.push_back(w);
     return &m_warnings.back();
 }
@@ -60,7 +63,7 @@ void CHexLint::OnEndByte(bool midLine)
     m_line = m_endByteLine - 1;
 }
 
-void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place)
+void CHexLint::OnLine(std::string_view line, const HexLineExtent& extent, HexLineRole role, const HexLinePlace& place)
 {
     ++m_line;
     if (role == HexLineRole::kAfterEnd || role == HexLineRole::kAfterEndByte) {
@@ -75,29 +78,26 @@ void CHexLint::OnLine(std::string_view line, HexLineRole role, const HexLinePlac
         return;
     }
 
-    // A CR with more text after it: the loader took the line for one, so only
-    // what comes before the first CR is a record of its own.
-    std::uint32_t innerCrs = 0;
-    for (std::size_t i = line.find('\r'); i != std::string_view::npos && i + 1 < line.size();
-         i = line.find('\r', i + 1))
-        ++innerCrs;
-    if (innerCrs != 0)
-        Add(HexWarningKind::kCrOnlyLineEnds, innerCrs);
+    // A CR with more of the line after it: the loader took the line for one,
+    // so only what comes before the first CR is a record of its own.
+    if (extent.innerCrs != 0)
+        Add(HexWarningKind::kCrOnlyLineEnds, extent.innerCrs);
 
     if (role == HexLineRole::kNotRecord) {
         if (m_line == 1 && StartsWithByteOrderMark(line)) {
             Add(HexWarningKind::kByteOrderMark);
-        } else if (HexWarning* w = Add(HexWarningKind::kNotRecord, static_cast<std::uint32_t>(line.size()))) {
+        } else if (HexWarning* w = Add(HexWarningKind::kNotRecord, extent.length)) {
             w->character = line.empty() ? '\0' : line[0];
         }
         return;
     }
-    const std::size_t cr = line.find('\r');
-    LintRecord(line.substr(0, cr), line, role, place);
+    LintRecord(line, std::min(extent.firstCr, extent.length), role, place);
 }
 
-void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLineRole role, const HexLinePlace& place)
+void CHexLint::LintRecord(std::string_view line, std::size_t recordLength, HexLineRole role, const HexLinePlace& place)
 {
+    // The record's text, as far as the line's text goes: all that its digits need.
+    const std::string_view record = line.substr(0, recordLength);
     // The header lies within the line, since the loader took it for a record.
     const unsigned count = HexByteAt(line, 1);
     const std::size_t length = 11 + 2 * std::size_t{count};
@@ -117,8 +117,8 @@ void CHexLint::LintRecord(std::string_view record, std::string_view line, HexLin
         }
     }
 
-    if (record.size() != length) {
-        Add(HexWarningKind::kCountMismatch, count, static_cast<std::uint32_t>(record.size()));
+    if (recordLength != length) {
+        Add(HexWarningKind::kCountMismatch, count, recordLength);
     } else if (nonHex == 0) {
         unsigned sum = 0;
         for (std::size_t i = 1; i + 2 < length; i += 2)

@@ -27,7 +27,7 @@ enum class HexWarningKind {
 
 // What each kind carries in `first`, `second` and `third`:
 //   kNotRecord       the line's length; `character` its first one
-//   kCrOnlyLineEnds  how many CRs have more text after them
+//   kCrOnlyLineEnds  how many CRs have more of the line after them
 //   kNonHexDigit     how many such characters; `column` and `character` the first
 //   kCountMismatch   the byte count, the line's length
 //   kBadChecksum     the checksum written, the right one
@@ -53,7 +53,8 @@ public:
 
     CHexLint();
 
-    void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) override;
+    void OnLine(std::string_view line, const HexLineExtent& extent, HexLineRole role,
+                const HexLinePlace& place) override;
     void OnEndByte(bool midLine) override;
     // Adds what only the whole read tells; call once, when the read has ended.
     void Finish();
@@ -69,9 +70,10 @@ public:
     Cell CellState(std::size_t index) const;
 
 private:
-    void LintRecord(std::string_view record, std::string_view line, HexLineRole role, const HexLinePlace& place);
+    void LintRecord(std::string_view line, std::size_t recordLength, HexLineRole role, const HexLinePlace& place);
     // The warning kept, or null when its kind has had its share.
-    HexWarning* Add(HexWarningKind kind, std::uint32_t first = 0, std::uint32_t second = 0, std::uint32_t third = 0);
+    // Counts and lengths past 2^32 - 1 show as that.
+    HexWarning* Add(HexWarningKind kind, std::uint64_t first = 0, std::uint64_t second = 0, std::uint64_t third = 0);
 
     std::size_t m_line = 0;
     std::vector<std::uint32_t> m_storedBy;  // per image byte, the line that last stored it; 0 = none

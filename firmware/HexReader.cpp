@@ -93,7 +93,7 @@ bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observe
             StoreRecord(line, place, image, digits, &stored);
             ended = role == HexLineRole::kEnd;
         }
-        observer.OnLine(line, role, place);
+        observer.OnLine(line, lines.ExtentOf(line), role, place);
         return true;  // the observer sees the lines the read no longer takes
     });
     const bool midLine = lines.EndByteCutLine();
@@ -102,7 +102,7 @@ bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observe
         if (!told)
             observer.OnEndByte(midLine);
         told = true;
-        observer.OnLine(line, HexLineRole::kAfterEndByte, HexLinePlace{});
+        observer.OnLine(line, lines.ExtentOf(line), HexLineRole::kAfterEndByte, HexLinePlace{});
     });
     return stored;
 }

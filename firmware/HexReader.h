@@ -11,11 +11,14 @@
 class CByteSource;
 
 // Watches a read line by line: every line the input holds, those after the
-// record that ends the read included, with what the read made of it.
+// record that ends the read included, with what the read made of it. Of a
+// very long line `line` holds only the start that a record can use; `extent`
+// tells the whole of it.
 class CHexLineObserver {
 public:
     virtual ~CHexLineObserver() = default;
-    virtual void OnLine(std::string_view line, HexLineRole role, const HexLinePlace& place) = 0;
+    virtual void OnLine(std::string_view line, const HexLineExtent& extent, HexLineRole role,
+                        const HexLinePlace& place) = 0;
     // A 0x1A byte ended the input, in the middle of the line last seen or,
     // when not `midLine`, at the start of the next; the lines after it follow
     // as kAfterEndByte.

@@ -32,6 +32,28 @@ struct HexLinePlace {
     std::size_t count = 0;
 };
 
+// The whole of a line, of which a reader may hand out only the start (see
+// CHexLines): its length, where its first CR is, and how many of its CRs
+// have more of the line after them.
+struct HexLineExtent {
+    static constexpr std::size_t kNoCr = SIZE_MAX;
+    std::size_t length = 0;
+    std::size_t firstCr = kNoCr;
+    std::size_t innerCrs = 0;
+
+    static HexLineExtent Of(std::string_view line)
+    {
+        HexLineExtent extent{line.size(), line.find('\r'), 0};
+        if (extent.firstCr == std::string_view::npos) {
+            extent.firstCr = kNoCr;
+            return extent;
+        }
+        const auto from = line.begin() + static_cast<std::ptrdiff_t>(extent.firstCr);
+        extent.innerCrs = static_cast<std::size_t>(std::count(from, line.end() - 1, '\r'));
+        return extent;
+    }
+};
+
 template <class Digits>
 inline HexLineRole ReadRecordHead(std::string_view line, const Digits& digits, HexLinePlace* place)
 {

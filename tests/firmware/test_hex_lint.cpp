@@ -69,6 +69,20 @@ TEST(HexLint, TellsEachKindWithItsLine)
          {{K::kCrOnlyLineEnds, 1, 2, 0, 0}}},
         {"a lone CR at the very end is harmless", kData + "\n" + kEof + "\r", {}},
         {"non-hex digits", ":04000000010G03G4F2\n", {{K::kNonHexDigit, 1, 2, 0, 0}}},
+        // Lines longer than a read (256 KiB), of which the reader keeps only the start.
+        {"a record line of 262,144 characters", kData + std::string(262144 - kData.size(), '0') + "\n",
+         {{K::kCountMismatch, 1, 4, 262144, 0}}},
+        {"a line of 300,000 that is no record", std::string(300000, ' ') + "\n" + kData + "\n",
+         {{K::kNotRecord, 1, 300000, 0, 0}}},
+        {"7,739 CR-only ends", kData + [] {
+             std::string crs;
+             for (int i = 0; i < 7739; ++i)
+                 crs += "\r" + Record(0x20, {1}) + std::string(30, ' ');
+             return crs;
+         }() + "\r\n",
+         {{K::kCrOnlyLineEnds, 1, 7739, 0, 0}}},
+        {"the first CR far into a long line", kData + std::string(2000, '0') + "\r" + kEof + "\rx\r\r\n",
+         {{K::kCrOnlyLineEnds, 1, 2, 0, 0}, {K::kCountMismatch, 1, 4, 2019, 0}}},
         {"nothing stored", "", {{K::kNoData, 0, 0, 0, 0}}},
         {"a 0x1A between lines ends the read", kData + "\n\x1A" + Record(0x20, {1}) + "\n" + Record(0x30, {1}) + "\n" + kEof,
          {{K::kAfterEndByte, 2, 2, 0, 0}}},
