@@ -14,18 +14,18 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"no existe", {ENOENT}, {2, 3, 15}},  // FILE_NOT_FOUND, PATH_NOT_FOUND, INVALID_DRIVE
+    {"no existe", {ENOENT}, {2, 3, 15}},                           // FILE_NOT_FOUND, PATH_NOT_FOUND, INVALID_DRIVE
     {"una parte de la ruta no es una carpeta", {ENOTDIR}, {267}},  // DIRECTORY
     {"es una carpeta", {EISDIR}, {}},
 #ifdef ELOOP
     {"demasiados niveles de enlaces simbólicos", {ELOOP}, {1921}},  // CANT_RESOLVE_FILENAME
 #endif
-    {"permiso denegado", {EACCES}, {5}},   // ACCESS_DENIED
+    {"permiso denegado", {EACCES}, {5}},  // ACCESS_DENIED
     {"operación no permitida", {EPERM}, {}},
-    {"lo tiene abierto otro programa", {}, {32}},  // SHARING_VIOLATION
+    {"lo tiene abierto otro programa", {}, {32}},                       // SHARING_VIOLATION
     {"otro programa tiene bloqueada una parte del archivo", {}, {33}},  // LOCK_VIOLATION
     {"el sistema de archivos es de solo lectura", {EROFS}, {}},
-    {"el disco está protegido contra escritura", {}, {19}},  // WRITE_PROTECT
+    {"el disco está protegido contra escritura", {}, {19}},       // WRITE_PROTECT
     {"no queda espacio en el dispositivo", {ENOSPC}, {112, 39}},  // DISK_FULL, HANDLE_DISK_FULL
 #ifdef EDQUOT
     {"se ha superado la cuota de disco", {EDQUOT}, {1295}},  // DISK_QUOTA_EXCEEDED
@@ -36,22 +36,22 @@ const Row kRows[] = {
     {"el nombre o la ruta no es válido", {}, {123, 161}},     // INVALID_NAME, BAD_PATHNAME
     // IO_DEVICE, CRC, READ_FAULT, WRITE_FAULT, GEN_FAILURE
     {"error de entrada/salida", {EIO}, {1117, 23, 30, 29, 31}},
-    {"descriptor de archivo no válido", {EBADF}, {6}},  // INVALID_HANDLE
+    {"descriptor de archivo no válido", {EBADF}, {6}},             // INVALID_HANDLE
     {"el dispositivo o el recurso está ocupado", {EBUSY}, {170}},  // BUSY
 #ifdef ETXTBSY
     {"el archivo está en uso", {ETXTBSY}, {}},
 #endif
-    {"no existe ese dispositivo", {ENODEV}, {55}},  // DEV_NOT_EXIST
+    {"no existe ese dispositivo", {ENODEV}, {55}},          // DEV_NOT_EXIST
     {"el dispositivo no está conectado", {ENXIO}, {1167}},  // DEVICE_NOT_CONNECTED
-    {"el dispositivo no está listo", {}, {21}},  // NOT_READY
-    {"demasiados archivos abiertos", {EMFILE}, {4}},  // TOO_MANY_OPEN_FILES
+    {"el dispositivo no está listo", {}, {21}},             // NOT_READY
+    {"demasiados archivos abiertos", {EMFILE}, {4}},        // TOO_MANY_OPEN_FILES
     {"demasiados archivos abiertos en el sistema", {ENFILE}, {}},
-    {"ya existe", {EEXIST}, {80, 183}},  // FILE_EXISTS, ALREADY_EXISTS
-    {"la carpeta no está vacía", {ENOTEMPTY}, {145}},  // DIR_NOT_EMPTY
+    {"ya existe", {EEXIST}, {80, 183}},                               // FILE_EXISTS, ALREADY_EXISTS
+    {"la carpeta no está vacía", {ENOTEMPTY}, {145}},                 // DIR_NOT_EMPTY
     {"no se puede mover a otro sistema de archivos", {EXDEV}, {17}},  // NOT_SAME_DEVICE
     {"el archivo es demasiado grande", {EFBIG}, {}},
-    {"no hay memoria suficiente", {ENOMEM}, {8, 14}},  // NOT_ENOUGH_MEMORY, OUTOFMEMORY
-    {"argumento no válido", {EINVAL}, {87}},  // INVALID_PARAMETER
+    {"no hay memoria suficiente", {ENOMEM}, {8, 14}},                     // NOT_ENOUGH_MEMORY, OUTOFMEMORY
+    {"argumento no válido", {EINVAL}, {87}},                              // INVALID_PARAMETER
     {"el otro extremo de la tubería está cerrado", {EPIPE}, {109, 232}},  // BROKEN_PIPE, NO_DATA
     {"llamada interrumpida", {EINTR}, {}},
     {"recurso no disponible por ahora; vuelva a intentarlo", {EAGAIN}, {}},
@@ -69,8 +69,8 @@ const Row kRows[] = {
 #ifdef EOVERFLOW
     {"el valor es demasiado grande", {EOVERFLOW}, {}},
 #endif
-    {"el archivo se está borrando", {}, {303}},   // DELETE_PENDING
-    {"la operación se ha cancelado", {}, {995}},  // OPERATION_ABORTED
+    {"el archivo se está borrando", {}, {303}},      // DELETE_PENDING
+    {"la operación se ha cancelado", {}, {995}},     // OPERATION_ABORTED
     {"no se puede acceder al archivo", {}, {1920}},  // CANT_ACCESS_FILE
     {"el dispositivo se ha retirado", {}, {1617}},   // DEVICE_REMOVED
     {"no es un archivo normal (es un dispositivo, una tubería o un socket)", {kSysErrorNotAFile}, {}},
