@@ -3,8 +3,6 @@
 
 #include "cli/Main.h"
 
-#include <clocale>
-
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
@@ -35,9 +33,6 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
 
 int Main(const std::vector<std::string>& args)
 {
-    // Lets the system's error texts follow the user's language.
-    std::setlocale(LC_ALL, "");
-    std::setlocale(LC_NUMERIC, "C");
     SysUseUtf8Console();
     SysGuardStandardStreams();
 

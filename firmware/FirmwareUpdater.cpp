@@ -21,8 +21,10 @@ CFirmwareUpdater::~CFirmwareUpdater()
 int CFirmwareUpdater::LoadHexFile(const char* path)
 {
     CFileByteSource file;
-    if (!file.Open(path))
+    if (!file.Open(path)) {
+        m_openError = file.OsError();
         return 0;
+    }
     return LoadHex(file);
 }
 

@@ -22,6 +22,9 @@ public:
     // open; then nothing changes. A read error throws CFileException and also
     // changes nothing.
     int LoadHexFile(const char* path);
+    // Why the last LoadHexFile that returned 0 could not open its file: a code
+    // for SysErrorText.
+    int OpenError() const { return m_openError; }
     // The same reading from any source of bytes (a file, or a test's own);
     // `observer`, if given, sees every line on the way.
     int LoadHex(CByteSource& source, CHexLineObserver* observer = nullptr);
@@ -55,4 +58,5 @@ private:
     std::int32_t m_loaded;
     std::int32_t m_hasData = 0;
     std::int32_t m_reached = 0;
+    int m_openError = 0;
 };

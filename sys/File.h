@@ -1,29 +1,11 @@
 #pragma once
-// Reading and writing files as each operating system offers it, and the
-// wording of what went wrong. Paths and texts are UTF-8.
+// Reading and writing files as each operating system offers it. Paths and
+// texts are UTF-8; errors are codes for SysErrorText (sys/ErrorText.h).
 
 #include <cstddef>
 #include <string>
 
-// Error codes of our own, beside the system's, for SysErrorText.
-constexpr int kSysErrorNotAFile = 0x7F01;    // a device, pipe, FIFO or socket
-constexpr int kSysErrorSystemFile = 0x7F02;  // a file the kernel makes up (/proc, /sys)
-constexpr int kSysErrorSameFile = 0x7F03;    // output and input are one file
-
-// The Spanish wording of the codes above; null for the system's own codes.
-inline const char* SysOwnErrorText(int error)
-{
-    switch (error) {
-    case kSysErrorNotAFile:
-        return "no es un archivo normal (es un dispositivo, una tubería o un socket)";
-    case kSysErrorSystemFile:
-        return "es un archivo del sistema (/proc, /sys), no un firmware";
-    case kSysErrorSameFile:
-        return "es el mismo archivo que la entrada";
-    default:
-        return nullptr;
-    }
-}
+#include "sys/ErrorText.h"
 
 // Opens an existing regular file for reading. It never blocks: devices,
 // pipes, FIFOs, sockets, folders and the kernel's own files are refused
@@ -35,8 +17,6 @@ int SysStandardInput();
 // Bytes read (0 at the end), or -1 with *error set.
 long long SysRead(int fd, void* buffer, std::size_t size, int* error);
 void SysClose(int fd);
-// The system's wording of an error code from the calls here (ours in Spanish).
-std::string SysErrorText(int error);
 
 // Writes `data` to `path` the way a user expects of an output file:
 // - an existing device or FIFO gets the bytes in place;

@@ -297,13 +297,6 @@ void SysClose(int fd)
     ::close(fd);
 }
 
-std::string SysErrorText(int error)
-{
-    if (const char* own = SysOwnErrorText(error))
-        return own;
-    return std::strerror(error);
-}
-
 bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason)
 {
     int failure = 0;

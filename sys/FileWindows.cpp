@@ -28,46 +28,25 @@ std::wstring Wide(const char* utf8)
     return std::wstring(wide.begin(), wide.end());
 }
 
-std::string WindowsErrorText(DWORD code)
-{
-    wchar_t* text = nullptr;
-    const DWORD n =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string result;
-    if (n != 0 && text != nullptr)
-        result = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), n));
-    if (text != nullptr)
-        ::LocalFree(text);
-    while (!result.empty() &&
-           (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' || result.back() == '.'))
-        result.pop_back();
-    if (result.empty())
-        result = "error " + std::to_string(code);
-    return result;
-}
-
 bool IsFolder(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The C runtime's code for a system error; a code it has none for is kept
-// whole, negated, and SysErrorText asks the system for its wording.
+// The C runtime's code for the system errors that both systems know; the
+// others are kept whole, negated, so that a file another program holds open
+// is told as such and not as a refusal.
 int ErrnoOf(DWORD failure)
 {
     switch (failure) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
         return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
         return EACCES;
     default:
-        return -static_cast<int>(failure);
+        return SysWindowsError(failure);
     }
 }
 
@@ -205,18 +184,6 @@ void SysClose(int fd)
     ::_close(fd);
 }
 
-std::string SysErrorText(int error)
-{
-    if (const char* own = SysOwnErrorText(error))
-        return own;
-    if (error < 0)
-        return WindowsErrorText(static_cast<DWORD>(-error));
-    char text[256] = {};
-    if (::strerror_s(text, sizeof text, error) != 0 || text[0] == '\0')
-        return "error " + std::to_string(error);
-    return text;
-}
-
 bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason)
 {
     const std::wstring wide = Wide(path);
@@ -244,7 +211,7 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
         }
     }
     if (failure != 0) {
-        *reason = WindowsErrorText(failure);
+        *reason = SysErrorText(ErrnoOf(failure));
         return false;
     }
     return true;

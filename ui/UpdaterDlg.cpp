@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "sys/ErrorText.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
 
@@ -102,7 +103,7 @@ void CUpdaterDlg::OnOpenHex()
     std::optional<CWaitCursor> wait(std::in_place);  // a big file on a slow disk takes a moment
     if (!m_updater.LoadHexFile(fileDialog.GetPathName().c_str())) {
         wait.reset();
-        AfxMessageBox(m_hWnd, kCannotOpen);
+        AfxMessageBox(m_hWnd, std::string(kCannotOpen) + "\n" + SysErrorText(m_updater.OpenError()));
         return;
     }
     m_strFilePath = fileDialog.GetPathName();

@@ -174,7 +174,7 @@ TEST(FirmwareUpdater, ReadErrorKeepsEverythingAsItWas)
                 } catch (const CFileException& e) {
                     EXPECT_EQ(e.FileName(), "disco/roto.hex");
                     EXPECT_EQ(e.OsError(), EIO);
-                    EXPECT_NE(std::string(e.what()).find("disco/roto.hex"), std::string::npos);
+                    EXPECT_EQ(std::string(e.what()), "disco/roto.hex: error de entrada/salida");
                 }
                 EXPECT_EQ(failing.Position(), failAfter);
                 EXPECT_EQ(ImageOf(u), before);
@@ -182,6 +182,8 @@ TEST(FirmwareUpdater, ReadErrorKeepsEverythingAsItWas)
             }
         }
     }
+    // A code that has no text of its own is told by its number.
+    EXPECT_EQ(CFileException("x.hex", 31420).Reason(), "error 31420");
 }
 
 #ifdef __linux__
@@ -200,7 +202,7 @@ TEST(FirmwareUpdater, ReadErrorFromARealFile)
     } catch (const CFileException& e) {
         EXPECT_EQ(e.FileName(), path);
         EXPECT_EQ(e.OsError(), EPERM);
-        EXPECT_FALSE(e.Reason().empty());
+        EXPECT_EQ(e.Reason(), "operación no permitida");
     }
     EXPECT_EQ(u.IsHexLoaded(), 0);
     EXPECT_EQ(ImageOf(u), Erased());

@@ -386,6 +386,10 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
         ASSERT_TRUE(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         const QString bad[] = {dir.filePath(QStringLiteral("no-existe.hex")), dir.path(), fifo,
                                QStringLiteral("/dev/zero"), QStringLiteral("/proc/self/status")};
+        const char* const reasons[] = {"no existe", "es una carpeta",
+                                       "no es un archivo normal (es un dispositivo, una tubería o un socket)",
+                                       "no es un archivo normal (es un dispositivo, una tubería o un socket)",
+                                       "es un archivo del sistema (/proc, /sys), no un firmware"};
         // The box comes with the ordinary cursor again, to press its button with.
         std::vector<bool> waitCursorAtBox;
         BoxAnswerer boxes([&](const uitest::SeenBox&) { waitCursorAtBox.push_back(QApplication::overrideCursor()); });
@@ -394,8 +398,10 @@ TEST_F(UpdaterDlgTest, AFileThatDoesNotOpenSaysSoAndChangesNothing)
             ClickOpenHex();
         }
         ASSERT_EQ(boxes.Seen().size(), std::size(bad));
-        for (const auto& box : boxes.Seen()) {
-            EXPECT_EQ(box.text, QStringLiteral("No se puede abrir el archivo"));
+        for (std::size_t i = 0; i < std::size(bad); ++i) {
+            const uitest::SeenBox& box = boxes.Seen()[i];
+            // The reason on a second line.
+            EXPECT_EQ(box.text.toStdString(), std::string("No se puede abrir el archivo\n") + reasons[i]);
             EXPECT_EQ(box.icon, QMessageBox::NoIcon);
             EXPECT_EQ(box.buttons, std::vector<QString>{QStringLiteral("Aceptar")});
             EXPECT_EQ(box.caption, QString::fromStdString(AfxGetAppName()));

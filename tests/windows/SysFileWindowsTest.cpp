@@ -100,7 +100,7 @@ TEST_F(SystemFileWindows, ReadsBytesUnchangedAndHoldsTheFileToItself)
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     error = 0;
     EXPECT_EQ(SysOpenForRead(Path("a.hex").c_str(), &error), -1);
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(SysErrorText(error), "lo tiene abierto otro programa");
     CloseHandle(writer);
 }
 
@@ -109,12 +109,47 @@ TEST_F(SystemFileWindows, RefusesFoldersAndMissingFilesWithTheirReason)
     int error = 0;
     EXPECT_EQ(SysOpenForRead(dir.c_str(), &error), -1);
     EXPECT_EQ(error, EISDIR);
-    EXPECT_FALSE(SysErrorText(error).empty());
+    EXPECT_EQ(SysErrorText(error), "es una carpeta");
 
     error = 0;
     EXPECT_EQ(SysOpenForRead(Path("missing.hex").c_str(), &error), -1);
     EXPECT_EQ(error, ENOENT);
-    EXPECT_NE(SysErrorText(ENOENT), SysErrorText(EISDIR));
+    EXPECT_EQ(SysErrorText(error), "no existe");
+}
+
+TEST(SysErrorText, WindowsCodesInSpanish)
+{
+    const std::pair<DWORD, const char*> cases[] = {
+        {ERROR_FILE_NOT_FOUND, "no existe"},
+        {ERROR_PATH_NOT_FOUND, "no existe"},
+        {ERROR_ACCESS_DENIED, "permiso denegado"},
+        {ERROR_SHARING_VIOLATION, "lo tiene abierto otro programa"},
+        {ERROR_LOCK_VIOLATION, "otro programa tiene bloqueada una parte del archivo"},
+        {ERROR_DISK_FULL, "no queda espacio en el dispositivo"},
+        {ERROR_HANDLE_DISK_FULL, "no queda espacio en el dispositivo"},
+        {ERROR_DISK_QUOTA_EXCEEDED, "se ha superado la cuota de disco"},
+        {ERROR_WRITE_PROTECT, "el disco está protegido contra escritura"},
+        {ERROR_FILENAME_EXCED_RANGE, "el nombre es demasiado largo"},
+        {ERROR_INVALID_NAME, "el nombre o la ruta no es válido"},
+        {ERROR_DIRECTORY, "una parte de la ruta no es una carpeta"},
+        {ERROR_CANT_RESOLVE_FILENAME, "demasiados niveles de enlaces simbólicos"},
+        {ERROR_INVALID_HANDLE, "descriptor de archivo no válido"},
+        {ERROR_TOO_MANY_OPEN_FILES, "demasiados archivos abiertos"},
+        {ERROR_NOT_READY, "el dispositivo no está listo"},
+        {ERROR_DEVICE_NOT_CONNECTED, "el dispositivo no está conectado"},
+        {ERROR_IO_DEVICE, "error de entrada/salida"},
+        {ERROR_CRC, "error de entrada/salida"},
+        {ERROR_BROKEN_PIPE, "el otro extremo de la tubería está cerrado"},
+        {ERROR_OPERATION_ABORTED, "la operación se ha cancelado"},
+        {ERROR_BUSY, "el dispositivo o el recurso está ocupado"},
+        {ERROR_ALREADY_EXISTS, "ya existe"},
+        {ERROR_NOT_SAME_DEVICE, "no se puede mover a otro sistema de archivos"},
+        {ERROR_DEVICE_REMOVED, "el dispositivo se ha retirado"},
+        {ERROR_DELETE_PENDING, "el archivo se está borrando"},
+        {12345, "error 12345"},
+    };
+    for (const auto& [code, text] : cases)
+        EXPECT_EQ(SysErrorText(SysWindowsError(code)), text) << code;
 }
 
 TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
@@ -132,14 +167,14 @@ TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     const std::string other(16384, '\0');
     EXPECT_FALSE(SysWriteOutput(Path("image.bin").c_str(), other.data(), other.size(), &reason));
-    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(reason, "lo tiene abierto otro programa");
     CloseHandle(holder);
     EXPECT_EQ(ReadWhole(Path("image.bin")), image);
     EXPECT_EQ(Listing(), std::vector<std::string>{"image.bin"});
 
     reason.clear();
     EXPECT_FALSE(SysWriteOutput(Path("no-such-folder\\image.bin").c_str(), image.data(), image.size(), &reason));
-    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(reason, "no existe");
 }
 
 TEST_F(SystemFileWindows, ReadsOnlyDiskFiles)
