@@ -13,6 +13,7 @@
 #include "cli/PermissionHint.h"
 #include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
+#include "sys/ErrorText.h"
 
 namespace cli {
 namespace {
@@ -59,6 +60,9 @@ std::string State(const InterfaceReport& r)
     case InterfaceProblem::kSystem:
         return "no se abre: es un teclado o un ratón, que el sistema reserva para sí";
     case InterfaceProblem::kOther:
+        // The link's codes are Windows' on every system.
+        if (const char* reason = SysErrorTextOrNull(SysWindowsError(r.error)))
+            return std::string("no se abre: ") + reason;
         return "no se abre: error " + std::to_string(r.error) + " del sistema";
     }
     return {};

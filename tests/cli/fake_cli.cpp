@@ -5,7 +5,8 @@
 //                    report fails), "unlocked" (the system gives no lock for
 //                    it), "crowd" (every kind of interface that list tells
 //                    apart), "bench" (three controllers, one with two
-//                    interfaces; see below) or "none"
+//                    interfaces; see below), "odd" (interfaces that do not
+//                    open for the system's own reasons) or "none"
 //   TVX_FAKE_FAIL    in "bench", the place of a controller whose 100th report fails
 //   TVX_FAKE_APPEAR_MS  the scene's interfaces appear only after this long
 //   TVX_FAKE_DELAY_US  time each report takes
@@ -65,6 +66,15 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
         controller.lockFails = true;
     if (kind == "bench")
         return Bench();
+    if (kind == "odd") {  // interfaces that do not open for reasons of the system's
+        fakehid::Interface failing = fakehid::Controller("/dev/fake-failing");
+        failing.opens = false;
+        failing.openError = 31;  // ERROR_GEN_FAILURE
+        fakehid::Interface odd = failing;
+        odd.path = "/dev/fake-odd";
+        odd.openError = 12345;
+        return {failing, odd};
+    }
     if (kind != "crowd")
         return {controller};
 
