@@ -178,7 +178,7 @@ int RunFlash(const ParsedArgs& args)
     // An image no record wrote is all 0xFF: sending it would erase the controller.
     // The warnings tell why no record wrote.
     if (!updater.HasData() || style != ReportStyle::kQuiet || strict)
-        std::fputs(WarningLines(FileName(path), lint).c_str(), stderr);
+        Err(WarningLines(FileName(path), lint));
     if (!updater.HasData()) {
         Complain("«" + path + "»: el archivo no contiene datos para el mando");
         return reporter->Refused(kExitFile);
@@ -212,7 +212,7 @@ int RunFlash(const ParsedArgs& args)
         else if (updater.Device().PassedOverUnopened() &&
                  PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),
                                           kControllerVendorId, kControllerProductId))
-            std::fputs(PermissionHint().c_str(), stderr);
+            Err(PermissionHint());
         return reporter->Result(false, kNotConnected, kExitNoController);
     }
     const CHidDevice& link = updater.Device();

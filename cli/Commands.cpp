@@ -113,7 +113,7 @@ int UsageError(const std::string& why)
 {
     Complain(why);
     const std::string usage = g_current != nullptr ? CommandUsage(*g_current) : ToolUsage();
-    std::fputs(usage.c_str(), stderr);
+    Err(usage);
     return kExitUsage;
 }
 

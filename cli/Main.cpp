@@ -33,7 +33,6 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
 
 int Main(const std::vector<std::string>& args)
 {
-    SysUseUtf8Console();
     SysGuardStandardStreams();
 
     ParsedArgs global;

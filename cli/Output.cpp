@@ -5,6 +5,7 @@
 
 #include "cli/ExitCodes.h"
 #include "sys/File.h"
+#include "sys/Process.h"
 
 namespace cli {
 namespace {
@@ -18,7 +19,12 @@ std::string g_lastComplaint;
 void Complain(const std::string& message)
 {
     g_lastComplaint = message;
-    std::fprintf(stderr, "tolvanex-cli: %s\n", message.c_str());
+    Err("tolvanex-cli: " + message + "\n");
+}
+
+void Err(const std::string& text)
+{
+    SysWriteStandard(2, text);
 }
 
 const std::string& LastComplaint()
@@ -29,7 +35,7 @@ const std::string& LastComplaint()
 void Print(const std::string& text)
 {
     errno = 0;
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && g_outputError == 0)
+    if (!SysWriteStandard(1, text) && g_outputError == 0)
         g_outputError = errno != 0 ? errno : EIO;
 }
 

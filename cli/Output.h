@@ -8,6 +8,8 @@ namespace cli {
 
 // Prints a line on stderr, prefixed with the program's name.
 void Complain(const std::string& message);
+// Prints `text` on stderr as it is.
+void Err(const std::string& text);
 // The last line Complain printed, without the prefix.
 const std::string& LastComplaint();
 // Standard output, checked: the first failure is kept for FinishOutput.

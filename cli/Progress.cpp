@@ -21,7 +21,7 @@ void TellWaiting(long seconds)
 {
     const std::string bound = seconds < 0 ? std::string("(Ctrl+C para dejarlo)")
                                           : "hasta " + std::to_string(seconds) + " s (Ctrl+C para dejarlo)";
-    std::fprintf(stderr, "tolvanex-cli: esperando al mando %s...\n", bound.c_str());
+    Err("tolvanex-cli: esperando al mando " + bound + "...\n");
 }
 
 class CTextReporter : public CProgressReporter {
@@ -32,21 +32,22 @@ public:
     {
         constexpr int kWidth = 40;
         const int filled = value * kWidth / kProgressScale;
-        std::fprintf(stderr, "\r[%-*.*s] %3d%%", kWidth, filled, "########################################",
-                     value * 100 / kProgressScale);
-        std::fflush(stderr);
+        char bar[64];
+        std::snprintf(bar, sizeof bar, "\r[%-*.*s] %3d%%", kWidth, filled, "########################################",
+                      value * 100 / kProgressScale);
+        Err(bar);
     }
     void TransferEnded() override
     {
         if (m_bar)
-            std::fputc('\n', stderr);
+            Err("\n");
     }
     int Result(bool ok, const std::string& message, int status) override
     {
         if (ok)
             Print(message + "\n");
         else
-            std::fprintf(stderr, "%s\n", message.c_str());
+            Err(message + "\n");
         return status;
     }
 
@@ -60,7 +61,7 @@ public:
     int Result(bool ok, const std::string& message, int status) override
     {
         if (!ok)
-            std::fprintf(stderr, "%s\n", message.c_str());
+            Err(message + "\n");
         return status;
     }
 };
@@ -102,7 +103,7 @@ public:
     {
         Line(ResultEvent(ok, message, false));
         if (!ok)
-            std::fprintf(stderr, "%s\n", message.c_str());
+            Err(message + "\n");
         return status;
     }
     int Refused(int status) override

@@ -4,6 +4,7 @@
 // requests that must not cut a transfer short. Texts are UTF-8.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // True when standard error is a terminal (worth drawing progress on).
@@ -12,8 +13,12 @@ bool SysStderrIsTerminal();
 // cursor (up a line, erase below), so that several bars can be redrawn in
 // place; a Windows console is asked to take them first.
 bool SysStderrTakesCursorMoves();
-// Makes the console show the UTF-8 texts the program prints as they are.
-void SysUseUtf8Console();
+// Writes UTF-8 `text` on standard output (1) or standard error (2) so that
+// the user reads it as written: a Windows console gets it through
+// WriteConsoleW whatever its code page, which stays as it was for the
+// programs after this one; anything else gets the bytes unchanged through
+// the C library's stream. False on failure, with errno set.
+bool SysWriteStandard(int stream, std::string_view text);
 // The program's arguments in UTF-8, argv[0] included, whatever the system
 // handed to main.
 std::vector<std::string> SysCommandLine(int argc, char** argv);

@@ -81,9 +81,11 @@ bool SysStderrTakesCursorMoves()
     return SysStderrIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
-void SysUseUtf8Console()
+bool SysWriteStandard(int stream, std::string_view text)
 {
     // Terminals here take the bytes as they are.
+    std::FILE* file = stream == 1 ? stdout : stderr;
+    return text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
 std::vector<std::string> SysCommandLine(int argc, char** argv)

@@ -1,6 +1,7 @@
 #include "sys/Process.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -24,12 +25,39 @@ std::atomic<const char*> g_lastOut{nullptr};
 std::atomic<const char*> g_lastErr{nullptr};
 bool g_saying = false;
 
+// UTF-16 to a console, without touching its code page (which belongs to the
+// console and so to every program in it); false with errno set on failure.
+bool WriteConsoleText(HANDLE console, std::string_view text)
+{
+    const std::u16string wide = Utf8ToUtf16(text);
+    const wchar_t* p = reinterpret_cast<const wchar_t*>(wide.data());
+    std::size_t left = wide.size();
+    while (left > 0) {
+        const DWORD chunk = left > 8192 ? 8192 : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, p, chunk, &written, nullptr) || written == 0) {
+            errno = EIO;
+            return false;
+        }
+        p += written;
+        left -= written;
+    }
+    return true;
+}
+
+// `text` to a standard stream, wherever it goes: a console as UTF-16.
 void Say(DWORD stream, const char* text)
 {
     if (text == nullptr)
         return;
+    const HANDLE handle = ::GetStdHandle(stream);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        WriteConsoleText(handle, text);
+        return;
+    }
     DWORD written = 0;
-    ::WriteFile(::GetStdHandle(stream), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    ::WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
 // Called after OnConsoleStop, which the system asks first, for what it lets through.
@@ -75,10 +103,16 @@ bool SysStderrTakesCursorMoves()
     return (mode & kVirtualTerminal) != 0 || ::SetConsoleMode(err, mode | kVirtualTerminal) != FALSE;
 }
 
-void SysUseUtf8Console()
+bool SysWriteStandard(int stream, std::string_view text)
 {
-    // The CLI's texts are UTF-8; a console left on its OEM code page garbles "ó".
-    ::SetConsoleOutputCP(CP_UTF8);
+    std::FILE* file = stream == 1 ? stdout : stderr;
+    const HANDLE handle = ::GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode))
+        return text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    // What went through the stream before comes first.
+    std::fflush(file);
+    return WriteConsoleText(handle, text);
 }
 
 std::vector<std::string> SysCommandLine(int argc, char** argv)

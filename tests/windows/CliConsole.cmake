@@ -1,0 +1,31 @@
+cmake_minimum_required(VERSION 3.25)
+# tolvanex-cli.exe in a console, as a user runs it from a prompt (wine's
+# console, on the pseudo-terminal that `script` gives it): its Spanish reaches
+# the screen as written, on stderr and on stdout, and the console's output
+# code page is the same after it as before, for the programs that follow.
+# -DWINE=... -DSCRIPT=... -DPROBE=... -DCLI=... -DWORK=...
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no existe"
+             "list|Interfaces HID que examina la búsqueda del mando 0E8F:310D, en su orden:")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 args)
+  list(GET case 1 want)
+  set(out ${WORK}/console.txt)
+  file(REMOVE ${out})
+  execute_process(COMMAND ${SCRIPT} -qec "${WINE} '${PROBE}' console '${out}' '${CLI} ${args}'" /dev/null
+                  WORKING_DIRECTORY ${WORK} INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
+  if(NOT EXISTS ${out})
+    message(FATAL_ERROR "${args}: the probe wrote nothing")
+  endif()
+  file(STRINGS ${out} lines ENCODING UTF-8)
+  list(GET lines 0 before)
+  list(GET lines 1 after)
+  string(REPLACE "CP_BEFORE" "CP_AFTER" before "${before}")
+  if(NOT before STREQUAL after)
+    message(FATAL_ERROR "${args}: the code page changed: ${lines}")
+  endif()
+  if(NOT "SCREEN ${want}" IN_LIST lines)
+    message(FATAL_ERROR "${args}: no line '${want}' on the screen:\n${lines}")
+  endif()
+endforeach()
