@@ -3,18 +3,48 @@
 #include "device/HidPlatform.h"
 
 namespace cli {
+namespace {
+
+// The rule's one line, as res/linux/70-tolvanex.rules holds it.
+const char kRuleLine[] = R"(SUBSYSTEM=="hidraw", KERNELS=="????:0E8F:310D.*", TAG+="uaccess")";
+
+const char kWho[] = "La regla de udev del mando da acceso a él al usuario de la sesión local (la de la pantalla\n"
+                    "y el teclado del equipo), no a una sesión remota como ssh.\n";
+const char kApply[] = "  sudo udevadm control --reload\n"
+                      "  sudo udevadm trigger --subsystem-match=hidraw\n";
+
+std::string UdevHint(const hidplat::AccessFacts& facts)
+{
+    std::string text = kWho;
+    if (!facts.installedRule.empty())
+        return text + "Está instalada: " + facts.installedRule +
+               "\nSi el mando ya estaba enchufado cuando se instaló, desenchúfelo y vuelva a enchufarlo,\n"
+               "o aplíquela con:\n" +
+               kApply;
+    if (!facts.shippedRule.empty())
+        return text + "No está instalada. " +
+               (facts.fromBuild ? "Instálela desde el código fuente de este programa:\n"
+                                : "Vino con el programa, pero udev no la lee ahí. Instálela así:\n") +
+               "  sudo install -m 644 " + facts.shippedRule + " /etc/udev/rules.d/\n" + kApply +
+               "(o, en lugar de las dos últimas órdenes, desenchufe el mando y vuelva a enchufarlo).\n";
+    return text + "No está instalada. El paquete del programa (.deb) la instala; sin él, créela así:\n" + "  echo '" +
+           kRuleLine + "' | sudo tee /etc/udev/rules.d/70-tolvanex.rules\n" + kApply +
+           "(o, en lugar de las dos últimas órdenes, desenchufe el mando y vuelva a enchufarlo).\n";
+}
+
+}  // namespace
 
 std::string PermissionHint()
 {
+    return PermissionHint(hidplat::CurrentHidPlatform().ControllerAccessFacts());
+}
+
+std::string PermissionHint(const hidplat::AccessFacts& facts)
+{
     std::string text = "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n";
-    switch (hidplat::ControllerAccessFacts().gate) {
+    switch (facts.gate) {
     case hidplat::AccessFacts::Gate::kUdevRule:
-        return text + "La regla de udev res/linux/70-tolvanex.rules da acceso al mando al usuario de la sesión.\n"
-                      "El paquete .deb la instala; si no, instálela así (README.md, «Linux: using the controller\n"
-                      "without root»):\n"
-                      "  sudo install -m 644 res/linux/70-tolvanex.rules /etc/udev/rules.d/\n"
-                      "  sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw\n"
-                      "(o desenchufe el mando y vuelva a enchufarlo).\n";
+        return text + UdevHint(facts);
     case hidplat::AccessFacts::Gate::kExclusiveHold:
         return text + "Windows no deja abrir el mando a este programa: puede que otro lo tenga abierto en exclusiva.\n"
                       "Cierre los programas que usen el mando y vuelva a intentarlo.\n";

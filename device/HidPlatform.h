@@ -103,6 +103,25 @@ struct ControllerInfo {
     std::string serial;  // its serial number; empty when it has none or the system does not tell
 };
 
+// What the system tells of a controller that this user may not open, for
+// whoever words the advice.
+struct AccessFacts {
+    enum class Gate {
+        kUdevRule,       // a udev rule gives the user of the local session the controller's node (Linux)
+        kExclusiveHold,  // another program may hold the controller for itself (Windows)
+    };
+    Gate gate = Gate::kUdevRule;
+    // kUdevRule: the controller's rule where udev reads it (/etc/udev/rules.d,
+    // /run/udev/rules.d, /usr/lib/udev/rules.d or /lib/udev/rules.d); empty
+    // when none of them holds it.
+    std::string installedRule;
+    // The rule that came with the program where udev does not read it: in the
+    // source tree of the build that runs (fromBuild), or under the prefix that
+    // the program was installed to (PREFIX/lib/udev/rules.d); empty when none.
+    std::string shippedRule;
+    bool fromBuild = false;
+};
+
 class IHidPlatform {
 public:
     virtual ~IHidPlatform() = default;
@@ -172,18 +191,10 @@ public:
     // No call: whether the system keeps the HID collections of this usage for
     // itself, so that no program may open them (Windows: keyboards and mice).
     virtual bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) = 0;
+    // No call: how this user could be given the controller (where the
+    // system's files stand), for the advice when it may not open it.
+    virtual AccessFacts ControllerAccessFacts() = 0;
 };
-
-// What the system tells of a controller that this user may not open, for
-// whoever words the advice.
-struct AccessFacts {
-    enum class Gate {
-        kUdevRule,       // a udev rule gives the logged-in user the controller's node (Linux)
-        kExclusiveHold,  // another program may hold the controller for itself (Windows)
-    };
-    Gate gate;
-};
-AccessFacts ControllerAccessFacts();
 
 // The system's own services.
 IHidPlatform& NativeHidPlatform();

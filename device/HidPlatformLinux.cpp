@@ -39,6 +39,9 @@ namespace hidplat {
 
 namespace {
 
+// The controller's udev rule, as res/linux names it and installs put it.
+constexpr char kRuleName[] = "70-tolvanex.rules";
+
 // {4D1E55B2-F16F-11CF-88CB-001111000030}: the class Windows files HID interfaces under.
 constexpr Guid kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr std::uint32_t kSpintActive = 0x1;  // SPINT_ACTIVE
@@ -594,6 +597,56 @@ public:
 
     bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
 
+    AccessFacts ControllerAccessFacts() override
+    {
+        AccessFacts facts;
+        facts.gate = AccessFacts::Gate::kUdevRule;
+        // Where udev reads rules, in its order.
+        for (const char* folder :
+             {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d"}) {
+            const std::string rule = std::string(folder) + "/" + kRuleName;
+            if (::access(rule.c_str(), F_OK) == 0) {
+                facts.installedRule = rule;
+                break;
+            }
+        }
+        char exe[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n <= 0)
+            return facts;
+        std::string folder(exe, static_cast<std::size_t>(n));
+        folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
+        // A build: the nearest CMakeCache.txt, in the program's folder or a
+        // few above, names the source tree, which holds the rule.
+        std::string at = folder;
+        for (int up = 0; up < 5 && !at.empty(); ++up) {
+            std::ifstream cache(at + "/CMakeCache.txt");
+            if (cache.is_open()) {
+                const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+                for (std::string line; std::getline(cache, line);) {
+                    if (!line.starts_with(key))
+                        continue;
+                    const std::string rule = line.substr(key.size()) + "/res/linux/" + kRuleName;
+                    if (::access(rule.c_str(), F_OK) == 0) {
+                        facts.shippedRule = rule;
+                        facts.fromBuild = true;
+                        return facts;
+                    }
+                }
+                break;
+            }
+            at.erase(at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/'));
+        }
+        // An install under a prefix: PREFIX/bin beside PREFIX/lib/udev/rules.d.
+        const std::size_t bin = folder.find_last_of('/');
+        if (bin != std::string::npos && folder.compare(bin, std::string::npos, "/bin") == 0) {
+            const std::string rule = folder.substr(0, bin) + "/lib/udev/rules.d/" + kRuleName;
+            if (rule != facts.installedRule && ::access(rule.c_str(), F_OK) == 0)
+                facts.shippedRule = rule;
+        }
+        return facts;
+    }
+
 private:
     std::mutex m_locksMutex;
     std::map<Handle, int> m_locks;  // interface handle -> the descriptor that holds its controller's lock
@@ -667,11 +720,6 @@ IHidPlatform& NativeHidPlatform()
 {
     static LinuxHidPlatform platform;
     return platform;
-}
-
-AccessFacts ControllerAccessFacts()
-{
-    return AccessFacts{AccessFacts::Gate::kUdevRule};
 }
 
 }  // namespace hidplat

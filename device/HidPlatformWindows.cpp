@@ -409,6 +409,15 @@ public:
         return usagePage == kGenericDesktop && (usage == kMouse || usage == kKeyboard || usage == kKeypad);
     }
 
+    // Windows gives every user the HID class's devices; only another
+    // program's exclusive open stands in the way.
+    AccessFacts ControllerAccessFacts() override
+    {
+        AccessFacts facts;
+        facts.gate = AccessFacts::Gate::kExclusiveHold;
+        return facts;
+    }
+
 private:
     std::mutex m_locksMutex;
     std::map<Handle, HANDLE> m_locks;  // interface handle -> its controller's lock
@@ -420,11 +429,6 @@ IHidPlatform& NativeHidPlatform()
 {
     static WindowsHidPlatform platform;
     return platform;
-}
-
-AccessFacts ControllerAccessFacts()
-{
-    return AccessFacts{AccessFacts::Gate::kExclusiveHold};
 }
 
 }  // namespace hidplat

@@ -14,6 +14,10 @@
 //   TVX_FAKE_STREAMS a folder that gets, when the tool ends, one file per
 //                    interface written to (named after the path's last part)
 //                    with a line of hex digits per report
+//   TVX_FAKE_RULE    where the controller's udev rule stands: "installed:PATH",
+//                    "build:PATH" (in the source tree of the build that runs),
+//                    "shipped:PATH" (beside an install), "native" (as the
+//                    system tells it); unset: nowhere
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -132,6 +136,20 @@ int main(int argc, char** argv)
         if (recordFile != nullptr && (std::fputc('r', recordFile) == EOF || std::fflush(recordFile) != 0))
             std::abort();
     });
+    const char* rule = std::getenv("TVX_FAKE_RULE");
+    if (rule != nullptr && std::string(rule) == "native") {
+        platform.SetAccessFacts(hidplat::NativeHidPlatform().ControllerAccessFacts());
+    } else if (rule != nullptr) {
+        const std::string where(rule);
+        const std::string path = where.substr(where.find(':') + 1);
+        hidplat::AccessFacts facts;
+        if (where.starts_with("installed:"))
+            facts.installedRule = path;
+        else
+            facts.shippedRule = path;
+        facts.fromBuild = where.starts_with("build:");
+        platform.SetAccessFacts(facts);
+    }
     fakehid::ScopedPlatform installed(platform);
     const int status = cli::Main(SysCommandLine(argc, argv));
     if (const char* streams = std::getenv("TVX_FAKE_STREAMS")) {

@@ -1,6 +1,7 @@
 #include "tests/support/FakeHidPlatform.h"
 
 #include <cstring>
+#include <utility>
 
 namespace fakehid {
 
@@ -376,6 +377,18 @@ bool Platform::GetProductString(hidplat::Handle handle, char16_t* buffer, std::u
 bool Platform::SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage)
 {
     return usagePage == 0x01 && (usage == 0x02 || usage == 0x06);
+}
+
+void Platform::SetAccessFacts(hidplat::AccessFacts facts)
+{
+    std::lock_guard lock(m_mutex);
+    m_accessFacts = std::move(facts);
+}
+
+hidplat::AccessFacts Platform::ControllerAccessFacts()
+{
+    std::lock_guard lock(m_mutex);
+    return m_accessFacts;
 }
 
 void Platform::DebugOutput(const char* line)

@@ -48,6 +48,8 @@ public:
     // Runs inside every WriteFile (failing ones too), on the writing thread,
     // before the write is recorded.
     void SetWriteHook(std::function<void(std::size_t writeIndex)> hook);
+    // What ControllerAccessFacts tells (by default: a udev rule, none installed).
+    void SetAccessFacts(hidplat::AccessFacts facts);
 
     // What happened.
     std::vector<std::vector<std::uint8_t>> Writes() const;        // successful writes, in order
@@ -88,6 +90,7 @@ public:
     bool GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes) override;
     // As Windows: keyboards and mice.
     bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) override;
+    hidplat::AccessFacts ControllerAccessFacts() override;
 
 private:
     struct OpenFile {
@@ -106,6 +109,7 @@ private:
     std::vector<Interface> m_interfaces;
     bool m_listFails = false;
     std::function<void(std::size_t)> m_writeHook;
+    hidplat::AccessFacts m_accessFacts;
     std::map<std::uintptr_t, OpenFile> m_files;  // by handle value
     std::uintptr_t m_nextHandle = 0x1000;
     std::vector<std::vector<std::uint8_t>> m_writes;

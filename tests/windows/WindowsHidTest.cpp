@@ -135,6 +135,7 @@ public:
         return m_os.GetProductString(handle, buffer, bytes);
     }
     bool SystemOwnsUsage(std::uint16_t page, std::uint16_t usage) override { return m_os.SystemOwnsUsage(page, usage); }
+    AccessFacts ControllerAccessFacts() override { return m_os.ControllerAccessFacts(); }
 
 private:
     IHidPlatform& m_os;
