@@ -19,6 +19,17 @@ const Option* FindLong(const std::vector<Option>& options, const std::string& na
     return nullptr;
 }
 
+// "-o", "--output" or "--output=...": an option of this list as it is written.
+bool NamesAnOption(const std::vector<Option>& options, const std::string& word)
+{
+    if (word.size() == 2 && word[0] == '-' && word[1] != '-')
+        return FindShort(options, word[1]) != nullptr;
+    if (word.size() > 2 && word.starts_with("--"))
+        return FindLong(options, word.substr(2, word.find('=') == std::string::npos ? std::string::npos
+                                                                                    : word.find('=') - 2)) != nullptr;
+    return false;
+}
+
 std::string Shown(const Option& o, bool asLong)
 {
     return asLong ? std::string("--") + o.longName : std::string("-") + o.shortName;
@@ -42,6 +53,10 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
         const std::string& arg = args[i];
         if (arg == "--") {
             out->operands.insert(out->operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            for (std::size_t j = i + 1; j < args.size() && out->optionAfterEnd.empty(); ++j) {
+                if (NamesAnOption(options, args[j]))
+                    out->optionAfterEnd = args[j];
+            }
             return true;
         }
         if (arg.size() < 2 || arg[0] != '-') {
@@ -61,6 +76,11 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
                 return false;
             }
             const bool optionalValue = o->valueName != nullptr && o->valueName[0] == '[';
+            // "=value" in lower case: the one value it takes, which may also stand as the next word.
+            const char* only =
+                o->valueName != nullptr && o->valueName[0] == '=' && o->valueName[1] >= 'a' && o->valueName[1] <= 'z'
+                    ? o->valueName + 1
+                    : nullptr;
             if (o->valueName == nullptr) {
                 if (eq != std::string::npos) {
                     *error = "la opción --" + name + " no lleva valor";
@@ -69,7 +89,23 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
                 if (!store(*o, true, {}))
                     return false;
             } else if (eq != std::string::npos) {
-                if (!store(*o, true, arg.substr(eq + 1)))
+                const std::string value = arg.substr(eq + 1);
+                if (value.empty()) {
+                    *error = "a la opción --" + name + "= le falta su valor";
+                    return false;
+                }
+                if (only != nullptr && value != only) {
+                    *error = "la opción --" + name + " solo admite «" + only + "» (--" + name + "=" + only + ")";
+                    return false;
+                }
+                if (!store(*o, true, value))
+                    return false;
+            } else if (only != nullptr) {
+                if (i + 1 >= args.size() || args[i + 1] != only) {
+                    *error = "la opción --" + name + " se escribe --" + name + "=" + only;
+                    return false;
+                }
+                if (!store(*o, true, args[++i]))
                     return false;
             } else if (optionalValue) {
                 // Only "--name=VALUE" gives it one: the next word is an operand.

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/LintText.h"
 #include "cli/LoadFile.h"
@@ -14,8 +13,6 @@ namespace cli {
 
 int RunCheck(const ParsedArgs& args)
 {
-    if (args.operands.size() != 1)
-        return UsageError("check: hace falta exactamente un ARCHIVO");
     const std::string& path = args.operands[0];
     CFirmwareUpdater updater;
     CHexLint lint;

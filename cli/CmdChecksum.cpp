@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/LoadFile.h"
 #include "cli/Output.h"
@@ -12,8 +11,6 @@ namespace cli {
 
 int RunChecksum(const ParsedArgs& args)
 {
-    if (args.operands.size() != 1)
-        return UsageError("checksum: hace falta exactamente un ARCHIVO");
     CFirmwareUpdater updater;
     if (!LoadFileOrReport(updater, args.operands[0]))
         return kExitFile;

@@ -60,7 +60,12 @@ int Download(CFirmwareUpdater& updater, CProgressReporter& reporter)
     return result;
 }
 
-// Seconds of --wait: -1 to wait until stopped; false for a value that is none.
+// The longest --wait: a year. Longer is a typing mistake, and the deadline
+// must not overflow the clock.
+constexpr long kMaxWaitSeconds = 365L * 24 * 60 * 60;
+
+// Seconds of --wait: -1 to wait until stopped; false for a value that is none
+// or longer than kMaxWaitSeconds.
 bool WaitSeconds(const ParsedArgs& args, long* seconds)
 {
     *seconds = 0;
@@ -74,7 +79,7 @@ bool WaitSeconds(const ParsedArgs& args, long* seconds)
     char* end = nullptr;
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
-    if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0)
+    if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0 || n > kMaxWaitSeconds)
         return false;
     *seconds = n;
     return true;
@@ -148,8 +153,6 @@ bool PickOptions(const ParsedArgs& args, std::string* device, int* status)
 
 int RunFlash(const ParsedArgs& args)
 {
-    if (args.operands.size() != 1)
-        return UsageError("flash: hace falta exactamente un ARCHIVO");
     ReportStyle style = args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
     if (args.Has("progress")) {
         if (args.Value("progress") != "json")
@@ -160,7 +163,8 @@ int RunFlash(const ParsedArgs& args)
     }
     long waitSeconds = 0;
     if (!WaitSeconds(args, &waitSeconds))
-        return UsageError("flash: --wait=SEGUNDOS espera un número entero de segundos");
+        return UsageError("flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
+                          std::to_string(kMaxWaitSeconds) + " (un año)");
     std::string device;
     int refused = kExitOk;
     if (!PickOptions(args, &device, &refused))

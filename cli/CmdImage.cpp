@@ -14,8 +14,8 @@ namespace cli {
 
 int RunImage(const ParsedArgs& args)
 {
-    if (args.operands.size() != 1 || !args.Has("output"))
-        return UsageError("image: hacen falta ARCHIVO y -o SALIDA");
+    if (!args.Has("output"))
+        return UsageError("image: falta -o SALIDA");
     const std::string& in = args.operands[0];
     const std::string& out = args.Value("output");
     if (out.empty())

@@ -207,8 +207,6 @@ std::string Json(const ControllerSurvey& survey, bool permission)
 
 int RunList(const ParsedArgs& args)
 {
-    if (!args.operands.empty())
-        return UsageError("list: no lleva ARCHIVO");
     const ControllerSurvey survey = SurveyControllers();
     const bool permission = PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId);
     Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));

@@ -19,30 +19,57 @@ const Option kVerboseOption = {'v', "verbose", nullptr, "muestra en stderr los d
 const Option kOutputOption = {'o', "output", "SALIDA", "escribe la imagen en SALIDA («-»: la salida estándar)"};
 const Option kVersionOption = {'\0', "version", nullptr, "muestra la versión"};
 
+// Exit codes beyond 0 (bien) and 1 (uso incorrecto), by command.
+const char kFileCodes[] = "2 archivo ilegible o salida no escrita";
+
 const Command kCommands[] = {
-    {"checksum", "ARCHIVO", "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen", {}, RunChecksum},
+    {"checksum",
+     "ARCHIVO",
+     "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen",
+     {},
+     RunChecksum,
+     1,
+     false,
+     kFileCodes},
     {"image",
      "ARCHIVO -o SALIDA",
      "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA",
      {kOutputOption},
-     RunImage},
+     RunImage,
+     1,
+     false,
+     kFileCodes},
     {"flash",
      "ARCHIVO",
      "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
-     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C)"},
+     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C; como mucho un año)"},
       {'\0', "device", "=SEL", "envía al mando SEL: path:RUTA, place:LUGAR o serial:NÚMERO (como los da list)"},
       {'\0', "all", nullptr, "envía a la vez a todos los mandos conectados"},
       {'\0', "watch", nullptr, "envía a cada mando conectado y a cada uno que se conecte después, hasta Ctrl+C"},
       {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
       {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
       {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
-     RunFlash},
-    {"check", "ARCHIVO", "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre", {}, RunCheck},
+     RunFlash,
+     1,
+     true,
+     "2 archivo ilegible o sin datos para el mando, 3 mando no conectado,\n"
+     "  4 error durante el envío, 5 avisos con --strict, 128 + señal si se interrumpe"},
+    {"check",
+     "ARCHIVO",
+     "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre",
+     {},
+     RunCheck,
+     1,
+     false,
+     "2 archivo ilegible o salida no escrita, 5 avisos"},
     {"list",
      "",
      "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
      {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}},
-     RunList},
+     RunList,
+     0,
+     true,
+     "2 salida no escrita"},
 };
 
 const Command* g_current = nullptr;  // the command being run, for its usage text
@@ -68,7 +95,10 @@ std::string OptionsText(const std::vector<Option>& options)
 
 }  // namespace
 
-const std::vector<Option> kToolOptions = {kVerboseOption, kHelpOption, kVersionOption};
+const std::vector<Option> kToolOptions = {
+    {'v', "verbose", nullptr, "muestra en stderr los diagnósticos de la búsqueda del mando (flash, list)"},
+    kHelpOption,
+    kVersionOption};
 
 const Command* FindCommand(const std::string& name)
 {
@@ -81,6 +111,8 @@ const Command* FindCommand(const std::string& name)
 
 std::vector<Option> OptionsOf(const Command& c)
 {
+    // Every command takes -v, as the tool does before it; only those that
+    // search for the controller have anything to show with it.
     std::vector<Option> all = c.options;
     all.push_back(kVerboseOption);
     all.push_back(kHelpOption);
@@ -89,8 +121,13 @@ std::vector<Option> OptionsOf(const Command& c)
 
 std::string CommandUsage(const Command& c)
 {
+    std::vector<Option> shown = c.options;
+    if (c.searches)
+        shown.push_back(kVerboseOption);
+    shown.push_back(kHelpOption);
     return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") + c.synopsis +
-           "\n  " + c.summary + "\n\n" + kFileNote + "\nopciones:\n" + OptionsText(OptionsOf(c)) + "\n" + kExitCodes;
+           "\n  " + c.summary + "\n\n" + (c.files != 0 ? std::string(kFileNote) + "\n" : std::string()) +
+           "opciones:\n" + OptionsText(shown) + "\ncódigos de salida: 0 bien, 1 uso incorrecto, " + c.exitCodes + "\n";
 }
 
 std::string ToolUsage()
@@ -112,9 +149,19 @@ void SetCurrentCommand(const Command* command)
 int UsageError(const std::string& why)
 {
     Complain(why);
-    const std::string usage = g_current != nullptr ? CommandUsage(*g_current) : ToolUsage();
-    Err(usage);
+    Err(g_current != nullptr ? std::string("Pruebe «tolvanex-cli ") + g_current->name + " --help».\n"
+                             : std::string("Pruebe «tolvanex-cli --help».\n"));
     return kExitUsage;
+}
+
+int OperandError(const Command& c, const ParsedArgs& args)
+{
+    const std::string name = c.name;
+    if (!args.optionAfterEnd.empty())
+        return UsageError(name + ": las opciones van antes de «--», y " + args.optionAfterEnd + " está después");
+    if (c.files == 0)
+        return UsageError(name + ": no lleva ARCHIVO");
+    return UsageError(name + (args.operands.empty() ? ": falta el ARCHIVO" : ": lleva un solo ARCHIVO"));
 }
 
 }  // namespace cli

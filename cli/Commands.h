@@ -1,6 +1,7 @@
 #pragma once
 // The tool's commands, their options and their help texts.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct Command {
     const char* summary;          // one line, for --help
     std::vector<Option> options;  // beside help and verbose
     int (*run)(const ParsedArgs& args);
+    std::size_t files;      // how many FILE operands it takes: 1, or 0
+    bool searches;          // looks for the controller, which -v tells of
+    const char* exitCodes;  // the codes it ends with beyond 0 and 1, for --help
 };
 
 // The options the tool takes before a command.
@@ -29,8 +33,11 @@ std::string CommandUsage(const Command& command);
 
 // From now on, usage errors speak of this command.
 void SetCurrentCommand(const Command* command);
-// Says `why` on stderr, then the usage of the current command (or of the
-// tool); returns kExitUsage.
+// Says `why` on stderr, and where the help of the current command (or of the
+// tool) is; returns kExitUsage.
 int UsageError(const std::string& why);
+// The usage error for operands that do not fit `command`: too many or too few
+// FILEs, or an option written after "--".
+int OperandError(const Command& command, const ParsedArgs& args);
 
 }  // namespace cli

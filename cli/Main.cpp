@@ -24,6 +24,8 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
         Print(CommandUsage(c));
         return kExitOk;
     }
+    if (parsed.operands.size() != c.files || !parsed.optionAfterEnd.empty())
+        return OperandError(c, parsed);
     if (parsed.Has("verbose"))
         hidplat::SetDiagnosticsEcho(true);
     return c.run(parsed);
@@ -41,10 +43,21 @@ int Main(const std::vector<std::string>& args)
     if (!ParseArgs(rest, kToolOptions, true, &global, &error))
         return UsageError(error);
     if (global.Has("help")) {
-        Print(ToolUsage());
+        // "--help ORDEN" is that command's help, as "ORDEN --help" is.
+        if (global.operands.empty()) {
+            Print(ToolUsage());
+            return FinishOutput(kExitOk);
+        }
+        const Command* c = global.operands.size() == 1 ? FindCommand(global.operands[0]) : nullptr;
+        if (c == nullptr)
+            return UsageError(global.operands.size() == 1 ? "orden desconocida: " + global.operands[0]
+                                                          : std::string("--help lleva como mucho una ORDEN"));
+        Print(CommandUsage(*c));
         return FinishOutput(kExitOk);
     }
     if (global.Has("version")) {
+        if (!global.operands.empty())
+            return UsageError("--version no lleva nada más");
         Print("tolvanex-cli " TOLVANEX_VERSION "\n");
         return FinishOutput(kExitOk);
     }

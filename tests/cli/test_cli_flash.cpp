@@ -179,13 +179,15 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         {"json, no data", Env("controller", record) + fake + "--progress=json " + Q(m_dir.Write("e.hex", "")), 2,
          "json", "el archivo no contiene datos para el mando", false},
         {"permission", Env("denied", record) + fake + Q(in), 3, "",
-         "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\nLa regla de udev "
-         "res/linux/70-tolvanex.rules",
+         "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\nLa regla de udev del mando da "
+         "acceso a él al usuario de la sesión local",
          false},
         {"wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=1000 " + fake + "--wait " + Q(in), 0,
          "Actualización OK!!!!\n", "tolvanex-cli: esperando al mando (Ctrl+C para dejarlo)...\n", true},
         {"wait, bounded", Env("controller", record) + "TVX_FAKE_APPEAR_MS=600 " + fake + "--wait=20 " + Q(in), 0,
          "Actualización OK!!!!\n", "esperando al mando hasta 20 s", true},
+        {"wait, a year at most", Env("controller", record) + fake + "--wait=31536000 " + Q(in), 0,
+         "Actualización OK!!!!\n", "", true},
         {"wait, too short", Env("controller", record) + "TVX_FAKE_APPEAR_MS=5000 " + fake + "--wait=1 " + Q(in), 3, "",
          "esperando al mando hasta 1 s", false},
         {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "",

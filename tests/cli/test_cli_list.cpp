@@ -24,7 +24,7 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
          "d[\"interfaces\"][0][\"problem\"] == \"busy\" and not d[\"interfaces\"][0][\"opens\"]"},
         {"denied",
          {"no se abre: sin permiso\n", "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n",
-          "res/linux/70-tolvanex.rules", "sudo udevadm control --reload"},
+          "sudo tee /etc/udev/rules.d/70-tolvanex.rules", "sudo udevadm control --reload"},
          "d[\"permission_problem\"] and \"70-tolvanex.rules\" in d[\"hint\"] and d[\"interfaces\"][0][\"vendor_id\"] == \"0E8F\""},
         {"crowd",
          {"Otro dispositivo en lugar desconocido:\n  [0] /dev/fake-keyboard\n"
@@ -83,5 +83,59 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
         r = RunShell("python3 -c 'import json,sys\nd = json.load(open(sys.argv[1]))\nassert " + c.json + "' " +
                      Q(json));
         EXPECT_EQ(r.exitCode, 0) << r.err << ReadFile(json);
+    }
+}
+
+TEST_F(Cli, ThePermissionHintFitsTheInstallation)
+{
+    const std::string source = fs::path(TOLVANEX_SAMPLE_HEX).parent_path().parent_path().string();
+    const std::string sourceRule = source + "/res/linux/70-tolvanex.rules";
+    const std::string who = "La regla de udev del mando da acceso a él al usuario de la sesión local (la de la "
+                            "pantalla\ny el teclado del equipo), no a una sesión remota como ssh.\n";
+    const std::string apply = "  sudo udevadm control --reload\n  sudo udevadm trigger --subsystem-match=hidraw\n";
+    const std::string replug = "(o, en lugar de las dos últimas órdenes, desenchufe el mando y vuelva a enchufarlo).\n";
+    // What the rule's file holds, apart from its comments: what the hint has the user write.
+    std::string ruleLine;
+    for (const std::string& line : Lines(ReadFile(sourceRule)))
+        if (line.size() > 1 && line[0] != '#')
+            ruleLine = line.substr(0, line.size() - 1);
+    ASSERT_FALSE(ruleLine.empty());
+
+    // Where this build stands: the system's rule when it has one, else the source tree's.
+    std::string installed;
+    for (const char* folder : {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d"})
+        if (installed.empty() && fs::exists(std::string(folder) + "/70-tolvanex.rules"))
+            installed = std::string(folder) + "/70-tolvanex.rules";
+    const std::string here =
+        installed.empty() ? "No está instalada. Instálela desde el código fuente de este programa:\n"
+                            "  sudo install -m 644 " + sourceRule + " /etc/udev/rules.d/\n" + apply + replug
+                          : "Está instalada: " + installed + "\n";
+
+    const struct {
+        std::string rule;  // TVX_FAKE_RULE
+        std::string says;  // after the first line and `who`
+    } cases[] = {
+        {"installed:/usr/lib/udev/rules.d/70-tolvanex.rules",
+         "Está instalada: /usr/lib/udev/rules.d/70-tolvanex.rules\nSi el mando ya estaba enchufado cuando se "
+         "instaló, desenchúfelo y vuelva a enchufarlo,\no aplíquela con:\n" + apply},
+        {"installed:/etc/udev/rules.d/70-tolvanex.rules", "Está instalada: /etc/udev/rules.d/70-tolvanex.rules\n"},
+        {"build:/src/tvx/res/linux/70-tolvanex.rules",
+         "No está instalada. Instálela desde el código fuente de este programa:\n"
+         "  sudo install -m 644 /src/tvx/res/linux/70-tolvanex.rules /etc/udev/rules.d/\n" + apply + replug},
+        {"shipped:/opt/tvx/lib/udev/rules.d/70-tolvanex.rules",
+         "No está instalada. Vino con el programa, pero udev no la lee ahí. Instálela así:\n"
+         "  sudo install -m 644 /opt/tvx/lib/udev/rules.d/70-tolvanex.rules /etc/udev/rules.d/\n" + apply + replug},
+        {"", "No está instalada. El paquete del programa (.deb) la instala; sin él, créela así:\n  echo '" + ruleLine +
+                 "' | sudo tee /etc/udev/rules.d/70-tolvanex.rules\n" + apply + replug},
+        {"native", here},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const std::string env = c.rule.empty() ? "" : "TVX_FAKE_RULE=" + Q(c.rule) + " ";
+        Result r = RunShell(Env("denied") + env + Q(TOLVANEX_FAKE_CLI) + " list");
+        EXPECT_EQ(r.exitCode, 0);
+        const std::string hint = "Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.\n" + who + c.says;
+        EXPECT_NE(r.out.find(hint), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("README"), std::string::npos) << r.out;
     }
 }

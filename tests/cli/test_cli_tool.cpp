@@ -67,28 +67,49 @@ TEST_F(Cli, NoPermission)
 TEST_F(Cli, UsageErrors)
 {
     const std::string in = m_dir.Write("in.hex", "");
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"nada"},
-        {"checksum"},
-        {"checksum", in, in},
-        {"checksum", "--rapido", in},
-        {"image", in},
-        {"image", in, "-o"},
-        {"image", "-o", (m_dir.Path() / "x.bin").string()},
-        {"image", in, "-o", "a.bin", "-o", "b.bin"},
-        {"image", in, in, "-o", (m_dir.Path() / "x.bin").string()},
-        {"flash", "--all", "--watch", in},
-        {"flash", "--all", "--device=1-1", in},
-        {"flash", "--watch", "--wait", in},
-        {"flash", "--device=", in},
+    const std::string x = (m_dir.Path() / "x.bin").string();
+    // One line that names the mistake, and where the help is; not the whole help.
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+        std::string help;  // the command whose help it points to; empty: the tool's
+    } cases[] = {
+        {{}, "falta la orden", ""},
+        {{"nada"}, "orden desconocida: nada", ""},
+        {{"checksum"}, "checksum: falta el ARCHIVO", "checksum"},
+        {{"checksum", in, in}, "checksum: lleva un solo ARCHIVO", "checksum"},
+        {{"checksum", "--rapido", in}, "checksum: opción desconocida: --rapido", "checksum"},
+        {{"image", in}, "image: falta -o SALIDA", "image"},
+        {{"image", in, "-o"}, "image: a la opción -o le falta su valor (SALIDA)", "image"},
+        {{"image", "-o", x}, "image: falta el ARCHIVO", "image"},
+        {{"image", in, "-o", "a.bin", "-o", "b.bin"}, "image: la opción -o aparece más de una vez", "image"},
+        {{"image", in, in, "-o", x}, "image: lleva un solo ARCHIVO", "image"},
+        {{"image", in, "--output="}, "image: a la opción --output= le falta su valor", "image"},
+        {{"image", "--", "-odd.hex", "-o", x}, "image: las opciones van antes de «--», y -o está después", "image"},
+        {{"image", "--", in, "--output=" + x}, "image: las opciones van antes de «--», y --output=" + x + " está después",
+         "image"},
+        {{"list", in}, "list: no lleva ARCHIVO", "list"},
+        {{"flash", "--progress", in}, "flash: la opción --progress se escribe --progress=json", "flash"},
+        {{"flash", "--wait=", in}, "flash: a la opción --wait= le falta su valor", "flash"},
+        {{"flash", "--wait=9223372036854775807", in},
+         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)", "flash"},
+        {{"flash", "--wait=31536001", in},
+         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)", "flash"},
+        {{"flash", "--all", "--watch", in}, "flash: --all y --watch no van juntas", "flash"},
+        {{"flash", "--all", "--device=1-1", in}, "flash: --device no va con --all", "flash"},
+        {{"flash", "--watch", "--wait", in}, "flash: --wait no va con --watch (--watch espera a cada mando)", "flash"},
+        {{"flash", "--device=", in}, "flash: a la opción --device= le falta su valor", "flash"},
+        {{"flash", "--device", "place:1-1"}, "flash: falta el ARCHIVO", "flash"},
+        {{"--version", "foo"}, "--version no lleva nada más", ""},
+        {{"--help", "nada"}, "orden desconocida: nada", ""},
     };
-    for (const auto& args : cases) {
-        SCOPED_TRACE(args.empty() ? "(none)" : args[0] + " ... " + std::to_string(args.size()));
-        Result r = Run(args);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        Result r = Run(c.args);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("uso:"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "tolvanex-cli: " + c.why + "\nPruebe «tolvanex-cli " + c.help + (c.help.empty() ? "" : " ") +
+                             "--help».\n");
     }
     EXPECT_EQ(Listing(), (std::set<std::string>{"in.hex"}));
 }
@@ -106,6 +127,34 @@ TEST_F(Cli, HelpAndVersion)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("tolvanex-cli"), std::string::npos);
     EXPECT_EQ(r.err, "");
+
+    // Each command's help tells what that command takes: FILE where it reads
+    // one, -v where it searches for the controller, and its own exit codes.
+    const struct {
+        const char* command;
+        bool file;
+        bool verbose;
+        const char* codes;
+    } commands[] = {
+        {"checksum", true, false, "2 archivo ilegible o salida no escrita\n"},
+        {"image", true, false, "2 archivo ilegible o salida no escrita\n"},
+        {"check", true, false, "2 archivo ilegible o salida no escrita, 5 avisos\n"},
+        {"flash", true, true, "3 mando no conectado"},
+        {"list", false, true, "2 salida no escrita\n"},
+    };
+    for (const auto& c : commands) {
+        SCOPED_TRACE(c.command);
+        const Result asked = Run({c.command, "--help"});
+        EXPECT_EQ(asked.exitCode, 0);
+        EXPECT_EQ(asked.out.find("uso: tolvanex-cli " + std::string(c.command)), 0u) << asked.out;
+        EXPECT_EQ(asked.out.find("ARCHIVO") != std::string::npos, c.file) << asked.out;
+        EXPECT_EQ(asked.out.find("--verbose") != std::string::npos, c.verbose) << asked.out;
+        EXPECT_NE(asked.out.find(c.codes), std::string::npos) << asked.out;
+        // "--help ORDEN" is the same help.
+        const Result before = Run({"--help", c.command});
+        EXPECT_EQ(before.exitCode, 0);
+        EXPECT_EQ(before.out, asked.out);
+    }
 }
 
 TEST_F(Cli, ReadsOnlyRegularFiles)
@@ -203,7 +252,8 @@ TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
         {"checksum --help", 0, "uso: tolvanex-cli checksum [OPCIONES] ARCHIVO", ""},
         {"image -h", 0, "uso: tolvanex-cli image [OPCIONES] ARCHIVO -o SALIDA", ""},
         {"flash --help", 0, "uso: tolvanex-cli flash", ""},
-        {"flash -x", 1, "", "uso: tolvanex-cli flash"},
+        {"flash -x", 1, "", "flash: opción desconocida: -x\nPruebe «tolvanex-cli flash --help».\n"},
+        {"-v checksum -- -guion.hex", 0, sum, ""},  // -v is taken everywhere, if shown only where it tells
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -1,5 +1,5 @@
 # The real CLI against the virtual controller on uhid.
-tvx_plan 56
+tvx_plan 58
 . /scenario/common.sh
 tvx_load uhid hid-generic
 # The system log, where the link's diagnostic lines go (debug priority included).
@@ -40,8 +40,19 @@ tvx_expect "list as a user the node refuses: exit code" 0 $?
 show LIST-NOBODY /tmp/list-nobody.out
 tvx_expect "list as that user: ids and name from sysfs, no permission" 2 \
   "$(grep -c -x -e '      0E8F:310D  «Tolvanex virtual controller»  informe de salida: 9 bytes' -e '      no se abre: sin permiso' /tmp/list-nobody.out)"
-tvx_expect "list as that user: the udev rule and its commands" 2 \
-  "$(grep -c -e 'res/linux/70-tolvanex.rules da acceso' -e 'sudo udevadm control --reload' /tmp/list-nobody.out)"
+tvx_expect "list as that user: no rule installed, and how to write one" 2 \
+  "$(grep -c -e '^No está instalada\. El paquete del programa (\.deb) la instala' -e '^  sudo udevadm control --reload$' /tmp/list-nobody.out)"
+# The command that the hint gives (as root) writes the rule as the source tree
+# has it; with the rule in place, the hint names its file.
+mkdir -p /etc/udev/rules.d
+sh -c "$(sed -n 's/^  echo \(.*\) | sudo tee \(.*\)$/echo \1 | tee \2/p' /tmp/list-nobody.out)" > /dev/null
+tvx_expect "the hint's command writes the rule" "$(grep -v '^#' /data/70-tolvanex.rules)" \
+  "$(cat /etc/udev/rules.d/70-tolvanex.rules 2>&1)"
+su nobody -s /bin/sh -c '/bin/tolvanex-cli list' > /tmp/list-nobody-rule.out 2>&1
+show LIST-NOBODY-RULE /tmp/list-nobody-rule.out
+tvx_expect "list as that user, the rule installed: its file" 1 \
+  "$(grep -c -x 'Está instalada: /etc/udev/rules.d/70-tolvanex.rules' /tmp/list-nobody-rule.out)"
+rm -f /etc/udev/rules.d/70-tolvanex.rules
 su nobody -s /bin/sh -c "/bin/tolvanex-cli flash $hex" > /tmp/flash-nobody.out 2> /tmp/flash-nobody.err
 tvx_expect "flash as that user" "3 Mando no conectado" "$? $(cat /tmp/flash-nobody.out; grep -x 'Mando no conectado' /tmp/flash-nobody.err)"
 tvx_expect "flash as that user: the same hint" 1 "$(grep -c 'Hay un mando 0E8F:310D que este usuario no tiene permiso para abrir.' /tmp/flash-nobody.err)"
