@@ -184,11 +184,11 @@ int RunFlash(const ParsedArgs& args)
     if (!updater.HasData() || style != ReportStyle::kQuiet || strict)
         Err(WarningLines(FileName(path), lint));
     if (!updater.HasData()) {
-        Complain("«" + path + "»: el archivo no contiene datos para el mando");
+        Complain("«" + Shown(path) + "»: el archivo no contiene datos para el mando");
         return reporter->Refused(kExitFile);
     }
     if (strict && warnings != 0) {
-        Complain("«" + path + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
+        Complain("«" + Shown(path) + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
                  " y --strict: no se envía nada");
         return reporter->Refused(kExitWarnings);
     }

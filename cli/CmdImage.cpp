@@ -22,7 +22,7 @@ int RunImage(const ParsedArgs& args)
         return UsageError("image: SALIDA vacía");
     // Writing over the source would lose it before it was read.
     if (out != "-" && (in == "-" ? SysStandardInputIs(out.c_str()) : SysSameFile(in.c_str(), out.c_str()))) {
-        Complain("no se puede escribir «" + out + "»: " + SysErrorText(kSysErrorSameFile));
+        Complain("no se puede escribir «" + Shown(out) + "»: " + SysErrorText(kSysErrorSameFile));
         return kExitFile;
     }
 
@@ -40,7 +40,7 @@ int RunImage(const ParsedArgs& args)
     }
     std::string reason;
     if (!SysWriteOutput(out.c_str(), updater.Image(), kImageSize, &reason)) {
-        Complain("no se puede escribir «" + out + "»: " + reason);
+        Complain("no se puede escribir «" + Shown(out) + "»: " + reason);
         return kExitFile;
     }
     return kExitOk;

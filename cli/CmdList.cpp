@@ -74,8 +74,9 @@ std::string Heading(const ControllerReport& c, const std::vector<InterfaceReport
 {
     if (!c.matches)
         return "Otro dispositivo en " + PlaceText(c.place) + ":\n";
-    std::string text = "Mando en " + PlaceText(c.place) +
-                       (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + c.serial);
+    std::string text =
+        "Mando en " + PlaceText(c.place) +
+        (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + Shown(c.serial));
     if (c.hasPick)
         text += ": una actualización de este mando tomaría [" + std::to_string(interfaces[c.pick].index) + "]\n";
     else if (c.busy)
@@ -99,10 +100,11 @@ std::string Text(const ControllerSurvey& survey, bool permission)
         text += Heading(c, interfaces);
         for (std::size_t at : c.interfaces) {
             const InterfaceReport& r = interfaces[at];
-            text += "  [" + std::to_string(r.index) + "] " + r.path + "\n      ";
+            // Names come from devices and the system: shown, never obeyed.
+            text += "  [" + std::to_string(r.index) + "] " + Shown(r.path) + "\n      ";
             text += r.idsKnown ? Hex4(r.vendorId) + ":" + Hex4(r.productId) : std::string("????:????");
             if (!r.product.empty())
-                text += "  «" + r.product + "»";
+                text += "  «" + Shown(r.product) + "»";
             text += r.lengthKnown ? "  informe de salida: " + std::to_string(r.outputReportLength) + " bytes"
                                   : std::string("  informe de salida: ?");
             text += "\n      " + State(r) + "\n";
@@ -113,9 +115,9 @@ std::string Text(const ControllerSurvey& survey, bool permission)
         }
     }
     if (chosen != nullptr)
-        text += "Una actualización tomaría [" + std::to_string(chosen->index) + "] " + chosen->path +
+        text += "Una actualización tomaría [" + std::to_string(chosen->index) + "] " + Shown(chosen->path) +
                 (chosenController->place.empty() ? std::string(".\n")
-                                                 : " (el mando en " + chosenController->place + ").\n");
+                                                 : " (el mando en " + Shown(chosenController->place) + ").\n");
     else
         text += "Ninguna sirve: una actualización diría «Mando no conectado».\n";
     if (survey.controllers.size() > 1) {

@@ -158,7 +158,7 @@ int OperandError(const Command& c, const ParsedArgs& args)
 {
     const std::string name = c.name;
     if (!args.optionAfterEnd.empty())
-        return UsageError(name + ": las opciones van antes de «--», y " + args.optionAfterEnd + " está después");
+        return UsageError(name + ": las opciones van antes de «--», y " + Shown(args.optionAfterEnd) + " está después");
     if (c.files == 0)
         return UsageError(name + ": no lleva ARCHIVO");
     return UsageError(name + (args.operands.empty() ? ": falta el ARCHIVO" : ": lleva un solo ARCHIVO"));

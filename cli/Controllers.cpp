@@ -1,5 +1,7 @@
 #include "cli/Controllers.h"
 
+#include "cli/Output.h"
+
 #include "device/DownloadProtocol.h"
 
 namespace cli {
@@ -59,7 +61,7 @@ ControllerSurvey SurveyControllers()
 
 std::string PlaceText(const std::string& place)
 {
-    return place.empty() ? std::string("lugar desconocido") : place;
+    return place.empty() ? std::string("lugar desconocido") : Shown(place);
 }
 
 std::string ControllerLabel(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
@@ -78,9 +80,10 @@ std::string ControllerLines(const ControllerSurvey& survey)
     std::string text;
     for (const ControllerReport& c : survey.controllers) {
         text += "  " + PlaceText(c.place) +
-                (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + c.serial) + ":";
+                (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + Shown(c.serial)) +
+                ":";
         for (std::size_t at : c.interfaces)
-            text += " " + survey.interfaces[at].path;
+            text += " " + Shown(survey.interfaces[at].path);
         text += "\n";
     }
     return text;
@@ -101,8 +104,8 @@ Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceS
         *selection = DeviceSelection{p.kind, sel.substr(prefix.size())};
         if (Known(*selection, survey))
             return Resolved::kFound;
-        *error = "--device=" + sel + ": ningún mando conectado tiene " + KindName(p.kind) + " «" + selection->value +
-                 "». Mandos conectados:\n" + ControllerLines(survey);
+        *error = "--device=" + Shown(sel) + ": ningún mando conectado tiene " + KindName(p.kind) + " «" +
+                 Shown(selection->value) + "». Mandos conectados:\n" + ControllerLines(survey);
         return Resolved::kUnknown;
     }
     // Bare: whichever of the three it names, as long as it names only one kind.
@@ -117,14 +120,15 @@ Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceS
         return Resolved::kFound;
     }
     if (named.empty()) {
-        *error = "--device=" + sel + ": no es la ruta, el lugar ni el número de serie de ningún mando conectado. " +
+        *error = "--device=" + Shown(sel) +
+                 ": no es la ruta, el lugar ni el número de serie de ningún mando conectado. " +
                  "Mandos conectados:\n" + ControllerLines(survey);
         return Resolved::kUnknown;
     }
     std::string kinds;
     for (std::size_t i = 0; i < named.size(); ++i)
         kinds += std::string(i == 0 ? "" : i + 1 == named.size() ? " y " : ", ") + KindName(named[i].kind);
-    *error = "--device=" + sel + ": es a la vez " + kinds + "; diga cuál con path:, place: o serial:";
+    *error = "--device=" + Shown(sel) + ": es a la vez " + kinds + "; diga cuál con path:, place: o serial:";
     return Resolved::kAmbiguous;
 }
 

@@ -193,7 +193,7 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
         if (busy)
             reporter->Note("el mando está en uso por otro proceso");
         else if (PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId))
-            std::fputs(PermissionHint().c_str(), stderr);
+            Err(PermissionHint());
         return reporter->NoController(kNotConnected, kExitNoController);
     }
     for (const auto& [entry, why] : lost)
@@ -309,7 +309,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
                                              : std::string(kNotConnected));
                 if (permission && !hinted) {
                     hinted = true;
-                    std::fputs(PermissionHint().c_str(), stderr);
+                    Err(PermissionHint());
                 }
             }
         }

@@ -40,7 +40,7 @@ public:
         constexpr int kWidth = 40;
         std::size_t width = 0;
         for (const FleetEntry* e : running)
-            width = std::max(width, e->label.size());
+            width = std::max(width, Shown(e->label).size());
         // The warning of a held stop request came below the bars: draw anew under it.
         if (SysStopRequestHeld() != m_held) {
             m_held = !m_held;
@@ -52,21 +52,21 @@ public:
             char bar[96];
             std::snprintf(bar, sizeof bar, " [%-*.*s] %3d%%", kWidth, filled,
                           "########################################", e->progress * 100 / kProgressScale);
-            text += e->label + std::string(width - e->label.size(), ' ') + bar + "\x1b[K\n";
+            const std::string label = Shown(e->label);
+            text += label + std::string(width - label.size(), ' ') + bar + "\x1b[K\n";
         }
         text += "\x1b[J";
         m_drawn = running.size();
-        std::fputs(text.c_str(), stderr);
-        std::fflush(stderr);
+        Err(text);
     }
     void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
     {
         Erase();
         if (m_watch)
-            Print(entry.label + ": " + message + "\n");
+            Print(Shown(entry.label) + ": " + message + "\n");
         FlushOutput();
         if (!ok)
-            Complain(entry.label + ": " + message);
+            Complain(Shown(entry.label) + ": " + message);
     }
     void Note(const std::string& text) override
     {
@@ -83,7 +83,7 @@ public:
         }
         std::string text = Updated(outcomes) + ":\n";
         for (const FleetOutcome& o : outcomes)
-            text += "  " + o.label + ": " + o.message + "\n";
+            text += "  " + Shown(o.label) + ": " + o.message + "\n";
         Print(text);
         return status;
     }
@@ -94,8 +94,7 @@ private:
     {
         if (m_drawn == 0)
             return;
-        std::fputs((Up() + "\x1b[J").c_str(), stderr);
-        std::fflush(stderr);
+        Err(Up() + "\x1b[J");
         m_drawn = 0;
     }
 
@@ -110,7 +109,7 @@ public:
     void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
     {
         if (!ok)
-            Complain(entry.label + ": " + message);
+            Complain(Shown(entry.label) + ": " + message);
     }
     int Summary(const std::vector<FleetOutcome>&, int status) override { return status; }
 };
@@ -150,7 +149,7 @@ public:
                  .Str("message", message)
                  .End());
         if (!ok)
-            Complain(e.label + ": " + message);
+            Complain(Shown(e.label) + ": " + message);
     }
     int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
     {
@@ -247,7 +246,7 @@ void CFleetReporter::Note(const std::string& text)
 int CFleetReporter::NoController(const std::string& message, int status)
 {
     // As flash tells it of one controller.
-    std::fprintf(stderr, "%s\n", message.c_str());
+    Err(message + "\n");
     return status;
 }
 

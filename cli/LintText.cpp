@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cli/LintText.h"
+#include "cli/Output.h"
 #include "firmware/HexLint.h"
 
 namespace cli {
@@ -140,7 +141,7 @@ std::string WarningLines(const std::string& name, const CHexLint& lint)
 
 std::string FileName(const std::string& path)
 {
-    return path == "-" ? "(entrada estándar)" : path;
+    return path == "-" ? "(entrada estándar)" : Shown(path);
 }
 
 std::string CoverageMap(const CHexLint& lint)

@@ -15,13 +15,13 @@ bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path, CHexLi
         // The user asked for it, so a pipe or a terminal is fine here.
         file.Attach(SysStandardInput(), "-");
     } else if (!file.Open(path.c_str())) {
-        Complain("no se puede abrir «" + path + "»: " + SysErrorText(file.OsError()));
+        Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
         return false;
     }
     try {
         updater.LoadHex(file, observer);
     } catch (const CFileException& e) {
-        Complain("error al leer «" + path + "»: " + e.Reason());
+        Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
         return false;
     }
     return true;

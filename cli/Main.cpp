@@ -19,7 +19,7 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, OptionsOf(c), false, &parsed, &error))
-        return UsageError(std::string(c.name) + ": " + error);
+        return UsageError(std::string(c.name) + ": " + Shown(error));
     if (parsed.Has("help")) {
         Print(CommandUsage(c));
         return kExitOk;
@@ -41,7 +41,7 @@ int Main(const std::vector<std::string>& args)
     std::string error;
     const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
     if (!ParseArgs(rest, kToolOptions, true, &global, &error))
-        return UsageError(error);
+        return UsageError(Shown(error));
     if (global.Has("help")) {
         // "--help ORDEN" is that command's help, as "ORDEN --help" is.
         if (global.operands.empty()) {
@@ -50,7 +50,7 @@ int Main(const std::vector<std::string>& args)
         }
         const Command* c = global.operands.size() == 1 ? FindCommand(global.operands[0]) : nullptr;
         if (c == nullptr)
-            return UsageError(global.operands.size() == 1 ? "orden desconocida: " + global.operands[0]
+            return UsageError(global.operands.size() == 1 ? "orden desconocida: " + Shown(global.operands[0])
                                                           : std::string("--help lleva como mucho una ORDEN"));
         Print(CommandUsage(*c));
         return FinishOutput(kExitOk);
@@ -68,7 +68,7 @@ int Main(const std::vector<std::string>& args)
     const std::string& name = global.operands[0];
     if (const Command* c = FindCommand(name))
         return FinishOutput(RunCommand(*c, {global.operands.begin() + 1, global.operands.end()}));
-    return UsageError("orden desconocida: " + name);
+    return UsageError("orden desconocida: " + Shown(name));
 }
 
 }  // namespace cli

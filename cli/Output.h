@@ -3,10 +3,16 @@
 // on standard error.
 
 #include <string>
+#include <string_view>
 
 namespace cli {
 
-// Prints a line on stderr, prefixed with the program's name.
+// `text` as a terminal may show it: control characters (a line feed, ESC,
+// DEL, the C1 controls) written out as \n, \x1B, \u009B and the like, so that
+// a file name can neither move the cursor nor fake a line.
+std::string Shown(std::string_view text);
+// Prints a line on stderr, prefixed with the program's name. A name in it
+// goes through Shown() first.
 void Complain(const std::string& message);
 // Prints `text` on stderr as it is.
 void Err(const std::string& text);

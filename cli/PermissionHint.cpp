@@ -1,5 +1,7 @@
 #include "cli/PermissionHint.h"
 
+#include "cli/Output.h"
+
 #include "device/HidPlatform.h"
 
 namespace cli {
@@ -17,7 +19,7 @@ std::string UdevHint(const hidplat::AccessFacts& facts)
 {
     std::string text = kWho;
     if (!facts.installedRule.empty())
-        return text + "Está instalada: " + facts.installedRule +
+        return text + "Está instalada: " + Shown(facts.installedRule) +
                "\nSi el mando ya estaba enchufado cuando se instaló, desenchúfelo y vuelva a enchufarlo,\n"
                "o aplíquela con:\n" +
                kApply;
@@ -25,7 +27,7 @@ std::string UdevHint(const hidplat::AccessFacts& facts)
         return text + "No está instalada. " +
                (facts.fromBuild ? "Instálela desde el código fuente de este programa:\n"
                                 : "Vino con el programa, pero udev no la lee ahí. Instálela así:\n") +
-               "  sudo install -m 644 " + facts.shippedRule + " /etc/udev/rules.d/\n" + kApply +
+               "  sudo install -m 644 " + Shown(facts.shippedRule) + " /etc/udev/rules.d/\n" + kApply +
                "(o, en lugar de las dos últimas órdenes, desenchufe el mando y vuelva a enchufarlo).\n";
     return text + "No está instalada. El paquete del programa (.deb) la instala; sin él, créela así:\n" + "  echo '" +
            kRuleLine + "' | sudo tee /etc/udev/rules.d/70-tolvanex.rules\n" + kApply +

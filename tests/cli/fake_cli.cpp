@@ -74,8 +74,11 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
         fakehid::Interface failing = fakehid::Controller("/dev/fake-failing");
         failing.opens = false;
         failing.openError = 31;  // ERROR_GEN_FAILURE
-        fakehid::Interface odd = failing;
-        odd.path = "/dev/fake-odd";
+        fakehid::Interface odd = failing;  // names that would move the cursor and fake a line
+        odd.path = "/dev/fake-\x1B[2Jodd\n[9] /dev/falso";
+        odd.product = "Mando \x1B[31mrojo";
+        odd.place = "1-\x1B[1A9";
+        odd.serial = "TVX\n[0] /dev/falso";
         odd.openError = 12345;
         return {failing, odd};
     }

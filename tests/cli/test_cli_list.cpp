@@ -54,11 +54,16 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
          "[(\"1-1\", \"TVX-A\", [0, 1], 0), (\"1-2\", \"TVX-B\", [3], 3), (\"1-3\", \"1-1\", [4], 4)] "
          "and d[\"interfaces\"][1][\"place\"] == \"1-1\" and d[\"interfaces\"][2][\"serial\"] is None"},
         // Reasons of the system's own, in Spanish where the table knows the code.
+        // Names that would move the cursor or fake a line are shown written out.
         {"odd",
          {"  [0] /dev/fake-failing\n      0E8F:310D  informe de salida: 9 bytes\n"
           "      no se abre: error de entrada/salida\n",
-          "  [1] /dev/fake-odd\n      0E8F:310D  informe de salida: 9 bytes\n      no se abre: error 12345 del sistema\n"},
-         "[(i[\"problem\"], i[\"error\"]) for i in d[\"interfaces\"]] == [(\"other\", 31), (\"other\", 12345)]"},
+          "Mando en 1-\\x1B[1A9, número de serie TVX\\n[0] /dev/falso: ninguna de sus interfaces sirve\n"
+          "  [1] /dev/fake-\\x1B[2Jodd\\n[9] /dev/falso\n      0E8F:310D  «Mando \\x1B[31mrojo»  informe de salida: 9 bytes\n"
+          "      no se abre: error 12345 del sistema\n"},
+         "[(i[\"problem\"], i[\"error\"]) for i in d[\"interfaces\"]] == [(\"other\", 31), (\"other\", 12345)] "
+         "and d[\"interfaces\"][1][\"path\"] == \"/dev/fake-\\x1b[2Jodd\\n[9] /dev/falso\" "
+         "and d[\"controllers\"][1][\"serial\"] == \"TVX\\n[0] /dev/falso\""},
         // No lock to be had: the controller is still the one an update takes, and list says why.
         {"unlocked",
          {"  no se puede reservar (no queda sitio para el candado): una actualización lo usaría sin reserva",

@@ -268,3 +268,45 @@ TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
     for (const char* name : {"a.bin", "b.bin", "c.bin"})
         EXPECT_EQ(ReadFile(m_dir.Path() / name).size(), kImageSize) << name;
 }
+
+TEST_F(Cli, NamesAreShownNotObeyed)
+{
+    // A name that would clear the screen and start a line of its own.
+    const std::string name = "a\x1B[2Jb\nfalso.hex";
+    const std::string shown = (m_dir.Path() / "a\\x1B[2Jb\\nfalso.hex").string();
+    const std::string path = m_dir.Write(name, ":0400000001020304F0\n");
+    const std::string cli = Q(TOLVANEX_CLI) + " ";
+    const std::string fake = Env("controller") + Q(TOLVANEX_FAKE_CLI) + " flash ";
+    const struct {
+        std::string line;
+        std::string out;  // all of stdout, or a part of it when it ends in "..."
+        std::string err;
+    } cases[] = {
+        {cli + "check " + Q(path), shown + ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n...", ""},
+        {cli + "checksum " + Q(path + "/x"), "",
+         "tolvanex-cli: no se puede abrir «" + shown + "/x»: una parte de la ruta no es una carpeta\n"},
+        {cli + "image " + Q(path) + " -o " + Q(path), "",
+         "tolvanex-cli: no se puede escribir «" + shown + "»: es el mismo archivo que la entrada\n"},
+        {fake + "--strict " + Q(path), "", shown + ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n"
+                                             "tolvanex-cli: «" + shown + "»: 1 aviso y --strict: no se envía nada\n"},
+        {cli + "checksum -- " + Q("-\x1B[31m"), "",
+         "tolvanex-cli: no se puede abrir «-\\x1B[31m»: no existe\n"},
+        {cli + Q("\x9B" "2J"), "", "tolvanex-cli: orden desconocida: \x9B" "2J\nPruebe «tolvanex-cli --help».\n"},
+        {cli + Q("\xC2\x9B" "2J"), "",
+         "tolvanex-cli: orden desconocida: \\u009B2J\nPruebe «tolvanex-cli --help».\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Result r = RunShell(c.line + " </dev/null");
+        if (c.out.ends_with("..."))
+            EXPECT_EQ(r.out.substr(0, c.out.size() - 3), c.out.substr(0, c.out.size() - 3));
+        else
+            EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+    // The result event's message is the line stderr shows, in JSON.
+    Result r = RunShell(fake + "--progress=json " + Q(path + "/x") + " </dev/null");
+    EXPECT_EQ(r.out, "{\"event\":\"result\",\"ok\":false,\"message\":\"no se puede abrir «" +
+                         (m_dir.Path() / "a\\\\x1B[2Jb\\\\nfalso.hex").string() +
+                         "/x»: una parte de la ruta no es una carpeta\"}\n");
+}
