@@ -52,9 +52,9 @@ const Command kCommands[] = {
      RunFlash,
      1,
      true,
-     "2 archivo ilegible o sin datos para el mando, 3 mando no conectado,\n"
-     "  4 error durante el envío, 5 avisos con --strict, 6 mando actualizado pero salida estándar\n"
-     "  perdida, 128 + señal si se interrumpe"},
+     "2 archivo ilegible o sin datos para el mando,\n"
+     "  3 mando no conectado, 4 error durante el envío, 5 avisos con --strict,\n"
+     "  6 mando actualizado pero salida estándar perdida, 128 + señal si se interrumpe"},
     {"check",
      "ARCHIVO",
      "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre",
