@@ -28,6 +28,17 @@ std::wstring Wide(const char* utf8)
     return std::wstring(wide.begin(), wide.end());
 }
 
+// True when another program holds `path` open without letting it be replaced.
+bool HeldOpenElsewhere(const std::wstring& path)
+{
+    const HANDLE file = ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(file);
+    return false;
+}
+
 bool IsFolder(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -122,8 +133,12 @@ DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t s
         if (failure == 0 && attributes != INVALID_FILE_ATTRIBUTES)
             ::SetFileAttributesW(tmp.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         if (failure == 0 &&
-            !::MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            !::MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             failure = ::GetLastError();
+            // Windows says "access denied" when another program holds the target open; say that.
+            if (failure == ERROR_ACCESS_DENIED && HeldOpenElsewhere(target))
+                failure = ERROR_SHARING_VIOLATION;
+        }
         if (failure != 0)
             ::DeleteFileW(tmp.c_str());
     }
@@ -206,7 +221,7 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
         if (tmpFailed) {
             const std::wstring folder = Folder(wide);
             *reason = TemporaryFileReason(Utf16ToUtf8(std::u16string(folder.begin(), folder.end())),
-                                          WindowsErrorText(failure));
+                                          SysErrorText(ErrnoOf(failure)));
             return false;
         }
     }

@@ -119,6 +119,7 @@ TEST_F(SystemFileWindows, RefusesFoldersAndMissingFilesWithTheirReason)
 
 TEST(SysErrorText, WindowsCodesInSpanish)
 {
+    constexpr DWORD kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED, which mingw's headers lack
     const std::pair<DWORD, const char*> cases[] = {
         {ERROR_FILE_NOT_FOUND, "no existe"},
         {ERROR_PATH_NOT_FOUND, "no existe"},
@@ -127,7 +128,7 @@ TEST(SysErrorText, WindowsCodesInSpanish)
         {ERROR_LOCK_VIOLATION, "otro programa tiene bloqueada una parte del archivo"},
         {ERROR_DISK_FULL, "no queda espacio en el dispositivo"},
         {ERROR_HANDLE_DISK_FULL, "no queda espacio en el dispositivo"},
-        {ERROR_DISK_QUOTA_EXCEEDED, "se ha superado la cuota de disco"},
+        {kDiskQuotaExceeded, "se ha superado la cuota de disco"},
         {ERROR_WRITE_PROTECT, "el disco está protegido contra escritura"},
         {ERROR_FILENAME_EXCED_RANGE, "el nombre es demasiado largo"},
         {ERROR_INVALID_NAME, "el nombre o la ruta no es válido"},
@@ -174,7 +175,7 @@ TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
 
     reason.clear();
     EXPECT_FALSE(SysWriteOutput(Path("no-such-folder\\image.bin").c_str(), image.data(), image.size(), &reason));
-    EXPECT_EQ(reason, "no existe");
+    EXPECT_EQ(reason, "no se puede crear un archivo temporal en la carpeta «" + Path("no-such-folder") + "»: no existe");
 }
 
 TEST_F(SystemFileWindows, ReadsOnlyDiskFiles)
