@@ -192,6 +192,8 @@ public:
     // The browser keeps some collections for itself (keyboards, security
     // keys); it does not say which, so nothing is claimed here.
     bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
+    // A page cannot look at the system's files, and the advice is the CLI's.
+    AccessFacts ControllerAccessFacts() override { return AccessFacts{}; }
 
 private:
     bool m_mayAsk = false;

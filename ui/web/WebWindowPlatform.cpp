@@ -380,6 +380,21 @@ std::string ModulePath()
     return TakeString(tvx_wnd_module_path());
 }
 
+std::string StartPath()
+{
+    return ModulePath();
+}
+
+// The load runs without handing the page back to the browser, which draws no
+// cursor meanwhile: nothing to set.
+void BeginWaitCursor()
+{
+}
+
+void EndWaitCursor()
+{
+}
+
 }  // namespace wnd
 
 // The page's events.
