@@ -1,5 +1,9 @@
 #include "firmware/HexLines.h"
 
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -76,9 +80,29 @@ std::string_view CHexLines::JoinSpanningLine(const char* lf)
     return m_kept->Finish(true);
 }
 
-HexLineExtent CHexLines::ExtentOf(std::string_view line) const
+std::size_t CHexLines::Spanning::CountCrs(const char* p, std::size_t n)
 {
-    return line.data() == m_kept->kept ? m_kept->extent : HexLineExtent::Of(line);
+    std::size_t total = 0;
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (n >= 16) {
+        // At most 255 rounds, so that no byte of the sum overflows.
+        const std::size_t rounds = std::min<std::size_t>(n / 16, 255);
+        __m128i sum = _mm_setzero_si128();
+        for (std::size_t r = 0; r < rounds; ++r, p += 16)
+            sum = _mm_sub_epi8(sum, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), cr));
+        const __m128i halves = _mm_sad_epu8(sum, _mm_setzero_si128());
+        total += static_cast<std::size_t>(_mm_cvtsi128_si64(halves)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
+        n -= rounds * 16;
+    }
+#endif
+    return total + static_cast<std::size_t>(std::count(p, p + n, '\r'));
+}
+
+void CHexLines::TrackExtents()
+{
+    m_kept->tracking = true;
 }
 
 std::string_view CHexLines::FinishLastLine()

@@ -49,6 +49,9 @@ public:
     // CFileException. The view holds until onLine returns.
     template <class OnLine>
     void ForEachLine(OnLine onLine);
+    // Makes ExtentOf tell the whole of the lines from now on; a read that
+    // does not ask spends nothing on it.
+    void TrackExtents();
     // The whole of `line`, the line onLine has just been given: more than its
     // text shows when only its start was kept.
     HexLineExtent ExtentOf(std::string_view line) const;
@@ -99,25 +102,32 @@ private:
     bool m_lastLineCut = false;
 };
 
-// The start of a line that runs across reads, its full length and its CRs.
+// The start of a line that runs across reads, its full length and, for a
+// watched read, its CRs.
 struct CHexLines::Spanning {
     char kept[kKeptChars + kPadding];
     std::size_t keptLength = 0;
     std::size_t totalLength = 0;
+    char lastTwo[2] = {};   // the line's last two characters so far
+    bool tracking = false;  // only a watched read needs the CRs counted
     std::size_t firstCr = HexLineExtent::kNoCr;
     std::size_t crs = 0;
-    char lastTwo[2] = {};  // the line's last two characters so far
-    HexLineExtent extent;  // of the line Finish handed out last
+    HexLineExtent extent;  // of the line Finish handed out last, when tracking
+
+    // How many CRs p[0..n) holds; sixteen bytes at a time where it can.
+    static std::size_t CountCrs(const char* p, std::size_t n);
 
     void Append(const char* p, std::size_t n)
     {
         const std::size_t take = std::min(kKeptChars - keptLength, n);
         std::memcpy(kept + keptLength, p, take);
         keptLength += take;
-        if (const void* cr = firstCr == HexLineExtent::kNoCr ? std::memchr(p, '\r', n) : nullptr)
-            firstCr = totalLength + static_cast<std::size_t>(static_cast<const char*>(cr) - p);
-        if (firstCr != HexLineExtent::kNoCr)
-            crs += static_cast<std::size_t>(std::count(p, p + n, '\r'));
+        if (tracking) {
+            if (const void* cr = firstCr == HexLineExtent::kNoCr ? std::memchr(p, '\r', n) : nullptr)
+                firstCr = totalLength + static_cast<std::size_t>(static_cast<const char*>(cr) - p);
+            if (firstCr != HexLineExtent::kNoCr)
+                crs += CountCrs(p, n);
+        }
         totalLength += n;
         if (n >= 2)
             std::memcpy(lastTwo, p + n - 2, 2);
@@ -130,13 +140,15 @@ struct CHexLines::Spanning {
     {
         std::size_t length = totalLength;
         char last = length > 0 ? lastTwo[1] : '\0';
-        if (atLineFeed && last == '\r') {
+        const bool crBeforeLf = atLineFeed && last == '\r';
+        if (crBeforeLf) {
             --length;
-            --crs;
             last = length > 0 ? lastTwo[0] : '\0';
         }
         // A CR that ends the line has nothing of it after it.
-        extent = {length, firstCr < length ? firstCr : HexLineExtent::kNoCr, crs - (last == '\r' ? 1 : 0)};
+        if (tracking)
+            extent = {length, firstCr < length ? firstCr : HexLineExtent::kNoCr,
+                      crs - (crBeforeLf ? 1 : 0) - (last == '\r' ? 1 : 0)};
         const std::size_t usable = std::min(length, keptLength);
         keptLength = 0;
         totalLength = 0;
@@ -145,6 +157,11 @@ struct CHexLines::Spanning {
         return {kept, usable};
     }
 };
+
+inline HexLineExtent CHexLines::ExtentOf(std::string_view line) const
+{
+    return line.data() == m_kept->kept ? m_kept->extent : HexLineExtent::Of(line);
+}
 
 template <class OnLine>
 void CHexLines::ForEachLine(OnLine onLine)

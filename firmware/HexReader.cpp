@@ -82,6 +82,7 @@ bool ReadHex(CByteSource& source, std::uint8_t* image)
 bool ReadHex(CByteSource& source, std::uint8_t* image, CHexLineObserver& observer)
 {
     CHexLines lines(source, Chosen().load(std::memory_order_relaxed)->scan);
+    lines.TrackExtents();
     const PlainDigits digits;
     bool stored = false;
     bool ended = false;
