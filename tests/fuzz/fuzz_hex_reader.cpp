@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Check(failing.IsHexLoaded() == 1);
                 Check(std::memcmp(failing.Image(), want, kImageSize) == 0);
             } catch (const CFileException& e) {
-                Check(e.FileName() == "fuzz.hex" && e.OsError() == EIO);
+                Check(e.FileName() == "disco/roto.hex" && e.OsError() == EIO);
                 Check(failing.IsHexLoaded() == 0);
                 static const std::string erased(kImageSize, '\xFF');
                 Check(std::memcmp(failing.Image(), erased.data(), kImageSize) == 0);
