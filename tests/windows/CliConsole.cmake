@@ -7,7 +7,7 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no existe"
-             "list|Interfaces HID que examina la búsqueda del mando 0E8F:310D, en su orden:")
+             "list|Ninguna sirve: una actualización diría «Mando no conectado».")
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 args)
   list(GET case 1 want)
