@@ -15,6 +15,7 @@
 #include "cli/FlashMany.h"
 #include "cli/LintText.h"
 #include "cli/LoadFile.h"
+#include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "cli/Progress.h"
@@ -30,9 +31,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kHoldWarning[] = "\ntolvanex-cli: envío en curso: repita para abortar; el mando puede quedar inutilizable\n";
-const char kNotConnected[] = "Mando no conectado";
-const char kUpdated[] = "Actualización OK!!!!";
-const char kFailed[] = "Error sucedido!";
 
 // The search is tried again this often while waiting for the controller.
 constexpr std::chrono::milliseconds kWaitPoll{250};

@@ -15,6 +15,7 @@
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FleetProgress.h"
+#include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "device/DownloadProtocol.h"
@@ -29,9 +30,6 @@ using std::chrono::milliseconds;
 
 const char kHoldWarning[] =
     "\ntolvanex-cli: envíos en curso: repita para abortarlos; los mandos pueden quedar inutilizables\n";
-const char kNotConnected[] = "Mando no conectado";
-const char kUpdated[] = "Actualización OK!!!!";
-const char kFailed[] = "Error sucedido!";
 
 // How often the transfers are looked at when nobody shows their progress.
 constexpr milliseconds kTick{50};
