@@ -6,8 +6,9 @@
 #
 # COMMAND runs chrooted in a private mount and PID namespace whose root is an
 # overlay over the root file system (and over every other disk file system
-# mounted below it, such as a separate /home or /var), with fresh /proc, /run
-# and /tmp, the host's /dev and a read-only /sys. Every write lands in a tmpfs
+# mounted below it, such as a separate /home or /var, and over /tmp, so that a
+# checkout there stays in sight), with fresh /proc and /run, the host's /dev and
+# a read-only /sys. Every write lands in a tmpfs
 # that exists only in the namespace: when COMMAND ends, the namespace, its
 # processes and all that they changed are gone. Its status is COMMAND's.
 set -euo pipefail
@@ -44,10 +45,11 @@ overlay /
 while read -r target fstype; do
   printf -v target "%b" "$target"  # findmnt writes a blank as \x20
   case $target in
-    / | /proc | /proc/* | /sys | /sys/* | /dev | /dev/* | /run | /run/* | /tmp | /tmp/* | "$scratch" | "$scratch"/*) continue ;;
+    / | /proc | /proc/* | /sys | /sys/* | /dev | /dev/* | /run | /run/* | "$scratch" | "$scratch"/*) continue ;;
   esac
   case $fstype in
     ext2 | ext3 | ext4 | xfs | btrfs | f2fs | jfs | zfs | overlay) overlay "$target" ;;
+    tmpfs) if [ "$target" = /tmp ]; then overlay /tmp; fi ;;
   esac
 done < <(findmnt -rn -o TARGET,FSTYPE)
 
@@ -56,5 +58,4 @@ mount --rbind /dev "$root/dev"
 mount -t sysfs -o ro,nosuid,nodev,noexec sysfs "$root/sys"
 # No sockets of the host's daemons (udev, D-Bus): they would act on the host.
 mount -t tmpfs -o mode=0755 run "$root/run"
-mount -t tmpfs -o mode=1777 tmp "$root/tmp"
 exec chroot "$root" "$@"
