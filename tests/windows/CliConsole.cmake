@@ -14,9 +14,10 @@ foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no
   set(out ${WORK}/console.txt)
   file(REMOVE ${out})
   execute_process(COMMAND ${SCRIPT} -qec "${WINE} '${PROBE}' console '${out}' '${CLI} ${args}'" /dev/null
-                  WORKING_DIRECTORY ${WORK} INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
+                  WORKING_DIRECTORY ${WORK} INPUT_FILE /dev/null OUTPUT_VARIABLE said ERROR_VARIABLE said
+                  RESULT_VARIABLE rc TIMEOUT 120)
   if(NOT EXISTS ${out})
-    message(FATAL_ERROR "${args}: the probe wrote nothing")
+    message(FATAL_ERROR "${args}: the probe wrote nothing (script: ${rc})\n${said}")
   endif()
   file(STRINGS ${out} lines ENCODING UTF-8)
   list(GET lines 0 before)
