@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HexTestSupport.h"
@@ -105,6 +110,44 @@ inline std::size_t SizeOf(const std::string& path)
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     return ec ? 0 : static_cast<std::size_t>(size);
+}
+
+// The in-memory tool started as a terminal's job: a process group of its own,
+// so that the signals a test sends reach nobody else. `env` holds NAME=value.
+inline pid_t StartFakeJob(const std::vector<std::string>& env, const std::vector<std::string>& args,
+                          const std::string& out, const std::string& err)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        for (const std::string& e : env) {
+            const std::size_t eq = e.find('=');
+            ::setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        std::vector<char*> argv = {const_cast<char*>(TOLVANEX_FAKE_CLI)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TOLVANEX_FAKE_CLI, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// `signals` sent to the job 100 ms apart once `record` holds 100 reports; its wait status.
+inline int StopUnderWay(pid_t pid, const std::string& record, const std::vector<int>& signals)
+{
+    for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int sig : signals) {
+        ::kill(pid, sig);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid ? status : -1;
 }
 
 // Each line of `text`, with its line end.

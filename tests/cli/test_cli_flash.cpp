@@ -93,29 +93,11 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
         fs::remove(record);
         const std::string err = (m_io.Path() / "stderr").string();
         const std::string out = (m_io.Path() / "stdout").string();
-        const pid_t pid = ::fork();
+        const pid_t pid = StartFakeJob({"TVX_FAKE_HID=controller", "TVX_FAKE_DELAY_US=1000", "TVX_FAKE_RECORD=" + record},
+                                       {"flash", c.json ? "--progress=json" : "-v", in}, out, err);
         ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            // A process group of its own, as a terminal's job, so signals reach nobody else.
-            ::setpgid(0, 0);
-            ::setenv("TVX_FAKE_HID", "controller", 1);
-            ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
-            ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
-            std::freopen("/dev/null", "r", stdin);
-            std::freopen(out.c_str(), "w", stdout);
-            std::freopen(err.c_str(), "w", stderr);
-            ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", c.json ? "--progress=json" : "-v", in.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        for (int sig : c.signals) {
-            ::kill(pid, sig);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        const int status = StopUnderWay(pid, record, c.signals);
+        ASSERT_NE(status, -1);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(128 + WTERMSIG(status), 128 + c.signals[0]);
         EXPECT_NE(ReadFile(err).find("envío en curso: repita para abortar; el mando puede quedar inutilizable"),
@@ -259,18 +241,8 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
     const std::string in = m_dir.Write("in.hex", Record(0, {1}) + "\n");
     const std::string err = (m_io.Path() / "stderr").string();
     const std::string out = (m_io.Path() / "stdout").string();
-    const pid_t pid = ::fork();
+    const pid_t pid = StartFakeJob({"TVX_FAKE_HID=none"}, {"flash", "--wait", "--progress=json", in}, out, err);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        ::setenv("TVX_FAKE_HID", "none", 1);
-        std::freopen("/dev/null", "r", stdin);
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen(err.c_str(), "w", stderr);
-        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--wait", "--progress=json", in.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     for (int waited = 0; waited < 20000 && ReadFile(err).find("esperando") == std::string::npos; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto start = std::chrono::steady_clock::now();

@@ -166,36 +166,6 @@ TEST_F(Cli, FlashDevicePicksOneController)
     EXPECT_TRUE(fs::exists(streams / "fake-b0"));
 }
 
-// --all and --watch started in a process group of their own, as a terminal's
-// job, `signals` sent once 100 reports have gone out. Returns the wait status.
-int RunAndStop(const std::string& mode, const std::string& in, const std::string& record, const std::string& out,
-               const std::string& err, const std::vector<int>& signals, const char* appearMs = nullptr)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        ::setenv("TVX_FAKE_HID", "bench", 1);
-        ::setenv("TVX_FAKE_DELAY_US", "1000", 1);
-        ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
-        if (appearMs != nullptr)
-            ::setenv("TVX_FAKE_APPEAR_MS", appearMs, 1);
-        std::freopen("/dev/null", "r", stdin);
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen(err.c_str(), "w", stderr);
-        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", mode.c_str(), in.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (int sig : signals) {
-        ::kill(pid, sig);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
 TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
 {
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
@@ -219,7 +189,9 @@ TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.mode << " " << c.signals.size() << " x " << strsignal(c.signals[0]));
         fs::remove(record);
-        const int status = RunAndStop(c.mode, in, record, out, err, c.signals);
+        const pid_t pid = StartFakeJob({"TVX_FAKE_HID=bench", "TVX_FAKE_DELAY_US=1000", "TVX_FAKE_RECORD=" + record},
+                                       {"flash", c.mode, in}, out, err);
+        const int status = StopUnderWay(pid, record, c.signals);
         const int ends = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
         EXPECT_EQ(ends, c.ends);
         EXPECT_EQ(SizeOf(record) == 3 * 2049u, c.whole) << SizeOf(record);
@@ -234,19 +206,9 @@ TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)
     const std::string out = (m_io.Path() / "stdout").string();
     const std::string err = (m_io.Path() / "stderr").string();
     // The bench appears after the watch has started; 1-2 fails, is told and not tried again.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        ::setenv("TVX_FAKE_HID", "bench", 1);
-        ::setenv("TVX_FAKE_FAIL", "1-2", 1);
-        ::setenv("TVX_FAKE_APPEAR_MS", "500", 1);
-        ::setenv("TVX_FAKE_RECORD", record.c_str(), 1);
-        std::freopen("/dev/null", "r", stdin);
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen(err.c_str(), "w", stderr);
-        ::execl(TOLVANEX_FAKE_CLI, TOLVANEX_FAKE_CLI, "flash", "--watch", in.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid = StartFakeJob(
+        {"TVX_FAKE_HID=bench", "TVX_FAKE_FAIL=1-2", "TVX_FAKE_APPEAR_MS=500", "TVX_FAKE_RECORD=" + record},
+        {"flash", "--watch", in}, out, err);
     for (int waited = 0; waited < 20000 && Lines(ReadFile(out)).size() < 3; waited += 5)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Several more looks at the same controllers update none of them again.
