@@ -170,6 +170,20 @@ static void SleepUntilMs(double ms)
     }
 }
 
+/* One line of hex digits per report; with a pace, the next report waits for
+ * one period after the last one's turn (a late one does not earn a burst). */
+static void RecordReport(FILE* out, const unsigned char* buf, ssize_t n, double paceMs, double* next)
+{
+    for (ssize_t i = 0; i < n; ++i)
+        fprintf(out, "%02x", buf[i]);
+    fputc('\n', out);
+    if (paceMs > 0) {
+        double now = NowMs();
+        *next = *next + paceMs > now ? *next + paceMs : now;
+        SleepUntilMs(*next);
+    }
+}
+
 static int Hidg(int argc, char** argv)
 {
     double paceMs = 0;
@@ -223,16 +237,7 @@ static int Hidg(int argc, char** argv)
                 rc = 1;
             break;
         }
-        for (ssize_t i = 0; i < n; ++i)
-            fprintf(out, "%02x", buf[i]);
-        fputc('\n', out);
-        if (paceMs > 0) {
-            /* One period after the last one's turn; a late one does not
-             * earn a burst. */
-            double now = NowMs();
-            next = next + paceMs > now ? next + paceMs : now;
-            SleepUntilMs(next);
-        }
+        RecordReport(out, buf, n, paceMs, &next);
         if (++count == unplugAfter) {
             fflush(out);
             int u = open(argv[3], O_WRONLY | O_CLOEXEC);
@@ -382,14 +387,7 @@ static int FfsHid(int argc, char** argv)
                 continue;
             break; /* unplugged */
         }
-        for (ssize_t i = 0; i < got; ++i)
-            fprintf(out, "%02x", buf[i]);
-        fputc('\n', out);
-        if (paceMs > 0) {
-            double now = NowMs();
-            next = next + paceMs > now ? next + paceMs : now;
-            SleepUntilMs(next);
-        }
+        RecordReport(out, buf, got, paceMs, &next);
     }
     if (out != NULL && fclose(out) != 0)
         rc = 1;
