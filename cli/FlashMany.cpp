@@ -39,17 +39,24 @@ constexpr milliseconds kWatchPoll{250};
 // user a moment after it appears) is tried this long before it is told.
 constexpr std::chrono::seconds kSettle{2};
 
+FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+{
+    FleetEntry entry;
+    entry.label = ControllerLabel(c, interfaces);
+    entry.place = c.place;
+    entry.serial = c.serial;
+    return entry;
+}
+
 // One controller's update: its own updater, held to that controller alone,
 // and the thread that runs its transfer.
 class CTransfer {
 public:
     CTransfer(const CFirmwareUpdater& loaded, const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+        : m_entry(EntryOf(c, interfaces))
     {
         m_updater.CopyImageFrom(loaded);
         m_updater.Device().Select(DeviceSelection{DeviceSelection::Kind::kController, c.key});
-        m_entry.label = ControllerLabel(c, interfaces);
-        m_entry.place = c.place;
-        m_entry.serial = c.serial;
     }
     ~CTransfer()
     {
@@ -297,11 +304,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
                 for (std::size_t at : c.interfaces)
                     own.push_back(survey.interfaces[at]);
                 const bool permission = PermissionStandsInTheWay(own, kControllerVendorId, kControllerProductId);
-                FleetEntry entry;
-                entry.label = ControllerLabel(c, survey.interfaces);
-                entry.place = c.place;
-                entry.serial = c.serial;
-                reporter->Ended(entry, false,
+                reporter->Ended(EntryOf(c, survey.interfaces), false,
                                 c.busy       ? std::string("en uso por otro proceso; no se actualiza")
                                 : permission ? std::string("sin permiso para abrirlo; no se actualiza")
                                              : std::string(kNotConnected));

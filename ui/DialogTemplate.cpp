@@ -53,3 +53,12 @@ std::span<const StringResource> StringTable()
 {
     return kStrings;
 }
+
+std::string FindStringResource(unsigned id)
+{
+    for (const StringResource& entry : kStrings) {
+        if (entry.id == id)
+            return entry.text;
+    }
+    return std::string();
+}

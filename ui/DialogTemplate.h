@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 // Window and control styles, as Windows defines them.
 namespace ws {
@@ -50,6 +51,9 @@ struct StringResource {
     const char* text;  // UTF-8
 };
 std::span<const StringResource> StringTable();
+
+// The text of the entry with this identifier; empty when there is none, as LoadString leaves it.
+std::string FindStringResource(unsigned id);
 
 // The About box's one line: the version, then our copyright notice.
 inline constexpr const char* kAboutText = "v1.0  © 2026 Tolvanex, S.L.";

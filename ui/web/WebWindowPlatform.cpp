@@ -305,11 +305,7 @@ bool AppendMenuItem(Menu menu, unsigned flags, std::uintptr_t id, const std::str
 
 std::string LoadStringResource(unsigned id)
 {
-    for (const StringResource& entry : StringTable()) {
-        if (entry.id == id)
-            return entry.text;
-    }
-    return std::string();
+    return FindStringResource(id);
 }
 
 Icon LoadAppIcon()
