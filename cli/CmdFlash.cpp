@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "cli/Commands.h"
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FlashMany.h"
@@ -19,6 +18,7 @@
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "cli/Progress.h"
+#include "cli/UsageError.h"
 #include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
 #include "firmware/FirmwareUpdater.h"

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/LoadFile.h"
 #include "cli/Output.h"
+#include "cli/UsageError.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/File.h"
 

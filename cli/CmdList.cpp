@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cli/CmdList.h"
-#include "cli/Commands.h"
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/Json.h"

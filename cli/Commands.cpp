@@ -1,15 +1,12 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "cli/CmdCheck.h"
 #include "cli/CmdChecksum.h"
 #include "cli/CmdFlash.h"
 #include "cli/CmdImage.h"
 #include "cli/CmdList.h"
-#include "cli/ExitCodes.h"
-#include "cli/Output.h"
 
 namespace cli {
 namespace {
@@ -72,8 +69,6 @@ const Command kCommands[] = {
      true,
      "2 salida no escrita"},
 };
-
-const Command* g_current = nullptr;  // the command being run, for its usage text
 
 const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto, 2 archivo ilegible o no escrito,\n"
                           "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict),\n"
@@ -140,29 +135,6 @@ std::string ToolUsage()
         text +=
             std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary + "\n";
     return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText(kToolOptions) + "\n" + kExitCodes;
-}
-
-void SetCurrentCommand(const Command* command)
-{
-    g_current = command;
-}
-
-int UsageError(const std::string& why)
-{
-    Complain(why);
-    Err(g_current != nullptr ? std::string("Pruebe «tolvanex-cli ") + g_current->name + " --help».\n"
-                             : std::string("Pruebe «tolvanex-cli --help».\n"));
-    return kExitUsage;
-}
-
-int OperandError(const Command& c, const ParsedArgs& args)
-{
-    const std::string name = c.name;
-    if (!args.optionAfterEnd.empty())
-        return UsageError(name + ": las opciones van antes de «--», y " + Shown(args.optionAfterEnd) + " está después");
-    if (c.files == 0)
-        return UsageError(name + ": no lleva ARCHIVO");
-    return UsageError(name + (args.operands.empty() ? ": falta el ARCHIVO" : ": lleva un solo ARCHIVO"));
 }
 
 }  // namespace cli

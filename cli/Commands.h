@@ -31,13 +31,4 @@ std::vector<Option> OptionsOf(const Command& command);
 std::string ToolUsage();
 std::string CommandUsage(const Command& command);
 
-// From now on, usage errors speak of this command.
-void SetCurrentCommand(const Command* command);
-// Says `why` on stderr, and where the help of the current command (or of the
-// tool) is; returns kExitUsage.
-int UsageError(const std::string& why);
-// The usage error for operands that do not fit `command`: too many or too few
-// FILEs, or an option written after "--".
-int OperandError(const Command& command, const ParsedArgs& args);
-
 }  // namespace cli

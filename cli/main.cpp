@@ -1,7 +1,7 @@
-#include "cli/Main.h"
+#include "cli/Tool.h"
 #include "sys/Process.h"
 
 int main(int argc, char** argv)
 {
-    return cli::Main(SysCommandLine(argc, argv));
+    return cli::RunTool(SysCommandLine(argc, argv));
 }

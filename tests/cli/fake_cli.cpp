@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/Main.h"
+#include "cli/Tool.h"
 #include "sys/Process.h"
 #include "tests/support/FakeHidPlatform.h"
 
@@ -154,7 +154,7 @@ int main(int argc, char** argv)
         platform.SetAccessFacts(facts);
     }
     fakehid::ScopedPlatform installed(platform);
-    const int status = cli::Main(SysCommandLine(argc, argv));
+    const int status = cli::RunTool(SysCommandLine(argc, argv));
     if (const char* streams = std::getenv("TVX_FAKE_STREAMS")) {
         for (const fakehid::Interface& i : interfaces) {
             std::string text;

@@ -1,11 +1,12 @@
 // The tool's entry: the options before the command, the choice of command,
 // and the last check of standard output.
 
-#include "cli/Main.h"
+#include "cli/Tool.h"
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
+#include "cli/UsageError.h"
 #include "device/HidPlatform.h"
 #include "res/Version.h"
 #include "sys/Process.h"
@@ -33,7 +34,7 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
 
 }  // namespace
 
-int Main(const std::vector<std::string>& args)
+int RunTool(const std::vector<std::string>& args)
 {
     SysGuardStandardStreams();
 

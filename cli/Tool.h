@@ -8,6 +8,6 @@ namespace cli {
 
 // Runs the tool on `args` as the system gave them, the program's name first;
 // returns the exit status.
-int Main(const std::vector<std::string>& args);
+int RunTool(const std::vector<std::string>& args);
 
 }  // namespace cli
