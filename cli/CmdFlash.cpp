@@ -18,6 +18,7 @@
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "cli/Progress.h"
+#include "cli/StopTexts.h"
 #include "cli/UsageError.h"
 #include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
@@ -29,8 +30,6 @@ namespace cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const char kHoldWarning[] = "\ntolvanex-cli: envío en curso: repita para abortar; el mando puede quedar inutilizable\n";
 
 // The search is tried again this often while waiting for the controller.
 constexpr std::chrono::milliseconds kWaitPoll{250};
@@ -226,7 +225,7 @@ int RunFlash(const ParsedArgs& args)
 
     // A controller cut off halfway may not start again: hold the first stop request.
     reporter->SayIfStopped(CProgressReporter::Stage::kTransfer);
-    SysHoldStopRequests(kHoldWarning);
+    SysHoldStopRequests(kOneTransfer.held);
     const int ok = Download(updater, *reporter);
     const int held = SysReleaseStopRequests();
     reporter->SayIfStopped(CProgressReporter::Stage::kNone);

@@ -18,6 +18,7 @@
 #include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
+#include "cli/StopTexts.h"
 #include "device/DownloadProtocol.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/Process.h"
@@ -27,9 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-const char kHoldWarning[] =
-    "\ntolvanex-cli: envíos en curso: repita para abortarlos; los mandos pueden quedar inutilizables\n";
 
 // How often the transfers are looked at when nobody shows their progress.
 constexpr milliseconds kTick{50};
@@ -163,7 +161,7 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     // request waits for all of them. Each starts as soon as it is open, so
     // that the searches for the next ones overlap the first transfers.
     reporter->SayIfStopped(true);
-    SysHoldStopRequests(kHoldWarning);
+    SysHoldStopRequests(kManyTransfers.held);
     std::vector<std::unique_ptr<CTransfer>> transfers;
     std::vector<CTransfer*> running;
     // Those the survey offered that were not sent to: gone or taken by
@@ -261,8 +259,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
         if (SysStopRequestHeld() && !stopping) {
             stopping = true;
             if (!running.empty())
-                reporter->Note("se termina cuando acaben los envíos en curso; repita para abortarlos (los mandos "
-                               "pueden quedar inutilizables)");
+                reporter->Note(kWatchEnding);
         }
         if (stopping && running.empty())
             break;

@@ -1,12 +1,13 @@
 #include "cli/FleetProgress.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <thread>
 
 #include "cli/Json.h"
 #include "cli/Output.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopTexts.h"
 #include "device/DownloadProtocol.h"
 #include "sys/Process.h"
 
@@ -16,9 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const char kAbortLine[] =
-    "\ntolvanex-cli: envíos abortados: los mandos a medias no han recibido toda la imagen y pueden quedar "
-    "inutilizables\n";
+const char kWatching[] = "esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)";
 
 std::string Updated(const std::vector<FleetOutcome>& outcomes)
 {
@@ -33,11 +32,10 @@ public:
     explicit CFleetTextReporter(bool watch) : m_watch(watch) {}
     ~CFleetTextReporter() override { Erase(); }
 
-    void Watching() override { Note("esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)"); }
+    void Watching() override { Note(kWatching); }
     milliseconds Period() const override { return m_bars ? milliseconds(50) : milliseconds(0); }
     void Progress(const std::vector<const FleetEntry*>& running) override
     {
-        constexpr int kWidth = 40;
         std::size_t width = 0;
         for (const FleetEntry* e : running)
             width = std::max(width, Shown(e->label).size());
@@ -48,12 +46,8 @@ public:
         }
         std::string text = Up();
         for (const FleetEntry* e : running) {
-            const int filled = e->progress * kWidth / kProgressScale;
-            char bar[96];
-            std::snprintf(bar, sizeof bar, " [%-*.*s] %3d%%", kWidth, filled,
-                          "########################################", e->progress * 100 / kProgressScale);
             const std::string label = Shown(e->label);
-            text += label + std::string(width - label.size(), ' ') + bar + "\x1b[K\n";
+            text += label + std::string(width - label.size(), ' ') + " " + ProgressBar(e->progress) + "\x1b[K\n";
         }
         text += "\x1b[J";
         m_drawn = running.size();
@@ -118,7 +112,7 @@ class CFleetJsonReporter : public CFleetReporter {
 public:
     void Watching() override
     {
-        Complain("esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)");
+        Complain(kWatching);
         Line(JsonWriter().Object().Str("event", "watching").End());
     }
     void Found(const FleetEntry& e) override
@@ -164,7 +158,7 @@ public:
     }
     void SayIfStopped(bool transfers) override
     {
-        SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kAbortLine : nullptr);
+        SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kManyTransfers.aborted : nullptr);
     }
 
 private:
@@ -214,9 +208,7 @@ private:
 
     std::map<std::string, std::pair<std::int32_t, Clock::time_point>> m_last;
     // What the signal handler writes: made once, and kept while it may run.
-    const std::string m_aborted =
-        SummaryEvent(false, 0, 0, "Envíos abortados: los mandos a medias pueden quedar inutilizables", true).Text() +
-        "\n";
+    const std::string m_aborted = SummaryEvent(false, 0, 0, kManyTransfers.event, true).Text() + "\n";
 };
 
 }  // namespace
@@ -252,7 +244,7 @@ int CFleetReporter::NoController(const std::string& message, int status)
 
 void CFleetReporter::SayIfStopped(bool transfers)
 {
-    SysSayOnStop(nullptr, transfers ? kAbortLine : nullptr);
+    SysSayOnStop(nullptr, transfers ? kManyTransfers.aborted : nullptr);
 }
 
 std::unique_ptr<CFleetReporter> MakeFleetReporter(ReportStyle style, bool watch)

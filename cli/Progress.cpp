@@ -1,10 +1,11 @@
 #include "cli/Progress.h"
 
-#include <cstdio>
 #include <thread>
 
 #include "cli/Json.h"
 #include "cli/Output.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopTexts.h"
 #include "device/DownloadProtocol.h"
 #include "sys/Process.h"
 
@@ -13,9 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-const char kAbortLine[] =
-    "\ntolvanex-cli: envío abortado: el mando no ha recibido toda la imagen y puede quedar inutilizable\n";
 
 void TellWaiting(long seconds)
 {
@@ -28,15 +26,7 @@ class CTextReporter : public CProgressReporter {
 public:
     void Waiting(long seconds) override { TellWaiting(seconds); }
     milliseconds Period() const override { return m_bar ? milliseconds(50) : milliseconds(0); }
-    void Progress(std::int32_t value) override
-    {
-        constexpr int kWidth = 40;
-        const int filled = value * kWidth / kProgressScale;
-        char bar[64];
-        std::snprintf(bar, sizeof bar, "\r[%-*.*s] %3d%%", kWidth, filled, "########################################",
-                      value * 100 / kProgressScale);
-        Err(bar);
-    }
+    void Progress(std::int32_t value) override { Err("\r" + ProgressBar(value)); }
     void TransferEnded() override
     {
         if (m_bar)
@@ -116,7 +106,7 @@ public:
         if (stage == Stage::kWaiting)
             SysSayOnStop(m_waitAborted.c_str(), nullptr);
         else if (stage == Stage::kTransfer)
-            SysSayOnStop(m_transferAborted.c_str(), kAbortLine);
+            SysSayOnStop(m_transferAborted.c_str(), kOneTransfer.aborted);
         else
             SysSayOnStop(nullptr, nullptr);
     }
@@ -143,9 +133,8 @@ private:
     std::int32_t m_last = -1;
     Clock::time_point m_lastAt{};
     // What the signal handler writes: made once, and kept while it may run.
-    const std::string m_waitAborted = ResultEvent(false, "Mando no conectado (espera abortada)", true).Text() + "\n";
-    const std::string m_transferAborted =
-        ResultEvent(false, "Envío abortado: el mando puede quedar inutilizable", true).Text() + "\n";
+    const std::string m_waitAborted = ResultEvent(false, kWaitAborted, true).Text() + "\n";
+    const std::string m_transferAborted = ResultEvent(false, kOneTransfer.event, true).Text() + "\n";
 };
 
 }  // namespace
@@ -174,7 +163,7 @@ int CProgressReporter::Refused(int status)
 
 void CProgressReporter::SayIfStopped(Stage stage)
 {
-    SysSayOnStop(nullptr, stage == Stage::kTransfer ? kAbortLine : nullptr);
+    SysSayOnStop(nullptr, stage == Stage::kTransfer ? kOneTransfer.aborted : nullptr);
 }
 
 std::unique_ptr<CProgressReporter> MakeProgressReporter(ReportStyle style)
