@@ -1,11 +1,8 @@
 #include "cli/CmdFlash.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -19,6 +16,7 @@
 #include "cli/PermissionHint.h"
 #include "cli/Progress.h"
 #include "cli/StopTexts.h"
+#include "cli/Transfer.h"
 #include "cli/UsageError.h"
 #include "device/DownloadProtocol.h"
 #include "device/InterfaceSurvey.h"
@@ -31,39 +29,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The search is tried again this often while waiting for the controller.
-constexpr std::chrono::milliseconds kWaitPoll{250};
-
-// Runs the download; when the reporter wants to show progress, on a second
-// thread while this one hands it the counter every period, and once at the end.
-int Download(CFirmwareUpdater& updater, CProgressReporter& reporter)
+// Tells a usage error; false, for the checks of the options.
+bool Misused(const std::string& why)
 {
-    const std::chrono::milliseconds period = reporter.Period();
-    if (period.count() == 0)
-        return updater.Download();
-    std::atomic<bool> done{false};
-    int result = 0;
-    std::thread worker([&] {
-        result = updater.Download();
-        done.store(true, std::memory_order_release);
-    });
-    while (!done.load(std::memory_order_acquire)) {
-        reporter.Progress(updater.GetProgress());
-        std::this_thread::sleep_for(period);
-    }
-    worker.join();
-    // A transfer cut short shows how far it came, not the counter's end.
-    reporter.Progress(result ? updater.GetProgress() : updater.GetProgressReached());
-    return result;
+    UsageError(why);
+    return false;
 }
 
 // The longest --wait: a year. Longer is a typing mistake, and the deadline
 // must not overflow the clock.
 constexpr long kMaxWaitSeconds = 365L * 24 * 60 * 60;
 
-// Seconds of --wait: -1 to wait until stopped; false for a value that is none
-// or longer than kMaxWaitSeconds.
-bool WaitSeconds(const ParsedArgs& args, long* seconds)
+// --wait's seconds, -1 to wait until stopped; false after a usage error for a
+// value that is none or longer than kMaxWaitSeconds.
+bool WaitOption(const ParsedArgs& args, long* seconds)
 {
     *seconds = 0;
     if (!args.Has("wait"))
@@ -77,9 +56,61 @@ bool WaitSeconds(const ParsedArgs& args, long* seconds)
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
     if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0 || n > kMaxWaitSeconds)
-        return false;
+        return Misused("flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
+                       std::to_string(kMaxWaitSeconds) + " (un año)");
     *seconds = n;
     return true;
+}
+
+// --quiet and --progress, checked together; false after a usage error.
+bool StyleOption(const ParsedArgs& args, ReportStyle* style)
+{
+    *style = args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
+    if (!args.Has("progress"))
+        return true;
+    if (args.Value("progress") != "json")
+        return Misused("flash: --progress solo admite «json»");
+    if (*style == ReportStyle::kQuiet)
+        return Misused("flash: --quiet y --progress=json no van juntas");
+    *style = ReportStyle::kJson;
+    return true;
+}
+
+// What flash was asked to do.
+struct FlashRequest {
+    ReportStyle style = ReportStyle::kText;
+    long waitSeconds = 0;  // -1: until stopped
+    std::string device;    // --device's SEL; empty: the first controller
+    bool strict = false;
+    bool all = false;
+    bool watch = false;
+};
+
+// The options that pick controllers, checked together; false after a usage error.
+bool PickOptions(const ParsedArgs& args, FlashRequest* request)
+{
+    const bool all = args.Has("all");
+    const bool watch = args.Has("watch");
+    const std::string many = all ? "--all" : "--watch";
+    if (all && watch)
+        return Misused("flash: --all y --watch no van juntas");
+    if ((all || watch) && args.Has("device"))
+        return Misused("flash: --device no va con " + many);
+    if ((all || watch) && args.Has("wait"))
+        return Misused("flash: --wait no va con " + many + " (--watch espera a cada mando)");
+    if (args.Has("device") && args.Value("device").empty())
+        return Misused("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
+    request->device = args.Has("device") ? args.Value("device") : std::string();
+    request->all = all;
+    request->watch = watch;
+    return true;
+}
+
+// Every option, checked in turn; false after a usage error.
+bool ReadRequest(const ParsedArgs& args, FlashRequest* request)
+{
+    request->strict = args.Has("strict");
+    return StyleOption(args, &request->style) && WaitOption(args, &request->waitSeconds) && PickOptions(args, request);
 }
 
 // One search, within --device's selection when there is one: what SEL names
@@ -98,6 +129,9 @@ void TryOpen(CFirmwareUpdater& updater, const std::string& device, std::string* 
     }
     updater.OpenController();
 }
+
+// The search is tried again this often while waiting for the controller.
+constexpr std::chrono::milliseconds kWaitPoll{250};
 
 // Searches until the controller opens or the wait is over.
 void Search(CFirmwareUpdater& updater, const std::string& device, long waitSeconds, CProgressReporter& reporter,
@@ -118,132 +152,133 @@ void Search(CFirmwareUpdater& updater, const std::string& device, long waitSecon
     }
 }
 
-// The options that pick controllers, checked together; false after a usage error.
-bool PickOptions(const ParsedArgs& args, std::string* device, int* status)
+// Loads FILE, checking it on the way as check does. False when nothing is to
+// be sent: why is on stderr, and *status is the status to end with.
+bool LoadForFlash(const std::string& path, const FlashRequest& request, CFirmwareUpdater& updater,
+                  CProgressReporter& reporter, int* status)
 {
-    const bool all = args.Has("all");
-    const bool watch = args.Has("watch");
-    if (all && watch) {
-        *status = UsageError("flash: --all y --watch no van juntas");
+    CHexLint lint;
+    if (!LoadFileOrReport(updater, path, &lint)) {
+        *status = reporter.Refused(kExitFile);
         return false;
     }
-    if ((all || watch) && args.Has("device")) {
-        *status = UsageError(std::string("flash: --device no va con --") + (all ? "all" : "watch"));
+    lint.Finish();
+    const std::size_t warnings = lint.Total();
+    // An image no record wrote is all 0xFF: sending it would erase the controller.
+    // The warnings tell why no record wrote.
+    if (!updater.HasData() || request.style != ReportStyle::kQuiet || request.strict)
+        Err(WarningLines(FileName(path), lint));
+    if (!updater.HasData()) {
+        Complain("«" + Shown(path) + "»: el archivo no contiene datos para el mando");
+        *status = reporter.Refused(kExitFile);
         return false;
     }
-    if ((all || watch) && args.Has("wait")) {
-        *status = UsageError(std::string("flash: --wait no va con --") + (all ? "all" : "watch") +
-                             " (--watch espera a cada mando)");
+    if (request.strict && warnings != 0) {
+        Complain("«" + Shown(path) + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
+                 " y --strict: no se envía nada");
+        *status = reporter.Refused(kExitWarnings);
         return false;
-    }
-    if (args.Has("device")) {
-        *device = args.Value("device");
-        if (device->empty()) {
-            *status = UsageError("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
-            return false;
-        }
     }
     return true;
+}
+
+// Says why no controller opened; returns the status to end with.
+int TellNotOpened(CFirmwareUpdater& updater, const std::string& device, const std::string& unknown,
+                  CProgressReporter& reporter)
+{
+    DeviceSelection selection;
+    std::string why;
+    if (!device.empty() && ResolveDevice(device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous) {
+        Complain(why);
+        return reporter.Refused(kExitUsage);
+    }
+    if (!unknown.empty())
+        Complain(unknown);
+    else if (updater.Device().PassedOverBusy())
+        Complain("el mando está en uso por otro proceso");
+    // Only an interface that did not open can be the controller closed to this user.
+    else if (updater.Device().PassedOverUnopened() &&
+             PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),
+                                      kControllerVendorId, kControllerProductId))
+        Err(PermissionHint());
+    return reporter.Result(false, kNotConnected, kExitNoController);
+}
+
+// Sends the image, and shows its progress when the reporter wants it; true
+// when every report went out.
+bool Send(CFirmwareUpdater& updater, CProgressReporter& reporter)
+{
+    CTransfer transfer(updater);
+    transfer.Start();
+    const std::chrono::milliseconds period = reporter.Period();
+    if (period.count() == 0)
+        return transfer.Finish();
+    do {
+        reporter.Progress(transfer.Progress());
+    } while (!transfer.WaitFor(period));
+    const bool ok = transfer.Finish();
+    reporter.Progress(transfer.Progress());
+    return ok;
+}
+
+// Tells how the transfer ended; returns the status to end with. An updated
+// controller is let go once that is said.
+int TellResult(CFirmwareUpdater& updater, bool ok, CProgressReporter& reporter)
+{
+    if (!ok)
+        return reporter.Result(false, kFailed, kExitDownloadFailed);
+    NoteControllerUpdated();
+    reporter.Result(true, kUpdated, kExitOk);
+    FlushOutput();
+    updater.CloseController();
+    return kExitOk;
+}
+
+// The loaded image to one controller: the first, or the one --device names.
+int FlashOne(CFirmwareUpdater& updater, const FlashRequest& request, CProgressReporter& reporter)
+{
+    std::string unknown;
+    Search(updater, request.device, request.waitSeconds, reporter, &unknown);
+    reporter.SayIfStopped(CProgressReporter::Stage::kNone);
+    if (!updater.IsControllerOpen())
+        return TellNotOpened(updater, request.device, unknown, reporter);
+    const CHidDevice& link = updater.Device();
+    reporter.Found(OpenPath(link), link.GetOutputReportLength());
+    if (!link.LockTrouble().empty())
+        Complain(LockTroubleNote(link.LockTrouble()));
+
+    // A controller cut off halfway may not start again: hold the first stop request.
+    reporter.SayIfStopped(CProgressReporter::Stage::kTransfer);
+    SysHoldStopRequests(kOneTransfer.held);
+    const bool ok = Send(updater, reporter);
+    const int held = SysReleaseStopRequests();
+    reporter.SayIfStopped(CProgressReporter::Stage::kNone);
+    reporter.TransferEnded();
+    const int status = TellResult(updater, ok, reporter);
+    if (held != 0) {
+        FinishOutput(status);
+        SysEndAsStopped(held);
+    }
+    return status;
 }
 
 }  // namespace
 
 int RunFlash(const ParsedArgs& args)
 {
-    ReportStyle style = args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
-    if (args.Has("progress")) {
-        if (args.Value("progress") != "json")
-            return UsageError("flash: --progress solo admite «json»");
-        if (style == ReportStyle::kQuiet)
-            return UsageError("flash: --quiet y --progress=json no van juntas");
-        style = ReportStyle::kJson;
-    }
-    long waitSeconds = 0;
-    if (!WaitSeconds(args, &waitSeconds))
-        return UsageError("flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
-                          std::to_string(kMaxWaitSeconds) + " (un año)");
-    std::string device;
-    int refused = kExitOk;
-    if (!PickOptions(args, &device, &refused))
-        return refused;
-    const std::unique_ptr<CProgressReporter> reporter = MakeProgressReporter(style);
-
-    const std::string& path = args.operands[0];
+    FlashRequest request;
+    if (!ReadRequest(args, &request))
+        return kExitUsage;
+    const std::unique_ptr<CProgressReporter> reporter = MakeProgressReporter(request.style);
     CFirmwareUpdater updater;
-    CHexLint lint;
-    if (!LoadFileOrReport(updater, path, &lint))
-        return reporter->Refused(kExitFile);
-    lint.Finish();
-    const bool strict = args.Has("strict");
-    const std::size_t warnings = lint.Total();
-    // An image no record wrote is all 0xFF: sending it would erase the controller.
-    // The warnings tell why no record wrote.
-    if (!updater.HasData() || style != ReportStyle::kQuiet || strict)
-        Err(WarningLines(FileName(path), lint));
-    if (!updater.HasData()) {
-        Complain("«" + Shown(path) + "»: el archivo no contiene datos para el mando");
-        return reporter->Refused(kExitFile);
-    }
-    if (strict && warnings != 0) {
-        Complain("«" + Shown(path) + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
-                 " y --strict: no se envía nada");
-        return reporter->Refused(kExitWarnings);
-    }
-
-    if (args.Has("all"))
-        return FlashAll(updater, style);
-    if (args.Has("watch"))
-        return FlashWatch(updater, style);
-
-    std::string unknown;
-    Search(updater, device, waitSeconds, *reporter, &unknown);
-    reporter->SayIfStopped(CProgressReporter::Stage::kNone);
-    if (!updater.IsControllerOpen()) {
-        DeviceSelection selection;
-        std::string why;
-        if (!device.empty() && ResolveDevice(device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous) {
-            Complain(why);
-            return reporter->Refused(kExitUsage);
-        }
-        if (!unknown.empty())
-            Complain(unknown);
-        else if (updater.Device().PassedOverBusy())
-            Complain("el mando está en uso por otro proceso");
-        // Only an interface that did not open can be the controller closed to this user.
-        else if (updater.Device().PassedOverUnopened() &&
-                 PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),
-                                          kControllerVendorId, kControllerProductId))
-            Err(PermissionHint());
-        return reporter->Result(false, kNotConnected, kExitNoController);
-    }
-    const CHidDevice& link = updater.Device();
-    reporter->Found(std::string(link.DevicePath(), strnlen(link.DevicePath(), kDevicePathSize)),
-                    link.GetOutputReportLength());
-    if (!link.LockTrouble().empty())
-        Complain("no se puede reservar el mando (" + link.LockTrouble() +
-                 "): se usa sin reserva, y otra actualización podría usarlo a la vez");
-
-    // A controller cut off halfway may not start again: hold the first stop request.
-    reporter->SayIfStopped(CProgressReporter::Stage::kTransfer);
-    SysHoldStopRequests(kOneTransfer.held);
-    const int ok = Download(updater, *reporter);
-    const int held = SysReleaseStopRequests();
-    reporter->SayIfStopped(CProgressReporter::Stage::kNone);
-    reporter->TransferEnded();
     int status = kExitOk;
-    if (ok) {
-        NoteControllerUpdated();
-        reporter->Result(true, kUpdated, kExitOk);
-        FlushOutput();
-        updater.CloseController();
-    } else {
-        status = reporter->Result(false, kFailed, kExitDownloadFailed);
-    }
-    if (held != 0) {
-        FinishOutput(status);
-        SysEndAsStopped(held);
-    }
-    return status;
+    if (!LoadForFlash(args.operands[0], request, updater, *reporter, &status))
+        return status;
+    if (request.all)
+        return FlashAll(updater, request.style);
+    if (request.watch)
+        return FlashWatch(updater, request.style);
+    return FlashOne(updater, request, *reporter);
 }
 
 }  // namespace cli

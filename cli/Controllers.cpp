@@ -1,5 +1,7 @@
 #include "cli/Controllers.h"
 
+#include <cstring>
+
 #include "cli/Output.h"
 
 #include "device/DownloadProtocol.h"
@@ -71,6 +73,17 @@ std::string ControllerLabel(const ControllerReport& c, const std::vector<Interfa
     if (c.hasPick)
         return interfaces[c.pick].path;
     return c.interfaces.empty() ? c.key : interfaces[c.interfaces.front()].path;
+}
+
+std::string OpenPath(const CHidDevice& device)
+{
+    return std::string(device.DevicePath(), strnlen(device.DevicePath(), kDevicePathSize));
+}
+
+std::string LockTroubleNote(const std::string& trouble)
+{
+    return "no se puede reservar el mando (" + trouble +
+           "): se usa sin reserva, y otra actualización podría usarlo a la vez";
 }
 
 std::string ControllerLines(const ControllerSurvey& survey)

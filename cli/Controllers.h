@@ -24,6 +24,10 @@ std::string PlaceText(const std::string& place);
 // How a controller is named in lines and bars: its place, else the path of
 // the interface an update would take (else its first).
 std::string ControllerLabel(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
+// The path of the interface that `device` holds open.
+std::string OpenPath(const CHidDevice& device);
+// What to say when the system gives no lock for the controller, `trouble` being why.
+std::string LockTroubleNote(const std::string& trouble);
 // The controllers plugged in, one line each with place, serial number and
 // interfaces, for a user who must pick one; "  ninguno" when there is none.
 std::string ControllerLines(const ControllerSurvey& survey);

@@ -1,10 +1,8 @@
 #include "cli/FlashMany.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,6 +17,7 @@
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "cli/StopTexts.h"
+#include "cli/Transfer.h"
 #include "device/DownloadProtocol.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/Process.h"
@@ -47,22 +46,16 @@ FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>
 }
 
 // One controller's update: its own updater, held to that controller alone,
-// and the thread that runs its transfer.
-class CTransfer {
+// and the transfer that sends to it.
+class CControllerUpdate {
 public:
-    CTransfer(const CFirmwareUpdater& loaded, const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+    CControllerUpdate(const CFirmwareUpdater& loaded, const ControllerReport& c,
+                      const std::vector<InterfaceReport>& interfaces)
         : m_entry(EntryOf(c, interfaces))
     {
         m_updater.CopyImageFrom(loaded);
         m_updater.Device().Select(DeviceSelection{DeviceSelection::Kind::kController, c.key});
     }
-    ~CTransfer()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    CTransfer(const CTransfer&) = delete;
-    CTransfer& operator=(const CTransfer&) = delete;
 
     // False when it no longer opens: gone, or taken by another update meanwhile.
     bool Open()
@@ -70,67 +63,52 @@ public:
         m_updater.OpenController();
         if (!m_updater.IsControllerOpen())
             return false;
-        const CHidDevice& device = m_updater.Device();
-        m_entry.path.assign(device.DevicePath(), strnlen(device.DevicePath(), kDevicePathSize));
-        m_entry.outputReportLength = device.GetOutputReportLength();
+        m_entry.path = OpenPath(m_updater.Device());
+        m_entry.outputReportLength = m_updater.Device().GetOutputReportLength();
         return true;
     }
     bool PassedOverBusy() { return m_updater.Device().PassedOverBusy(); }
     const std::string& LockTrouble() { return m_updater.Device().LockTrouble(); }
 
-    void Start()
-    {
-        m_thread = std::thread([this] {
-            m_result = m_updater.Download();
-            m_done.store(true, std::memory_order_release);
-        });
-    }
-    bool Done() const { return m_done.load(std::memory_order_acquire); }
-
-    // What to show. The counter reaches the scale only when the transfer
-    // ends, whatever came of it: a failure keeps the last value seen before.
+    void Start() { m_transfer.Start(); }
+    bool Ended() const { return m_transfer.Ended(); }
+    // What to show.
     const FleetEntry& Sample()
     {
-        const std::int32_t value = m_updater.GetProgress();
-        if (value != kProgressScale)
-            m_entry.progress = value;
+        m_entry.progress = m_transfer.Progress();
         return m_entry;
     }
-    // Once Done: true when every report went out. A transfer cut short shows
-    // how far it came.
+    // Once Ended: true when every report went out.
     bool Finish()
     {
-        m_thread.join();
-        m_entry.progress = m_result != 0 ? kProgressScale : m_updater.GetProgressReached();
-        if (m_result != 0)
+        const bool ok = m_transfer.Finish();
+        m_entry.progress = m_transfer.Progress();
+        if (ok)
             m_updater.CloseController();
-        return m_result != 0;
+        return ok;
     }
     const FleetEntry& Entry() const { return m_entry; }
 
 private:
     CFirmwareUpdater m_updater;
     FleetEntry m_entry;
-    std::thread m_thread;
-    std::atomic<bool> m_done{false};
-    int m_result = 0;
+    CTransfer m_transfer{m_updater};  // after the updater, so that it ends first
 };
 
-void TellLockTrouble(CTransfer& t, CFleetReporter& reporter)
+void TellLockTrouble(CControllerUpdate& u, CFleetReporter& reporter)
 {
-    if (!t.LockTrouble().empty())
-        reporter.Note(t.Entry().label + ": no se puede reservar el mando (" + t.LockTrouble() +
-                      "): se usa sin reserva, y otra actualización podría usarlo a la vez");
+    if (!u.LockTrouble().empty())
+        reporter.Note(u.Entry().label + ": " + LockTroubleNote(u.LockTrouble()));
 }
 
 // Shows the transfers under way; those that ended leave `running` and are
 // handed to `ended`, in the order they were started.
 template <typename Ended>
-void Tend(std::vector<CTransfer*>& running, CFleetReporter& reporter, Ended ended)
+void Tend(std::vector<CControllerUpdate*>& running, CFleetReporter& reporter, Ended ended)
 {
     for (auto it = running.begin(); it != running.end();) {
-        CTransfer* t = *it;
-        if (t->Done()) {
+        CControllerUpdate* t = *it;
+        if (t->Ended()) {
             it = running.erase(it);
             ended(*t, t->Finish());
         } else {
@@ -139,7 +117,7 @@ void Tend(std::vector<CTransfer*>& running, CFleetReporter& reporter, Ended ende
     }
     if (reporter.Period().count() != 0 && !running.empty()) {
         std::vector<const FleetEntry*> shown;
-        for (CTransfer* t : running)
+        for (CControllerUpdate* t : running)
             shown.push_back(&t->Sample());
         reporter.Progress(shown);
     }
@@ -162,8 +140,8 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     // that the searches for the next ones overlap the first transfers.
     reporter->SayIfStopped(true);
     SysHoldStopRequests(kManyTransfers.held);
-    std::vector<std::unique_ptr<CTransfer>> transfers;
-    std::vector<CTransfer*> running;
+    std::vector<std::unique_ptr<CControllerUpdate>> transfers;
+    std::vector<CControllerUpdate*> running;
     // Those the survey offered that were not sent to: gone or taken by
     // another update before they opened, or left after a stop request.
     std::vector<std::pair<FleetEntry, std::string>> lost;
@@ -172,7 +150,7 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
         busy = busy || c.busy;
         if (!c.hasPick)
             continue;
-        auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
+        auto t = std::make_unique<CControllerUpdate>(loaded, c, survey.interfaces);
         if (SysStopRequestHeld()) {
             lost.emplace_back(t->Entry(), "no se envía: se ha pedido terminar");
             continue;
@@ -202,9 +180,9 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     for (const auto& [entry, why] : lost)
         reporter->Ended(entry, false, why);
 
-    std::map<const CTransfer*, bool> ended;
+    std::map<const CControllerUpdate*, bool> ended;
     while (!running.empty()) {
-        Tend(running, *reporter, [&](CTransfer& t, bool ok) {
+        Tend(running, *reporter, [&](CControllerUpdate& t, bool ok) {
             ended[&t] = ok;
             if (ok)
                 NoteControllerUpdated();
@@ -241,14 +219,14 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
 
     std::set<std::string> handled;                   // controllers met since they were plugged in
     std::map<std::string, Clock::time_point> unfit;  // controllers met that did not open yet
-    std::vector<std::unique_ptr<CTransfer>> owned;
-    std::vector<CTransfer*> running;
+    std::vector<std::unique_ptr<CControllerUpdate>> owned;
+    std::vector<CControllerUpdate*> running;
     std::vector<FleetOutcome> outcomes;
     bool stopping = false;
     bool hinted = false;
     Clock::time_point nextLook{};
     for (;;) {
-        Tend(running, *reporter, [&](CTransfer& t, bool ok) {
+        Tend(running, *reporter, [&](CControllerUpdate& t, bool ok) {
             if (ok)
                 NoteControllerUpdated();
             outcomes.push_back({t.Entry().label, ok, ok ? kUpdated : kFailed});
@@ -279,7 +257,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
                 if (handled.count(c.key) != 0)
                     continue;
                 if (c.hasPick) {
-                    auto t = std::make_unique<CTransfer>(loaded, c, survey.interfaces);
+                    auto t = std::make_unique<CControllerUpdate>(loaded, c, survey.interfaces);
                     if (t->Open()) {
                         handled.insert(c.key);
                         unfit.erase(c.key);
