@@ -1,5 +1,8 @@
 #include "cli/Args.h"
 
+#include <cstddef>
+#include <utility>
+
 namespace cli {
 namespace {
 
@@ -35,118 +38,152 @@ std::string Shown(const Option& o, bool asLong)
     return asLong ? std::string("--") + o.longName : std::string("-") + o.shortName;
 }
 
+// For a valueName of "=value" in lower case: that one value, which may also
+// stand as the next word; else null.
+const char* OnlyValue(const Option& o)
+{
+    const char* v = o.valueName;
+    return v != nullptr && v[0] == '=' && v[1] >= 'a' && v[1] <= 'z' ? v + 1 : nullptr;
+}
+
+// One pass over the words of a command line, word by word.
+class CArgParser {
+public:
+    CArgParser(const std::vector<std::string>& args, const std::vector<Option>& options, ParsedArgs* out,
+               std::string* error)
+        : m_args(args), m_options(options), m_out(out), m_error(error)
+    {
+    }
+
+    bool Parse(bool stopAtOperand)
+    {
+        for (m_at = 0; m_at < m_args.size(); ++m_at) {
+            const std::string& arg = m_args[m_at];
+            if (arg == "--") {
+                EndOfOptions();
+                return true;
+            }
+            if (arg.size() < 2 || arg[0] != '-') {
+                if (stopAtOperand) {
+                    m_out->operands.insert(m_out->operands.end(), m_args.begin() + static_cast<std::ptrdiff_t>(m_at),
+                                           m_args.end());
+                    return true;
+                }
+                m_out->operands.push_back(arg);
+            } else if (!(arg[1] == '-' ? LongOption(arg) : ShortOptions(arg))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // After "--" every word is an operand; the first that is written as an
+    // option is kept for the usage error that points at it.
+    void EndOfOptions()
+    {
+        for (std::size_t i = m_at + 1; i < m_args.size(); ++i) {
+            m_out->operands.push_back(m_args[i]);
+            if (m_out->optionAfterEnd.empty() && NamesAnOption(m_options, m_args[i]))
+                m_out->optionAfterEnd = m_args[i];
+        }
+    }
+
+    // "--name", "--name=VALUE" or "--name VALUE".
+    bool LongOption(const std::string& arg)
+    {
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const Option* o = FindLong(m_options, name);
+        if (o == nullptr)
+            return Fail("opción desconocida: --" + name);
+        if (o->valueName == nullptr) {
+            if (eq != std::string::npos)
+                return Fail("la opción --" + name + " no lleva valor");
+            return Store(*o, true, {});
+        }
+        if (eq != std::string::npos)
+            return ValueAfterEquals(*o, arg.substr(eq + 1));
+        return ValueAsNextWord(*o);
+    }
+
+    bool ValueAfterEquals(const Option& o, const std::string& value)
+    {
+        const std::string name = o.longName;
+        if (value.empty())
+            return Fail("a la opción --" + name + "= le falta su valor");
+        const char* only = OnlyValue(o);
+        if (only != nullptr && value != only)
+            return Fail("la opción --" + name + " solo admite «" + only + "» (--" + name + "=" + only + ")");
+        return Store(o, true, value);
+    }
+
+    // "--name" written alone, of an option that takes a value.
+    bool ValueAsNextWord(const Option& o)
+    {
+        const std::string name = o.longName;
+        if (const char* only = OnlyValue(o)) {
+            if (m_at + 1 >= m_args.size() || m_args[m_at + 1] != only)
+                return Fail("la opción --" + name + " se escribe --" + name + "=" + only);
+            return Store(o, true, m_args[++m_at]);
+        }
+        // Only "--name=VALUE" gives an optional value one: the next word is an operand.
+        if (o.valueName[0] == '[')
+            return Store(o, true, {});
+        if (m_at + 1 >= m_args.size())
+            return Fail("a la opción --" + name + " le falta su valor (" + o.valueName + ")");
+        return Store(o, true, m_args[++m_at]);
+    }
+
+    // A cluster of short options ("-qv", "-oOUT"); one that takes a value
+    // takes the rest of the word, else the next word.
+    bool ShortOptions(const std::string& arg)
+    {
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const Option* o = FindShort(m_options, arg[k]);
+            if (o == nullptr)
+                return Fail(std::string("opción desconocida: -") + arg[k]);
+            if (o->valueName == nullptr) {
+                if (!Store(*o, false, {}))
+                    return false;
+                continue;
+            }
+            if (k + 1 < arg.size())
+                return Store(*o, false, arg.substr(k + 1));
+            if (m_at + 1 < m_args.size())
+                return Store(*o, false, m_args[++m_at]);
+            return Fail(std::string("a la opción -") + o->shortName + " le falta su valor (" + o->valueName + ")");
+        }
+        return true;
+    }
+
+    bool Store(const Option& o, bool asLong, std::string value)
+    {
+        if (m_out->values.count(o.longName) != 0)
+            return Fail("la opción " + Shown(o, asLong) + " aparece más de una vez");
+        m_out->values[o.longName] = std::move(value);
+        return true;
+    }
+
+    bool Fail(std::string error)
+    {
+        *m_error = std::move(error);
+        return false;
+    }
+
+    const std::vector<std::string>& m_args;
+    const std::vector<Option>& m_options;
+    ParsedArgs* m_out;
+    std::string* m_error;
+    std::size_t m_at = 0;  // the word being read
+};
+
 }  // namespace
 
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options, bool stopAtOperand,
                ParsedArgs* out, std::string* error)
 {
-    auto store = [&](const Option& o, bool asLong, std::string value) {
-        if (out->values.count(o.longName) != 0) {
-            *error = "la opción " + Shown(o, asLong) + " aparece más de una vez";
-            return false;
-        }
-        out->values[o.longName] = std::move(value);
-        return true;
-    };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            out->operands.insert(out->operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-            for (std::size_t j = i + 1; j < args.size() && out->optionAfterEnd.empty(); ++j) {
-                if (NamesAnOption(options, args[j]))
-                    out->optionAfterEnd = args[j];
-            }
-            return true;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            if (stopAtOperand) {
-                out->operands.insert(out->operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-                return true;
-            }
-            out->operands.push_back(arg);
-            continue;
-        }
-        if (arg[1] == '-') {
-            const std::size_t eq = arg.find('=');
-            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-            const Option* o = FindLong(options, name);
-            if (o == nullptr) {
-                *error = "opción desconocida: --" + name;
-                return false;
-            }
-            const bool optionalValue = o->valueName != nullptr && o->valueName[0] == '[';
-            // "=value" in lower case: the one value it takes, which may also stand as the next word.
-            const char* only =
-                o->valueName != nullptr && o->valueName[0] == '=' && o->valueName[1] >= 'a' && o->valueName[1] <= 'z'
-                    ? o->valueName + 1
-                    : nullptr;
-            if (o->valueName == nullptr) {
-                if (eq != std::string::npos) {
-                    *error = "la opción --" + name + " no lleva valor";
-                    return false;
-                }
-                if (!store(*o, true, {}))
-                    return false;
-            } else if (eq != std::string::npos) {
-                const std::string value = arg.substr(eq + 1);
-                if (value.empty()) {
-                    *error = "a la opción --" + name + "= le falta su valor";
-                    return false;
-                }
-                if (only != nullptr && value != only) {
-                    *error = "la opción --" + name + " solo admite «" + only + "» (--" + name + "=" + only + ")";
-                    return false;
-                }
-                if (!store(*o, true, value))
-                    return false;
-            } else if (only != nullptr) {
-                if (i + 1 >= args.size() || args[i + 1] != only) {
-                    *error = "la opción --" + name + " se escribe --" + name + "=" + only;
-                    return false;
-                }
-                if (!store(*o, true, args[++i]))
-                    return false;
-            } else if (optionalValue) {
-                // Only "--name=VALUE" gives it one: the next word is an operand.
-                if (!store(*o, true, {}))
-                    return false;
-            } else if (i + 1 < args.size()) {
-                if (!store(*o, true, args[++i]))
-                    return false;
-            } else {
-                *error = "a la opción --" + name + " le falta su valor (" + o->valueName + ")";
-                return false;
-            }
-            continue;
-        }
-        // A cluster of short options; one that takes a value takes the rest.
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const Option* o = FindShort(options, arg[k]);
-            if (o == nullptr) {
-                *error = std::string("opción desconocida: -") + arg[k];
-                return false;
-            }
-            if (o->valueName == nullptr) {
-                if (!store(*o, false, {}))
-                    return false;
-                continue;
-            }
-            std::string value;
-            if (k + 1 < arg.size()) {
-                value = arg.substr(k + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                *error = std::string("a la opción -") + o->shortName + " le falta su valor (" + o->valueName + ")";
-                return false;
-            }
-            if (!store(*o, false, std::move(value)))
-                return false;
-            break;
-        }
-    }
-    return true;
+    return CArgParser(args, options, out, error).Parse(stopAtOperand);
 }
 
 }  // namespace cli
