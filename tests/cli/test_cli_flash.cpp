@@ -258,3 +258,40 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
               "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado (espera abortada)\","
               "\"aborted\":true}\n");
 }
+
+TEST_F(Cli, BarsOnATerminal)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    auto bar = [](std::size_t filled, const char* percent) {
+        return "[" + std::string(filled, '#') + std::string(40 - filled, ' ') + "] " + percent;
+    };
+    const struct {
+        const char* name;
+        std::string env;
+        std::string options;
+        int exitCode;
+        std::vector<std::string> shown;  // each on the screen, in this order
+        std::string never;
+    } cases[] = {
+        {"sent", "TVX_FAKE_HID=controller", "", 0, {"\r" + bar(40, "100%") + "\r\n", "Actualización OK!!!!"}, "\x1b["},
+        // Report 100 fails: the bar stays where the transfer stopped.
+        {"failed", "TVX_FAKE_HID=fails", "", 4, {"\r" + bar(1, "  4%") + "\r\n", "Error sucedido!"}, "100%"},
+        // One bar per controller, redrawn in place, gone before the summary.
+        {"all at once", "TVX_FAKE_HID=bench TVX_FAKE_DELAY_US=1000", "--all ", 0,
+         {"1-1 [", "%\x1b[K\r\n1-2 [", "%\x1b[K\r\n1-3 [", "%\x1b[K\r\n\x1b[J\x1b[3A\r1-1 [", "\x1b[J",
+          "Actualizados 3 de 3 mandos:"},
+         "100%"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string line = Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
+        const Result r = RunShell("env TERM=xterm " + c.env + " script -qec " + Q(line) + " /dev/null </dev/null");
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        std::size_t at = 0;
+        for (const std::string& s : c.shown) {
+            at = r.out.find(s, at);
+            ASSERT_NE(at, std::string::npos) << s << " in:\n" << r.out;
+        }
+        EXPECT_EQ(r.out.find(c.never), std::string::npos) << r.out;
+    }
+}
