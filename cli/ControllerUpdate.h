@@ -1,0 +1,47 @@
+#pragma once
+// One controller's update in flash --all and --watch: its own updater, held
+// to that controller alone, and the transfer that sends to it.
+
+#include <string>
+#include <vector>
+
+#include "cli/FleetProgress.h"
+#include "cli/Transfer.h"
+#include "device/InterfaceSurvey.h"
+#include "firmware/FirmwareUpdater.h"
+
+namespace cli {
+
+// How controller `c` is shown before its update starts.
+FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
+
+class CControllerUpdate {
+public:
+    // To send the image of `loaded` to controller `c` of the survey that
+    // found `interfaces`.
+    CControllerUpdate(const CFirmwareUpdater& loaded, const ControllerReport& c,
+                      const std::vector<InterfaceReport>& interfaces);
+
+    // False when it no longer opens: gone, or taken by another update meanwhile.
+    bool Open();
+    // After Open: the search passed over an interface that another update holds.
+    bool PassedOverBusy();
+    // After Open: says so when the system gave no lock for the controller.
+    void TellLockTrouble(CFleetReporter& reporter);
+
+    void Start() { m_transfer.Start(); }
+    bool Ended() const { return m_transfer.Ended(); }
+    // What to show while it runs.
+    const FleetEntry& Sample();
+    // Once Ended: true when every report went out. The controller is let go
+    // then; after a failure its handle goes with the update.
+    bool Finish();
+    const FleetEntry& Entry() const { return m_entry; }
+
+private:
+    CFirmwareUpdater m_updater;
+    FleetEntry m_entry;
+    CTransfer m_transfer{m_updater};  // after the updater, so that it ends first
+};
+
+}  // namespace cli
