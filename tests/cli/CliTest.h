@@ -178,9 +178,10 @@ inline int StopUnderWay(pid_t pid, const std::string& record, const std::string&
     const auto moving = [&] { return SizeOf(record) + SizeOf(err); };
     EXPECT_TRUE(stall::Until("100 reports", [&] { return SizeOf(record) >= 100; }, moving, Nap));
     for (std::size_t i = 0; i < signals.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             EXPECT_TRUE(stall::Until(
                 "the job to answer a stop request", [&] { return CountIn(err, "en curso") >= i; }, moving, Nap));
+        }
         ::kill(pid, signals[i]);
     }
     return WaitJob(pid, record, err);
