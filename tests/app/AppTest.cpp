@@ -321,7 +321,7 @@ TEST_F(ShownDialog, F1DoesNothing)
     const QStringList before = State();
     ModalWatcher watcher([](QWidget* window) { window->close(); });
     QTest::keyClick(Win(m_dlg), Qt::Key_F1);
-    PumpUntil([] { return false; }, 100);
+    uitest::PumpFor(100);
     EXPECT_TRUE(watcher.SeenWindows().empty());
     EXPECT_EQ(State(), before);
 }

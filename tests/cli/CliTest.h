@@ -20,6 +20,7 @@
 
 #include "HexTestSupport.h"
 #include "firmware/FirmwareUpdater.h"
+#include "tests/support/Stall.h"
 
 namespace clitest {
 
@@ -137,17 +138,53 @@ inline pid_t StartFakeJob(const std::vector<std::string>& env, const std::vector
     return pid;
 }
 
-// `signals` sent to the job 100 ms apart once `record` holds 100 reports; its wait status.
-inline int StopUnderWay(pid_t pid, const std::string& record, const std::vector<int>& signals)
+inline void Nap()
 {
-    for (int waited = 0; waited < 20000 && SizeOf(record) < 100; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (int sig : signals) {
-        ::kill(pid, sig);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// How many times `text` occurs in the file at `path`.
+inline std::size_t CountIn(const std::string& path, const std::string& text)
+{
+    const std::string all = ReadFile(path);
+    std::size_t n = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
+        ++n;
+    return n;
+}
+
+// The job's wait status, once it ends; -1, the job killed and the test
+// failed, if its `record` and `err` stop growing first.
+inline int WaitJob(pid_t pid, const std::string& record, const std::string& err)
+{
     int status = 0;
-    return ::waitpid(pid, &status, 0) == pid ? status : -1;
+    pid_t got = 0;
+    if (!stall::Until(
+            "the job to end", [&] { return (got = ::waitpid(pid, &status, WNOHANG)) != 0; },
+            [&] { return SizeOf(record) + SizeOf(err); }, Nap)) {
+        ADD_FAILURE() << "the job stalled";
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+    return got == pid ? status : -1;
+}
+
+// `signals` sent to the job once `record` holds 100 reports, each after the
+// job has answered the one before ("... en curso ..." on `err`: two at once
+// would be one); its wait status.
+inline int StopUnderWay(pid_t pid, const std::string& record, const std::string& err, const std::vector<int>& signals)
+{
+    const auto moving = [&] { return SizeOf(record) + SizeOf(err); };
+    EXPECT_TRUE(stall::Until("100 reports", [&] { return SizeOf(record) >= 100; }, moving, Nap));
+    for (std::size_t i = 0; i < signals.size(); ++i) {
+        if (i > 0) {
+            EXPECT_TRUE(stall::Until(
+                "the job to answer a stop request", [&] { return CountIn(err, "en curso") >= i; }, moving, Nap));
+        }
+        ::kill(pid, signals[i]);
+    }
+    return WaitJob(pid, record, err);
 }
 
 // Each line of `text`, with its line end.

@@ -96,7 +96,7 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
         const pid_t pid = StartFakeJob({"TVX_FAKE_HID=controller", "TVX_FAKE_DELAY_US=1000", "TVX_FAKE_RECORD=" + record},
                                        {"flash", c.json ? "--progress=json" : "-v", in}, out, err);
         ASSERT_GE(pid, 0);
-        const int status = StopUnderWay(pid, record, c.signals);
+        const int status = StopUnderWay(pid, record, err, c.signals);
         ASSERT_NE(status, -1);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(128 + WTERMSIG(status), 128 + c.signals[0]);
@@ -243,8 +243,9 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
     const std::string out = (m_io.Path() / "stdout").string();
     const pid_t pid = StartFakeJob({"TVX_FAKE_HID=none"}, {"flash", "--wait", "--progress=json", in}, out, err);
     ASSERT_GE(pid, 0);
-    for (int waited = 0; waited < 20000 && ReadFile(err).find("esperando") == std::string::npos; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(stall::Until(
+        "the wait", [&] { return ReadFile(err).find("esperando") != std::string::npos; }, [&] { return SizeOf(err); },
+        Nap));
     const auto start = std::chrono::steady_clock::now();
     ::kill(pid, SIGINT);
     int status = 0;

@@ -191,7 +191,7 @@ TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
         fs::remove(record);
         const pid_t pid = StartFakeJob({"TVX_FAKE_HID=bench", "TVX_FAKE_DELAY_US=1000", "TVX_FAKE_RECORD=" + record},
                                        {"flash", c.mode, in}, out, err);
-        const int status = StopUnderWay(pid, record, c.signals);
+        const int status = StopUnderWay(pid, record, err, c.signals);
         const int ends = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
         EXPECT_EQ(ends, c.ends);
         EXPECT_EQ(SizeOf(record) == 3 * 2049u, c.whole) << SizeOf(record);
@@ -209,13 +209,13 @@ TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)
     const pid_t pid = StartFakeJob(
         {"TVX_FAKE_HID=bench", "TVX_FAKE_FAIL=1-2", "TVX_FAKE_APPEAR_MS=500", "TVX_FAKE_RECORD=" + record},
         {"flash", "--watch", in}, out, err);
-    for (int waited = 0; waited < 20000 && Lines(ReadFile(out)).size() < 3; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(stall::Until(
+        "three results", [&] { return Lines(ReadFile(out)).size() >= 3; },
+        [&] { return SizeOf(record) + SizeOf(out); }, Nap));
     // Several more looks at the same controllers update none of them again.
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const int status = WaitJob(pid, record, err);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 4);
     std::vector<std::string> lines = Lines(ReadFile(out));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Stall.h"
 #include "ui/Dialog.h"
 
 namespace uitest {
@@ -57,16 +58,11 @@ void BoxAnswerer::Poll()
         box->buttons().front()->click();
 }
 
-bool PumpUntil(const std::function<bool()>& done, int ms)
+bool PumpUntil(const std::function<bool()>& done, const std::function<std::size_t()>& progress)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return stall::Until(
+        "the dialog", done, [&] { return progress ? progress() : 0; },
+        [] { QApplication::processEvents(QEventLoop::AllEvents, 5); });
 }
 
 void PumpFor(int ms)

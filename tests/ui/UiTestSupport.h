@@ -52,8 +52,9 @@ private:
     std::vector<SeenBox> m_seen;
 };
 
-// Pumps events until `done` holds or `ms` have passed; returns `done()`.
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000);
+// Pumps events until `done` holds: true; false, the test failed as stalled,
+// once `progress` (if given) has not changed for a minute.
+bool PumpUntil(const std::function<bool()>& done, const std::function<std::size_t()>& progress = {});
 void PumpFor(int ms);
 
 // One Intel HEX data record (checksum included) and the end record.

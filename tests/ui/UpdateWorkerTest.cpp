@@ -17,6 +17,7 @@
 #include "UiTestSupport.h"
 #include "firmware/FirmwareImage.h"
 #include "tests/support/FakeHidPlatform.h"
+#include "tests/support/Stall.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
@@ -72,7 +73,7 @@ protected:
     void TearDown() override
     {
         // The dialog must outlive any worker.
-        EXPECT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+        EXPECT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }, Sent()));
         platform.SetWriteHook({});
     }
 
@@ -104,7 +105,13 @@ protected:
     void Update()
     {
         static_cast<QPushButton*>(Item(dlg, IDOK))->click();
-        ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }));
+        ASSERT_TRUE(uitest::PumpUntil([&] { return !dlg.IsUpdateRunning(); }, Sent()));
+    }
+
+    // How many reports went out: a wait on the worker lasts while it grows.
+    std::function<std::size_t()> Sent()
+    {
+        return [this] { return platform.Writes().size(); };
     }
 
     Snapshot Take()
@@ -215,8 +222,9 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
             during.push_back(TakeFromWorker());
         if (index == 1500) {
             // Hold the download here until a tick of the 5 ms timer has moved the bar.
-            for (int waited = 0; waited < 5000 && TakeFromWorker().barValue == 0; waited += 5)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_TRUE(stall::Until(
+                "the bar to move", [&] { return TakeFromWorker().barValue != 0; }, [] { return 0; },
+                [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }));
             barDuringLate = TakeFromWorker().barValue;
         }
     });

@@ -479,7 +479,7 @@ TEST_F(UpdaterDlgTest, OnlyTimerZeroCopiesTheCounterIntoTheBar)
 
     // The real timer ticks on its own.
     wnd::SetTimer(dlg.GetSafeHwnd(), 0, 5);
-    ASSERT_TRUE(uitest::PumpUntil([&] { return Bar()->value() == 10000; }, 2000));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return Bar()->value() == 10000; }));
     wnd::KillTimer(dlg.GetSafeHwnd(), 0);
     EXPECT_FALSE(Win(dlg)->IsTimerRunning(0));
 }
@@ -535,7 +535,7 @@ TEST_F(UpdaterDlgTest, AltSpaceOpensTheSystemMenuWhereverTheFocusIs)
         });
         closer.start(5);
         QTest::keyClick(Item(dlg, id), Qt::Key_Space, Qt::AltModifier);
-        uitest::PumpFor(50);
+        uitest::PumpUntil([&] { return !items.isEmpty(); });
         EXPECT_TRUE(items.contains(QStringLiteral("&Sobre el Updater...")));
         EXPECT_TRUE(noFile.seen.empty());
     }

@@ -1,5 +1,5 @@
-# Shared by the guest scenarios: the expected report streams and a timed,
-# time-limited run of the real CLI.
+# Shared by the guest scenarios: the expected report streams and a timed run
+# of the real CLI, stopped only when it stops moving.
 hex=/data/sample.hex
 tolvanex-cli image "$hex" -o /tmp/image.bin
 # One line per report: the DOWNLOAD command, then 8 image bytes per report.
@@ -11,7 +11,7 @@ tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
 # flash: runs `tolvanex-cli flash`; sets flash_rc, flash_out (the result line:
 # on stdout after a success, on stderr otherwise) and flash_ms.
 flash() {
-  vmtool time timeout 60 tolvanex-cli flash "$hex" > /tmp/flash.out 2> /tmp/flash.err
+  stall_run "tolvanex-cli flash" "$tvx_files" vmtool time tolvanex-cli flash "$hex" > /tmp/flash.out 2> /tmp/flash.err
   flash_rc=$?
   flash_out=$(cat /tmp/flash.out; grep -x -e 'Mando no conectado' -e 'Error sucedido!' /tmp/flash.err)
   flash_ms=$(sed -n 's/^time: \(.*\) ms$/\1/p' /tmp/flash.err)
@@ -33,13 +33,13 @@ start_controller() {
   virtual-controller -q -o "$out" "$@" &
   vc_pid=$!
   vc_count=$((vc_count + 1))
-  node=$(vmtool wait-hidraw "$vc_count" 20000 | tail -n 1)
-  [ -n "$node" ] || tvx_fail "controller appears" "no hidraw node"
+  stall_until "the hidraw node of controller $vc_count" "vmtool wait-hidraw $vc_count 0 > /tmp/nodes 2> /dev/null"
+  node=$(tail -n 1 /tmp/nodes)
 }
 # stop_controller PID: SIGTERM, then its exit code must be 0.
 stop_controller() {
   kill -TERM "$1"
-  wait "$1"
+  stall_wait "controller $1 to stop" "" "$1"
   tvx_expect "controller $1 stops cleanly" 0 $?
   vc_count=$((vc_count - 1))
 }

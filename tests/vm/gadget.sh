@@ -13,10 +13,9 @@ make_ffs_gadget 4
 
 # lines FILE: its number of lines.
 lines() { wc -l < "$1" | tr -d ' '; }
-# until_lines FILE N: waits (20 s at most) until FILE has N lines.
+# until_lines FILE N: waits until FILE has N lines.
 until_lines() {
-  local i=0
-  while [ "$(lines "$1" 2>/dev/null || echo 0)" -lt "$2" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i + 1)); done
+  stall_until "$2 lines in $1" "[ \"\$(lines $1 2>/dev/null || echo 0)\" -ge $2 ]" "$tvx_files"
 }
 show() { while IFS= read -r line; do tvx_say "$1 $line"; done < "$2"; }
 
@@ -69,7 +68,7 @@ until_lines /tmp/rx-a0 100
 tolvanex-cli list > /tmp/list-held.out 2>&1
 show LIST-HELD /tmp/list-held.out
 flash
-wait $first
+stall_wait "the first flash" "$tvx_files" $first
 first_rc=$?
 stop_record $a0
 stop_record $a1
@@ -145,7 +144,7 @@ plug 3
 second=$(nodes_of 1 | sed -n 2p)
 for pick in "serial:TVX-3|0 0 0 full 0" "place:$p2|0 0 full 0 0" "$second|0 full 0 0 0"; do
   record_all /tmp/pick
-  vmtool time timeout 60 tolvanex-cli flash --device="${pick%|*}" "$hex" > /tmp/flash.out 2> /tmp/flash.err
+  stall_run "flash --device" "$tvx_files" tolvanex-cli flash --device="${pick%|*}" "$hex" > /tmp/flash.out 2> /tmp/flash.err
   flash_rc=$?
   stop_all
   tvx_expect "--device=${pick%|*}" "0 ${pick#*|}" "$flash_rc $(received /tmp/pick)"
@@ -160,7 +159,7 @@ tolvanex-cli flash --all -q "$hex" > /tmp/all.out 2> /tmp/all.err &
 all=$!
 until_lines /tmp/busy-4-0 100
 flash
-wait $all
+stall_wait "flash --all" "$tvx_files" $all
 all_rc=$?
 stop_all
 tvx_expect "flash during --all: told they are in use" "3 1" \
@@ -185,7 +184,7 @@ for step in "2 /tmp/w2 2" "3 /tmp/w3 3" "2 /tmp/w2b 4"; do
   stop_record $rec_pid
 done
 kill -TERM $watch
-wait $watch
+stall_wait "flash --watch to end" "$tvx_files" $watch
 watch_rc=$?
 show WATCH /tmp/watch.out
 tvx_expect "--watch: exit code" 0 $watch_rc

@@ -62,12 +62,12 @@ make_ffs_gadget() {
 }
 
 serve() {
-  local n=$1 out=$2 pace= i=0
+  local n=$1 out=$2 pace=
   shift 2
   if [ "${1:-}" = -p ]; then pace="-p $2"; fi
   vmtool ffs-hid $pace "/dev/ffs-tvx$n" "$out" &
   rec_pid=$!
-  while [ ! -e "/dev/ffs-tvx$n/ep2" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
+  stall_until "the endpoints of gadget $n" "[ -e /dev/ffs-tvx$n/ep2 ]"
   plug "$n"
 }
 
@@ -89,27 +89,28 @@ place_of() {
 # hidg_of N F: the gadget side of function F of gadget N.
 hidg_of() { echo "/dev/hidg$(cut -d: -f2 "$(gadget_dir "$1")/functions/hid.f$2/dev")"; }
 
+# plugged N WANT LAST: gadget N shows WANT writable hidraw nodes, and the
+# gadget side of its last f_hid function LAST (if any) exists.
+plugged() {
+  local n=0 node
+  for node in $(nodes_of "$1"); do [ -w "$node" ] && n=$((n + 1)); done
+  [ "$n" -ge "$2" ] && { [ -z "$3" ] || [ -c "$(hidg_of "$1" "${3##*.f}")" ]; }
+}
+
 plug() {
-  local g want i=0 n last
+  local g want last
   g=$(gadget_dir "$1")
   want=$(ls "$g/configs/c.1" | grep -c -e '^hid\.' -e '^ffs\.')
   last=$(ls -d "$g"/functions/hid.* 2>/dev/null | tail -n 1)
   [ -n "$(cat "$g/UDC")" ] || echo "dummy_udc.$(($1 - 1))" > "$g/UDC"
-  while :; do
-    n=0
-    for node in $(nodes_of "$1"); do [ -w "$node" ] && n=$((n + 1)); done
-    [ "$n" -ge "$want" ] && { [ -z "$last" ] || [ -c "$(hidg_of "$1" "${last##*.f}")" ]; } && break
-    i=$((i + 1))
-    [ $i -lt 300 ] || { tvx_fail "gadget $1 appears" "$n of $want hidraw nodes"; return 1; }
-    sleep 0.1
-  done
+  stall_until "the $want hidraw node(s) of gadget $1" "plugged $1 $want '$last'" "nodes_of $1"
 }
 
 unplug() {
-  local g i=0
+  local g
   g=$(gadget_dir "$1")
   [ -z "$(cat "$g/UDC")" ] || echo "" > "$g/UDC"
-  while [ -n "$(nodes_of "$1")" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  stall_until "gadget $1 to go" "[ -z \"\$(nodes_of $1)\" ]" "nodes_of $1"
 }
 
 record() {
@@ -126,6 +127,6 @@ record() {
 
 stop_record() {
   kill -TERM "$1" 2>/dev/null
-  wait "$1"
+  stall_wait "gadget reader $1 to stop" "" "$1"
   tvx_expect "gadget reader $1 stops cleanly" 0 $?
 }

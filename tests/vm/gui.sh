@@ -7,7 +7,7 @@ export FONTCONFIG_PATH=/etc/fonts HOME=/tmp XDG_RUNTIME_DIR=/tmp
 
 # gui OUT: runs the window once; sets gui_rc.
 gui() {
-  timeout 90 gui_update "$hex" > "$1" 2> "$1.err"
+  stall_run "the window's update" "$tvx_files" gui_update "$hex" > "$1" 2> "$1.err"
   gui_rc=$?
   [ $gui_rc = 0 ] || { tail -n 20 "$1.err" > /dev/console; cat "$1" > /dev/console; }
 }
@@ -43,7 +43,7 @@ start_controller /tmp/rx-gui-unplug --vanish-after 1000
 gui /tmp/gui-fail
 # Gone by now unless reports went missing; then the count below tells.
 kill -TERM $vc_pid 2>/dev/null
-wait $vc_pid
+stall_wait "the unplugged controller to end" "" $vc_pid
 vc_count=$((vc_count - 1))
 tvx_expect "window, unplug: exit" 0 "$gui_rc"
 tvx_expect "window, unplug: message" "Error sucedido!" "$(field /tmp/gui-fail BOX)"

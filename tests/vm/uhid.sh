@@ -5,12 +5,12 @@ tvx_load uhid hid-generic
 # The system log, where the link's diagnostic lines go (debug priority included).
 syslogd -n -O /tmp/messages -l 8 &
 syslog_pid=$!
-for i in 1 2 3 4 5 6 7 8 9 10; do [ -S /dev/log ] && break; sleep 0.2; done
+stall_until "the system log's socket" "[ -S /dev/log ]"
 
 flash
 expect_flash "no controller" 3 "Mando no conectado"
 tvx_expect "no controller: stderr holds the message alone, no diagnostic" "Mando no conectado" "$(grep -v '^time: ' /tmp/flash.err)"
-sleep 1
+stall_until "the diagnostic line in the system log" "grep -q 'Request interface data error' /tmp/messages"
 tvx_expect "no controller: the diagnostic line is in the system log" 1 \
   "$(grep -c 'Request interface data error' /tmp/messages)"
 kill $syslog_pid
@@ -86,15 +86,15 @@ tvx_expect "--progress=json: the result last" '{"event":"result","ok":true,"mess
 tvx_expect "--progress=json: nothing but events" 0 "$(grep -vc '^{"event":"[a-z]*",.*}$' /tmp/json.out)"
 tvx_expect_same "--progress=json: reports received in order" /tmp/expect9 /tmp/rx-json
 
-# --wait: the controller comes a second after the flash starts.
-tolvanex-cli flash --wait=30 --progress=json "$hex" > /tmp/wait.out 2> /tmp/wait.err &
+# --wait: the controller comes once the flash waits for it.
+tolvanex-cli flash --wait=600 --progress=json "$hex" > /tmp/wait.out 2> /tmp/wait.err &
 waiting=$!
-sleep 1
+stall_until "flash --wait to wait" "grep -q esperando /tmp/wait.err"
 start_controller /tmp/rx-wait
-wait $waiting
+stall_wait "flash --wait" "$tvx_files" $waiting
 tvx_expect "--wait: exit code" 0 $?
 stop_controller $vc_pid
-tvx_expect "--wait: says it waits" "tolvanex-cli: esperando al mando hasta 30 s (Ctrl+C para dejarlo)..." "$(cat /tmp/wait.err)"
+tvx_expect "--wait: says it waits" "tolvanex-cli: esperando al mando hasta 600 s (Ctrl+C para dejarlo)..." "$(cat /tmp/wait.err)"
 tvx_expect "--wait: waiting, found, progress, result" "waiting found progress result" \
   "$(sed 's/^{"event":"\([a-z]*\)".*/\1/' /tmp/wait.out | uniq | tr '\n' ' ' | sed 's/ $//')"
 tvx_expect "--wait: values only rise, to 10000" "rising 10000" "$(progress_rises /tmp/wait.out)"
@@ -124,7 +124,7 @@ for k in 1 1000; do
   expect_flash "uhid unplug after $k" 4 "Error sucedido!"
   # Gone by now unless reports went missing; then the count below tells.
   kill -TERM $vc_pid 2>/dev/null
-  wait $vc_pid
+  stall_wait "the unplugged controller to end" "" $vc_pid
   tvx_expect "uhid unplug after $k: controller exit" 0 $?
   vc_count=$((vc_count - 1))
   head -n $k /tmp/expect9 > /tmp/want-$k
@@ -139,13 +139,13 @@ start_controller /tmp/rx-both --delay-us 500
 tolvanex-cli flash "$hex" > /tmp/first.out 2> /tmp/first.err &
 first=$!
 # The second starts once the first has sent 100 reports.
-for i in $(seq 200); do [ "$(wc -l < /tmp/rx-both)" -ge 100 ] && break; sleep 0.05; done
+stall_until "100 reports of the first" "[ \$(wc -l < /tmp/rx-both) -ge 100 ]" "$tvx_files"
 tolvanex-cli flash "$hex" > /tmp/second.out 2> /tmp/second.err
 second_rc=$?
 tolvanex-cli list > /tmp/list-busy.out 2>&1
 show LIST-BUSY /tmp/list-busy.out
 tvx_expect "list while the first sends: busy" 1 "$(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-busy.out)"
-wait $first
+stall_wait "the first flash" "$tvx_files" $first
 first_rc=$?
 stop_controller $vc_pid
 tvx_expect "two at once: the first sends" "0 Actualización OK!!!!" "$first_rc $(cat /tmp/first.out)"

@@ -1,6 +1,7 @@
 /* Small helpers that the VM tests run inside the guest, where only busybox
  * is at hand. One static binary, several commands:
  *   vmtool wait-hidraw N MS      print the hidraw nodes of 0E8F:310D once N exist
+ *                                (MS 0: look once; status 1 when fewer)
  *   vmtool bare NODE IMAGE       write the 2,049 reports of IMAGE back to back (the floor)
  *   vmtool hidg [-p US] DEV OUT [K UDC]
  *                                record reports read from a HID gadget, with -p
@@ -89,23 +90,24 @@ static int WaitHidraw(int argc, char** argv)
     char names[16][32];
     for (;;) {
         int n = ListMatching(names, 16);
-        if (n >= want) {
-            const char* order[16];
+        const char* order[16];
+        for (int i = 0; i < n; ++i)
+            order[i] = names[i];
+        qsort(order, (size_t)n, sizeof order[0], CompareNames);
+        /* devtmpfs makes the node a moment after sysfs shows it */
+        char devs[16][48];
+        int ready = 0;
+        for (int i = 0; i < n; ++i) {
+            snprintf(devs[i], sizeof devs[i], "/dev/%s", order[i]);
+            ready += access(devs[i], W_OK) == 0;
+        }
+        if (n >= want && ready == n) {
             for (int i = 0; i < n; ++i)
-                order[i] = names[i];
-            qsort(order, (size_t)n, sizeof order[0], CompareNames);
-            for (int i = 0; i < n; ++i) {
-                char dev[48];
-                snprintf(dev, sizeof dev, "/dev/%s", order[i]);
-                /* devtmpfs makes the node a moment after sysfs shows it */
-                while (access(dev, W_OK) != 0 && NowMs() < deadline)
-                    usleep(5000);
-                printf("%s\n", dev);
-            }
+                printf("%s\n", devs[i]);
             return 0;
         }
-        if (NowMs() > deadline) {
-            fprintf(stderr, "vmtool: %d hidraw node(s) of 0E8F:310D wanted, %d found\n", want, n);
+        if (NowMs() >= deadline) {
+            fprintf(stderr, "vmtool: %d hidraw node(s) of 0E8F:310D wanted, %d found\n", want, ready);
             return 1;
         }
         usleep(10000);

@@ -7,6 +7,7 @@ import {createServer} from 'node:http';
 import {mkdtemp, readFile, rm, writeFile} from 'node:fs/promises';
 import {tmpdir} from 'node:os';
 import {extname, join, normalize} from 'node:path';
+import {Stalled, until} from './stall.mjs';
 
 const kTypes = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
@@ -93,13 +94,18 @@ export class Browser {
     return page;
   }
 
-  async close() {
+  // Asks the browser to close, and kills it only if it stops getting there.
+  async close(quiet) {
+    let gone = false;
+    this.exited.then(() => { gone = true; });
+    this.send('Browser.close').catch(() => { /* gone already */ });
     try {
-      await Promise.race([this.send('Browser.close'), new Promise((r) => setTimeout(r, 5000))]);
-    } catch { /* gone already */ }
-    const timer = setTimeout(() => this.child.kill('SIGKILL'), 5000);
-    await this.exited;
-    clearTimeout(timer);
+      await until('the browser to close', () => gone, () => this.stderr.length, {quiet});
+    } catch (e) {
+      if (!(e instanceof Stalled)) throw e;
+      this.child.kill('SIGKILL');
+      await this.exited;
+    }
     await rm(this.profile, {recursive: true, force: true});
   }
 }
@@ -138,15 +144,10 @@ export class Page {
     await this.send('Page.navigate', {url});
   }
 
-  // Polls `expression` until it is truthy; its value.
-  async waitFor(expression, timeoutMs, what = expression) {
-    const end = Date.now() + timeoutMs;
-    for (;;) {
-      const value = await this.eval(expression).catch(() => undefined);
-      if (value) return value;
-      if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what}`);
-      await new Promise((r) => setTimeout(r, 50));
-    }
+  // Polls `expression` until it is truthy, as long as progress() keeps
+  // changing (see until()); its value.
+  waitFor(expression, what, progress, options) {
+    return until(what, () => this.eval(expression).catch(() => undefined), progress, options);
   }
 
   // A real click in the middle of the element: it counts as the user's.

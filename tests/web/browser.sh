@@ -4,16 +4,22 @@
 tvx_plan 27
 . /scenario/host-root.sh
 
-# page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc.
+# page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc. Its
+# waits give up, and say why, when the page stops moving; this one, later,
+# when nothing at all moves (the browser's profile, the page's output).
 page() {
-  local out=$1 updates=$2
+  local out=$1 updates=$2 quiet=$stall_quiet
   shift 2
   # The browser writes the reports from its own process: it and the
   # controller share one processor, so the controller keeps up.
-  in_root timeout 400 node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" --hex "$tvx_top/examples/sample.hex" \
-    --out /mnt --updates "$updates" --pin-browser 0 "$@" > $root/tmp/$out 2>&1
+  stall_quiet=$((quiet * 3 / 2)) stall_poll=1 tvx_on_stall="tail -n 20 $root/tmp/$out"
+  stall_run "the page ($out)" "ls -lnR $root/tmp" in_root node "$tvx_top/tests/web/page.mjs" --site "$tvx_site" \
+    --hex "$tvx_top/examples/sample.hex" --out /mnt --updates "$updates" --pin-browser 0 --moving /tmp/rx \
+    --quiet $((quiet * 1000)) "$@" > $root/tmp/$out 2>&1
   page_rc=$?
+  stall_quiet=$quiet stall_poll=0.1 tvx_on_stall=
   [ $page_rc = 0 ] || tail -n 20 $root/tmp/$out > /dev/console
+  [ -z "$(field $out STALLED)" ] || stall_report "$(field $out STALLED) (page: $out)"
 }
 field() { sed -n "s/^$2 //p" "$root/tmp/$1" | head -n 1; }
 vc="$tvx_build/tools/virtual-controller/virtual-controller"
@@ -41,10 +47,10 @@ tvx_expect "page: About box" "Sobre el Updater|OK|v1.0  © 2026 Tolvanex, S.L." 
 # 1,000th report of the second (2,049 + 1,000 reports in all).
 chroot $root taskset -c 0 "$vc" -q -o /tmp/rx --vanish-after 3049 &
 vc_pid=$!
-vmtool wait-hidraw 1 20000 > /dev/null || tvx_fail "controller appears" "no hidraw node"
+stall_until "the controller's hidraw node" "vmtool wait-hidraw 1 0 > /dev/null 2>&1"
 page twice ok,unplug --salir
 kill -TERM $vc_pid 2>/dev/null
-wait $vc_pid
+stall_wait "the controller to end" "" $vc_pid
 tvx_expect "page: visit" 0 "$page_rc"
 tvx_expect "page: message" "Actualización OK!!!!" "$(field twice BOX0)"
 tvx_expect "page: caption" tolvanex-updater "$(field twice CAPTION0)"
@@ -64,7 +70,7 @@ tvx_expect "page: only the site's own files" '["/","/tolvanex-updater.css","/tol
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 for f in none twice; do
-  tvx_say "PAGE $f: ready $(field $f READY_MS) ms, checksum $(field $f CHECKSUM_MS) ms, boxes $(field $f BOX0_MS) $(field $f BOX1_MS) ms, closed $(field $f TOTAL_MS) ms"
+  tvx_say "PAGE $f: browser $(field $f BROWSER_MS) ms, ready $(field $f READY_MS) ms, checksum $(field $f CHECKSUM_MS) ms (choices missed: $(grep -c '^CHOICE_MISSED' $root/tmp/$f)), boxes $(field $f BOX0_MS) $(field $f BOX1_MS) ms, closed $(field $f TOTAL_MS) ms"
 done
 for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
 tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" \

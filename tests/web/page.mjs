@@ -1,46 +1,72 @@
 // One visit to the updater page in headless Chromium: open it, choose the HEX
 // file through "Abrir HEX" and the browser's chooser, then press ACTUALIZAR
 // once per name in --updates, answering each box. Prints "KEY value" lines
-// for the caller to check, and a screenshot after each update.
+// for the caller to check, and a screenshot after each update. Each wait
+// lasts while the page moves (requests, the document, the bar, and the
+// reports in the file given with --moving); after --quiet ms (60000) without
+// a change it ends with "STALLED why" and status 3.
 //
 //   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
+//                 [--moving FILE] [--quiet MS]
 import {execFileSync} from 'node:child_process';
+import {statSync} from 'node:fs';
 import {join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from './browser.mjs';
+import {Stalled, until} from './stall.mjs';
 
 const {values: opt} = parseArgs({options: {
   chromium: {type: 'string', default: '/usr/lib/chromium/chromium'},
   site: {type: 'string'}, hex: {type: 'string'}, out: {type: 'string'},
   updates: {type: 'string', default: ''}, port: {type: 'string', default: '8123'},
-  timeout: {type: 'string', default: '90000'},
+  quiet: {type: 'string', default: '60000'}, moving: {type: 'string'},
   'pin-browser': {type: 'string'}, shots: {type: 'string', default: 'web-'}, 'chromium-arg': {type: 'string', multiple: true, default: []}, about: {type: 'boolean', default: false},
   salir: {type: 'boolean', default: false},
 }});
-const timeout = Number(opt.timeout);
+const quiet = Number(opt.quiet);
 const say = (key, value) => console.log(`${key} ${value}`);
 const t0 = Date.now();
 
 const site = await serve(opt.site, Number(opt.port));
 const browser = await Browser.launch(opt.chromium, opt['chromium-arg']);
+say('LAUNCHED_MS', Date.now() - t0);
 if (opt['pin-browser'] !== undefined) {
   // Only the browser's own process (it writes the reports); the pages'
   // processes, forked before this, keep every processor.
   execFileSync('taskset', ['-a', '-p', '-c', opt['pin-browser'], String(browser.child.pid)], {stdio: 'ignore'});
 }
 let failed = false;
+let stalled = false;
+let page = null;
 try {
-  const page = await browser.newPage();
+  page = await browser.newPage();
+  say('BROWSER_MS', Date.now() - t0);
+  const sizeOf = (path) => { try { return statSync(path).size; } catch { return -1; } };
+  const received = () => [site.log.length, sizeOf(opt.moving)];
+  const moving = async () => [...received(), await page.eval(`[document.readyState,
+    document.getElementsByTagName('*').length, document.querySelector('#IDC_PROGRESS')?.dataset.pos]`).catch(() => null)];
+  // A look every quarter second: the page under test keeps the processor.
+  const waitFor = (expression, what) => page.waitFor(expression, what, moving, {quiet, poll: 250});
   await page.goto(`${site.origin}/`);
-  await page.waitFor(`document.querySelector('#IDOK') !== null`, timeout, 'the dialog');
+  await waitFor(`document.querySelector('#IDOK') !== null`, 'the dialog');
   say('READY_MS', Date.now() - t0);
   say('TITLE', await page.eval('document.title'));
   say('FOCUS', await page.eval('document.activeElement.id'));
   say('NOTICE', await page.eval(`document.querySelector('#aviso').hidden ? '' : document.querySelector('#aviso').textContent`));
 
+  // "Abrir HEX" until the page takes the file. The page takes the focus
+  // coming back without a file within a second for a cancel, which the
+  // answer to the chooser can miss on a busy machine: the file then stays in
+  // the input, untaken, and a user would press again.
   page.fileToChoose = opt.hex;
-  await page.click('#IDC_OPEN_HEX');
-  await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, timeout, 'the checksum');
+  for (let tries = 1; ; ++tries) {
+    await page.click('#IDC_OPEN_HEX');
+    const took = await waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4 ? 'yes' :
+      document.querySelector('input[type=file]').files.length > 0 && 'no'`, 'the checksum');
+    if (took === 'yes') break;
+    say('CHOICE_MISSED', tries);
+    await page.eval(`document.querySelector('input[type=file]').value = ''`);
+  }
   say('CHECKSUM_MS', Date.now() - t0);
   say('CHECKSUM', await page.eval(`document.querySelector('#IDC_CHECKSUM').textContent`));
   say('FILE', await page.eval(`document.querySelector('#IDC_FILE_PATH').value`));
@@ -49,12 +75,12 @@ try {
     // The About entry of the window's menu, and Escape to close the box.
     await page.click('#IDD_UPDATER_DIALOG .sysmenu');
     await page.click('#IDM_ABOUTBOX');
-    await page.waitFor(`document.querySelector('#IDD_ABOUTBOX[open]')`, timeout, 'the About box');
+    await waitFor(`document.querySelector('#IDD_ABOUTBOX[open]')`, 'the About box');
     say('ABOUT', await page.eval(`[...document.querySelectorAll('#IDD_ABOUTBOX h2, #IDD_ABOUTBOX .control')]
       .map((e) => e.textContent).filter(Boolean).join('|')`));
     await page.screenshot(join(opt.out, `${opt.shots}about.png`));
     await page.key('Escape', 'Escape', 27);
-    await page.waitFor(`!document.querySelector('#IDD_ABOUTBOX')`, timeout, 'the About box to close');
+    await waitFor(`!document.querySelector('#IDD_ABOUTBOX')`, 'the About box to close');
     say('ABOUT_CLOSED', 1);
   }
 
@@ -80,16 +106,18 @@ try {
     let leaveAsked = '';
     if (name === 'ok') {
       // Leaving the page while the reports go out asks first; the answer is no.
-      await page.waitFor(`document.querySelector('#IDC_PROGRESS').dataset.pos > 0`, timeout, 'the bar to move');
-      const asked = new Promise((resolve) => browser.listeners.push((m) => {
-        if (m.method === 'Page.javascriptDialogOpening') resolve(m.params.type);
-      }));
-      page.send('Page.navigate', {url: `${site.origin}/`}).catch(() => {});
-      leaveAsked = await Promise.race([asked, new Promise((r) => setTimeout(() => r('no'), 10000))]);
+      await waitFor(`document.querySelector('#IDC_PROGRESS').dataset.pos > 0`, 'the bar to move');
+      // The question, or else the navigation's end, which comes only without one.
+      browser.listeners.push((m) => {
+        if (m.method === 'Page.javascriptDialogOpening') leaveAsked = m.params.type;
+      });
+      page.send('Page.navigate', {url: `${site.origin}/`}).then(() => { leaveAsked ||= 'no'; }, () => {});
+      // No look into the page: while it asks, it answers nothing.
+      await until('the question on leaving', () => leaveAsked, received, {quiet});
       if (leaveAsked !== 'no') await page.send('Page.handleJavaScriptDialog', {accept: false});
       say(`LEAVE_ASKED${n}`, leaveAsked);
     }
-    await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, timeout, 'the message box');
+    await waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the message box');
     say(`BOX${n}_MS`, Date.now() - t0);
     say(`BOX${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
@@ -99,14 +127,14 @@ try {
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
-    await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, timeout, 'the box to close');
+    await waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
   }
   if (opt.salir) {
     // "Salir": the controller closed, the page as it started.
     await page.click('#IDCANCEL');
-    await page.waitFor(`document.querySelector('#IDC_CHECKSUM') && !document.querySelector('.window[inert]') &&
+    await waitFor(`document.querySelector('#IDC_CHECKSUM') && !document.querySelector('.window[inert]') &&
       document.querySelector('#IDC_CHECKSUM').textContent === '' && document.querySelector('#IDC_FILE_PATH').value === ''`,
-      timeout, 'the page to start again');
+      'the page to start again');
     say('SALIR_OPEN_DEVICES', await page.eval(
       `navigator.hid ? navigator.hid.getDevices().then((ds) => ds.filter((d) => d.opened).length) : 0`));
   }
@@ -114,12 +142,14 @@ try {
   say('REQUESTS', JSON.stringify([...new Set(site.log)]));
 } catch (e) {
   failed = true;
-  say('ERROR', e.message);
+  stalled = e instanceof Stalled;
+  say(stalled ? 'STALLED' : 'ERROR', e.message);
+  if (page) await page.screenshot(join(opt.out, `${opt.shots}failure.png`)).catch(() => {});
   say('PAGE_CONSOLE', JSON.stringify(browser.lastPage ? browser.lastPage.console : []));
   say('BROWSER_STDERR', JSON.stringify(browser.stderr.slice(-2000)));
 } finally {
-  await browser.close();
+  await browser.close(quiet);
   site.server.close();
 }
 say('TOTAL_MS', Date.now() - t0);
-process.exit(failed ? 1 : 0);
+process.exit(stalled ? 3 : failed ? 1 : 0);

@@ -15,7 +15,7 @@ foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no
   file(REMOVE ${out})
   execute_process(COMMAND ${SCRIPT} -qec "${WINE} '${PROBE}' console '${out}' '${CLI} ${args}'" /dev/null
                   WORKING_DIRECTORY ${WORK} INPUT_FILE /dev/null OUTPUT_VARIABLE said ERROR_VARIABLE said
-                  RESULT_VARIABLE rc TIMEOUT 120)
+                  RESULT_VARIABLE rc TIMEOUT 900)
   if(NOT EXISTS ${out})
     message(FATAL_ERROR "${args}: the probe wrote nothing (script: ${rc})\n${said}")
   endif()

@@ -43,7 +43,7 @@ if [ "${1:-}" = --in-throwaway-root ]; then
   xdotool windowfocus --sync "$win"
   xdotool key --clearmodifiers Escape
   status=0
-  timeout 30 tail --pid="$wpid" -f /dev/null || fail "the window did not close on Escape"
+  timeout 60 tail --pid="$wpid" -f /dev/null || fail "the window did not close on Escape"
   wait "$wpid" || status=$?
   [ "$status" -eq 0 ] || { cat "$work/window.log"; fail "the window ended with status $status"; }
   echo "window: shown and closed with Escape, status 0"

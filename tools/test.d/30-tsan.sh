@@ -16,4 +16,4 @@ fi
 # A modal box that nobody answers would wait for ever: bound the run.
 TSAN_OPTIONS="suppressions=$top/tests/ui/tsan.supp history_size=7 halt_on_error=1" \
 QT_QPA_PLATFORM=offscreen \
-  timeout 600 "${norandom[@]}" "$build/tests/ui/tolvanex_ui_tests"
+  timeout 1800 "${norandom[@]}" "$build/tests/ui/tolvanex_ui_tests"

@@ -60,6 +60,8 @@ unset WAYLAND_DISPLAY
 mkdir -p "$HOME"
 # The updater window needs a display to stay open; the installers show nothing.
 . "$top/tools/private-display.sh" 1024x768x24
+# Waits that last while things move (a minute when nothing shows progress).
+. "$top/tools/vm/stall.sh"
 rm -rf "$WINEPREFIX"
 timeout 600 wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "wineboot"; }
 timeout 600 wineserver -w
@@ -77,7 +79,7 @@ reg_value() {  # reg_value NAME: that value of the uninstall entry, or nothing
   wine reg query "$uninst_key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
 
-timeout 300 wine "$installer" /S </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "the installer failed"; }
+timeout 900 wine "$installer" /S </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "the installer failed"; }
 same "installed files" "$files
 uninstall.exe" "$(cd "$install_dir" && ls | LC_ALL=C sort)"
 [ -f "$menu_entry" ] || fail "no Start-menu entry"
@@ -116,13 +118,14 @@ while read -r action program; do
     timeout 60 xdotool search --sync --name '^Tolvanex Updater para SWITCH Controllers v1\.0$' >/dev/null ||
       { cat "$work/program.log"; fail "$program did not open"; }
   else
-    sleep 3
+    stall_until "$program to wait for the controller" "grep -q esperando '$work/program.log'" ||
+      { cat "$work/program.log"; fail "$program did not wait for the controller"; }
   fi
   kill -0 "$program_pid" 2>/dev/null || { cat "$work/program.log"; fail "$program did not keep running"; }
   status=0
   case $action in
-    uninstall) timeout 300 wine cmd /c "Z:${work//\//\\}\\uninstall-here.bat" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
-    install-elsewhere) timeout 300 wine "$installer" /S "/D=$other_win" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
+    uninstall) timeout 900 wine cmd /c "Z:${work//\//\\}\\uninstall-here.bat" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
+    install-elsewhere) timeout 900 wine "$installer" /S "/D=$other_win" </dev/null >"$work/run.log" 2>&1 || status=$? ;;
   esac
   kill "$program_pid"
   wait "$program_pid" || true
@@ -138,7 +141,7 @@ EOF
 # and the next install, told no folder, takes the one remembered.
 for run in elsewhere again; do
   if [ "$run" = elsewhere ]; then set -- "/D=$other_win"; else set --; fi
-  timeout 300 wine "$installer" /S "$@" </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "install $run"; }
+  timeout 900 wine "$installer" /S "$@" </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "install $run"; }
   [ ! -e "$install_dir" ] || fail "install $run: the first copy is left: $(ls -A "$install_dir" | tr '\n' ' ')"
   same "install $run: files" "$files
 uninstall.exe" "$(cd "$other_dir" && ls | LC_ALL=C sort)"
@@ -153,10 +156,10 @@ install_dir=$other_dir
 # As "Apps & features" runs it: the uninstaller copies itself to %TEMP%,
 # starts the copy and returns at once; the copy removes everything, the
 # uninstaller itself and its folder included. Wait until no process is left.
-timeout 300 wine "$win_dir\\uninstall.exe" /S </dev/null >"$work/uninstall.log" 2>&1 ||
+timeout 900 wine "$win_dir\\uninstall.exe" /S </dev/null >"$work/uninstall.log" 2>&1 ||
   { cat "$work/uninstall.log"; fail "the uninstaller failed"; }
 # The server also writes the registry out when it ends.
-timeout 300 wineserver -w || fail "wine did not end after uninstalling"
+timeout 900 wineserver -w || fail "wine did not end after uninstalling"
 [ ! -e "$install_dir" ] || fail "left in $win_dir: $(ls -A "$install_dir" | tr '\n' ' ')"
 [ ! -e "$menu_entry" ] || fail "the Start-menu entry is left"
 if grep -il tolvanex "$WINEPREFIX"/*.reg; then fail "the registry still names the program"; fi

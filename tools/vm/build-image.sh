@@ -90,7 +90,7 @@ done
 
 cp "$init" "$stage/init"
 chmod 755 "$stage/init"
-cp "$here/init.sh" "$stage/lib/tvx/init.sh"
+cp "$here/init.sh" "$here/stall.sh" "$stage/lib/tvx/"
 cp "$kroot/boot/vmlinuz-$kver" "$out/vmlinuz"
 # Uncompressed: the emulated CPU unpacks it faster than it would inflate it.
 (cd "$stage" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) > "$out/initrd.cpio.tmp"

@@ -6,6 +6,12 @@ tvx_out=/dev/ttyS1
 tvx_passed=0
 tvx_failed=0
 tvx_planned=0
+# Waits last while things move (stall.sh); tvx_quiet=SECONDS on the kernel
+# command line sets how long nothing may move (60).
+stall_quiet=${tvx_quiet:-60}
+. /lib/tvx/stall.sh
+# What the scenarios write lands in /tmp: a wait's usual sign of progress.
+tvx_files='ls -lnR /tmp'
 
 # tvx_plan N: the scenario makes N checks; fewer means it stopped early.
 tvx_plan() { tvx_planned=$1; }

@@ -35,6 +35,9 @@ wineserver -w >/dev/null 2>&1 || true
 
 # A display of our own, whatever else runs.
 . "$(dirname "$0")/../../../tools/private-display.sh" 1280x1024x24
+# Waits that last while things move; a probe's own wait for something that
+# shows no progress on the way lasts a minute (winprobe's SECONDS).
+. "$(dirname "$0")/../../../tools/vm/stall.sh"
 
 # A fresh prefix has no face for "宋体". Without a window manager wine draws
 # the frame and caption itself only when told to, and moves the keyboard focus
@@ -89,8 +92,10 @@ click_button() {  # click_button FILE [TEXT]: a button of the box that FILE desc
   [ -n "$at" ] || { cat "$1" >&2; fail "no button ${2:-}"; }
   click $at
   # A user waits for the box to go, and the update that showed it with it.
-  for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
-  sleep 0.5
+  stall_until "the box to go" "calm"
+}
+calm() {  # no box, and every control enabled again
+  ! probe box 0 >/dev/null && probe state >"$work/calm" && grep -q '^NOW_CONTROLS 10 ENABLED 10 ' "$work/calm"
 }
 take_keyboard() {  # a click on the dialog's title bar: after a box has gone, keys need it
   set -- $(field WINDOW "$work/window")
@@ -101,18 +106,32 @@ start_exe() {  # start_exe EXE [VAR=VALUE...]
   shift
   (cd "$work" && env "$@" wine "$exe" >"$work/exe.log" 2>&1) &
   probe wait 60 >"$work/window" || fail "no window"
-  sleep 0.5
+  stall_until "the window's controls" "calm"
 }
 choose_file() {  # Abrir HEX, type the file's full path where the file dialog asks for it, Enter
-  press_control 1001 box 3 >"$work/files" || fail "no file dialog"
-  set -- $(field BOX_WINDOW "$work/files")
-  click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
-  xdotool type --delay 80 "Z:${work//\//\\}\\$name"
-  key Return
-  sleep 1
-  probe state >"$work/state" || fail "dialog gone after the file choice"
+  # xdotool types a letter that the keyboard lacks on a key it binds for a
+  # moment only; a busy wine may read the key after that moment, and the name
+  # comes out wrong: the window cannot open it, and the user types it again.
+  for _ in 1 2 3 4 5; do
+    press_control 1001 box 10 >"$work/files" || fail "no file dialog"
+    set -- $(field BOX_WINDOW "$work/files")
+    click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
+    xdotool type --delay 80 "Z:${work//\//\\}\\$name"
+    key Return
+    stall_until "the file to load" "file_settled" || fail "the file did not load"
+    [ -s "$work/after" ] || break
+    click_button "$work/after"
+  done
   grep -q "^NOW_CONTROL 1000 .*${name}\$" "$work/state" || { cat "$work/state" >&2; fail "path not shown"; }
   grep -q "^NOW_CONTROL 1004 .* ${sum}\$" "$work/state" || { cat "$work/state" >&2; fail "checksum not shown"; }
+}
+file_settled() {  # the file dialog gone and the file loaded, or a box saying it cannot be opened ($work/after)
+  if probe box 0 >"$work/after"; then
+    grep -q '^BOX_TEXT No se puede abrir' "$work/after"
+  else
+    : >"$work/after"
+    probe state >"$work/state" && grep -q '^NOW_CONTROL 1004 .* [0-9A-F]\{4\}$' "$work/state"
+  fi
 }
 
 if [ "$scenario" = start ]; then
@@ -134,7 +153,7 @@ if [ "$scenario" = start ]; then
 
   choose_file
   # ACTUALIZAR; the prefix's own HID devices are no controller.
-  press_control 1 box 3 >"$work/box" || fail "no box for ACTUALIZAR without a controller"
+  press_control 1 box 10 >"$work/box" || fail "no box for ACTUALIZAR without a controller"
   expect 'BOX_TEXT Mando no conectado' "$work/box"
   expect 'AT_BOX_CONTROLS 10 ENABLED 10 BAR 0 RANGE 0 100' "$work/box"
   click_button "$work/box"  # the system's own OK, in the system's language
@@ -145,7 +164,7 @@ if [ "$scenario" = start ]; then
     click $(($1 + $3 / 2)) $(($2 + 8))  # the title bar: the dialog takes the keyboard
     key alt+space
     key Up Return
-    probe about 3 >"$work/about" && break
+    probe about 10 >"$work/about" && break
   done
   [ -s "$work/about" ] || fail "no About box from the system menu"
   cat "$work/about"
@@ -166,19 +185,19 @@ if [ "$scenario" = start ]; then
     key Return
     case $does in
       files)
-        probe box 3 >"$work/enter" || fail "Enter on control $id opened nothing"
+        probe box 60 >"$work/enter" || fail "Enter on control $id opened nothing"
         if grep -q '^BOX_TEXT \(Mando no conectado\|Debes elegir un archivo\)$' "$work/enter"; then
           fail "Enter on control $id started an update"
         fi
         key Escape  # the file dialog's own
-        for _ in $(seq 30); do probe box 0 >/dev/null || break; sleep 0.1; done
+        stall_until "the file dialog to go" "calm"
         ;;
       update)
-        probe box 3 >"$work/enter" || fail "Enter on control $id showed no box"
+        probe box 60 >"$work/enter" || fail "Enter on control $id showed no box"
         expect 'BOX_TEXT Mando no conectado' "$work/enter"
         click_button "$work/enter"
         ;;
-      close) probe gone 10 || fail "Enter on control $id did not close the dialog" ;;
+      close) probe gone 60 || fail "Enter on control $id did not close the dialog" ;;
     esac
     echo "Enter on control $id: $does"
   done <<'EOF'
@@ -188,18 +207,20 @@ if [ "$scenario" = start ]; then
 EOF
   start_exe "$updater"
   key Escape
-  probe gone 10 || fail "Escape did not close the dialog"
+  probe gone 60 || fail "Escape did not close the dialog"
 else
   for unplug in none 1000; do
     if [ "$unplug" = none ]; then start_exe "$fakehid"; else start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"; fi
     choose_file
-    probe watch 60 >"$work/watch" &
+    # The watcher's wait lasts while the bar moves.
+    wine "$probe" watch 60 >"$work/watch.raw" &
     watcher=$!
-    sleep 0.3
-    press_control 1 busy 2 || fail "ACTUALIZAR started nothing"
+    stall_until "the watcher to start" "grep -q WATCHING '$work/watch.raw'"
+    press_control 1 busy 10 || fail "ACTUALIZAR started nothing"
     key Escape  # closing is refused while the update runs: Escape and the close box
     probe close
-    wait "$watcher" || { cat "$work/watch" >&2; fail "no result box"; }
+    wait "$watcher" || { tr -d '\r' <"$work/watch.raw" >&2; fail "no result box"; }
+    tr -d '\r' <"$work/watch.raw" >"$work/watch"
     cat "$work/watch"
     moving=$(field MOVING "$work/watch")
     locked=$(field MOVING_LOCKED "$work/watch")
@@ -213,7 +234,7 @@ else
     fi
     grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
     click_button "$work/watch"
-    press_control 2 gone 3 || fail "Salir did not close the dialog after the update"
+    press_control 2 gone 10 || fail "Salir did not close the dialog after the update"
   done
 fi
 echo "PASS $scenario"

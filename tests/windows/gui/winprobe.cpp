@@ -7,7 +7,8 @@
 //   winprobe box [SECONDS]       waits for a message box owned by the dialog:
 //                                its caption, text and the controls' state then
 //   winprobe watch [SECONDS]     samples the controls and the bar every few ms
-//                                until a box appears: were the controls locked
+//                                until a box appears (SECONDS after the bar's
+//                                last move at most): were the controls locked
 //                                while the bar moved, and how far did it go
 //   winprobe busy [SECONDS]      waits until an update has locked the controls
 //                                or a box is up
@@ -38,6 +39,7 @@
 #include <vector>
 
 #include "sys/Utf16.h"
+#include "tests/support/Stall.h"
 
 namespace {
 
@@ -155,15 +157,14 @@ HWND OwnedBox(HWND dialog, const wchar_t* caption = nullptr)
     return search.found;
 }
 
-template <class Ready>
-bool WaitFor(double seconds, Ready ready)
+// Waits for ready() while progress() keeps changing, and `seconds` more; the
+// caller tells what a wait that ends without it means.
+template <class Ready, class Progress = int (*)()>
+bool WaitFor(double seconds, Ready ready, Progress progress = [] { return 0; })
 {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(seconds * 1000);) {
-        if (ready())
-            return true;
-        Sleep(10);
-    }
-    return ready();
+    return stall::Until(
+        nullptr, ready, progress, [] { Sleep(10); },
+        std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
 }
 
 void PrintBox(HWND box)
@@ -286,6 +287,8 @@ int main(int argc, char** argv)
         // ends, whatever the outcome, and a last tick may copy it.
         int samples = 0, movingSamples = 0, movingLocked = 0, barMax = -1;
         int last = -1;
+        std::printf("WATCHING\n");  // the caller may start the update now
+        std::fflush(stdout);
         const bool boxCame = dialog && WaitFor(seconds, [&] {
             if (OwnedBox(dialog))
                 return true;
@@ -299,7 +302,7 @@ int main(int argc, char** argv)
             if (c.barPos < c.barHigh && c.barPos > barMax)
                 barMax = c.barPos;
             return false;
-        });
+        }, [&] { return last; });
         std::printf("SAMPLES %d\nMOVING %d\nMOVING_LOCKED %d\nBAR_BELOW_FULL %d\n", samples, movingSamples,
                     movingLocked, barMax);
         if (boxCame) {
