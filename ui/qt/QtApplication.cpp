@@ -108,7 +108,8 @@ struct Application::Impl {
         m_startUp.Release();
         // Lets the desktop match the window with es.tolvanex.updater.desktop.
         QGuiApplication::setDesktopFileName(QStringLiteral("es.tolvanex.updater"));
-        QGuiApplication::setWindowIcon(AppIcon());
+        // The rest once the first window has painted (QtDialogWindow).
+        QGuiApplication::setWindowIcon(EarlyIcon(AppIcon()));
         // Qt's own texts (the file dialog, the buttons of a box, the edit
         // box's menu) in Spanish, as the program's own are, whatever the locale.
         if (m_qtSpanish.load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
