@@ -2,12 +2,14 @@
  * before the fork until the program writes one byte on the pipe named to it
  * in TOLVANEX_FIRST_PAINT_FD (ui/qt/FirstPaintReport.h: after its first
  * top-level window has painted itself and handed the pixels to the display).
- * Then the program is ended and its peak memory read.
+ * Also the processor time it has had by then, all threads, which other jobs
+ * on the machine blur less than the clock. Then
+ * the program is ended and its peak memory read.
  *
  *   paint_watch RUNS -- PROGRAM_A [ARG...] -- PROGRAM_B [ARG...]
  *
  * Runs A and B in turn after one uncounted run of each. Output lines:
- * "A|B SECONDS KIB". */
+ * "A|B SECONDS KIB CPU_SECONDS". */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +26,16 @@ static double Now(void)
 {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+/* The processor time of `pid` so far, all its threads, ended ones too. */
+static double CpuTime(pid_t pid)
+{
+    clockid_t clock;
+    struct timespec t;
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &t) != 0)
+        return -1;
     return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
 }
 
@@ -56,9 +68,11 @@ static void RunOnce(char **argv, const char *name, int print)
     /* A byte, or end of file when the program ends without painting. */
     struct pollfd p = {pipefd[0], POLLIN, 0};
     char byte;
-    double painted = -1;
-    if (poll(&p, 1, 60000) == 1 && read(pipefd[0], &byte, 1) == 1)
+    double painted = -1, cpu = -1;
+    if (poll(&p, 1, 60000) == 1 && read(pipefd[0], &byte, 1) == 1) {
         painted = Now();
+        cpu = CpuTime(pid);
+    }
     close(pipefd[0]);
     kill(pid, SIGTERM);
     int status = 0;
@@ -69,7 +83,7 @@ static void RunOnce(char **argv, const char *name, int print)
         exit(1);
     }
     if (print)
-        printf("%s %.6f %ld\n", name, painted - start, usage.ru_maxrss);
+        printf("%s %.6f %ld %.6f\n", name, painted - start, usage.ru_maxrss, cpu);
     fflush(stdout);
 }
 
