@@ -165,6 +165,11 @@ TEST_F(UpdaterDlgTest, StartsWithEmptyTextsAndNoTemplatePlaceholders)
     // Once painted, the window and the application have every size of the icon.
     EXPECT_TRUE(uitest::PumpUntil([&] { return Win(dlg)->windowIcon().availableSizes().size() == 9; }));
     EXPECT_EQ(QGuiApplication::windowIcon().availableSizes().size(), 9);
+    // From then on an icon goes whole at once.
+    QIcon one;
+    one.addPixmap(AppIcon().pixmap(QSize(20, 20)));
+    wnd::SetIcon(dlg.GetSafeHwnd(), &one, true);
+    EXPECT_EQ(Win(dlg)->windowIcon().cacheKey(), one.cacheKey());
 }
 
 TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
