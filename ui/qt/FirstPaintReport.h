@@ -22,10 +22,11 @@ public:
         }
     }
 
-    // After the application has handled `event` for `receiver`.
+    // After the application has handled `event` for `receiver`, on any
+    // thread; exposes come only to the UI thread, the one that reports.
     void Handled(QObject* receiver, const QEvent* event)
     {
-        if (m_fd < 0 || event->type() != QEvent::Expose)
+        if (event->type() != QEvent::Expose || m_fd < 0)
             return;
         const auto* window = qobject_cast<const QWindow*>(receiver);
         if (window == nullptr || !window->isTopLevel() || !window->isExposed())
