@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QListView>
 #include <QDir>
 #include <QFileDialog>
@@ -37,6 +38,7 @@
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
 #include "ui/WindowPlatform.h"
+#include "ui/qt/AppIcon.h"
 #include "ui/qt/DialogUnits.h"
 
 using uitest::BoxAnswerer;
@@ -127,6 +129,20 @@ TEST(DialogUnits, MappedFontGivesTheSimSunBase)
     EXPECT_EQ(DialogBaseUnits(font), QSize(6, 12));
 }
 
+TEST(AppIconTest, EachSizeIsWhatQtsOwnIconOfTheImagesGives)
+{
+    QIcon eager;
+    for (int edge : {16, 20, 24, 32, 40, 48, 64, 128, 256})
+        eager.addFile(QStringLiteral(":/icons/tolvanex-updater-%1.png").arg(edge), QSize(edge, edge));
+    for (int asked : {16, 30, 48, 100, 300}) {
+        SCOPED_TRACE(asked);
+        const QSize size(asked, asked);
+        EXPECT_EQ(AppIcon().actualSize(size), eager.actualSize(size));
+        EXPECT_EQ(AppIcon().pixmap(size).toImage(), eager.pixmap(size).toImage());
+    }
+    EXPECT_EQ(EarlyIcon(AppIcon()).availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+}
+
 TEST_F(UpdaterDlgTest, StartsWithEmptyTextsAndNoTemplatePlaceholders)
 {
     EXPECT_EQ(PathText(), QString());
@@ -144,6 +160,16 @@ TEST_F(UpdaterDlgTest, StartsWithEmptyTextsAndNoTemplatePlaceholders)
     EXPECT_EQ(Text(Item(dlg, IDCANCEL)), QStringLiteral("Salir"));
     EXPECT_EQ(Text(Item(dlg, IDC_OPEN_HEX)), QStringLiteral("Abrir HEX"));
     EXPECT_EQ(dlg.Updater().IsHexLoaded(), 0);
+    // The dialog's font stays its own: Qt's dialogs keep the application's.
+    EXPECT_NE(QApplication::font().family(), Win(dlg)->font().family());
+    // Once painted, the window and the application have every size of the icon.
+    EXPECT_TRUE(uitest::PumpUntil([&] { return Win(dlg)->windowIcon().availableSizes().size() == 9; }));
+    EXPECT_EQ(QGuiApplication::windowIcon().availableSizes().size(), 9);
+    // From then on an icon goes whole at once.
+    QIcon one;
+    one.addPixmap(AppIcon().pixmap(QSize(20, 20)));
+    wnd::SetIcon(dlg.GetSafeHwnd(), &one, true);
+    EXPECT_EQ(Win(dlg)->windowIcon().cacheKey(), one.cacheKey());
 }
 
 TEST_F(UpdaterDlgTest, ControlsSitAtTheirPixelRectangles)
@@ -579,12 +605,19 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     QStringList filters;
     QStringList listed;
     QStringList notesRow;  // size, type, date
+    QStringList qtTexts;   // the dialog's own labels and buttons
+    QString qtFont;
     QTimer looker;
     QObject::connect(&looker, &QTimer::timeout, [&] {
         auto* qt = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!qt)
             return;
         if (filters.isEmpty()) {
+            for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                qtTexts << qt->findChild<QLabel*>(QLatin1String(name))->text();
+            for (QAbstractButton* button : qt->findChild<QDialogButtonBox*>()->buttons())
+                qtTexts << button->text();
+            qtFont = qt->font().family();
             for (auto* combo : qt->findChildren<QComboBox*>(QStringLiteral("fileTypeCombo")))
                 for (int i = 0; i < combo->count(); ++i)
                     filters << combo->itemText(i);
@@ -605,6 +638,11 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     });
     looker.start(20);
     EXPECT_EQ(files.DoModal(), IDCANCEL);
+    // Qt's own words, and the application's font, not the dialog's, even in
+    // the first file dialog of the run (each test runs alone under ctest).
+    EXPECT_EQ(qtTexts.join(QStringLiteral(" | ")).toStdString(),
+              "Ver en: | &Nombre de fichero: | Ficheros de tipo: | &Abrir | Cancelar");
+    EXPECT_EQ(qtFont, QApplication::font().family());
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Archivo HEX Actualización (*.hex)"), QStringLiteral("Todo tipo (*.*)")}));
     listed.sort();
     EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex"), QStringLiteral("notas.txt")}));

@@ -1,5 +1,7 @@
 #include "ui/qt/DialogUnits.h"
 
+#include <QApplication>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -31,13 +33,15 @@ int MulDiv(int number, int numerator, int denominator)
 
 QFont DialogFont(const DialogTemplate& dialog)
 {
-    static const bool substituted = [] {
-        QFont::insertSubstitution(QString::fromUtf8("宋体"), QStringLiteral("AR PL UMing CN"));
-        QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"));
-        return true;
-    }();
-    (void)substituted;
-    QFont font(QString::fromUtf8(dialog.face));
+    // Named outright: a face the font database lacks sends Qt through
+    // fontconfig's whole list of fallbacks before any substitute.
+    QString face = QString::fromUtf8(dialog.face);
+    const QStringList installed = QFontDatabase::families();
+    if (!installed.contains(face, Qt::CaseInsensitive)) {
+        const QString simSun = QStringLiteral("SimSun");
+        face = installed.contains(simSun, Qt::CaseInsensitive) ? simSun : QStringLiteral("AR PL UMing CN");
+    }
+    QFont font(face);
     font.setPointSize(dialog.pointSize);
     return font;
 }
@@ -75,8 +79,16 @@ QWidget* CreateControl(QWidget* dialog, const ControlTemplate& control)
         button->setDefault((control.style & ws::kBsTypeMask) == ws::kBsDefPushButton);
         return button;
     }
-    if (windowClass == "edit")
-        return new QLineEdit(text, dialog);
+    if (windowClass == "edit") {
+        // A line edit lays its text out once in the application's font before
+        // it takes the dialog's: in the dialog's that costs nothing, in the
+        // application's it would load a second face before the first paint.
+        const QFont applicationFont = QApplication::font();
+        QApplication::setFont(dialog->font());
+        auto* edit = new QLineEdit(text, dialog);
+        QApplication::setFont(applicationFont);
+        return edit;
+    }
     if (windowClass == "msctls_progress32") {
         auto* bar = new QProgressBar(dialog);
         bar->setRange(0, 100);  // the control's own default range until someone sets one

@@ -16,8 +16,8 @@ class QWidget;
 // away from zero; -1 for a zero denominator or a result beyond 32 bits.
 int MulDiv(int number, int numerator, int denominator);
 
-// The template's font. Debian has no "宋体" (SimSun); it is substituted by
-// "AR PL UMing CN", which has the same metrics.
+// The template's font. Debian has no "宋体" (SimSun); "AR PL UMing CN", which
+// has the same metrics, stands in for it.
 QFont DialogFont(const DialogTemplate& dialog);
 
 // Horizontal base = (width of "A..Za..z" / 26 + 1) / 2, vertical base = the

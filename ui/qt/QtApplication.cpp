@@ -15,6 +15,7 @@
 #include "ui/Dialog.h"
 #include "ui/WindowApp.h"
 #include "ui/qt/AppIcon.h"
+#include "ui/qt/FirstPaintReport.h"
 #include "ui/qt/QtDialogWindow.h"
 
 namespace wnd {
@@ -30,7 +31,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override
     {
         try {
-            return QApplication::notify(receiver, event);
+            const bool handled = QApplication::notify(receiver, event);
+            m_firstPaint.Handled(receiver, event);
+            return handled;
         } catch (...) {
             // Windows belong to the UI thread; elsewhere there is nobody to tell.
             if (QThread::currentThread() != thread())
@@ -42,6 +45,9 @@ public:
             return false;
         }
     }
+
+private:
+    FirstPaintReport m_firstPaint;
 };
 
 // While Qt starts: a start without a display, which Qt ends with English
@@ -102,7 +108,8 @@ struct Application::Impl {
         m_startUp.Release();
         // Lets the desktop match the window with es.tolvanex.updater.desktop.
         QGuiApplication::setDesktopFileName(QStringLiteral("es.tolvanex.updater"));
-        QGuiApplication::setWindowIcon(AppIcon());
+        // The rest once the first window has painted (QtDialogWindow).
+        QGuiApplication::setWindowIcon(EarlyIcon(AppIcon()));
         // Qt's own texts (the file dialog, the buttons of a box, the edit
         // box's menu) in Spanish, as the program's own are, whatever the locale.
         if (m_qtSpanish.load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -12,6 +12,7 @@
 #include "ui/Dialog.h"
 #include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
+#include "ui/qt/AppIcon.h"
 #include "ui/qt/DialogUnits.h"
 
 namespace wnd::qt {
@@ -167,10 +168,29 @@ bool QtDialogWindow::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
+void QtDialogWindow::SetIcon(const QIcon& icon)
+{
+    m_icon = icon;
+    setWindowIcon(m_painted ? icon : EarlyIcon(icon));
+}
+
+void QtDialogWindow::CompleteIcons()
+{
+    if (!m_icon.isNull())
+        setWindowIcon(m_icon);
+    if (const QIcon whole = AppIcon(); QGuiApplication::windowIcon().cacheKey() != whole.cacheKey())
+        QGuiApplication::setWindowIcon(whole);
+}
+
 void QtDialogWindow::paintEvent(QPaintEvent* event)
 {
     if (!m_initialised || !m_dialog.HandlePaint())
         QDialog::paintEvent(event);
+    if (!m_painted) {
+        m_painted = true;
+        // Once this paint has reached the screen.
+        QMetaObject::invokeMethod(this, &QtDialogWindow::CompleteIcons, Qt::QueuedConnection);
+    }
 }
 
 void QtDialogWindow::timerEvent(QTimerEvent* event)

@@ -4,6 +4,7 @@
 // it through the dialog's handle (see WindowOf).
 
 #include <QDialog>
+#include <QIcon>
 
 #include <cstdint>
 #include <map>
@@ -35,6 +36,10 @@ public:
     bool StopTimer(std::uintptr_t id);
     bool IsTimerRunning(std::uintptr_t id) const { return m_timers.count(id) != 0; }
 
+    // WM_SETICON; until the window has painted, the window system gets the
+    // early sizes (see EarlyIcon).
+    void SetIcon(const QIcon& icon);
+
     // Ends a modal run (or hides a modeless window) with `result`.
     void EndModal(int result);
 
@@ -50,10 +55,14 @@ protected:
 
 private:
     void CenterWindow();
+    // After the first paint: this window's icon and the application's whole.
+    void CompleteIcons();
     void OpenSystemMenu(const QPoint& at);
 
     CDialog& m_dialog;
     bool m_initialised = false;
+    bool m_painted = false;
+    QIcon m_icon;
     QMenu* m_systemMenu = nullptr;
     std::map<std::uintptr_t, int> m_timers;  // our identifier -> Qt's timer id
 };

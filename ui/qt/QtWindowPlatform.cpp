@@ -278,7 +278,11 @@ Icon LoadAppIcon()
 
 void SetIcon(Handle window, Icon icon, bool)
 {
-    Widget(window)->setWindowIcon(*static_cast<QIcon*>(icon));
+    const QIcon& qtIcon = *static_cast<QIcon*>(icon);
+    if (QtDialogWindow* dialog = DialogWindow(window))
+        dialog->SetIcon(qtIcon);
+    else
+        Widget(window)->setWindowIcon(qtIcon);
 }
 
 bool IsIconic(Handle window)
