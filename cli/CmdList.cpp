@@ -60,10 +60,9 @@ std::string State(const InterfaceReport& r)
     case InterfaceProblem::kSystem:
         return "no se abre: es un teclado o un ratón, que el sistema reserva para sí";
     case InterfaceProblem::kOther:
-        // The link's codes are Windows' on every system.
-        if (const char* reason = SysErrorTextOrNull(SysWindowsError(r.error)))
+        if (const char* reason = SysErrorTextOrNull(r.error.code))
             return std::string("no se abre: ") + reason;
-        return "no se abre: error " + std::to_string(r.error) + " del sistema";
+        return "no se abre: error " + std::to_string(SysErrorNumber(r.error.code)) + " del sistema";
     }
     return {};
 }
@@ -163,7 +162,7 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         else
             w.Null("problem");
         if (r.problem == InterfaceProblem::kOther)
-            w.Num("error", r.error);
+            w.Num("error", SysErrorNumber(r.error.code));
         else
             w.Null("error");
         w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen);

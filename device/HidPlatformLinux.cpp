@@ -23,7 +23,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,7 +32,6 @@
 #include "device/HidrawRoots.h"
 #include "device/ReportDescriptor.h"
 #include "sys/File.h"
-#include "sys/Utf16.h"
 
 namespace hidplat {
 
@@ -41,10 +39,6 @@ namespace {
 
 // The controller's udev rule, as res/linux names it and installs put it.
 constexpr char kRuleName[] = "70-tolvanex.rules";
-
-// {4D1E55B2-F16F-11CF-88CB-001111000030}: the class Windows files HID interfaces under.
-constexpr Guid kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr std::uint32_t kSpintActive = 0x1;  // SPINT_ACTIVE
 
 std::mutex g_rootsMutex;
 
@@ -58,22 +52,6 @@ HidrawRoots CurrentRoots()
 {
     std::lock_guard<std::mutex> lock(g_rootsMutex);
     return Roots();
-}
-
-bool SameGuid(const Guid& a, const Guid& b)
-{
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
-}
-
-// The paths of the interfaces, in the order the list was built.
-struct InterfaceList {
-    std::vector<std::string> paths;
-};
-
-InterfaceList* AsList(DevInfoList list)
-{
-    return list == nullptr || list == kInvalidDevInfoList ? nullptr : static_cast<InterfaceList*>(list);
 }
 
 // N for an entry named hidrawN; false for any other name.
@@ -128,37 +106,6 @@ bool ListHidrawNames(const std::string& folder, std::vector<std::string>* names)
     return true;
 }
 
-// Why the last failed call of this thread failed, in Windows' terms.
-thread_local std::uint32_t t_lastError = 0;
-
-std::uint32_t WindowsError(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return kErrorAccessDenied;
-    case EBUSY:
-        return kErrorBusy;
-    case ENOENT:
-        return kErrorFileNotFound;
-    case ENOTDIR:
-        return kErrorPathNotFound;
-    case ENODEV:
-    case ENXIO:
-        return kErrorDeviceNotConnected;
-    default:
-        return kErrorGenFailure;
-    }
-}
-
-// Records errno for GetLastError; returns false, for the callers' returns.
-bool Failed()
-{
-    t_lastError = WindowsError(errno);
-    return false;
-}
-
 bool IsDirectory(int fd)
 {
     struct stat st {};
@@ -170,7 +117,7 @@ bool ReadAt(int folder, const char* name, std::string* out)
 {
     const int fd = openat(folder, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return Failed();
+        return false;
     out->clear();
     char buffer[4096];
     for (;;) {
@@ -178,9 +125,8 @@ bool ReadAt(int folder, const char* name, std::string* out)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            const bool ok = n == 0 || Failed();
             close(fd);
-            return ok;
+            return n == 0;
         }
         out->append(buffer, static_cast<std::size_t>(n));
     }
@@ -204,12 +150,11 @@ bool UeventField(int folder, std::string_view key, std::string* value)
         }
         at = end + 1;
     }
-    t_lastError = kErrorGenFailure;
     return false;
 }
 
-// Handles carry the descriptor plus one, so no open descriptor looks like
-// null or INVALID_HANDLE_VALUE.
+// Handles carry the descriptor plus one, so that no open descriptor looks
+// like null, and none like the link's all-ones "no handle".
 Handle EncodeHandle(int fd)
 {
     return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd) + 1);
@@ -217,16 +162,9 @@ Handle EncodeHandle(int fd)
 
 int DecodeHandle(Handle handle)
 {
-    if (handle == nullptr || handle == kInvalidHandle)
-        return -1;
     const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle) - 1;
     return value >= 0 && value <= INT_MAX ? static_cast<int>(value) : -1;
 }
-
-// What the preparsed data handle points at.
-struct Preparsed {
-    ReportLengths lengths;
-};
 
 // bcdDevice of the USB device above the hidraw node, or 0 when there is none.
 std::uint16_t UsbDeviceVersion(int fd)
@@ -255,7 +193,7 @@ bool FolderUeventField(const std::string& folder, std::string_view key, std::str
 {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return Failed();
+        return false;
     const bool found = UeventField(fd, key, value);
     close(fd);
     return found;
@@ -281,17 +219,14 @@ struct ControllerFolder {
     bool usb = false;
 };
 
-bool FindControllerFolder(const char* path, ControllerFolder* found, std::string* why)
+bool FindControllerFolder(const std::string& path, ControllerFolder* found, std::string* why)
 {
-    const char* slash = std::strrchr(path, '/');
-    const std::string link = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
+    const std::string link = CurrentRoots().sysfsClass + "/" + LastName(path) + "/device";
     char* real = realpath(link.c_str(), nullptr);
     if (real == nullptr) {
-        const int error = errno;
         if (why != nullptr)
-            *why = link + ": " + SysErrorText(error);
-        errno = error;
-        return Failed();
+            *why = link + ": " + SysErrorText(errno);
+        return false;
     }
     found->folder = real;
     found->usb = false;
@@ -318,94 +253,45 @@ std::string FirstLine(const std::string& file)
 
 class LinuxHidPlatform final : public IHidPlatform {
 public:
-    void GetHidGuid(Guid* guid) override
+    Listing InterfaceAt(std::uint32_t index, std::string* path) override
     {
-        if (guid != nullptr)
-            *guid = kHidInterfaceClass;
+        // Every hidraw node is a HID interface.
+        const HidrawRoots roots = CurrentRoots();
+        std::vector<std::string> names;
+        if (!ListHidrawNames(roots.sysfsClass, &names))
+            return Listing::kNoList;
+        if (index >= names.size())
+            return Listing::kPastTheEnd;
+        *path = roots.dev + "/" + names[index];
+        return Listing::kPath;
     }
 
-    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t) override
+    Handle Open(const std::string& path, Access access, SysError* error) override
     {
-        auto list = std::make_unique<InterfaceList>();
-        // Every hidraw node is a HID interface; no other class has any here.
-        if (interfaceClass != nullptr && SameGuid(*interfaceClass, kHidInterfaceClass)) {
-            const HidrawRoots roots = CurrentRoots();
-            std::vector<std::string> names;
-            if (!ListHidrawNames(roots.sysfsClass, &names))
-                return kInvalidDevInfoList;
-            for (const std::string& name : names)
-                list->paths.push_back(roots.dev + "/" + name);
-        }
-        return list.release();
-    }
-
-    bool EnumDeviceInterfaces(DevInfoList list, const Guid*, std::uint32_t index, InterfaceData* data) override
-    {
-        const InterfaceList* interfaces = AsList(list);
-        if (interfaces == nullptr || data == nullptr || data->cbSize != sizeof(InterfaceData))
-            return false;
-        if (index >= interfaces->paths.size())
-            return false;
-        data->InterfaceClassGuid = kHidInterfaceClass;
-        data->Flags = kSpintActive;
-        data->Reserved = std::uintptr_t{index} + 1;  // 0 marks a record this list never filled
-        return true;
-    }
-
-    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
-                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
-    {
-        const InterfaceList* interfaces = AsList(list);
-        if (interfaces == nullptr || data == nullptr || data->Reserved == 0 ||
-            data->Reserved > interfaces->paths.size())
-            return false;
-        const std::string& path = interfaces->paths[data->Reserved - 1];
-        constexpr std::size_t kPathOffset = offsetof(InterfaceDetailA, DevicePath);
-        const std::size_t required = kPathOffset + path.size() + 1;
-        if (required > UINT32_MAX)
-            return false;
-        if (requiredSize != nullptr)
-            *requiredSize = static_cast<std::uint32_t>(required);
-        if (detail == nullptr || detailSize < sizeof(InterfaceDetailA) || detail->cbSize != sizeof(InterfaceDetailA))
-            return false;
-        if (detailSize < required)
-            return false;
-        std::memcpy(reinterpret_cast<char*>(detail) + kPathOffset, path.c_str(), path.size() + 1);
-        return true;
-    }
-
-    void DestroyDeviceInfoList(DevInfoList list) override { delete AsList(list); }
-
-    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t, std::uint32_t disposition,
-                         std::uint32_t) override
-    {
-        if (path == nullptr || disposition != kOpenExisting)
-            return kInvalidHandle;
-        const bool reading = (access & kGenericRead) != 0;
-        const bool writing = (access & kGenericWrite) != 0;
-        if (!reading && !writing)
-            return OpenForQueries(path);
-        const int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
         int fd = -1;
-        do {
-            fd = open(path, mode | O_CLOEXEC | O_NOCTTY);
-        } while (fd < 0 && errno == EINTR);
+        if (access == Access::kQuery) {
+            fd = OpenForQueries(path);
+        } else {
+            do {
+                fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+            } while (fd < 0 && errno == EINTR);
+        }
         if (fd < 0) {
-            Failed();
-            return kInvalidHandle;
+            if (error != nullptr)
+                *error = SysErrorOf(errno);
+            return nullptr;
         }
         return EncodeHandle(fd);
     }
 
-    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    bool ReadAttributes(Handle handle, HidAttributes* attributes) override
     {
         const int fd = DecodeHandle(handle);
         hidraw_devinfo info{};
-        if (fd < 0 || attributes == nullptr)
+        if (fd < 0)
             return false;
         if (ioctl(fd, HIDIOCGRAWINFO, &info) < 0)
             return QueriedAttributes(fd, attributes);
-        attributes->Size = sizeof(HidAttributes);
         // The kernel hands the IDs over as signed shorts.
         attributes->VendorID = static_cast<std::uint16_t>(info.vendor);
         attributes->ProductID = static_cast<std::uint16_t>(info.product);
@@ -413,32 +299,28 @@ public:
         return true;
     }
 
-    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    bool ReadCapabilities(Handle handle, HidCaps* caps) override
     {
         const int fd = DecodeHandle(handle);
-        if (fd < 0 || data == nullptr)
+        if (fd < 0)
             return false;
+        std::string descriptor;
         int size = 0;
-        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0)
-            return QueriedPreparsedData(fd, data);
-        if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-            return false;
-        hidraw_report_descriptor descriptor{};
-        descriptor.size = static_cast<std::uint32_t>(size);
-        if (ioctl(fd, HIDIOCGRDESC, &descriptor) < 0)
-            return false;
-        auto* preparsed = new (std::nothrow) Preparsed{ComputeReportLengths(descriptor.value, descriptor.size)};
-        if (preparsed == nullptr)
-            return false;
-        *data = reinterpret_cast<PreparsedData*>(preparsed);
-        return true;
-    }
-
-    bool GetCaps(PreparsedData* data, HidCaps* caps) override
-    {
-        if (data == nullptr || caps == nullptr)
-            return false;
-        const ReportLengths& lengths = reinterpret_cast<const Preparsed*>(data)->lengths;
+        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0) {
+            // A query handle: the descriptor that sysfs shows beside the device.
+            if (!IsDirectory(fd) || !ReadAt(fd, "report_descriptor", &descriptor))
+                return false;
+        } else {
+            if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+                return false;
+            hidraw_report_descriptor raw{};
+            raw.size = static_cast<std::uint32_t>(size);
+            if (ioctl(fd, HIDIOCGRDESC, &raw) < 0)
+                return false;
+            descriptor.assign(reinterpret_cast<const char*>(raw.value), raw.size);
+        }
+        const ReportLengths lengths =
+            ComputeReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()), descriptor.size());
         *caps = HidCaps{};
         caps->InputReportByteLength = lengths.input;
         caps->OutputReportByteLength = lengths.output;
@@ -446,27 +328,32 @@ public:
         return true;
     }
 
-    void FreePreparsedData(PreparsedData* data) override { delete reinterpret_cast<Preparsed*>(data); }
-
-    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
+    bool ReadProductString(Handle handle, std::string* name) override
     {
-        if (written != nullptr)
-            *written = 0;
         const int fd = DecodeHandle(handle);
-        if (fd < 0 || (buffer == nullptr && length != 0))
+        if (fd < 0)
+            return false;
+        char text[256] = {};
+        if (ioctl(fd, HIDIOCGRAWNAME(sizeof text - 1), text) >= 0) {
+            name->assign(text, strnlen(text, sizeof text));
+            return true;
+        }
+        return IsDirectory(fd) && UeventField(fd, "HID_NAME", name);
+    }
+
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd < 0 || (report == nullptr && length != 0))
             return false;
         ssize_t n = -1;
         do {
-            n = write(fd, buffer, length);
+            n = write(fd, report, length);
         } while (n < 0 && errno == EINTR);
-        if (n < 0)
-            return false;
-        if (written != nullptr)
-            *written = static_cast<std::uint32_t>(n);
-        return static_cast<std::size_t>(n) == length;
+        return n >= 0 && static_cast<std::size_t>(n) == length;
     }
 
-    void CloseHandle(Handle handle) override
+    void Close(Handle handle) override
     {
         UnlockController(handle);
         const int fd = DecodeHandle(handle);
@@ -486,10 +373,10 @@ public:
         syslog(LOG_DEBUG, "%.*s", static_cast<int>(std::min<std::size_t>(length, INT_MAX)), line);
     }
 
-    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    LockResult LockController(Handle handle, const std::string& path, std::string* why) override
     {
         ControllerFolder controller;
-        if (DecodeHandle(handle) < 0 || path == nullptr)
+        if (DecodeHandle(handle) < 0)
             return LockResult::kFailed;
         if (!FindControllerFolder(path, &controller, why))
             return LockResult::kFailed;
@@ -531,32 +418,11 @@ public:
             close(fd);
     }
 
-    std::uint32_t GetLastError() override { return t_lastError; }
-
-    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
-    {
-        const int fd = DecodeHandle(handle);
-        if (fd < 0 || buffer == nullptr || bytes < sizeof(char16_t))
-            return false;
-        char name[256] = {};
-        std::string text;
-        if (ioctl(fd, HIDIOCGRAWNAME(sizeof name - 1), name) >= 0)
-            text.assign(name, strnlen(name, sizeof name));
-        else if (!IsDirectory(fd) || !UeventField(fd, "HID_NAME", &text))
-            return false;
-        const std::u16string wide = Utf8ToUtf16(text);
-        const std::size_t room = bytes / sizeof(char16_t) - 1;
-        const std::size_t n = std::min(wide.size(), room);
-        std::copy_n(wide.data(), n, buffer);
-        buffer[n] = u'\0';
-        return true;
-    }
-
-    LockResult ProbeController(const char* path, std::string* why) override
+    LockResult ProbeController(const std::string& path, std::string* why) override
     {
         ControllerFolder controller;
         struct stat st {};
-        if (path == nullptr || !FindControllerFolder(path, &controller, why))
+        if (!FindControllerFolder(path, &controller, why))
             return LockResult::kFailed;
         if (stat(controller.folder.c_str(), &st) != 0) {
             if (why != nullptr)
@@ -576,10 +442,10 @@ public:
         return LockResult::kLocked;
     }
 
-    bool DescribeController(const char* path, ControllerInfo* info) override
+    bool DescribeController(const std::string& path, ControllerInfo* info) override
     {
         ControllerFolder controller;
-        if (path == nullptr || info == nullptr || !FindControllerFolder(path, &controller, nullptr))
+        if (info == nullptr || !FindControllerFolder(path, &controller, nullptr))
             return false;
         *info = ControllerInfo{};
         if (controller.usb) {
@@ -653,21 +519,14 @@ private:
 
     // A handle for queries only: the node's device folder in sysfs, which
     // anybody may read, where the node itself may be closed to this user.
-    static Handle OpenForQueries(const char* path)
+    // -1 with errno set when there is none.
+    static int OpenForQueries(const std::string& path)
     {
         struct stat st {};
-        if (stat(path, &st) != 0) {
-            Failed();
-            return kInvalidHandle;
-        }
-        const char* slash = std::strrchr(path, '/');
-        const std::string folder = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
-        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            Failed();
-            return kInvalidHandle;
-        }
-        return EncodeHandle(fd);
+        if (stat(path.c_str(), &st) != 0)
+            return -1;
+        const std::string folder = CurrentRoots().sysfsClass + "/" + LastName(path) + "/device";
+        return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
     // HID_ID=0003:00000E8F:0000310D (bus, vendor, product) of a query handle.
@@ -681,24 +540,9 @@ private:
         unsigned long product = 0;
         if (std::sscanf(id.c_str(), "%x:%lx:%lx", &bus, &vendor, &product) != 3)
             return false;
-        attributes->Size = sizeof(HidAttributes);
         attributes->VendorID = static_cast<std::uint16_t>(vendor);
         attributes->ProductID = static_cast<std::uint16_t>(product);
         attributes->VersionNumber = 0;
-        return true;
-    }
-
-    // The report descriptor that sysfs shows beside a query handle's device.
-    static bool QueriedPreparsedData(int fd, PreparsedData** data)
-    {
-        std::string descriptor;
-        if (!IsDirectory(fd) || !ReadAt(fd, "report_descriptor", &descriptor))
-            return false;
-        auto* preparsed = new (std::nothrow) Preparsed{
-            ComputeReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()), descriptor.size())};
-        if (preparsed == nullptr)
-            return false;
-        *data = reinterpret_cast<PreparsedData*>(preparsed);
         return true;
     }
 };
