@@ -1,11 +1,12 @@
 // The HID services on Linux, through the kernel's hidraw nodes: the list is the
 // hidraw class folder in sysfs, a path is a /dev/hidrawN node, attributes and
-// the report descriptor come from hidraw's ioctls.
+// the report descriptor come from hidraw's ioctls (or, for a node closed to
+// this user, from its device folder in sysfs). The controller above a node
+// and its lock are HidrawController.cpp's and HidrawLock.cpp's.
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <linux/input.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -20,39 +21,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "device/HidPlatform.h"
-#include "device/HidrawRoots.h"
+#include "device/HidrawController.h"
+#include "device/HidrawLock.h"
+#include "device/HidrawSysfs.h"
 #include "device/ReportDescriptor.h"
-#include "sys/File.h"
 
 namespace hidplat {
 
 namespace {
 
+using namespace hidraw;
+
 // The controller's udev rule, as res/linux names it and installs put it.
 constexpr char kRuleName[] = "70-tolvanex.rules";
-
-std::mutex g_rootsMutex;
-
-HidrawRoots& Roots()
-{
-    static HidrawRoots roots = DefaultHidrawRoots();
-    return roots;
-}
-
-HidrawRoots CurrentRoots()
-{
-    std::lock_guard<std::mutex> lock(g_rootsMutex);
-    return Roots();
-}
 
 // N for an entry named hidrawN; false for any other name.
 bool HidrawNumber(const char* name, unsigned long* number)
@@ -106,53 +92,6 @@ bool ListHidrawNames(const std::string& folder, std::vector<std::string>* names)
     return true;
 }
 
-bool IsDirectory(int fd)
-{
-    struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// A small file of a sysfs device folder, whole.
-bool ReadAt(int folder, const char* name, std::string* out)
-{
-    const int fd = openat(folder, name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    out->clear();
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            close(fd);
-            return n == 0;
-        }
-        out->append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-// The value of KEY=value in a device's uevent.
-bool UeventField(int folder, std::string_view key, std::string* value)
-{
-    std::string uevent;
-    if (!ReadAt(folder, "uevent", &uevent))
-        return false;
-    std::size_t at = 0;
-    while (at < uevent.size()) {
-        std::size_t end = uevent.find('\n', at);
-        if (end == std::string::npos)
-            end = uevent.size();
-        const std::string_view line(uevent.data() + at, end - at);
-        if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
-            *value = std::string(line.substr(key.size() + 1));
-            return true;
-        }
-        at = end + 1;
-    }
-    return false;
-}
-
 // Handles carry the descriptor plus one, so that no open descriptor looks
 // like null, and none like the link's all-ones "no handle".
 Handle EncodeHandle(int fd)
@@ -186,69 +125,6 @@ std::uint16_t UsbDeviceVersion(int fd)
     char* end = nullptr;
     const unsigned long version = std::strtoul(text, &end, 16);
     return end != text && version <= 0xFFFF ? static_cast<std::uint16_t>(version) : 0;
-}
-
-// The value of KEY=value in the uevent of the sysfs folder `folder`.
-bool FolderUeventField(const std::string& folder, std::string_view key, std::string* value)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool found = UeventField(fd, key, value);
-    close(fd);
-    return found;
-}
-
-std::string ParentFolder(const std::string& folder)
-{
-    const std::size_t slash = folder.find_last_of('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : folder.substr(0, slash);
-}
-
-std::string LastName(const std::string& folder)
-{
-    const std::size_t slash = folder.find_last_of('/');
-    return slash == std::string::npos ? folder : folder.substr(slash + 1);
-}
-
-// The sysfs folder of the controller that the hidraw node at `path` belongs
-// to: the USB device when the HID device sits on one of its interfaces (never
-// a USB device further up, such as a Bluetooth adapter), else the HID device.
-struct ControllerFolder {
-    std::string folder;
-    bool usb = false;
-};
-
-bool FindControllerFolder(const std::string& path, ControllerFolder* found, std::string* why)
-{
-    const std::string link = CurrentRoots().sysfsClass + "/" + LastName(path) + "/device";
-    char* real = realpath(link.c_str(), nullptr);
-    if (real == nullptr) {
-        if (why != nullptr)
-            *why = link + ": " + SysErrorText(errno);
-        return false;
-    }
-    found->folder = real;
-    found->usb = false;
-    std::free(real);
-    const std::string usbInterface = ParentFolder(found->folder);
-    const std::string usbDevice = ParentFolder(usbInterface);
-    std::string type;
-    if (FolderUeventField(usbInterface, "DEVTYPE", &type) && type == "usb_interface" &&
-        FolderUeventField(usbDevice, "DEVTYPE", &type) && type == "usb_device") {
-        found->folder = usbDevice;
-        found->usb = true;
-    }
-    return true;
-}
-
-// A small sysfs file's first line.
-std::string FirstLine(const std::string& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
 }
 
 class LinuxHidPlatform final : public IHidPlatform {
@@ -375,90 +251,19 @@ public:
 
     LockResult LockController(Handle handle, const std::string& path, std::string* why) override
     {
-        ControllerFolder controller;
-        if (DecodeHandle(handle) < 0)
-            return LockResult::kFailed;
-        if (!FindControllerFolder(path, &controller, why))
-            return LockResult::kFailed;
-        // A lock on the controller's own folder: every interface of it leads
-        // there, and a controller plugged in again has a new folder.
-        const int fd = open(controller.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        int result = fd < 0 ? -1 : 0;
-        if (fd >= 0) {
-            do {
-                result = flock(fd, LOCK_EX | LOCK_NB);
-            } while (result != 0 && errno == EINTR);
-        }
-        if (result == 0) {
-            std::lock_guard<std::mutex> guard(m_locksMutex);
-            m_locks[handle] = fd;
-            return LockResult::kLocked;
-        }
-        const int error = errno;
-        if (fd >= 0)
-            close(fd);
-        if (error == EWOULDBLOCK)
-            return LockResult::kBusy;
-        if (why != nullptr)
-            *why = controller.folder + ": " + SysErrorText(error);
-        return LockResult::kFailed;
+        return DecodeHandle(handle) < 0 ? LockResult::kFailed : m_locks.Lock(handle, path, why);
     }
 
-    void UnlockController(Handle handle) override
-    {
-        int fd = -1;
-        {
-            std::lock_guard<std::mutex> guard(m_locksMutex);
-            if (auto found = m_locks.find(handle); found != m_locks.end()) {
-                fd = found->second;
-                m_locks.erase(found);
-            }
-        }
-        if (fd >= 0)
-            close(fd);
-    }
+    void UnlockController(Handle handle) override { m_locks.Unlock(handle); }
 
     LockResult ProbeController(const std::string& path, std::string* why) override
     {
-        ControllerFolder controller;
-        struct stat st {};
-        if (!FindControllerFolder(path, &controller, why))
-            return LockResult::kFailed;
-        if (stat(controller.folder.c_str(), &st) != 0) {
-            if (why != nullptr)
-                *why = controller.folder + ": " + SysErrorText(errno);
-            return LockResult::kFailed;
-        }
-        // The flock table: "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF",
-        // the file named by its file system's device (hex) and its inode.
-        std::ifstream locks("/proc/locks");
-        char id[64];
-        std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
-                      static_cast<unsigned long long>(st.st_ino));
-        for (std::string line; std::getline(locks, line);) {
-            if (line.find(" FLOCK ") != std::string::npos && (line + " ").find(id) != std::string::npos)
-                return LockResult::kBusy;
-        }
-        return LockResult::kLocked;
+        return CControllerLocks::Probe(path, why);
     }
 
     bool DescribeController(const std::string& path, ControllerInfo* info) override
     {
-        ControllerFolder controller;
-        if (info == nullptr || !FindControllerFolder(path, &controller, nullptr))
-            return false;
-        *info = ControllerInfo{};
-        if (controller.usb) {
-            // The device number is new each time the bus enumerates the device.
-            info->key = controller.folder + "#" + FirstLine(controller.folder + "/devnum");
-            info->place = LastName(controller.folder);  // the port path, "1-2.3"
-            info->serial = FirstLine(controller.folder + "/serial");
-        } else {
-            // The HID device's name carries a number of its own, new at each creation.
-            info->key = controller.folder;
-            FolderUeventField(controller.folder, "HID_UNIQ", &info->serial);
-        }
-        return true;
+        return hidraw::DescribeController(path, info);
     }
 
     bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
@@ -514,8 +319,7 @@ public:
     }
 
 private:
-    std::mutex m_locksMutex;
-    std::map<Handle, int> m_locks;  // interface handle -> the descriptor that holds its controller's lock
+    CControllerLocks m_locks;
 
     // A handle for queries only: the node's device folder in sysfs, which
     // anybody may read, where the node itself may be closed to this user.
@@ -525,8 +329,7 @@ private:
         struct stat st {};
         if (stat(path.c_str(), &st) != 0)
             return -1;
-        const std::string folder = CurrentRoots().sysfsClass + "/" + LastName(path) + "/device";
-        return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return open(DeviceLink(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
     // HID_ID=0003:00000E8F:0000310D (bus, vendor, product) of a query handle.
@@ -548,17 +351,6 @@ private:
 };
 
 }  // namespace
-
-HidrawRoots DefaultHidrawRoots()
-{
-    return HidrawRoots{"/sys/class/hidraw", "/dev"};
-}
-
-HidrawRoots SetHidrawRoots(HidrawRoots roots)
-{
-    std::lock_guard<std::mutex> lock(g_rootsMutex);
-    return std::exchange(Roots(), std::move(roots));
-}
 
 IHidPlatform& NativeHidPlatform()
 {
