@@ -79,7 +79,8 @@ struct AccessFacts {
     std::string installedRule;
     // The rule that came with the program where udev does not read it: under
     // the prefix that the program was installed to (PREFIX/lib/udev/rules.d),
-    // or in the source tree of the build that runs (fromBuild); empty when none.
+    // or, as whoever words the advice may find it, in the source tree of the
+    // build that runs (fromBuild); empty when none.
     std::string shippedRule;
     bool fromBuild = false;
     // The folder that holds the running program; empty when the system does not tell.

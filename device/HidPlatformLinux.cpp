@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -287,27 +286,7 @@ public:
             return facts;
         std::string folder(exe, static_cast<std::size_t>(n));
         folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
-        // A build: the nearest CMakeCache.txt, in the program's folder or a
-        // few above, names the source tree, which holds the rule.
-        std::string at = folder;
-        for (int up = 0; up < 5 && !at.empty(); ++up) {
-            std::ifstream cache(at + "/CMakeCache.txt");
-            if (cache.is_open()) {
-                const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
-                for (std::string line; std::getline(cache, line);) {
-                    if (!line.starts_with(key))
-                        continue;
-                    const std::string rule = line.substr(key.size()) + "/res/linux/" + kRuleName;
-                    if (::access(rule.c_str(), F_OK) == 0) {
-                        facts.shippedRule = rule;
-                        facts.fromBuild = true;
-                        return facts;
-                    }
-                }
-                break;
-            }
-            at.erase(at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/'));
-        }
+        facts.programFolder = folder;
         // An install under a prefix: PREFIX/bin beside PREFIX/lib/udev/rules.d.
         const std::size_t bin = folder.find_last_of('/');
         if (bin != std::string::npos && folder.compare(bin, std::string::npos, "/bin") == 0) {
