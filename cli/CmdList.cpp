@@ -169,6 +169,8 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         OrNull(w, "place", r.place);
         OrNull(w, "serial", r.serial);
         OrNull(w, "lock_problem", r.lockTrouble);
+        // The system's number above, in words; last, so that the fields before keep their places.
+        OrNull(w, "error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
         w.End();
         if (r.chosen)
             chosen = &r;

@@ -73,7 +73,7 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
     m_handle = kInvalidHandle;  // a handle still open is the caller's to close first
 
-    // Only the first list of a search may ask the user for a controller.
+    // The user may be asked for a controller here, once for the whole search.
     os.BeginSearch(true);
 
     std::uint32_t memberIndex = 0;

@@ -33,11 +33,6 @@ extern "C" {
 }
 
 namespace hidplat {
-namespace {
-
-static_assert(sizeof(char16_t) == sizeof(WCHAR));
-
-}  // namespace
 
 InterfaceOpenArguments InterfaceOpen(Access access)
 {
@@ -65,6 +60,8 @@ std::wstring ControllerLockName(const std::string& key)
 }
 
 namespace {
+
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
 
 std::string Narrow(const wchar_t* text)
 {

@@ -18,6 +18,7 @@
 //                    "build:PATH" (in the source tree of the build that runs),
 //                    "shipped:PATH" (beside an install), "native" (as the
 //                    system tells it); unset: nowhere
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,7 +74,7 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
     if (kind == "odd") {  // interfaces that do not open for reasons of the system's
         fakehid::Interface failing = fakehid::Controller("/dev/fake-failing");
         failing.opens = false;
-        failing.openError = SysErrorOf(SysWindowsError(31));  // ERROR_GEN_FAILURE
+        failing.openError = SysErrorOf(EIO);
         fakehid::Interface odd = failing;  // names that would move the cursor and fake a line
         odd.path = "/dev/fake-\x1B[2Jodd\n[9] /dev/falso";
         odd.product = "Mando \x1B[31mrojo";
