@@ -383,3 +383,21 @@ TEST_F(HidrawPlatform, LocksTheControllerAndSeesOtherLocksWithoutTakingAny)
     os_.Close(lost);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
+
+// What list tells of a node that does not open rests on what errno's numbers mean.
+TEST(HidrawErrors, NumbersKeepTheirMeaning)
+{
+    const struct {
+        int code;
+        SysErrorKind kind;
+    } cases[] = {
+        {EACCES, SysErrorKind::kDenied}, {EPERM, SysErrorKind::kDenied}, {EROFS, SysErrorKind::kDenied},
+        {EBUSY, SysErrorKind::kBusy},    {ENOENT, SysErrorKind::kGone},  {ENODEV, SysErrorKind::kGone},
+        {ENXIO, SysErrorKind::kGone},    {EIO, SysErrorKind::kOther},    {EMFILE, SysErrorKind::kOther},
+    };
+    for (const auto& [code, kind] : cases) {
+        const SysError error = SysErrorOf(code);
+        EXPECT_EQ(error.kind, kind) << code;
+        EXPECT_EQ(SysErrorNumber(error.code), code);
+    }
+}
