@@ -59,10 +59,9 @@ std::string State(const InterfaceReport& r)
     case InterfaceProblem::kSystem:
         return "no se abre: es un teclado o un ratón, que el sistema reserva para sí";
     case InterfaceProblem::kOther:
-        // The link's codes are Windows' on every system.
-        if (const char* reason = SysErrorTextOrNull(SysWindowsError(r.error)))
+        if (const char* reason = SysErrorTextOrNull(r.error.code))
             return std::string("no se abre: ") + reason;
-        return "no se abre: error " + std::to_string(r.error) + " del sistema";
+        return "no se abre: error " + std::to_string(SysErrorNumber(r.error.code)) + " del sistema";
     }
     return {};
 }
@@ -162,13 +161,15 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         else
             w.Null("problem");
         if (r.problem == InterfaceProblem::kOther)
-            w.Num("error", r.error);
+            w.Num("error", SysErrorNumber(r.error.code));
         else
             w.Null("error");
         w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen);
         OrNull(w, "place", r.place);
         OrNull(w, "serial", r.serial);
         OrNull(w, "lock_problem", r.lockTrouble);
+        // The system's number above, in words; last, so that the fields before keep their places.
+        OrNull(w, "error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
         w.End();
         if (r.chosen)
             chosen = &r;

@@ -1,5 +1,9 @@
 #include "cli/PermissionHint.h"
 
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
 #include "cli/Output.h"
 
 #include "device/HidPlatform.h"
@@ -15,8 +19,38 @@ const char kWho[] = "La regla de udev del mando da acceso a él al usuario de la
 const char kApply[] = "  sudo udevadm control --reload\n"
                       "  sudo udevadm trigger --subsystem-match=hidraw\n";
 
-std::string UdevHint(const hidplat::AccessFacts& facts)
+// The rule in the source tree of the build that the program runs from: the
+// nearest CMakeCache.txt, in the program's folder or a few above, names the
+// tree. Empty when the program does not run from a build, or the tree lacks it.
+std::string RuleOfTheBuild(std::string folder)
 {
+    for (int up = 0; up < 5 && !folder.empty(); ++up) {
+        std::ifstream cache(folder + "/CMakeCache.txt");
+        if (cache.is_open()) {
+            const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+            for (std::string line; std::getline(cache, line);) {
+                if (!line.starts_with(key))
+                    continue;
+                const std::string rule = line.substr(key.size()) + "/res/linux/70-tolvanex.rules";
+                std::error_code error;
+                if (std::filesystem::exists(rule, error))
+                    return rule;
+            }
+            return {};
+        }
+        folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
+    }
+    return {};
+}
+
+std::string UdevHint(hidplat::AccessFacts facts)
+{
+    if (!facts.programFolder.empty()) {
+        if (std::string rule = RuleOfTheBuild(facts.programFolder); !rule.empty()) {
+            facts.shippedRule = rule;
+            facts.fromBuild = true;
+        }
+    }
     std::string text = kWho;
     if (!facts.installedRule.empty())
         return text + "Está instalada: " + Shown(facts.installedRule) +

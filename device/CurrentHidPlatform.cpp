@@ -22,13 +22,17 @@ void SetDiagnosticsEcho(bool echo)
     g_echo.store(echo, std::memory_order_relaxed);
 }
 
+void IHidPlatform::BeginSearch(bool)
+{
+}
+
 void IHidPlatform::UnlockController(Handle)
 {
 }
 
-bool IHidPlatform::DescribeController(const char* path, ControllerInfo* info)
+bool IHidPlatform::DescribeController(const std::string& path, ControllerInfo* info)
 {
-    if (path == nullptr || info == nullptr)
+    if (info == nullptr)
         return false;
     *info = ControllerInfo{path, {}, {}};
     return true;

@@ -17,11 +17,11 @@ struct FreeDeleter {
 
 }  // namespace
 
-int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
-                  std::int32_t* reached)
+bool DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
+                   std::int32_t* reached)
 {
     const std::uint32_t length = device.GetOutputReportLength();
-    int result = 0;
+    bool result = false;
     progress.store(0, std::memory_order_relaxed);
 
     // A report shorter than the layout would overrun the buffer: send nothing.
@@ -34,12 +34,12 @@ int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std
         std::memcpy(buf + 1, kDownloadCommand, sizeof kDownloadCommand);
         if (device.WriteReport(buf, length)) {
             std::memset(buf, 0, length);
-            result = 1;
+            result = true;
             for (std::size_t i = 0; i < kDataReports; ++i) {
                 buf[0] = 0x00;
                 std::memcpy(buf + 1, image + i * kBytesPerReport, kBytesPerReport);
                 if (!device.WriteReport(buf, length)) {
-                    result = 0;
+                    result = false;
                     break;
                 }
                 // The share of data reports written before this one: 0, 4, 9, ..., 9995.

@@ -20,9 +20,9 @@ constexpr std::size_t kDownloadSize = kBytesPerReport * kDataReports;
 // A download's progress runs from 0 to this, in ten-thousandths.
 constexpr std::int32_t kProgressScale = 10000;
 
-// Sends the kDownloadSize bytes at `image` to the open `device`: 1 when every
-// report was written, 0 at the first that was not. `progress` follows the data
+// Sends the kDownloadSize bytes at `image` to the open `device`: true when
+// every report was written, false at the first that was not. `progress` follows the data
 // reports written and is kProgressScale when this returns, whatever the outcome;
 // `reached` (if given) gets the value it held just before that.
-int DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
-                  std::int32_t* reached = nullptr);
+bool DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
+                   std::int32_t* reached = nullptr);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-CHidDevice::CHidDevice() : m_handle(hidplat::kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
+CHidDevice::CHidDevice() : m_handle(kInvalidHandle), m_devicePath{}, m_attributes{}, m_caps{}, m_closed(1)
 {
 }
 
@@ -17,16 +17,8 @@ bool CHidDevice::ReadDescription()
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
     m_attributes = hidplat::HidAttributes{};
-    m_attributes.Size = sizeof(m_attributes);
     m_caps = hidplat::HidCaps{};
-    if (!os.GetAttributes(m_handle, &m_attributes))
-        return false;
-    hidplat::PreparsedData* preparsed = nullptr;
-    if (!os.GetPreparsedData(m_handle, &preparsed))
-        return false;
-    const bool haveCaps = os.GetCaps(preparsed, &m_caps);
-    os.FreePreparsedData(preparsed);
-    return haveCaps;
+    return os.ReadAttributes(m_handle, &m_attributes) && os.ReadCapabilities(m_handle, &m_caps);
 }
 
 namespace {
@@ -73,17 +65,16 @@ bool CHidDevice::Selected(const std::string& path) const
     // A path needs nothing more of the system.
     if (m_selection.kind == DeviceSelection::Kind::kAny || m_selection.kind == DeviceSelection::Kind::kPath)
         return m_selection.Takes(path, controller);
-    return hidplat::CurrentHidPlatform().DescribeController(path.c_str(), &controller) &&
-           m_selection.Takes(path, controller);
+    return hidplat::CurrentHidPlatform().DescribeController(path, &controller) && m_selection.Takes(path, controller);
 }
 
 int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std::int32_t instance)
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
-    m_handle = hidplat::kInvalidHandle;  // a handle still open is the caller's to close first
+    m_handle = kInvalidHandle;  // a handle still open is the caller's to close first
 
-    hidplat::Guid hidClass{};
-    os.GetHidGuid(&hidClass);
+    // The user may be asked for a controller here, once for the whole search.
+    os.BeginSearch(true);
 
     std::uint32_t memberIndex = 0;
     std::int32_t matches = 0;
@@ -91,11 +82,11 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
     m_passedOverUnopened = false;
     m_lockTrouble.clear();
     for (;;) {
-        m_handle = OpenHidInterface(&hidClass, memberIndex, m_devicePath, kDevicePathSize, 0);
+        m_handle = OpenHidInterface(&kHidInterfaceClass, memberIndex, m_devicePath, kDevicePathSize, 0);
         ++memberIndex;
         if (m_handle == nullptr)
             break;
-        if (m_handle == hidplat::kInvalidHandle) {
+        if (m_handle == kInvalidHandle) {
             m_passedOverUnopened = true;
             continue;
         }
@@ -107,7 +98,7 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
             // A controller that another update holds counts as one that did
             // not open; one that the system gives no lock for is used without.
             std::string why;
-            const hidplat::LockResult lock = os.LockController(m_handle, path.c_str(), &why);
+            const hidplat::LockResult lock = os.LockController(m_handle, path, &why);
             if (lock == hidplat::LockResult::kBusy) {
                 m_passedOverBusy = true;
             } else {
@@ -119,13 +110,13 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
                 ++matches;
             }
         }
-        os.CloseHandle(m_handle);
-        m_handle = hidplat::kInvalidHandle;
+        os.Close(m_handle);
+        m_handle = kInvalidHandle;
     }
 
     if (m_handle == nullptr)
-        m_handle = hidplat::kInvalidHandle;
-    if (m_handle == hidplat::kInvalidHandle)
+        m_handle = kInvalidHandle;
+    if (m_handle == kInvalidHandle)
         return 0;
     m_closed = 0;
     return 1;
@@ -133,13 +124,12 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
 
 int CHidDevice::IsOpen() const
 {
-    return m_handle != hidplat::kInvalidHandle ? 1 : 0;
+    return m_handle != kInvalidHandle ? 1 : 0;
 }
 
 int CHidDevice::WriteReport(const std::uint8_t* report, std::uint32_t length)
 {
-    std::uint32_t written = 0;
-    return hidplat::CurrentHidPlatform().WriteFile(m_handle, report, length, &written) ? 1 : 0;
+    return hidplat::CurrentHidPlatform().WriteReport(m_handle, report, length) ? 1 : 0;
 }
 
 std::uint32_t CHidDevice::GetOutputReportLength() const
@@ -157,6 +147,6 @@ void CHidDevice::Close()
 {
     if (m_closed)
         return;
-    hidplat::CurrentHidPlatform().CloseHandle(m_handle);
+    hidplat::CurrentHidPlatform().Close(m_handle);
     m_closed = 1;
 }

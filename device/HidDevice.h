@@ -9,12 +9,29 @@
 
 constexpr std::uint32_t kDevicePathSize = 260;  // MAX_PATH
 
+// What a handle field holds when it holds no handle (INVALID_HANDLE_VALUE).
+inline hidplat::Handle const kInvalidHandle = reinterpret_cast<hidplat::Handle>(static_cast<std::intptr_t>(-1));
+
+// An interface class, laid out as a GUID.
+struct Guid {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+
+// {4D1E55B2-F16F-11CF-88CB-001111000030}: the class of HID interfaces, the
+// only one that the systems list here.
+constexpr Guid kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
 // Opens the HID interface at `memberIndex` in the system's list of present
-// interfaces of `interfaceClass`. Null when the list, the interface or its path
-// was not obtained; kInvalidHandle when the interface was reached but did not
+// interfaces of `interfaceClass`, for synchronous reading and writing. Null
+// when the list, the interface or its path was not obtained (each told by its
+// diagnostic line); kInvalidHandle when the interface was reached but did not
 // open; otherwise a handle that the caller owns. The path is copied into
 // `pathOut` (if given) the way strncpy copies, bounded by `pathLimit`.
-hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
+// `extraFlags` stays 0: every system opens for synchronous I/O only.
+hidplat::Handle OpenHidInterface(const Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
                                  std::uint32_t pathLimit, std::uint32_t extraFlags);
 
 // The interfaces that a search may take. Within them the search keeps its

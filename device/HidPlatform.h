@@ -1,90 +1,52 @@
 #pragma once
-// The operating-system services that the controller link uses. Each operation
-// stands for exactly one SetupAPI, HID class driver or kernel call on Windows
-// (named beside it); other systems supply the same behaviour from their own HID
-// stack. The records keep the layout that Windows publishes, so the Windows
-// backend can pass them straight through.
+// What the controller link needs of the system's HID stack, in whole
+// operations: one backend per system (HidPlatformLinux.cpp on hidraw,
+// HidPlatformWindows.cpp, HidPlatformWeb.cpp on WebHID) and an in-memory one
+// for the tests. Texts are UTF-8; errors are sys/ error values.
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "sys/ErrorText.h"
+
 namespace hidplat {
 
-using Handle = void*;       // HANDLE
-using DevInfoList = void*;  // HDEVINFO
-struct PreparsedData;       // PHIDP_PREPARSED_DATA points at one of these
+// An open HID interface, as its backend knows it; null is none.
+using Handle = void*;
 
-// INVALID_HANDLE_VALUE: what a handle field holds when it holds no handle.
-inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
-inline DevInfoList const kInvalidDevInfoList = reinterpret_cast<DevInfoList>(static_cast<std::intptr_t>(-1));
-
-struct Guid {  // GUID
-    std::uint32_t Data1;
-    std::uint16_t Data2;
-    std::uint16_t Data3;
-    std::uint8_t Data4[8];
+// What the system's list of present HID interfaces holds at a position. The
+// first four are the list's own troubles, each told by a line of its own.
+enum class Listing {
+    kNoList,            // no list could be built
+    kPastTheEnd,        // nothing there: the list is shorter (also its normal end)
+    kNoDetailBuffer,    // no room could be had for the interface's detail
+    kDetailUnreadable,  // its detail could not be read
+    kPath,              // an interface, and its path
 };
 
-struct InterfaceData {  // SP_DEVICE_INTERFACE_DATA
-    std::uint32_t cbSize;
-    Guid InterfaceClassGuid;
-    std::uint32_t Flags;
-    std::uintptr_t Reserved;
+// What an interface is opened for.
+enum class Access {
+    kReadWrite,  // the link's own: synchronous writes of output reports
+    kQuery,      // only to be asked about (identity, capabilities, product),
+                 // which also works where reading and writing are refused
 };
 
-struct InterfaceDetailA {  // SP_DEVICE_INTERFACE_DETAIL_DATA_A
-    std::uint32_t cbSize;
-    char DevicePath[1];  // really as long as the buffer that holds the record
+// Who an interface says it is.
+struct HidAttributes {
+    std::uint16_t VendorID = 0;
+    std::uint16_t ProductID = 0;
+    std::uint16_t VersionNumber = 0;  // 0 where the system does not tell
 };
 
-struct HidAttributes {  // HIDD_ATTRIBUTES
-    std::uint32_t Size;
-    std::uint16_t VendorID;
-    std::uint16_t ProductID;
-    std::uint16_t VersionNumber;
+// What an interface's report descriptor says. A report's length counts its
+// report ID byte.
+struct HidCaps {
+    std::uint16_t UsagePage = 0;  // of its top-level collection
+    std::uint16_t Usage = 0;
+    std::uint16_t InputReportByteLength = 0;
+    std::uint16_t OutputReportByteLength = 0;
+    std::uint16_t FeatureReportByteLength = 0;
 };
-
-struct HidCaps {  // HIDP_CAPS
-    std::uint16_t Usage;
-    std::uint16_t UsagePage;
-    std::uint16_t InputReportByteLength;
-    std::uint16_t OutputReportByteLength;
-    std::uint16_t FeatureReportByteLength;
-    std::uint16_t Reserved[17];
-    std::uint16_t NumberLinkCollectionNodes;
-    std::uint16_t NumberInputButtonCaps;
-    std::uint16_t NumberInputValueCaps;
-    std::uint16_t NumberInputDataIndices;
-    std::uint16_t NumberOutputButtonCaps;
-    std::uint16_t NumberOutputValueCaps;
-    std::uint16_t NumberOutputDataIndices;
-    std::uint16_t NumberFeatureButtonCaps;
-    std::uint16_t NumberFeatureValueCaps;
-    std::uint16_t NumberFeatureDataIndices;
-};
-
-// Flag values as Windows defines them.
-constexpr std::uint32_t kDigcfPresent = 0x02;          // DIGCF_PRESENT
-constexpr std::uint32_t kDigcfDeviceInterface = 0x10;  // DIGCF_DEVICEINTERFACE
-constexpr std::uint32_t kGenericRead = 0x80000000u;    // GENERIC_READ
-constexpr std::uint32_t kGenericWrite = 0x40000000u;   // GENERIC_WRITE
-constexpr std::uint32_t kFileShareRead = 0x1;          // FILE_SHARE_READ
-constexpr std::uint32_t kFileShareWrite = 0x2;         // FILE_SHARE_WRITE
-constexpr std::uint32_t kFileShareDelete = 0x4;        // FILE_SHARE_DELETE
-constexpr std::uint32_t kOpenExisting = 3;             // OPEN_EXISTING
-constexpr std::uint32_t kFileAttributeNormal = 0x80;   // FILE_ATTRIBUTE_NORMAL
-
-// Error codes as GetLastError gives them.
-constexpr std::uint32_t kErrorFileNotFound = 2;           // ERROR_FILE_NOT_FOUND
-constexpr std::uint32_t kErrorPathNotFound = 3;           // ERROR_PATH_NOT_FOUND
-constexpr std::uint32_t kErrorAccessDenied = 5;           // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kErrorSharingViolation = 32;      // ERROR_SHARING_VIOLATION
-constexpr std::uint32_t kErrorGenFailure = 31;            // ERROR_GEN_FAILURE
-constexpr std::uint32_t kErrorDevNotExist = 55;           // ERROR_DEV_NOT_EXIST
-constexpr std::uint32_t kErrorBusy = 170;                 // ERROR_BUSY
-constexpr std::uint32_t kErrorNoSuchDevice = 433;         // ERROR_NO_SUCH_DEVICE
-constexpr std::uint32_t kErrorDeviceNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
 
 // What taking a controller for one update gave (or, asked beforehand, would give).
 enum class LockResult {
@@ -115,84 +77,70 @@ struct AccessFacts {
     // /run/udev/rules.d, /usr/lib/udev/rules.d or /lib/udev/rules.d); empty
     // when none of them holds it.
     std::string installedRule;
-    // The rule that came with the program where udev does not read it: in the
-    // source tree of the build that runs (fromBuild), or under the prefix that
-    // the program was installed to (PREFIX/lib/udev/rules.d); empty when none.
+    // The rule that came with the program where udev does not read it: under
+    // the prefix that the program was installed to (PREFIX/lib/udev/rules.d),
+    // or, as whoever words the advice may find it, in the source tree of the
+    // build that runs (fromBuild); empty when none.
     std::string shippedRule;
     bool fromBuild = false;
+    // The folder that holds the running program; empty when the system does not tell.
+    std::string programFolder;
 };
 
 class IHidPlatform {
 public:
     virtual ~IHidPlatform() = default;
 
-    // HidD_GetHidGuid
-    virtual void GetHidGuid(Guid* guid) = 0;
-    // SetupDiGetClassDevsA(guid, no enumerator, no window, flags);
-    // kInvalidDevInfoList when the list cannot be built.
-    virtual DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) = 0;
-    // SetupDiEnumDeviceInterfaces(list, no device record, guid, index, data);
-    // false past the end of the list.
-    virtual bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
-                                      InterfaceData* data) = 0;
-    // SetupDiGetDeviceInterfaceDetailA(list, data, detail, detailSize, requiredSize, no device record).
-    // detail may be null with detailSize 0, to learn the size; requiredSize may be null.
-    virtual bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
-                                          std::uint32_t detailSize, std::uint32_t* requiredSize) = 0;
-    // SetupDiDestroyDeviceInfoList
-    virtual void DestroyDeviceInfoList(DevInfoList list) = 0;
-    // CreateFileA(path, access, share, no security, disposition, flags, no template);
-    // kInvalidHandle when the path does not open. With access 0 the handle
-    // serves only to ask about the interface (attributes, capabilities, product
-    // string), which also works where reading and writing are refused.
-    virtual Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
-                                 std::uint32_t flagsAndAttributes) = 0;
-    // HidD_GetAttributes
-    virtual bool GetAttributes(Handle handle, HidAttributes* attributes) = 0;
-    // HidD_GetPreparsedData
-    virtual bool GetPreparsedData(Handle handle, PreparsedData** data) = 0;
-    // HidP_GetCaps; true for HIDP_STATUS_SUCCESS.
-    virtual bool GetCaps(PreparsedData* data, HidCaps* caps) = 0;
-    // HidD_FreePreparsedData
-    virtual void FreePreparsedData(PreparsedData* data) = 0;
-    // WriteFile(handle, buffer, length, written, no overlapped record): synchronous.
-    virtual bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
-    // CloseHandle
-    virtual void CloseHandle(Handle handle) = 0;
-    // OutputDebugStringA, or where a developer looks on other systems; never
-    // where the user does.
+    // A search for the controller begins. With `mayAsk` the user may be asked
+    // now to grant one (a browser's chooser, where nothing granted is the
+    // controller); the lists that follow never ask. Nothing on systems that
+    // list every device present.
+    virtual void BeginSearch(bool mayAsk);
+    // The interface at `index` in the system's list of present HID interfaces,
+    // the list built anew for this call: kPath with `path` set, or the list's
+    // trouble.
+    virtual Listing InterfaceAt(std::uint32_t index, std::string* path) = 0;
+    // Opens the interface at `path`; null, with *error set (if given), when it
+    // does not open.
+    virtual Handle Open(const std::string& path, Access access, SysError* error) = 0;
+    virtual bool ReadAttributes(Handle handle, HidAttributes* attributes) = 0;
+    virtual bool ReadCapabilities(Handle handle, HidCaps* caps) = 0;
+    // Its product's name; false when the system gives none.
+    virtual bool ReadProductString(Handle handle, std::string* name) = 0;
+    // Writes one output report, byte 0 its report ID, whole; returns when the
+    // write has ended. Handles opened for kQuery write nothing.
+    virtual bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) = 0;
+    // Closes the handle, and lets go of the lock taken with it.
+    virtual void Close(Handle handle) = 0;
+    // Where a developer looks and a user does not (OutputDebugStringA, the
+    // system log, the browser's console).
     virtual void DebugOutput(const char* line) = 0;
+
     // Holds the controller that the open interface `handle` (opened from
     // `path`) belongs to, for this process alone, across processes and within
     // this one, until UnlockController or the handle's close; never waits.
     // On kFailed, `why` (if given) gets the system's words.
     // Windows: a named mutex derived from the USB device node; Linux: a lock
     // on the USB device's folder in sysfs.
-    virtual LockResult LockController(Handle handle, const char* path, std::string* why) = 0;
+    virtual LockResult LockController(Handle handle, const std::string& path, std::string* why) = 0;
     // Lets go of the lock that LockController took for `handle`; the handle
     // stays open. Nothing when it holds none.
     virtual void UnlockController(Handle handle);
     // What LockController would give for the interface at `path` now, without
     // taking anything, so that asking never stands in an update's way.
-    virtual LockResult ProbeController(const char* path, std::string* why) = 0;
+    virtual LockResult ProbeController(const std::string& path, std::string* why) = 0;
     // The controller of the interface at `path`. A system that cannot tell
     // (a browser's WebHID) keeps this default: each interface is its own
     // controller, place and serial unknown.
-    virtual bool DescribeController(const char* path, ControllerInfo* info);
+    virtual bool DescribeController(const std::string& path, ControllerInfo* info);
 
     // What a diagnostic beside the link needs; the search uses none of these.
 
-    // GetLastError: why the last call of this thread that failed did, as a
-    // Windows error code (other systems translate their own).
-    virtual std::uint32_t GetLastError() = 0;
-    // HidD_GetProductString: the product's name in UTF-16, zero-terminated
-    // within `bytes`.
-    virtual bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) = 0;
-    // No call: whether the system keeps the HID collections of this usage for
-    // itself, so that no program may open them (Windows: keyboards and mice).
+    // Whether the system keeps the HID collections of this usage for itself,
+    // so that no program may open them (Windows: keyboards and mice).
     virtual bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) = 0;
-    // No call: how this user could be given the controller (where the
-    // system's files stand), for the advice when it may not open it.
+    // How this user could be given the controller (where the system's files
+    // stand), for the advice when it may not open it.
     virtual AccessFacts ControllerAccessFacts() = 0;
 };
 

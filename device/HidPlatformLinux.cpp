@@ -1,11 +1,12 @@
 // The HID services on Linux, through the kernel's hidraw nodes: the list is the
 // hidraw class folder in sysfs, a path is a /dev/hidrawN node, attributes and
-// the report descriptor come from hidraw's ioctls.
+// the report descriptor come from hidraw's ioctls (or, for a node closed to
+// this user, from its device folder in sysfs). The controller above a node
+// and its lock are HidrawController.cpp's and HidrawLock.cpp's.
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <linux/input.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -19,62 +20,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <new>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "device/HidPlatform.h"
-#include "device/HidrawRoots.h"
+#include "device/HidrawController.h"
+#include "device/HidrawLock.h"
+#include "device/HidrawSysfs.h"
 #include "device/ReportDescriptor.h"
-#include "sys/File.h"
-#include "sys/Utf16.h"
 
 namespace hidplat {
 
 namespace {
 
+using namespace hidraw;
+
 // The controller's udev rule, as res/linux names it and installs put it.
 constexpr char kRuleName[] = "70-tolvanex.rules";
-
-// {4D1E55B2-F16F-11CF-88CB-001111000030}: the class Windows files HID interfaces under.
-constexpr Guid kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr std::uint32_t kSpintActive = 0x1;  // SPINT_ACTIVE
-
-std::mutex g_rootsMutex;
-
-HidrawRoots& Roots()
-{
-    static HidrawRoots roots = DefaultHidrawRoots();
-    return roots;
-}
-
-HidrawRoots CurrentRoots()
-{
-    std::lock_guard<std::mutex> lock(g_rootsMutex);
-    return Roots();
-}
-
-bool SameGuid(const Guid& a, const Guid& b)
-{
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
-}
-
-// The paths of the interfaces, in the order the list was built.
-struct InterfaceList {
-    std::vector<std::string> paths;
-};
-
-InterfaceList* AsList(DevInfoList list)
-{
-    return list == nullptr || list == kInvalidDevInfoList ? nullptr : static_cast<InterfaceList*>(list);
-}
 
 // N for an entry named hidrawN; false for any other name.
 bool HidrawNumber(const char* name, unsigned long* number)
@@ -128,88 +91,8 @@ bool ListHidrawNames(const std::string& folder, std::vector<std::string>* names)
     return true;
 }
 
-// Why the last failed call of this thread failed, in Windows' terms.
-thread_local std::uint32_t t_lastError = 0;
-
-std::uint32_t WindowsError(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return kErrorAccessDenied;
-    case EBUSY:
-        return kErrorBusy;
-    case ENOENT:
-        return kErrorFileNotFound;
-    case ENOTDIR:
-        return kErrorPathNotFound;
-    case ENODEV:
-    case ENXIO:
-        return kErrorDeviceNotConnected;
-    default:
-        return kErrorGenFailure;
-    }
-}
-
-// Records errno for GetLastError; returns false, for the callers' returns.
-bool Failed()
-{
-    t_lastError = WindowsError(errno);
-    return false;
-}
-
-bool IsDirectory(int fd)
-{
-    struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// A small file of a sysfs device folder, whole.
-bool ReadAt(int folder, const char* name, std::string* out)
-{
-    const int fd = openat(folder, name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Failed();
-    out->clear();
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const bool ok = n == 0 || Failed();
-            close(fd);
-            return ok;
-        }
-        out->append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-// The value of KEY=value in a device's uevent.
-bool UeventField(int folder, std::string_view key, std::string* value)
-{
-    std::string uevent;
-    if (!ReadAt(folder, "uevent", &uevent))
-        return false;
-    std::size_t at = 0;
-    while (at < uevent.size()) {
-        std::size_t end = uevent.find('\n', at);
-        if (end == std::string::npos)
-            end = uevent.size();
-        const std::string_view line(uevent.data() + at, end - at);
-        if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
-            *value = std::string(line.substr(key.size() + 1));
-            return true;
-        }
-        at = end + 1;
-    }
-    t_lastError = kErrorGenFailure;
-    return false;
-}
-
-// Handles carry the descriptor plus one, so no open descriptor looks like
-// null or INVALID_HANDLE_VALUE.
+// Handles carry the descriptor plus one, so that no open descriptor looks
+// like null, and none like the link's all-ones "no handle".
 Handle EncodeHandle(int fd)
 {
     return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd) + 1);
@@ -217,16 +100,9 @@ Handle EncodeHandle(int fd)
 
 int DecodeHandle(Handle handle)
 {
-    if (handle == nullptr || handle == kInvalidHandle)
-        return -1;
     const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle) - 1;
     return value >= 0 && value <= INT_MAX ? static_cast<int>(value) : -1;
 }
-
-// What the preparsed data handle points at.
-struct Preparsed {
-    ReportLengths lengths;
-};
 
 // bcdDevice of the USB device above the hidraw node, or 0 when there is none.
 std::uint16_t UsbDeviceVersion(int fd)
@@ -250,162 +126,47 @@ std::uint16_t UsbDeviceVersion(int fd)
     return end != text && version <= 0xFFFF ? static_cast<std::uint16_t>(version) : 0;
 }
 
-// The value of KEY=value in the uevent of the sysfs folder `folder`.
-bool FolderUeventField(const std::string& folder, std::string_view key, std::string* value)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return Failed();
-    const bool found = UeventField(fd, key, value);
-    close(fd);
-    return found;
-}
-
-std::string ParentFolder(const std::string& folder)
-{
-    const std::size_t slash = folder.find_last_of('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : folder.substr(0, slash);
-}
-
-std::string LastName(const std::string& folder)
-{
-    const std::size_t slash = folder.find_last_of('/');
-    return slash == std::string::npos ? folder : folder.substr(slash + 1);
-}
-
-// The sysfs folder of the controller that the hidraw node at `path` belongs
-// to: the USB device when the HID device sits on one of its interfaces (never
-// a USB device further up, such as a Bluetooth adapter), else the HID device.
-struct ControllerFolder {
-    std::string folder;
-    bool usb = false;
-};
-
-bool FindControllerFolder(const char* path, ControllerFolder* found, std::string* why)
-{
-    const char* slash = std::strrchr(path, '/');
-    const std::string link = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
-    char* real = realpath(link.c_str(), nullptr);
-    if (real == nullptr) {
-        const int error = errno;
-        if (why != nullptr)
-            *why = link + ": " + SysErrorText(error);
-        errno = error;
-        return Failed();
-    }
-    found->folder = real;
-    found->usb = false;
-    std::free(real);
-    const std::string usbInterface = ParentFolder(found->folder);
-    const std::string usbDevice = ParentFolder(usbInterface);
-    std::string type;
-    if (FolderUeventField(usbInterface, "DEVTYPE", &type) && type == "usb_interface" &&
-        FolderUeventField(usbDevice, "DEVTYPE", &type) && type == "usb_device") {
-        found->folder = usbDevice;
-        found->usb = true;
-    }
-    return true;
-}
-
-// A small sysfs file's first line.
-std::string FirstLine(const std::string& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 class LinuxHidPlatform final : public IHidPlatform {
 public:
-    void GetHidGuid(Guid* guid) override
+    Listing InterfaceAt(std::uint32_t index, std::string* path) override
     {
-        if (guid != nullptr)
-            *guid = kHidInterfaceClass;
+        // Every hidraw node is a HID interface.
+        const HidrawRoots roots = CurrentRoots();
+        std::vector<std::string> names;
+        if (!ListHidrawNames(roots.sysfsClass, &names))
+            return Listing::kNoList;
+        if (index >= names.size())
+            return Listing::kPastTheEnd;
+        *path = roots.dev + "/" + names[index];
+        return Listing::kPath;
     }
 
-    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t) override
+    Handle Open(const std::string& path, Access access, SysError* error) override
     {
-        auto list = std::make_unique<InterfaceList>();
-        // Every hidraw node is a HID interface; no other class has any here.
-        if (interfaceClass != nullptr && SameGuid(*interfaceClass, kHidInterfaceClass)) {
-            const HidrawRoots roots = CurrentRoots();
-            std::vector<std::string> names;
-            if (!ListHidrawNames(roots.sysfsClass, &names))
-                return kInvalidDevInfoList;
-            for (const std::string& name : names)
-                list->paths.push_back(roots.dev + "/" + name);
-        }
-        return list.release();
-    }
-
-    bool EnumDeviceInterfaces(DevInfoList list, const Guid*, std::uint32_t index, InterfaceData* data) override
-    {
-        const InterfaceList* interfaces = AsList(list);
-        if (interfaces == nullptr || data == nullptr || data->cbSize != sizeof(InterfaceData))
-            return false;
-        if (index >= interfaces->paths.size())
-            return false;
-        data->InterfaceClassGuid = kHidInterfaceClass;
-        data->Flags = kSpintActive;
-        data->Reserved = std::uintptr_t{index} + 1;  // 0 marks a record this list never filled
-        return true;
-    }
-
-    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
-                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
-    {
-        const InterfaceList* interfaces = AsList(list);
-        if (interfaces == nullptr || data == nullptr || data->Reserved == 0 ||
-            data->Reserved > interfaces->paths.size())
-            return false;
-        const std::string& path = interfaces->paths[data->Reserved - 1];
-        constexpr std::size_t kPathOffset = offsetof(InterfaceDetailA, DevicePath);
-        const std::size_t required = kPathOffset + path.size() + 1;
-        if (required > UINT32_MAX)
-            return false;
-        if (requiredSize != nullptr)
-            *requiredSize = static_cast<std::uint32_t>(required);
-        if (detail == nullptr || detailSize < sizeof(InterfaceDetailA) || detail->cbSize != sizeof(InterfaceDetailA))
-            return false;
-        if (detailSize < required)
-            return false;
-        std::memcpy(reinterpret_cast<char*>(detail) + kPathOffset, path.c_str(), path.size() + 1);
-        return true;
-    }
-
-    void DestroyDeviceInfoList(DevInfoList list) override { delete AsList(list); }
-
-    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t, std::uint32_t disposition,
-                         std::uint32_t) override
-    {
-        if (path == nullptr || disposition != kOpenExisting)
-            return kInvalidHandle;
-        const bool reading = (access & kGenericRead) != 0;
-        const bool writing = (access & kGenericWrite) != 0;
-        if (!reading && !writing)
-            return OpenForQueries(path);
-        const int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
         int fd = -1;
-        do {
-            fd = open(path, mode | O_CLOEXEC | O_NOCTTY);
-        } while (fd < 0 && errno == EINTR);
+        if (access == Access::kQuery) {
+            fd = OpenForQueries(path);
+        } else {
+            do {
+                fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+            } while (fd < 0 && errno == EINTR);
+        }
         if (fd < 0) {
-            Failed();
-            return kInvalidHandle;
+            if (error != nullptr)
+                *error = SysErrorOf(errno);
+            return nullptr;
         }
         return EncodeHandle(fd);
     }
 
-    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    bool ReadAttributes(Handle handle, HidAttributes* attributes) override
     {
         const int fd = DecodeHandle(handle);
         hidraw_devinfo info{};
-        if (fd < 0 || attributes == nullptr)
+        if (fd < 0)
             return false;
         if (ioctl(fd, HIDIOCGRAWINFO, &info) < 0)
             return QueriedAttributes(fd, attributes);
-        attributes->Size = sizeof(HidAttributes);
         // The kernel hands the IDs over as signed shorts.
         attributes->VendorID = static_cast<std::uint16_t>(info.vendor);
         attributes->ProductID = static_cast<std::uint16_t>(info.product);
@@ -413,32 +174,28 @@ public:
         return true;
     }
 
-    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    bool ReadCapabilities(Handle handle, HidCaps* caps) override
     {
         const int fd = DecodeHandle(handle);
-        if (fd < 0 || data == nullptr)
+        if (fd < 0)
             return false;
+        std::string descriptor;
         int size = 0;
-        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0)
-            return QueriedPreparsedData(fd, data);
-        if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-            return false;
-        hidraw_report_descriptor descriptor{};
-        descriptor.size = static_cast<std::uint32_t>(size);
-        if (ioctl(fd, HIDIOCGRDESC, &descriptor) < 0)
-            return false;
-        auto* preparsed = new (std::nothrow) Preparsed{ComputeReportLengths(descriptor.value, descriptor.size)};
-        if (preparsed == nullptr)
-            return false;
-        *data = reinterpret_cast<PreparsedData*>(preparsed);
-        return true;
-    }
-
-    bool GetCaps(PreparsedData* data, HidCaps* caps) override
-    {
-        if (data == nullptr || caps == nullptr)
-            return false;
-        const ReportLengths& lengths = reinterpret_cast<const Preparsed*>(data)->lengths;
+        if (ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0) {
+            // A query handle: the descriptor that sysfs shows beside the device.
+            if (!IsDirectory(fd) || !ReadAt(fd, "report_descriptor", &descriptor))
+                return false;
+        } else {
+            if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+                return false;
+            hidraw_report_descriptor raw{};
+            raw.size = static_cast<std::uint32_t>(size);
+            if (ioctl(fd, HIDIOCGRDESC, &raw) < 0)
+                return false;
+            descriptor.assign(reinterpret_cast<const char*>(raw.value), raw.size);
+        }
+        const ReportLengths lengths =
+            ComputeReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()), descriptor.size());
         *caps = HidCaps{};
         caps->InputReportByteLength = lengths.input;
         caps->OutputReportByteLength = lengths.output;
@@ -446,27 +203,32 @@ public:
         return true;
     }
 
-    void FreePreparsedData(PreparsedData* data) override { delete reinterpret_cast<Preparsed*>(data); }
-
-    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
+    bool ReadProductString(Handle handle, std::string* name) override
     {
-        if (written != nullptr)
-            *written = 0;
         const int fd = DecodeHandle(handle);
-        if (fd < 0 || (buffer == nullptr && length != 0))
+        if (fd < 0)
+            return false;
+        char text[256] = {};
+        if (ioctl(fd, HIDIOCGRAWNAME(sizeof text - 1), text) >= 0) {
+            name->assign(text, strnlen(text, sizeof text));
+            return true;
+        }
+        return IsDirectory(fd) && UeventField(fd, "HID_NAME", name);
+    }
+
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    {
+        const int fd = DecodeHandle(handle);
+        if (fd < 0 || (report == nullptr && length != 0))
             return false;
         ssize_t n = -1;
         do {
-            n = write(fd, buffer, length);
+            n = write(fd, report, length);
         } while (n < 0 && errno == EINTR);
-        if (n < 0)
-            return false;
-        if (written != nullptr)
-            *written = static_cast<std::uint32_t>(n);
-        return static_cast<std::size_t>(n) == length;
+        return n >= 0 && static_cast<std::size_t>(n) == length;
     }
 
-    void CloseHandle(Handle handle) override
+    void Close(Handle handle) override
     {
         UnlockController(handle);
         const int fd = DecodeHandle(handle);
@@ -486,113 +248,21 @@ public:
         syslog(LOG_DEBUG, "%.*s", static_cast<int>(std::min<std::size_t>(length, INT_MAX)), line);
     }
 
-    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    LockResult LockController(Handle handle, const std::string& path, std::string* why) override
     {
-        ControllerFolder controller;
-        if (DecodeHandle(handle) < 0 || path == nullptr)
-            return LockResult::kFailed;
-        if (!FindControllerFolder(path, &controller, why))
-            return LockResult::kFailed;
-        // A lock on the controller's own folder: every interface of it leads
-        // there, and a controller plugged in again has a new folder.
-        const int fd = open(controller.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        int result = fd < 0 ? -1 : 0;
-        if (fd >= 0) {
-            do {
-                result = flock(fd, LOCK_EX | LOCK_NB);
-            } while (result != 0 && errno == EINTR);
-        }
-        if (result == 0) {
-            std::lock_guard<std::mutex> guard(m_locksMutex);
-            m_locks[handle] = fd;
-            return LockResult::kLocked;
-        }
-        const int error = errno;
-        if (fd >= 0)
-            close(fd);
-        if (error == EWOULDBLOCK)
-            return LockResult::kBusy;
-        if (why != nullptr)
-            *why = controller.folder + ": " + SysErrorText(error);
-        return LockResult::kFailed;
+        return DecodeHandle(handle) < 0 ? LockResult::kFailed : m_locks.Lock(handle, path, why);
     }
 
-    void UnlockController(Handle handle) override
+    void UnlockController(Handle handle) override { m_locks.Unlock(handle); }
+
+    LockResult ProbeController(const std::string& path, std::string* why) override
     {
-        int fd = -1;
-        {
-            std::lock_guard<std::mutex> guard(m_locksMutex);
-            if (auto found = m_locks.find(handle); found != m_locks.end()) {
-                fd = found->second;
-                m_locks.erase(found);
-            }
-        }
-        if (fd >= 0)
-            close(fd);
+        return CControllerLocks::Probe(path, why);
     }
 
-    std::uint32_t GetLastError() override { return t_lastError; }
-
-    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
+    bool DescribeController(const std::string& path, ControllerInfo* info) override
     {
-        const int fd = DecodeHandle(handle);
-        if (fd < 0 || buffer == nullptr || bytes < sizeof(char16_t))
-            return false;
-        char name[256] = {};
-        std::string text;
-        if (ioctl(fd, HIDIOCGRAWNAME(sizeof name - 1), name) >= 0)
-            text.assign(name, strnlen(name, sizeof name));
-        else if (!IsDirectory(fd) || !UeventField(fd, "HID_NAME", &text))
-            return false;
-        const std::u16string wide = Utf8ToUtf16(text);
-        const std::size_t room = bytes / sizeof(char16_t) - 1;
-        const std::size_t n = std::min(wide.size(), room);
-        std::copy_n(wide.data(), n, buffer);
-        buffer[n] = u'\0';
-        return true;
-    }
-
-    LockResult ProbeController(const char* path, std::string* why) override
-    {
-        ControllerFolder controller;
-        struct stat st {};
-        if (path == nullptr || !FindControllerFolder(path, &controller, why))
-            return LockResult::kFailed;
-        if (stat(controller.folder.c_str(), &st) != 0) {
-            if (why != nullptr)
-                *why = controller.folder + ": " + SysErrorText(errno);
-            return LockResult::kFailed;
-        }
-        // The flock table: "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF",
-        // the file named by its file system's device (hex) and its inode.
-        std::ifstream locks("/proc/locks");
-        char id[64];
-        std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
-                      static_cast<unsigned long long>(st.st_ino));
-        for (std::string line; std::getline(locks, line);) {
-            if (line.find(" FLOCK ") != std::string::npos && (line + " ").find(id) != std::string::npos)
-                return LockResult::kBusy;
-        }
-        return LockResult::kLocked;
-    }
-
-    bool DescribeController(const char* path, ControllerInfo* info) override
-    {
-        ControllerFolder controller;
-        if (path == nullptr || info == nullptr || !FindControllerFolder(path, &controller, nullptr))
-            return false;
-        *info = ControllerInfo{};
-        if (controller.usb) {
-            // The device number is new each time the bus enumerates the device.
-            info->key = controller.folder + "#" + FirstLine(controller.folder + "/devnum");
-            info->place = LastName(controller.folder);  // the port path, "1-2.3"
-            info->serial = FirstLine(controller.folder + "/serial");
-        } else {
-            // The HID device's name carries a number of its own, new at each creation.
-            info->key = controller.folder;
-            FolderUeventField(controller.folder, "HID_UNIQ", &info->serial);
-        }
-        return true;
+        return hidraw::DescribeController(path, info);
     }
 
     bool SystemOwnsUsage(std::uint16_t, std::uint16_t) override { return false; }
@@ -616,27 +286,7 @@ public:
             return facts;
         std::string folder(exe, static_cast<std::size_t>(n));
         folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
-        // A build: the nearest CMakeCache.txt, in the program's folder or a
-        // few above, names the source tree, which holds the rule.
-        std::string at = folder;
-        for (int up = 0; up < 5 && !at.empty(); ++up) {
-            std::ifstream cache(at + "/CMakeCache.txt");
-            if (cache.is_open()) {
-                const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
-                for (std::string line; std::getline(cache, line);) {
-                    if (!line.starts_with(key))
-                        continue;
-                    const std::string rule = line.substr(key.size()) + "/res/linux/" + kRuleName;
-                    if (::access(rule.c_str(), F_OK) == 0) {
-                        facts.shippedRule = rule;
-                        facts.fromBuild = true;
-                        return facts;
-                    }
-                }
-                break;
-            }
-            at.erase(at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/'));
-        }
+        facts.programFolder = folder;
         // An install under a prefix: PREFIX/bin beside PREFIX/lib/udev/rules.d.
         const std::size_t bin = folder.find_last_of('/');
         if (bin != std::string::npos && folder.compare(bin, std::string::npos, "/bin") == 0) {
@@ -648,26 +298,17 @@ public:
     }
 
 private:
-    std::mutex m_locksMutex;
-    std::map<Handle, int> m_locks;  // interface handle -> the descriptor that holds its controller's lock
+    CControllerLocks m_locks;
 
     // A handle for queries only: the node's device folder in sysfs, which
     // anybody may read, where the node itself may be closed to this user.
-    static Handle OpenForQueries(const char* path)
+    // -1 with errno set when there is none.
+    static int OpenForQueries(const std::string& path)
     {
         struct stat st {};
-        if (stat(path, &st) != 0) {
-            Failed();
-            return kInvalidHandle;
-        }
-        const char* slash = std::strrchr(path, '/');
-        const std::string folder = CurrentRoots().sysfsClass + "/" + (slash != nullptr ? slash + 1 : path) + "/device";
-        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            Failed();
-            return kInvalidHandle;
-        }
-        return EncodeHandle(fd);
+        if (stat(path.c_str(), &st) != 0)
+            return -1;
+        return open(DeviceLink(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
     // HID_ID=0003:00000E8F:0000310D (bus, vendor, product) of a query handle.
@@ -681,40 +322,14 @@ private:
         unsigned long product = 0;
         if (std::sscanf(id.c_str(), "%x:%lx:%lx", &bus, &vendor, &product) != 3)
             return false;
-        attributes->Size = sizeof(HidAttributes);
         attributes->VendorID = static_cast<std::uint16_t>(vendor);
         attributes->ProductID = static_cast<std::uint16_t>(product);
         attributes->VersionNumber = 0;
         return true;
     }
-
-    // The report descriptor that sysfs shows beside a query handle's device.
-    static bool QueriedPreparsedData(int fd, PreparsedData** data)
-    {
-        std::string descriptor;
-        if (!IsDirectory(fd) || !ReadAt(fd, "report_descriptor", &descriptor))
-            return false;
-        auto* preparsed = new (std::nothrow) Preparsed{
-            ComputeReportLengths(reinterpret_cast<const std::uint8_t*>(descriptor.data()), descriptor.size())};
-        if (preparsed == nullptr)
-            return false;
-        *data = reinterpret_cast<PreparsedData*>(preparsed);
-        return true;
-    }
 };
 
 }  // namespace
-
-HidrawRoots DefaultHidrawRoots()
-{
-    return HidrawRoots{"/sys/class/hidraw", "/dev"};
-}
-
-HidrawRoots SetHidrawRoots(HidrawRoots roots)
-{
-    std::lock_guard<std::mutex> lock(g_rootsMutex);
-    return std::exchange(Roots(), std::move(roots));
-}
 
 IHidPlatform& NativeHidPlatform()
 {

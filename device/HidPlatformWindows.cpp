@@ -1,5 +1,5 @@
-// The controller link's services on Windows: SetupAPI, the HID class driver
-// library and the kernel's file calls, one call per operation; the
+// The controller link's services on Windows: SetupAPI's list of HID
+// interfaces, the HID class driver library and the kernel's file calls; the
 // controller's lock and description walk the device tree (CfgMgr32).
 #include "device/HidPlatformWindows.h"
 #include "device/HidPlatform.h"
@@ -9,12 +9,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <cwctype>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -32,54 +33,15 @@ extern "C" {
 }
 
 namespace hidplat {
-namespace {
 
-// The records are passed straight through, so they must be the system's own layout.
-static_assert(sizeof(Guid) == sizeof(GUID));
-static_assert(offsetof(Guid, Data4) == offsetof(GUID, Data4));
-
-static_assert(sizeof(InterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
-static_assert(offsetof(InterfaceData, InterfaceClassGuid) == offsetof(SP_DEVICE_INTERFACE_DATA, InterfaceClassGuid));
-static_assert(offsetof(InterfaceData, Flags) == offsetof(SP_DEVICE_INTERFACE_DATA, Flags));
-static_assert(offsetof(InterfaceData, Reserved) == offsetof(SP_DEVICE_INTERFACE_DATA, Reserved));
-
-static_assert(sizeof(InterfaceDetailA) == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
-static_assert(offsetof(InterfaceDetailA, DevicePath) == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
-
-static_assert(sizeof(HidAttributes) == sizeof(HIDD_ATTRIBUTES));
-static_assert(offsetof(HidAttributes, VendorID) == offsetof(HIDD_ATTRIBUTES, VendorID));
-static_assert(offsetof(HidAttributes, ProductID) == offsetof(HIDD_ATTRIBUTES, ProductID));
-static_assert(offsetof(HidAttributes, VersionNumber) == offsetof(HIDD_ATTRIBUTES, VersionNumber));
-
-static_assert(sizeof(HidCaps) == sizeof(HIDP_CAPS));
-static_assert(offsetof(HidCaps, OutputReportByteLength) == offsetof(HIDP_CAPS, OutputReportByteLength));
-static_assert(offsetof(HidCaps, NumberLinkCollectionNodes) == offsetof(HIDP_CAPS, NumberLinkCollectionNodes));
-static_assert(offsetof(HidCaps, NumberFeatureDataIndices) == offsetof(HIDP_CAPS, NumberFeatureDataIndices));
-
-static_assert(std::is_same_v<Handle, HANDLE>);
-static_assert(std::is_same_v<DevInfoList, HDEVINFO>);
-
-static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE);
-static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE);
-static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE &&
-              kFileShareDelete == FILE_SHARE_DELETE);
-static_assert(kOpenExisting == OPEN_EXISTING && kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
-static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
-              kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
-              kErrorGenFailure == ERROR_GEN_FAILURE && kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
-              kErrorBusy == ERROR_BUSY && kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
-static_assert(sizeof(char16_t) == sizeof(WCHAR));
-
-GUID* Win(Guid* g)
+InterfaceOpenArguments InterfaceOpen(Access access)
 {
-    return reinterpret_cast<GUID*>(g);
+    // Synchronous I/O (no FILE_FLAG_OVERLAPPED): a write returns when it has
+    // ended. Other programs may go on using the interface meanwhile.
+    return InterfaceOpenArguments{access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE : 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL};
 }
-const GUID* Win(const Guid* g)
-{
-    return reinterpret_cast<const GUID*>(g);
-}
-
-}  // namespace
 
 // One name per controller: instance IDs and paths differ only in letter case
 // between calls, and a name may not hold backslashes or be as long as a path.
@@ -99,6 +61,8 @@ std::wstring ControllerLockName(const std::string& key)
 
 namespace {
 
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
+
 std::string Narrow(const wchar_t* text)
 {
     return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), std::wcslen(text)));
@@ -106,8 +70,16 @@ std::string Narrow(const wchar_t* text)
 
 std::string SystemWords(DWORD error)
 {
-    return SysErrorText(-static_cast<int>(error));
+    return SysErrorText(SysWindowsError(error));
 }
+
+struct ListDestroyer {
+    void operator()(void* list) const { ::SetupDiDestroyDeviceInfoList(list); }
+};
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
 
 // The device instance ID of a device node; empty when the system does not give it.
 std::wstring InstanceId(DEVINST node)
@@ -206,77 +178,93 @@ private:
 
 class WindowsHidPlatform final : public IHidPlatform {
 public:
-    void GetHidGuid(Guid* guid) override { ::HidD_GetHidGuid(Win(guid)); }
-
-    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) override
+    Listing InterfaceAt(std::uint32_t index, std::string* path) override
     {
-        return ::SetupDiGetClassDevsA(Win(interfaceClass), nullptr, nullptr, flags);
-    }
+        GUID hidClass{};
+        ::HidD_GetHidGuid(&hidClass);
+        const HDEVINFO list =
+            ::SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        if (list == INVALID_HANDLE_VALUE)
+            return Listing::kNoList;
+        const std::unique_ptr<void, ListDestroyer> owner(list);
 
-    bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
-                              InterfaceData* data) override
-    {
-        return ::SetupDiEnumDeviceInterfaces(list, nullptr, Win(interfaceClass), index,
-                                             reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(data)) != FALSE;
-    }
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        if (!::SetupDiEnumDeviceInterfaces(list, nullptr, &hidClass, index, &data))
+            return Listing::kPastTheEnd;
 
-    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
-                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
-    {
+        // Fails for want of a buffer; it only reports the size.
         DWORD required = 0;
-        // SetupAPI takes the interface record by non-const pointer but only reads it.
-        auto* windowsData = reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(const_cast<InterfaceData*>(data));
-        const BOOL ok = ::SetupDiGetDeviceInterfaceDetailA(
-            list, windowsData, reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detail), detailSize,
-            requiredSize != nullptr ? &required : nullptr, nullptr);
-        if (requiredSize != nullptr)
-            *requiredSize = static_cast<std::uint32_t>(required);
-        return ok != FALSE;
+        ::SetupDiGetDeviceInterfaceDetailA(list, &data, nullptr, 0, &required, nullptr);
+        // Never smaller than the fixed part, which is written before the call.
+        const DWORD size = std::max<DWORD>(required, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+        const std::unique_ptr<SP_DEVICE_INTERFACE_DETAIL_DATA_A, FreeDeleter> detail(
+            static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::calloc(1, size)));
+        if (!detail)
+            return Listing::kNoDetailBuffer;
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (!::SetupDiGetDeviceInterfaceDetailA(list, &data, detail.get(), size, nullptr, nullptr))
+            return Listing::kDetailUnreadable;
+        // The system promises a terminated path; do not read past the buffer if it broke that.
+        const std::size_t room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        path->assign(detail->DevicePath, strnlen(detail->DevicePath, room));
+        return Listing::kPath;
     }
 
-    void DestroyDeviceInfoList(DevInfoList list) override { ::SetupDiDestroyDeviceInfoList(list); }
-
-    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
-                         std::uint32_t flagsAndAttributes) override
+    Handle Open(const std::string& path, Access access, SysError* error) override
     {
-        return ::CreateFileA(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+        const InterfaceOpenArguments how = InterfaceOpen(access);
+        const HANDLE handle = ::CreateFileA(path.c_str(), how.access, how.share, nullptr, how.disposition,
+                                            how.flagsAndAttributes, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (error != nullptr)
+                *error = SysErrorOf(SysWindowsError(::GetLastError()));
+            return nullptr;
+        }
+        return handle;
     }
 
-    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    bool ReadAttributes(Handle handle, HidAttributes* attributes) override
     {
-        return ::HidD_GetAttributes(handle, reinterpret_cast<HIDD_ATTRIBUTES*>(attributes)) != FALSE;
+        HIDD_ATTRIBUTES windows{};
+        windows.Size = sizeof windows;
+        if (!::HidD_GetAttributes(handle, &windows))
+            return false;
+        *attributes = HidAttributes{windows.VendorID, windows.ProductID, windows.VersionNumber};
+        return true;
     }
 
-    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    bool ReadCapabilities(Handle handle, HidCaps* caps) override
     {
         PHIDP_PREPARSED_DATA preparsed = nullptr;
-        const bool ok = ::HidD_GetPreparsedData(handle, &preparsed) != FALSE;
-        *data = reinterpret_cast<PreparsedData*>(preparsed);
+        if (!::HidD_GetPreparsedData(handle, &preparsed))
+            return false;
+        HIDP_CAPS windows{};
+        const bool ok = ::HidP_GetCaps(preparsed, &windows) == HIDP_STATUS_SUCCESS;
+        ::HidD_FreePreparsedData(preparsed);
+        if (ok)
+            *caps = HidCaps{windows.UsagePage, windows.Usage, windows.InputReportByteLength,
+                            windows.OutputReportByteLength, windows.FeatureReportByteLength};
         return ok;
     }
 
-    bool GetCaps(PreparsedData* data, HidCaps* caps) override
+    bool ReadProductString(Handle handle, std::string* name) override
     {
-        return ::HidP_GetCaps(reinterpret_cast<PHIDP_PREPARSED_DATA>(data), reinterpret_cast<HIDP_CAPS*>(caps)) ==
-               HIDP_STATUS_SUCCESS;
+        // A USB string descriptor holds at most 126 characters.
+        wchar_t text[128] = {};
+        if (!::HidD_GetProductString(handle, text, sizeof text - sizeof(wchar_t)))
+            return false;
+        *name = Narrow(text);
+        return true;
     }
 
-    void FreePreparsedData(PreparsedData* data) override
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
     {
-        if (data != nullptr)
-            ::HidD_FreePreparsedData(reinterpret_cast<PHIDP_PREPARSED_DATA>(data));
+        DWORD written = 0;
+        return ::WriteFile(handle, report, length, &written, nullptr) != FALSE;
     }
 
-    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
-    {
-        DWORD count = 0;
-        const BOOL ok = ::WriteFile(handle, buffer, length, &count, nullptr);
-        if (written != nullptr)
-            *written = static_cast<std::uint32_t>(count);
-        return ok != FALSE;
-    }
-
-    void CloseHandle(Handle handle) override
+    void Close(Handle handle) override
     {
         ::CloseHandle(handle);
         UnlockController(handle);
@@ -284,10 +272,10 @@ public:
 
     void DebugOutput(const char* line) override { ::OutputDebugStringA(line); }
 
-    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    LockResult LockController(Handle handle, const std::string& path, std::string* why) override
     {
         ControllerInfo controller;
-        if (path == nullptr || !DescribeController(path, &controller))
+        if (!DescribeController(path, &controller))
             return LockResult::kFailed;
         // The named object exists while any process holds a handle to it, so
         // whoever creates it holds the controller. No mutex ownership: that
@@ -325,10 +313,10 @@ public:
             ::CloseHandle(lock);
     }
 
-    LockResult ProbeController(const char* path, std::string* why) override
+    LockResult ProbeController(const std::string& path, std::string* why) override
     {
         ControllerInfo controller;
-        if (path == nullptr || !DescribeController(path, &controller))
+        if (!DescribeController(path, &controller))
             return LockResult::kFailed;
         const HANDLE lock = ::OpenMutexW(SYNCHRONIZE, FALSE, ControllerLockName(controller.key).c_str());
         const DWORD error = ::GetLastError();
@@ -349,12 +337,12 @@ public:
     // grandparent when the parent is one interface (&MI_) of a composite
     // device. Nothing further up: a Bluetooth adapter on USB is not the
     // controller of the devices paired with it.
-    bool DescribeController(const char* path, ControllerInfo* info) override
+    bool DescribeController(const std::string& path, ControllerInfo* info) override
     {
-        if (path == nullptr || info == nullptr)
+        if (info == nullptr)
             return false;
         *info = ControllerInfo{path, {}, {}};
-        const CInterfaceNode found(path);
+        const CInterfaceNode found(path.c_str());
         if (!found.Found())
             return true;  // the system cannot tell: the interface is its own controller
         const DEVINST hid = found.Node();
@@ -390,13 +378,6 @@ public:
         if (!last.empty() && last.find(L'&') == std::wstring::npos)
             info->serial = Narrow(last.c_str());
         return true;
-    }
-
-    std::uint32_t GetLastError() override { return ::GetLastError(); }
-
-    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
-    {
-        return ::HidD_GetProductString(handle, buffer, bytes) != FALSE;
     }
 
     // The system opens these for itself, so they refuse every program.

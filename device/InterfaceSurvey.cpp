@@ -1,57 +1,45 @@
 #include "device/InterfaceSurvey.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "device/HidDevice.h"
-#include "sys/Utf16.h"
 
 namespace {
 
-constexpr std::uint32_t kShareAll = hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete;
-
-InterfaceProblem ProblemOf(std::uint32_t error)
+InterfaceProblem ProblemOf(const SysError& error)
 {
-    switch (error) {
-    case hidplat::kErrorAccessDenied:
+    switch (error.kind) {
+    case SysErrorKind::kDenied:
         return InterfaceProblem::kPermission;
-    case hidplat::kErrorSharingViolation:
-    case hidplat::kErrorBusy:
+    case SysErrorKind::kBusy:
         return InterfaceProblem::kBusy;
-    case hidplat::kErrorFileNotFound:
-    case hidplat::kErrorPathNotFound:
-    case hidplat::kErrorDevNotExist:
-    case hidplat::kErrorNoSuchDevice:
-    case hidplat::kErrorDeviceNotConnected:
+    case SysErrorKind::kGone:
         return InterfaceProblem::kGone;
-    default:
-        return InterfaceProblem::kOther;
+    case SysErrorKind::kOther:
+        break;
     }
+    return InterfaceProblem::kOther;
 }
 
 // Attributes, capabilities and product string of an open handle, whatever it may do.
 void Describe(hidplat::IHidPlatform& os, hidplat::Handle handle, InterfaceReport* report)
 {
-    hidplat::HidAttributes attributes{};
-    attributes.Size = sizeof attributes;
-    if (os.GetAttributes(handle, &attributes)) {
+    hidplat::HidAttributes attributes;
+    if (os.ReadAttributes(handle, &attributes)) {
         report->idsKnown = true;
         report->vendorId = attributes.VendorID;
         report->productId = attributes.ProductID;
     }
-    hidplat::PreparsedData* preparsed = nullptr;
-    if (os.GetPreparsedData(handle, &preparsed)) {
-        hidplat::HidCaps caps{};
-        if (os.GetCaps(preparsed, &caps)) {
-            report->lengthKnown = true;
-            report->outputReportLength = caps.OutputReportByteLength;
-            report->systemOwned = os.SystemOwnsUsage(caps.UsagePage, caps.Usage);
-        }
-        os.FreePreparsedData(preparsed);
+    hidplat::HidCaps caps;
+    if (os.ReadCapabilities(handle, &caps)) {
+        report->lengthKnown = true;
+        report->outputReportLength = caps.OutputReportByteLength;
+        report->systemOwned = os.SystemOwnsUsage(caps.UsagePage, caps.Usage);
     }
-    char16_t name[128] = {};
-    if (os.GetProductString(handle, name, sizeof name))
-        report->product = Utf16ToUtf8(std::u16string_view(name, std::char_traits<char16_t>::length(name)));
+    if (!os.ReadProductString(handle, &report->product))
+        report->product.clear();
 }
 
 }  // namespace
@@ -59,34 +47,32 @@ void Describe(hidplat::IHidPlatform& os, hidplat::Handle handle, InterfaceReport
 std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::uint16_t productId)
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
-    hidplat::Guid hidClass{};
-    os.GetHidGuid(&hidClass);
 
     std::vector<InterfaceReport> found;
     bool chosen = false;
     for (std::uint32_t index = 0;; ++index) {
         char path[kDevicePathSize + 1] = {};
-        const hidplat::Handle handle = OpenHidInterface(&hidClass, index, path, kDevicePathSize, 0);
+        const hidplat::Handle handle = OpenHidInterface(&kHidInterfaceClass, index, path, kDevicePathSize, 0);
         if (handle == nullptr)
             break;
         InterfaceReport report;
         report.index = index;
         report.path = path;
         hidplat::ControllerInfo controller;
-        if (os.DescribeController(path, &controller)) {
+        if (os.DescribeController(report.path, &controller)) {
             report.controller = controller.key;
             report.place = controller.place;
             report.serial = controller.serial;
         } else {
             report.controller = path;  // the system cannot tell: its own controller
         }
-        if (handle != hidplat::kInvalidHandle) {
+        if (handle != kInvalidHandle) {
             Describe(os, handle, &report);
-            os.CloseHandle(handle);
+            os.Close(handle);
             report.opens = true;
             const bool matches = report.idsKnown && report.vendorId == vendorId && report.productId == productId;
             const hidplat::LockResult lock =
-                matches ? os.ProbeController(path, &report.lockTrouble) : hidplat::LockResult::kLocked;
+                matches ? os.ProbeController(report.path, &report.lockTrouble) : hidplat::LockResult::kLocked;
             if (lock != hidplat::LockResult::kFailed)
                 report.lockTrouble.clear();
             else if (report.lockTrouble.empty())
@@ -98,21 +84,16 @@ std::vector<InterfaceReport> SurveyHidInterfaces(std::uint16_t vendorId, std::ui
             if (matches && report.opens && report.lengthKnown && !chosen)
                 report.chosen = chosen = true;
         } else {
-            // Once more, to learn why: the search's open does not say.
-            const hidplat::Handle again =
-                os.OpenInterface(path, hidplat::kGenericRead | hidplat::kGenericWrite, kShareAll,
-                                 hidplat::kOpenExisting, hidplat::kFileAttributeNormal);
-            const std::uint32_t error =
-                again == hidplat::kInvalidHandle ? os.GetLastError() : hidplat::kErrorGenFailure;
-            if (again != hidplat::kInvalidHandle)
-                os.CloseHandle(again);
+            // Once more, to learn why: the search's open does not say. One
+            // that opens now failed for a moment, as a device can.
+            SysError error = SysErrorOf(EIO);
+            if (const hidplat::Handle again = os.Open(report.path, hidplat::Access::kReadWrite, &error))
+                os.Close(again);
             report.problem = ProblemOf(error);
             report.error = error;
-            const hidplat::Handle query =
-                os.OpenInterface(path, 0, kShareAll, hidplat::kOpenExisting, hidplat::kFileAttributeNormal);
-            if (query != hidplat::kInvalidHandle) {
+            if (const hidplat::Handle query = os.Open(report.path, hidplat::Access::kQuery, nullptr)) {
                 Describe(os, query, &report);
-                os.CloseHandle(query);
+                os.Close(query);
             }
             if (report.problem == InterfaceProblem::kPermission && report.systemOwned)
                 report.problem = InterfaceProblem::kSystem;

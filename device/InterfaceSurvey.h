@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "sys/ErrorText.h"
+
 enum class InterfaceProblem {
     kNone,
     kPermission,  // this user may not open it
     kBusy,        // another update holds it, or another program has it to itself
     kGone,        // it went away between the list and the open
     kSystem,      // the system keeps it for itself (Windows: keyboards, mice)
-    kOther,       // the system's code says why
+    kOther,       // the system's error says why
 };
 
 struct InterfaceReport {
@@ -29,7 +31,7 @@ struct InterfaceReport {
     std::uint16_t outputReportLength = 0;
     bool opens = false;  // as the search counts it: opened, and not held by another update
     InterfaceProblem problem = InterfaceProblem::kNone;
-    std::uint32_t error = 0;   // the system's code, for kOther
+    SysError error;            // why it does not open, for kOther
     bool systemOwned = false;  // a collection the system keeps for itself
     bool chosen = false;       // the one an update would take
     std::string controller;    // the key of the physical controller it belongs to (ControllerInfo)

@@ -1,74 +1,47 @@
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <string>
 
 #include "device/HidDevice.h"
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+bool IsHidClass(const Guid& g)
+{
+    return g.Data1 == kHidInterfaceClass.Data1 && g.Data2 == kHidInterfaceClass.Data2 &&
+           g.Data3 == kHidInterfaceClass.Data3 && std::memcmp(g.Data4, kHidInterfaceClass.Data4, sizeof g.Data4) == 0;
+}
 
 }  // namespace
 
-hidplat::Handle OpenHidInterface(const hidplat::Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
-                                 std::uint32_t pathLimit, std::uint32_t extraFlags)
+hidplat::Handle OpenHidInterface(const Guid* interfaceClass, std::uint32_t memberIndex, char* pathOut,
+                                 std::uint32_t pathLimit, std::uint32_t /*extraFlags*/)
 {
     hidplat::IHidPlatform& os = hidplat::CurrentHidPlatform();
 
-    hidplat::DevInfoList list =
-        os.GetClassDevs(interfaceClass, hidplat::kDigcfPresent | hidplat::kDigcfDeviceInterface);
-    if (list == hidplat::kInvalidDevInfoList) {
+    // The list of another class holds nothing here.
+    std::string path;
+    const hidplat::Listing found = interfaceClass != nullptr && IsHidClass(*interfaceClass)
+                                       ? os.InterfaceAt(memberIndex, &path)
+                                       : hidplat::Listing::kPastTheEnd;
+    switch (found) {
+    case hidplat::Listing::kNoList:
         hidplat::Diagnose("No se encuentra mando\n");
         return nullptr;
-    }
-
-    hidplat::InterfaceData data{};
-    data.cbSize = sizeof(data);
-    if (!os.EnumDeviceInterfaces(list, interfaceClass, memberIndex, &data)) {
+    case hidplat::Listing::kPastTheEnd:
         hidplat::Diagnose("Request interface data error\n");
-        os.DestroyDeviceInfoList(list);
         return nullptr;
-    }
-
-    // Fails for want of a buffer; it only reports the size.
-    std::uint32_t required = 0;
-    os.GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required);
-
-    // Never smaller than the fixed part, which is written before the call.
-    const std::uint32_t size = required < sizeof(hidplat::InterfaceDetailA)
-                                   ? static_cast<std::uint32_t>(sizeof(hidplat::InterfaceDetailA))
-                                   : required;
-    std::unique_ptr<hidplat::InterfaceDetailA, FreeDeleter> detail(
-        static_cast<hidplat::InterfaceDetailA*>(std::calloc(1, size)));
-    if (!detail) {
+    case hidplat::Listing::kNoDetailBuffer:
         hidplat::Diagnose("Request size of symbolic link name error\n");
-        os.DestroyDeviceInfoList(list);
         return nullptr;
-    }
-
-    detail->cbSize = sizeof(hidplat::InterfaceDetailA);
-    if (!os.GetDeviceInterfaceDetail(list, &data, detail.get(), size, nullptr)) {
+    case hidplat::Listing::kDetailUnreadable:
         hidplat::Diagnose("Request symbolic link name error\n");
-        os.DestroyDeviceInfoList(list);
         return nullptr;
+    case hidplat::Listing::kPath:
+        break;
     }
 
-    // The platform promises a terminated path; do not read past the buffer if it broke that.
-    const std::size_t pathRoom = size - offsetof(hidplat::InterfaceDetailA, DevicePath);
-    char* path = detail->DevicePath;
-    path[pathRoom - 1] = '\0';
-
-    hidplat::Handle handle =
-        os.OpenInterface(path, hidplat::kGenericRead | hidplat::kGenericWrite,
-                         hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete,
-                         hidplat::kOpenExisting, extraFlags | hidplat::kFileAttributeNormal);
-
+    const hidplat::Handle handle = os.Open(path, hidplat::Access::kReadWrite, nullptr);
     if (pathOut != nullptr)
-        std::strncpy(pathOut, path, pathLimit);
-
-    detail.reset();
-    os.DestroyDeviceInfoList(list);
-    return handle;
+        std::strncpy(pathOut, path.c_str(), pathLimit);
+    return handle != nullptr ? handle : kInvalidHandle;
 }

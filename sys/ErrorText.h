@@ -17,6 +17,27 @@ constexpr int SysWindowsError(unsigned long code)
     return -static_cast<int>(code);
 }
 
+// What an error means to the program, whatever number the system gives it.
+// The values are fixed: the web page's JavaScript hands them over as numbers.
+enum class SysErrorKind {
+    kOther = 0,   // only the code tells
+    kDenied = 1,  // this user may not
+    kBusy = 2,    // another program, or another update, holds it
+    kGone = 3,    // it is not there, or no longer
+};
+
+// An error as sys/ hands it out: the system's own code, as above (0 when the
+// system gives none, as a browser does), and what it means to us beside it.
+struct SysError {
+    int code = 0;
+    SysErrorKind kind = SysErrorKind::kOther;
+};
+
+// `code` with the meaning that the table gives it.
+SysError SysErrorOf(int code);
+// The number as the system gave it: errno's, or Windows' own, without the sign.
+long long SysErrorNumber(int code);
+
 // Its text, or null when the table has none.
 const char* SysErrorTextOrNull(int error);
 // Its text; "error N" for a code the table does not know.

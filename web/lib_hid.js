@@ -15,10 +15,10 @@ mergeInto(LibraryManager.library, {
     nextHandle: 1,
     lastError: 0,
     watching: false,
-    // Windows error codes, as the platform layer reports them.
-    ERROR_ACCESS_DENIED: 5,
-    ERROR_GEN_FAILURE: 31,
-    ERROR_DEVICE_NOT_CONNECTED: 1167,
+    // What an error means, as SysErrorKind (sys/ErrorText.h) numbers it.
+    OTHER: 0,
+    DENIED: 1,
+    GONE: 3,
     number: function(dev) {
       var n = TvxHid.seen.indexOf(dev);
       if (n < 0) {
@@ -41,12 +41,13 @@ mergeInto(LibraryManager.library, {
         }
       });
     },
-    // Bytes of the largest output report of the device's collections, or 0.
-    outputBytes: function(dev) {
+    // Bytes of the largest report of a kind ('inputReports', 'outputReports',
+    // 'featureReports') in the device's collections, or 0.
+    reportBytes: function(dev, kind) {
       var most = 0;
       var walk = function(collections) {
         (collections || []).forEach(function(c) {
-          (c.outputReports || []).forEach(function(r) {
+          (c[kind] || []).forEach(function(r) {
             var bits = 0;
             (r.items || []).forEach(function(i) { bits += i.reportSize * i.reportCount; });
             most = Math.max(most, Math.ceil(bits / 8));
@@ -59,9 +60,9 @@ mergeInto(LibraryManager.library, {
     },
     errorOf: function(e) {
       var name = e && e.name;
-      if (name === 'NotAllowedError' || name === 'SecurityError') return TvxHid.ERROR_ACCESS_DENIED;
-      if (name === 'NotFoundError' || name === 'InvalidStateError') return TvxHid.ERROR_DEVICE_NOT_CONNECTED;
-      return TvxHid.ERROR_GEN_FAILURE;
+      if (name === 'NotAllowedError' || name === 'SecurityError') return TvxHid.DENIED;
+      if (name === 'NotFoundError' || name === 'InvalidStateError') return TvxHid.GONE;
+      return TvxHid.OTHER;
     },
   },
 
@@ -79,7 +80,7 @@ mergeInto(LibraryManager.library, {
     TvxHid.watch();
     var make = function(devices) {
       var id = TvxHid.nextList++;
-      TvxHid.lists[id] = devices.filter(function(d) { return TvxHid.outputBytes(d) > 0; })
+      TvxHid.lists[id] = devices.filter(function(d) { return TvxHid.reportBytes(d, 'outputReports') > 0; })
                                 .map(TvxHid.number);
       return id;
     };
@@ -89,7 +90,7 @@ mergeInto(LibraryManager.library, {
       try {
         devices = await navigator.hid.getDevices();
         var wanted = function(d) {
-          return d.vendorId === vendorId && d.productId === productId && TvxHid.outputBytes(d) > 0;
+          return d.vendorId === vendorId && d.productId === productId && TvxHid.reportBytes(d, 'outputReports') > 0;
         };
         var active = navigator.userActivation ? navigator.userActivation.isActive : true;
         if (ask && active && !devices.some(wanted)) {
@@ -127,7 +128,7 @@ mergeInto(LibraryManager.library, {
     if (TvxLane.resuming()) return Asyncify.handleSleep(null);
     var dev = TvxHid.seen[n];
     if (!dev || TvxHid.gone[n]) {
-      TvxHid.lastError = TvxHid.ERROR_DEVICE_NOT_CONNECTED;
+      TvxHid.lastError = TvxHid.GONE;
       return 0;
     }
     var hold = function() {
@@ -137,7 +138,7 @@ mergeInto(LibraryManager.library, {
     };
     if (dev.opened) return hold();
     if (!TvxLane.mayWait()) {
-      TvxHid.lastError = TvxHid.ERROR_GEN_FAILURE;
+      TvxHid.lastError = TvxHid.OTHER;
       return 0;
     }
     return Asyncify.handleAsync(async function() {
@@ -160,23 +161,30 @@ mergeInto(LibraryManager.library, {
     return 1;
   },
 
-  // The first collection's usage, and the output report's length with its ID byte.
+  // The first collection's usage, and each kind of report's length with its ID byte.
   tvx_hid_caps__deps: ['$TvxHid'],
-  tvx_hid_caps: function(handle, usagePageOut, usageOut, outputLengthOut) {
+  tvx_hid_caps: function(handle, usagePageOut, usageOut, inputLengthOut, outputLengthOut, featureLengthOut) {
     var h = TvxHid.handles[handle];
     if (!h) return 0;
     var top = (h.dev.collections || [])[0] || {usagePage: 0, usage: 0};
-    var bytes = TvxHid.outputBytes(h.dev);
+    var length = function(out, kind) {
+      var bytes = TvxHid.reportBytes(h.dev, kind);
+      HEAPU16[out >> 1] = bytes > 0 ? bytes + 1 : 0;
+    };
     HEAPU16[usagePageOut >> 1] = top.usagePage;
     HEAPU16[usageOut >> 1] = top.usage;
-    HEAPU16[outputLengthOut >> 1] = bytes > 0 ? bytes + 1 : 0;
+    length(inputLengthOut, 'inputReports');
+    length(outputLengthOut, 'outputReports');
+    length(featureLengthOut, 'featureReports');
     return 1;
   },
 
+  // The product's name in memory the caller frees; null for no handle.
   tvx_hid_product__deps: ['$TvxHid'],
   tvx_hid_product: function(handle) {
     var h = TvxHid.handles[handle];
-    var name = h ? h.dev.productName || '' : '';
+    if (!h) return 0;
+    var name = h.dev.productName || '';
     var size = lengthBytesUTF8(name) + 1;
     var p = _malloc(size);
     stringToUTF8(name, p, size);
@@ -190,11 +198,11 @@ mergeInto(LibraryManager.library, {
     if (TvxLane.resuming()) return Asyncify.handleSleep(null);
     var h = TvxHid.handles[handle];
     if (!h || length < 1 || TvxHid.gone[h.number]) {
-      TvxHid.lastError = TvxHid.ERROR_DEVICE_NOT_CONNECTED;
+      TvxHid.lastError = TvxHid.GONE;
       return 0;
     }
     if (!TvxLane.mayWait()) {
-      TvxHid.lastError = TvxHid.ERROR_GEN_FAILURE;
+      TvxHid.lastError = TvxHid.OTHER;
       return 0;
     }
     var reportId = HEAPU8[buffer];
@@ -202,11 +210,11 @@ mergeInto(LibraryManager.library, {
     return Asyncify.handleAsync(function() {
       return new Promise(function(resolve) {
         h.unplugged = function() {
-          TvxHid.lastError = TvxHid.ERROR_DEVICE_NOT_CONNECTED;
+          TvxHid.lastError = TvxHid.GONE;
           resolve(0);
         };
         h.dev.sendReport(reportId, data).then(function() { resolve(1); }, function(e) {
-          TvxHid.lastError = TvxHid.gone[h.number] ? TvxHid.ERROR_DEVICE_NOT_CONNECTED : TvxHid.errorOf(e);
+          TvxHid.lastError = TvxHid.gone[h.number] ? TvxHid.GONE : TvxHid.errorOf(e);
           resolve(0);
         });
       }).then(function(ok) {

@@ -18,6 +18,7 @@
 //                    "build:PATH" (in the source tree of the build that runs),
 //                    "shipped:PATH" (beside an install), "native" (as the
 //                    system tells it); unset: nowhere
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,13 +74,13 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
     if (kind == "odd") {  // interfaces that do not open for reasons of the system's
         fakehid::Interface failing = fakehid::Controller("/dev/fake-failing");
         failing.opens = false;
-        failing.openError = 31;  // ERROR_GEN_FAILURE
+        failing.openError = SysErrorOf(EIO);
         fakehid::Interface odd = failing;  // names that would move the cursor and fake a line
         odd.path = "/dev/fake-\x1B[2Jodd\n[9] /dev/falso";
         odd.product = "Mando \x1B[31mrojo";
         odd.place = "1-\x1B[1A9";
         odd.serial = "TVX\n[0] /dev/falso";
-        odd.openError = 12345;
+        odd.openError = SysErrorOf(SysWindowsError(12345));
         return {failing, odd};
     }
     if (kind != "crowd")
@@ -100,7 +101,7 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
     mouse.opens = true;
     fakehid::Interface gone = fakehid::Controller("/dev/fake-gone");
     gone.opens = gone.queryOpens = false;
-    gone.openError = hidplat::kErrorFileNotFound;
+    gone.openError = SysErrorOf(ENOENT);
     fakehid::Interface denied = fakehid::Controller("/dev/fake-denied");
     denied.opens = false;
     fakehid::Interface busy = fakehid::Controller("/dev/fake-busy");

@@ -39,6 +39,7 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
           "Una actualización tomaría [5] /dev/fake-controller.\n", "flash --all actualizaría 2 de 4 mandos.\n",
           "Hay un mando 0E8F:310D"},
          "[i[\"problem\"] for i in d[\"interfaces\"]] == [\"system\", None, \"gone\", \"permission\", \"busy\", None, None] "
+         "and all(i[\"error\"] is None and i[\"error_text\"] is None for i in d[\"interfaces\"]) "
          "and d[\"chosen\"] == 5 and d[\"interfaces\"][1][\"system_owned\"] and d[\"interfaces\"][1][\"product\"] is None "
          "and [(c[\"interfaces\"], c[\"busy\"], c[\"chosen\"]) for c in d[\"controllers\"]] == "
          "[([3], False, None), ([4], True, None), ([5], False, 5), ([6], False, 6)]"},
@@ -53,7 +54,7 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
          "[(c[\"place\"], c[\"serial\"], c[\"interfaces\"], c[\"chosen\"]) for c in d[\"controllers\"]] == "
          "[(\"1-1\", \"TVX-A\", [0, 1], 0), (\"1-2\", \"TVX-B\", [3], 3), (\"1-3\", \"1-1\", [4], 4)] "
          "and d[\"interfaces\"][1][\"place\"] == \"1-1\" and d[\"interfaces\"][2][\"serial\"] is None"},
-        // Reasons of the system's own, in Spanish where the table knows the code.
+        // Reasons of the system's own (EIO, and a Windows code), in Spanish where the table knows the code.
         // Names that would move the cursor or fake a line are shown written out.
         {"odd",
          {"  [0] /dev/fake-failing\n      0E8F:310D  informe de salida: 9 bytes\n"
@@ -61,7 +62,8 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
           "Mando en 1-\\x1B[1A9, número de serie TVX\\n[0] /dev/falso: ninguna de sus interfaces sirve\n"
           "  [1] /dev/fake-\\x1B[2Jodd\\n[9] /dev/falso\n      0E8F:310D  «Mando \\x1B[31mrojo»  informe de salida: 9 bytes\n"
           "      no se abre: error 12345 del sistema\n"},
-         "[(i[\"problem\"], i[\"error\"]) for i in d[\"interfaces\"]] == [(\"other\", 31), (\"other\", 12345)] "
+         "[(i[\"problem\"], i[\"error\"], i[\"error_text\"]) for i in d[\"interfaces\"]] == "
+         "[(\"other\", 5, \"error de entrada/salida\"), (\"other\", 12345, \"error 12345\")] "
          "and d[\"interfaces\"][1][\"path\"] == \"/dev/fake-\\x1b[2Jodd\\n[9] /dev/falso\" "
          "and d[\"controllers\"][1][\"serial\"] == \"TVX\\n[0] /dev/falso\""},
         // No lock to be had: the controller is still the one an update takes, and list says why.

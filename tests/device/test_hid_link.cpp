@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/HidDevice.h"
+#include "device/InterfaceSurvey.h"
 #include "tests/support/FakeHidPlatform.h"
 
 namespace {
@@ -32,10 +33,9 @@ TEST_F(HidLink, NoInterfacesEndsAtTheEndOfTheList)
     CHidDevice dev;
     EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
     EXPECT_EQ(dev.IsOpen(), 0);
-    EXPECT_EQ(dev.Handle(), hidplat::kInvalidHandle);
+    EXPECT_EQ(dev.Handle(), kInvalidHandle);
     EXPECT_TRUE(dev.IsClosed());
     EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request interface data error\n"});
-    EXPECT_EQ(os.ListsLive(), 0);
 }
 
 TEST_F(HidLink, ExaminesAndClosesEveryNonMatchingInterface)
@@ -47,12 +47,15 @@ TEST_F(HidLink, ExaminesAndClosesEveryNonMatchingInterface)
     EXPECT_EQ(os.OpenHandles(), 0);
     EXPECT_EQ(os.Closes(), 3);
     EXPECT_EQ(os.ListsBuilt(), 4);  // n interfaces: the list is built n + 1 times
-    EXPECT_EQ(os.ListsLive(), 0);
-    EXPECT_EQ(os.PreparsedLive(), 0);
     EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request interface data error\n"});
     // The fields describe the last interface examined.
     EXPECT_EQ(dev.Attributes().VendorID, 0x845E);
     EXPECT_STREQ(dev.DevicePath(), "/c");
+    // One search, which alone may ask the user for a controller (a browser's
+    // chooser); a survey of the interfaces asks nothing.
+    EXPECT_EQ(os.Searches(), std::vector<bool>{true});
+    EXPECT_EQ(SurveyHidInterfaces(0x0E8F, 0x310D).size(), 3u);
+    EXPECT_EQ(os.Searches(), std::vector<bool>{true});
 }
 
 TEST_F(HidLink, InstancesCountMatchingInterfacesThatOpenInListOrder)
@@ -81,7 +84,6 @@ TEST_F(HidLink, InstancesCountMatchingInterfacesThatOpenInListOrder)
 
     CHidDevice third;
     EXPECT_EQ(third.OpenDevice(0x0E8F, 0x310D, 2), 0);
-    EXPECT_EQ(os.PreparsedLive(), 0);
 }
 
 TEST_F(HidLink, MatchingNeedsBothIds)
@@ -105,25 +107,37 @@ TEST_F(HidLink, AnInterfaceThatCannotDescribeItselfDoesNotMatch)
     ASSERT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 1);
     EXPECT_STREQ(dev.DevicePath(), "/ok");
     EXPECT_EQ(os.OpenHandles(), 1);
-    EXPECT_EQ(os.PreparsedLive(), 0);
 }
 
-TEST_F(HidLink, FailuresOfTheListEndTheWholeSearch)
+TEST_F(HidLink, EachTroubleOfTheListHasItsLineAndEndsTheWholeSearch)
 {
-    Interface broken = Other("/broken");
-    broken.detailFails = true;
-    os.SetInterfaces({Other("/a"), broken, fakehid::Controller("/after")});
-    CHidDevice dev;
-    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
-    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request symbolic link name error\n"});
-    EXPECT_EQ(os.Opened(), std::vector<std::string>{"/a"});
-    EXPECT_EQ(os.ListsLive(), 0);
-
-    os.ClearRecord();
-    os.SetListFails(true);
-    EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
-    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"No se encuentra mando\n"});
-    EXPECT_EQ(dev.Handle(), hidplat::kInvalidHandle);
+    const struct {
+        hidplat::Listing second;  // what the list answers at index 1; kNoList: no list at all
+        const char* line;
+        std::vector<std::string> opened;
+    } cases[] = {
+        {hidplat::Listing::kNoList, "No se encuentra mando\n", {}},
+        {hidplat::Listing::kPastTheEnd, "Request interface data error\n", {"/a"}},
+        {hidplat::Listing::kNoDetailBuffer, "Request size of symbolic link name error\n", {"/a"}},
+        {hidplat::Listing::kDetailUnreadable, "Request symbolic link name error\n", {"/a"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Interface broken = fakehid::Controller("/broken");
+        broken.listed = c.second;
+        std::vector<Interface> list{Other("/a"), broken, fakehid::Controller("/after")};
+        if (c.second == hidplat::Listing::kPastTheEnd)
+            list.resize(1);
+        os.SetInterfaces(list);
+        os.SetListFails(c.second == hidplat::Listing::kNoList);
+        os.ClearRecord();
+        CHidDevice dev;
+        EXPECT_EQ(dev.OpenDevice(0x0E8F, 0x310D, 0), 0);
+        EXPECT_EQ(dev.Handle(), kInvalidHandle);
+        EXPECT_EQ(os.DebugLines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(os.Opened(), c.opened);
+        EXPECT_EQ(os.OpenHandles(), 0);
+    }
 }
 
 TEST_F(HidLink, OpenHidInterfaceResults)
@@ -131,20 +145,25 @@ TEST_F(HidLink, OpenHidInterfaceResults)
     Interface closedDoor = Other("/closed");
     closedDoor.opens = false;
     os.SetInterfaces({closedDoor, Other("/open")});
-    hidplat::Guid hidClass{};
-    os.GetHidGuid(&hidClass);
 
     char path[8];
     std::memset(path, 'x', sizeof path);
-    EXPECT_EQ(OpenHidInterface(&hidClass, 0, path, sizeof path, 0), hidplat::kInvalidHandle);
+    EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, path, sizeof path, 0), kInvalidHandle);
     EXPECT_STREQ(path, "/closed");  // copied whether or not the open succeeded
 
-    hidplat::Handle h = OpenHidInterface(&hidClass, 1, nullptr, 0, 0);
+    hidplat::Handle h = OpenHidInterface(&kHidInterfaceClass, 1, nullptr, 0, 0);
     ASSERT_NE(h, nullptr);
-    ASSERT_NE(h, hidplat::kInvalidHandle);
-    os.CloseHandle(h);
-    EXPECT_EQ(OpenHidInterface(&hidClass, 2, nullptr, 0, 0), nullptr);
-    EXPECT_EQ(os.ListsLive(), 0);
+    ASSERT_NE(h, kInvalidHandle);
+    os.Close(h);
+    EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 2, nullptr, 0, 0), nullptr);
+
+    // Only HID interfaces are listed: another class's list is empty.
+    Guid other = kHidInterfaceClass;
+    other.Data1 ^= 1;
+    os.ClearRecord();
+    EXPECT_EQ(OpenHidInterface(&other, 0, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(os.DebugLines(), std::vector<std::string>{"Request interface data error\n"});
+    EXPECT_EQ(os.ListsBuilt(), 0);
 }
 
 TEST_F(HidLink, DevicePathIsFilledLikeStrncpy)

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -60,50 +61,24 @@ protected:
 
     std::string Dev(const std::string& name) const { return (dev_ / name).string(); }
 
-    // The path of interface `index` through the two-call protocol; "" when there is none.
-    std::string PathAt(DevInfoList list, std::uint32_t index)
-    {
-        InterfaceData data{};
-        data.cbSize = sizeof(data);
-        if (!os_.EnumDeviceInterfaces(list, &hidClass_, index, &data))
-            return "";
-        std::uint32_t required = 0;
-        EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required));
-        std::vector<std::max_align_t> buffer(required / sizeof(std::max_align_t) + 1);
-        auto* detail = reinterpret_cast<InterfaceDetailA*>(buffer.data());
-        detail->cbSize = sizeof(InterfaceDetailA);
-        EXPECT_TRUE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
-        return detail->DevicePath;
-    }
-
+    // Every path in the list, in its order.
     std::vector<std::string> AllPaths()
     {
-        DevInfoList list = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
-        EXPECT_NE(list, kInvalidDevInfoList);
         std::vector<std::string> paths;
-        for (std::uint32_t i = 0;; ++i) {
-            std::string path = PathAt(list, i);
-            if (path.empty())
-                break;
+        std::string path;
+        std::uint32_t i = 0;
+        while (os_.InterfaceAt(i++, &path) == Listing::kPath)
             paths.push_back(path);
-        }
-        os_.DestroyDeviceInfoList(list);
+        EXPECT_EQ(os_.InterfaceAt(i - 1, &path), Listing::kPastTheEnd);
         return paths;
     }
 
-    Handle Open(const std::string& path)
+    Handle Open(const std::string& path, Access access = Access::kReadWrite, SysError* error = nullptr)
     {
-        return os_.OpenInterface(path.c_str(), kGenericRead | kGenericWrite,
-                                 kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting,
-                                 kFileAttributeNormal);
+        return os_.Open(path, access, error);
     }
 
     IHidPlatform& os_ = NativeHidPlatform();
-    Guid hidClass_ = [] {
-        Guid g{};
-        NativeHidPlatform().GetHidGuid(&g);
-        return g;
-    }();
     fs::path top_, sys_, dev_;
     HidrawRoots saved_;
 };
@@ -117,55 +92,24 @@ TEST_F(HidrawPlatform, ListsHidrawEntriesInNumericOrder)
     EXPECT_EQ(AllPaths(), (std::vector<std::string>{Dev("hidraw0"), Dev("hidraw2"), Dev("hidraw10")}));
 }
 
-TEST_F(HidrawPlatform, EachListIsReadAfresh)
+TEST_F(HidrawPlatform, EachCallReadsTheListAfresh)
 {
     AddEntry("hidraw0");
     AddEntry("hidraw10");
-    DevInfoList before = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
+    std::string path;
+    ASSERT_EQ(os_.InterfaceAt(1, &path), Listing::kPath);
+    EXPECT_EQ(path, Dev("hidraw10"));
     AddEntry("hidraw5");
-    EXPECT_EQ(PathAt(before, 1), Dev("hidraw10"));
-    EXPECT_EQ(PathAt(before, 2), "");
-    os_.DestroyDeviceInfoList(before);
+    ASSERT_EQ(os_.InterfaceAt(1, &path), Listing::kPath);
+    EXPECT_EQ(path, Dev("hidraw5"));
     EXPECT_EQ(AllPaths(), (std::vector<std::string>{Dev("hidraw0"), Dev("hidraw5"), Dev("hidraw10")}));
-}
-
-TEST_F(HidrawPlatform, DetailNeedsTheReportedSize)
-{
-    AddEntry("hidraw3");
-    DevInfoList list = os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface);
-    InterfaceData data{};
-    data.cbSize = sizeof(data);
-    ASSERT_TRUE(os_.EnumDeviceInterfaces(list, &hidClass_, 0, &data));
-
-    const std::string path = Dev("hidraw3");
-    std::uint32_t required = 0;
-    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required));
-    EXPECT_EQ(required, offsetof(InterfaceDetailA, DevicePath) + path.size() + 1);
-
-    std::vector<char> buffer(required + 8, 'x');
-    auto* detail = reinterpret_cast<InterfaceDetailA*>(buffer.data());
-    detail->cbSize = sizeof(InterfaceDetailA);
-    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, detail, required - 1, nullptr));
-
-    detail->cbSize = 1;  // not the record's size
-    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
-
-    detail->cbSize = sizeof(InterfaceDetailA);
-    EXPECT_TRUE(os_.GetDeviceInterfaceDetail(list, &data, detail, required, nullptr));
-    EXPECT_EQ(std::string(detail->DevicePath), path);
-    EXPECT_EQ(buffer[required], 'x') << "wrote past the size it asked for";
-
-    InterfaceData unfilled{};
-    unfilled.cbSize = sizeof(unfilled);
-    EXPECT_FALSE(os_.GetDeviceInterfaceDetail(list, &unfilled, detail, required, &required));
-    os_.DestroyDeviceInfoList(list);
 }
 
 TEST_F(HidrawPlatform, MissingClassFolderMeansNoInterfaces)
 {
     SetHidrawRoots(HidrawRoots{(top_ / "absent").string(), dev_.string()});
     testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, nullptr, 0, 0), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
 }
 
@@ -190,9 +134,10 @@ TEST_F(HidrawPlatform, UnreadableClassFolderMeansNoList)
 {
     std::ofstream(top_ / "file") << "not a folder";
     SetHidrawRoots(HidrawRoots{(top_ / "file").string(), dev_.string()});
-    EXPECT_EQ(os_.GetClassDevs(&hidClass_, kDigcfPresent | kDigcfDeviceInterface), kInvalidDevInfoList);
+    std::string path;
+    EXPECT_EQ(os_.InterfaceAt(0, &path), Listing::kNoList);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, nullptr, 0, 0), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "No se encuentra mando\n");
 }
 
@@ -201,7 +146,7 @@ TEST_F(HidrawPlatform, NodeThatDoesNotOpenStillGivesItsPath)
     AddEntry("hidraw0");  // no /dev/hidraw0 behind it
     char path[kDevicePathSize];
     std::memset(path, 'x', sizeof path);
-    EXPECT_EQ(OpenHidInterface(&hidClass_, 0, path, sizeof path, 0), kInvalidHandle);
+    EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, path, sizeof path, 0), kInvalidHandle);
     EXPECT_STREQ(path, Dev("hidraw0").c_str());
     EXPECT_EQ(path[sizeof path - 1], '\0');
 }
@@ -215,23 +160,21 @@ TEST_F(HidrawPlatform, WritesWholeReportsToTheNode)
     const std::size_t descriptorsBefore = OpenDescriptorCount();
 
     char path[kDevicePathSize];
-    Handle handle = OpenHidInterface(&hidClass_, 0, path, sizeof path, 0);
+    Handle handle = OpenHidInterface(&kHidInterfaceClass, 0, path, sizeof path, 0);
     ASSERT_NE(handle, nullptr);
     ASSERT_NE(handle, kInvalidHandle);
 
     const std::uint8_t first[9] = {0x00, 'D', 'O', 'W', 'N', 'L', 'O', 'A', 'D'};
     const std::uint8_t second[9] = {0x00, 1, 2, 3, 4, 5, 6, 7, 8};
-    std::uint32_t written = 0;
-    EXPECT_TRUE(os_.WriteFile(handle, first, sizeof first, &written));
-    EXPECT_EQ(written, sizeof first);
-    EXPECT_TRUE(os_.WriteFile(handle, second, sizeof second, &written));
+    EXPECT_TRUE(os_.WriteReport(handle, first, sizeof first));
+    EXPECT_TRUE(os_.WriteReport(handle, second, sizeof second));
 
     std::uint8_t received[32] = {};
     ASSERT_EQ(read(reader, received, sizeof received), 18);
     EXPECT_EQ(std::memcmp(received, first, 9), 0);
     EXPECT_EQ(std::memcmp(received + 9, second, 9), 0);
 
-    os_.CloseHandle(handle);
+    os_.Close(handle);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
     close(reader);
 }
@@ -239,13 +182,11 @@ TEST_F(HidrawPlatform, WritesWholeReportsToTheNode)
 TEST_F(HidrawPlatform, FailedWriteIsReported)
 {
     Handle handle = Open("/dev/full");
-    if (handle == kInvalidHandle)
+    if (handle == nullptr)
         GTEST_SKIP() << "no /dev/full here";
     const std::uint8_t report[9] = {};
-    std::uint32_t written = 99;
-    EXPECT_FALSE(os_.WriteFile(handle, report, sizeof report, &written));
-    EXPECT_EQ(written, 0u);
-    os_.CloseHandle(handle);
+    EXPECT_FALSE(os_.WriteReport(handle, report, sizeof report));
+    os_.Close(handle);
 }
 
 TEST_F(HidrawPlatform, DescriptorZeroMakesAValidHandle)
@@ -257,8 +198,8 @@ TEST_F(HidrawPlatform, DescriptorZeroMakesAValidHandle)
     EXPECT_NE(handle, nullptr);
     EXPECT_NE(handle, kInvalidHandle);
     const std::uint8_t report[3] = {0, 0xAB, 0xCD};
-    EXPECT_TRUE(os_.WriteFile(handle, report, sizeof report, nullptr));
-    os_.CloseHandle(handle);
+    EXPECT_TRUE(os_.WriteReport(handle, report, sizeof report));
+    os_.Close(handle);
     if (savedStdin >= 0) {
         dup2(savedStdin, STDIN_FILENO);
         close(savedStdin);
@@ -277,12 +218,12 @@ TEST_F(HidrawPlatform, NodeWithoutHidIoctlsIsNoController)
     ASSERT_EQ(mkfifo(Dev("hidraw1").c_str(), 0600), 0);
 
     Handle handle = Open(Dev("hidraw0"));
-    ASSERT_NE(handle, kInvalidHandle);
-    HidAttributes attributes{};
-    PreparsedData* preparsed = nullptr;
-    EXPECT_FALSE(os_.GetAttributes(handle, &attributes));
-    EXPECT_FALSE(os_.GetPreparsedData(handle, &preparsed));
-    os_.CloseHandle(handle);
+    ASSERT_NE(handle, nullptr);
+    HidAttributes attributes;
+    HidCaps caps;
+    EXPECT_FALSE(os_.ReadAttributes(handle, &attributes));
+    EXPECT_FALSE(os_.ReadCapabilities(handle, &caps));
+    os_.Close(handle);
 
     // Both open, neither describes itself: passed over and closed again.
     const std::size_t descriptorsBefore = OpenDescriptorCount();
@@ -313,54 +254,44 @@ TEST_F(HidrawPlatform, AnswersAboutANodeFromSysfsWithoutOpeningIt)
         .write(reinterpret_cast<const char*>(descriptor), sizeof descriptor);
     const std::size_t descriptorsBefore = OpenDescriptorCount();
 
-    Handle query = os_.OpenInterface(Dev("hidraw4").c_str(), 0, kFileShareRead | kFileShareWrite | kFileShareDelete,
-                                     kOpenExisting, kFileAttributeNormal);
-    ASSERT_NE(query, kInvalidHandle);
-    HidAttributes attributes{};
-    ASSERT_TRUE(os_.GetAttributes(query, &attributes));
+    Handle query = Open(Dev("hidraw4"), Access::kQuery);
+    ASSERT_NE(query, nullptr);
+    HidAttributes attributes;
+    ASSERT_TRUE(os_.ReadAttributes(query, &attributes));
     EXPECT_EQ(attributes.VendorID, 0x0E8F);
     EXPECT_EQ(attributes.ProductID, 0x310D);
-    PreparsedData* preparsed = nullptr;
-    ASSERT_TRUE(os_.GetPreparsedData(query, &preparsed));
-    HidCaps caps{};
-    EXPECT_TRUE(os_.GetCaps(preparsed, &caps));
+    HidCaps caps;
+    ASSERT_TRUE(os_.ReadCapabilities(query, &caps));
     EXPECT_EQ(caps.OutputReportByteLength, 9);
-    os_.FreePreparsedData(preparsed);
-    char16_t name[64];
-    ASSERT_TRUE(os_.GetProductString(query, name, sizeof name));
-    EXPECT_EQ(std::u16string(name), u"Tolvanex virtual controller");
-    char16_t shortName[4];
-    ASSERT_TRUE(os_.GetProductString(query, shortName, sizeof shortName));
-    EXPECT_EQ(std::u16string(shortName), u"Tol");
-    std::uint32_t written = 0;
+    std::string name;
+    ASSERT_TRUE(os_.ReadProductString(query, &name));
+    EXPECT_EQ(name, "Tolvanex virtual controller");
     const std::uint8_t report[9] = {};
-    EXPECT_FALSE(os_.WriteFile(query, report, sizeof report, &written)) << "a query handle writes nothing";
-    os_.CloseHandle(query);
+    EXPECT_FALSE(os_.WriteReport(query, report, sizeof report)) << "a query handle writes nothing";
+    os_.Close(query);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 
-    // Why a node does not open, in Windows' terms.
+    // Why a node does not open: the system's number, and what it means.
     const struct {
         std::string path;
-        std::uint32_t access;
-        std::uint32_t error;
+        Access access;
+        int code;
     } failures[] = {
-        {Dev("hidraw7"), kGenericRead | kGenericWrite, kErrorFileNotFound},
-        {Dev("hidraw7"), 0, kErrorFileNotFound},
-        {(dev_ / "hidraw4" / "x").string(), kGenericRead | kGenericWrite, kErrorPathNotFound},
+        {Dev("hidraw7"), Access::kReadWrite, ENOENT},
+        {Dev("hidraw7"), Access::kQuery, ENOENT},
+        {(dev_ / "hidraw4" / "x").string(), Access::kReadWrite, ENOTDIR},
     };
     for (const auto& f : failures) {
         SCOPED_TRACE(f.path);
-        EXPECT_EQ(os_.OpenInterface(f.path.c_str(), f.access, kFileShareRead | kFileShareWrite | kFileShareDelete,
-                                    kOpenExisting, kFileAttributeNormal),
-                  kInvalidHandle);
-        EXPECT_EQ(os_.GetLastError(), f.error);
+        SysError error;
+        EXPECT_EQ(Open(f.path, f.access, &error), nullptr);
+        EXPECT_EQ(error.code, f.code);
+        EXPECT_EQ(error.kind, SysErrorKind::kGone);
     }
     // A node whose entry has no device folder cannot be asked about.
     AddEntry("hidraw5");
     AddRegularNode("hidraw5");
-    EXPECT_EQ(os_.OpenInterface(Dev("hidraw5").c_str(), 0, kFileShareRead | kFileShareWrite | kFileShareDelete,
-                                kOpenExisting, kFileAttributeNormal),
-              kInvalidHandle);
+    EXPECT_EQ(Open(Dev("hidraw5"), Access::kQuery), nullptr);
 }
 
 TEST_F(HidrawPlatform, LocksTheControllerAndSeesOtherLocksWithoutTakingAny)
@@ -409,47 +340,64 @@ TEST_F(HidrawPlatform, LocksTheControllerAndSeesOtherLocksWithoutTakingAny)
     for (const auto& c : controllers) {
         SCOPED_TRACE(c.name);
         ControllerInfo info;
-        ASSERT_TRUE(os_.DescribeController(Dev(c.name).c_str(), &info));
+        ASSERT_TRUE(os_.DescribeController(Dev(c.name), &info));
         EXPECT_EQ(info.key, c.key);
         EXPECT_EQ(info.place, c.place);
         EXPECT_EQ(info.serial, c.serial);
-        EXPECT_EQ(os_.ProbeController(Dev(c.name).c_str(), nullptr), LockResult::kLocked);
+        EXPECT_EQ(os_.ProbeController(Dev(c.name), nullptr), LockResult::kLocked);
     }
 
     const std::size_t descriptorsBefore = OpenDescriptorCount();
     std::string why;
     Handle update = Open(Dev("hidraw0"));
-    ASSERT_EQ(os_.LockController(update, Dev("hidraw0").c_str(), &why), LockResult::kLocked);
+    ASSERT_EQ(os_.LockController(update, Dev("hidraw0"), &why), LockResult::kLocked);
     // Both interfaces of the USB device are held; asking took nothing.
-    EXPECT_EQ(os_.ProbeController(Dev("hidraw1").c_str(), nullptr), LockResult::kBusy);
-    EXPECT_EQ(os_.ProbeController(Dev("hidraw0").c_str(), nullptr), LockResult::kBusy);
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw1"), nullptr), LockResult::kBusy);
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw0"), nullptr), LockResult::kBusy);
     Handle other = Open(Dev("hidraw1"));
-    EXPECT_EQ(os_.LockController(other, Dev("hidraw1").c_str(), &why), LockResult::kBusy);
+    EXPECT_EQ(os_.LockController(other, Dev("hidraw1"), &why), LockResult::kBusy);
     // Other controllers are free, the Bluetooth device whatever its adapter.
     for (const char* name : {"hidraw2", "hidraw3"}) {
         Handle h = Open(Dev(name));
-        EXPECT_EQ(os_.LockController(h, Dev(name).c_str(), &why), LockResult::kLocked) << name;
-        os_.CloseHandle(h);
+        EXPECT_EQ(os_.LockController(h, Dev(name), &why), LockResult::kLocked) << name;
+        os_.Close(h);
     }
     // Let go after a transfer: the handle stays, the controller is free.
     os_.UnlockController(update);
-    EXPECT_EQ(os_.ProbeController(Dev("hidraw1").c_str(), nullptr), LockResult::kLocked);
-    EXPECT_EQ(os_.LockController(other, Dev("hidraw1").c_str(), &why), LockResult::kLocked);
-    std::uint32_t written = 0;
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw1"), nullptr), LockResult::kLocked);
+    EXPECT_EQ(os_.LockController(other, Dev("hidraw1"), &why), LockResult::kLocked);
     const std::uint8_t report[9] = {};
-    EXPECT_TRUE(os_.WriteFile(update, report, sizeof report, &written));
-    os_.CloseHandle(other);
-    os_.CloseHandle(update);
+    EXPECT_TRUE(os_.WriteReport(update, report, sizeof report));
+    os_.Close(other);
+    os_.Close(update);
 
     // No folder to lock: the system's words, and the caller goes on without.
     Handle lost = Open(Dev("hidraw4"));
-    ASSERT_NE(lost, kInvalidHandle);
+    ASSERT_NE(lost, nullptr);
     why.clear();
-    EXPECT_EQ(os_.LockController(lost, Dev("hidraw4").c_str(), &why), LockResult::kFailed);
+    EXPECT_EQ(os_.LockController(lost, Dev("hidraw4"), &why), LockResult::kFailed);
     EXPECT_NE(why.find("hidraw4/device: no existe"), std::string::npos) << why;
     why.clear();
-    EXPECT_EQ(os_.ProbeController(Dev("hidraw4").c_str(), &why), LockResult::kFailed);
+    EXPECT_EQ(os_.ProbeController(Dev("hidraw4"), &why), LockResult::kFailed);
     EXPECT_NE(why.find("hidraw4/device"), std::string::npos) << why;
-    os_.CloseHandle(lost);
+    os_.Close(lost);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+// What list tells of a node that does not open rests on what errno's numbers mean.
+TEST(HidrawErrors, NumbersKeepTheirMeaning)
+{
+    const struct {
+        int code;
+        SysErrorKind kind;
+    } cases[] = {
+        {EACCES, SysErrorKind::kDenied}, {EPERM, SysErrorKind::kDenied}, {EROFS, SysErrorKind::kDenied},
+        {EBUSY, SysErrorKind::kBusy},    {ENOENT, SysErrorKind::kGone},  {ENODEV, SysErrorKind::kGone},
+        {ENXIO, SysErrorKind::kGone},    {EIO, SysErrorKind::kOther},    {EMFILE, SysErrorKind::kOther},
+    };
+    for (const auto& [code, kind] : cases) {
+        const SysError error = SysErrorOf(code);
+        EXPECT_EQ(error.kind, kind) << code;
+        EXPECT_EQ(SysErrorNumber(error.code), code);
+    }
 }

@@ -6,7 +6,6 @@
 namespace fakehid {
 
 namespace {
-constexpr hidplat::Guid kHidClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 std::uintptr_t Key(hidplat::Handle h)
 {
@@ -94,16 +93,10 @@ int Platform::ListsBuilt() const
     return m_listsBuilt;
 }
 
-int Platform::ListsLive() const
+std::vector<bool> Platform::Searches() const
 {
     std::lock_guard lock(m_mutex);
-    return m_listsLive;
-}
-
-int Platform::PreparsedLive() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_preparsedLive;
+    return m_searches;
 }
 
 void Platform::ClearRecord()
@@ -115,77 +108,41 @@ void Platform::ClearRecord()
     m_opened.clear();
     m_closes = 0;
     m_listsBuilt = 0;
+    m_searches.clear();
 }
 
-void Platform::GetHidGuid(hidplat::Guid* guid)
-{
-    *guid = kHidClass;
-}
-
-hidplat::DevInfoList Platform::GetClassDevs(const hidplat::Guid* interfaceClass, std::uint32_t flags)
+void Platform::BeginSearch(bool mayAsk)
 {
     std::lock_guard lock(m_mutex);
-    if (m_listFails || std::memcmp(interfaceClass, &kHidClass, sizeof kHidClass) != 0 ||
-        flags != (hidplat::kDigcfPresent | hidplat::kDigcfDeviceInterface))
-        return hidplat::kInvalidDevInfoList;
+    m_searches.push_back(mayAsk);
+}
+
+hidplat::Listing Platform::InterfaceAt(std::uint32_t index, std::string* path)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_listFails)
+        return hidplat::Listing::kNoList;
     ++m_listsBuilt;
-    ++m_listsLive;
-    return this;
+    if (index >= m_interfaces.size())
+        return hidplat::Listing::kPastTheEnd;
+    const Interface& iface = m_interfaces[index];
+    if (iface.listed == hidplat::Listing::kPath)
+        *path = iface.path;
+    return iface.listed;
 }
 
-bool Platform::EnumDeviceInterfaces(hidplat::DevInfoList list, const hidplat::Guid*, std::uint32_t index,
-                                    hidplat::InterfaceData* data)
+hidplat::Handle Platform::Open(const std::string& path, hidplat::Access access, SysError* error)
 {
     std::lock_guard lock(m_mutex);
-    if (list != this || data->cbSize != sizeof(hidplat::InterfaceData) || index >= m_interfaces.size())
-        return false;
-    data->InterfaceClassGuid = kHidClass;
-    data->Reserved = index;
-    return true;
-}
-
-bool Platform::GetDeviceInterfaceDetail(hidplat::DevInfoList list, const hidplat::InterfaceData* data,
-                                        hidplat::InterfaceDetailA* detail, std::uint32_t detailSize,
-                                        std::uint32_t* requiredSize)
-{
-    std::lock_guard lock(m_mutex);
-    if (list != this || data->Reserved >= m_interfaces.size())
-        return false;
-    const Interface& iface = m_interfaces[data->Reserved];
-    const auto needed =
-        static_cast<std::uint32_t>(offsetof(hidplat::InterfaceDetailA, DevicePath) + iface.path.size() + 1);
-    if (requiredSize != nullptr)
-        *requiredSize = needed;
-    if (detail == nullptr || detailSize < needed || detail->cbSize != sizeof(hidplat::InterfaceDetailA))
-        return false;
-    if (iface.detailFails)
-        return false;
-    std::memcpy(detail->DevicePath, iface.path.c_str(), iface.path.size() + 1);
-    return true;
-}
-
-void Platform::DestroyDeviceInfoList(hidplat::DevInfoList list)
-{
-    std::lock_guard lock(m_mutex);
-    if (list == this)
-        --m_listsLive;
-}
-
-hidplat::Handle Platform::OpenInterface(const char* path, std::uint32_t access, std::uint32_t share,
-                                        std::uint32_t disposition, std::uint32_t flagsAndAttributes)
-{
-    std::lock_guard lock(m_mutex);
-    const bool query = access == 0;
-    const bool argsOk = (query || access == (hidplat::kGenericRead | hidplat::kGenericWrite)) &&
-                        share == (hidplat::kFileShareRead | hidplat::kFileShareWrite | hidplat::kFileShareDelete) &&
-                        disposition == hidplat::kOpenExisting && flagsAndAttributes == hidplat::kFileAttributeNormal;
+    const bool query = access == hidplat::Access::kQuery;
     for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
         if (m_interfaces[i].path != path)
             continue;
         const Interface& iface = m_interfaces[i];
-        if (!argsOk || !(query ? iface.queryOpens : iface.opens)) {
-            m_lastError = argsOk ? iface.openError : hidplat::kErrorGenFailure;
-            return hidplat::kInvalidHandle;
+        if (!(query ? iface.queryOpens : iface.opens)) {
+            if (error != nullptr)
+                *error = iface.openError;
+            return nullptr;
         }
         const std::uintptr_t key = m_nextHandle;
         m_nextHandle += 0x10;
@@ -195,8 +152,9 @@ hidplat::Handle Platform::OpenInterface(const char* path, std::uint32_t access, 
             m_opened.push_back(path);
         return reinterpret_cast<hidplat::Handle>(key);
     }
-    m_lastError = hidplat::kErrorFileNotFound;
-    return hidplat::kInvalidHandle;
+    if (error != nullptr)
+        *error = SysErrorOf(ENOENT);
+    return nullptr;
 }
 
 const Interface* Platform::InterfaceOf(hidplat::Handle handle) const
@@ -207,36 +165,22 @@ const Interface* Platform::InterfaceOf(hidplat::Handle handle) const
     return &m_interfaces[it->second.interfaceIndex];
 }
 
-bool Platform::GetAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes)
+bool Platform::ReadAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes)
 {
     std::lock_guard lock(m_mutex);
     const Interface* iface = InterfaceOf(handle);
     if (iface == nullptr || !iface->describes)
         return false;
-    attributes->VendorID = iface->vendorId;
-    attributes->ProductID = iface->productId;
-    attributes->VersionNumber = 0x0100;
+    *attributes = hidplat::HidAttributes{iface->vendorId, iface->productId, 0x0100};
     return true;
 }
 
-bool Platform::GetPreparsedData(hidplat::Handle handle, hidplat::PreparsedData** data)
+bool Platform::ReadCapabilities(hidplat::Handle handle, hidplat::HidCaps* caps)
 {
     std::lock_guard lock(m_mutex);
     const Interface* iface = InterfaceOf(handle);
     if (iface == nullptr || !iface->describes)
         return false;
-    // The preparsed data names the interface it came from.
-    *data = reinterpret_cast<hidplat::PreparsedData*>(const_cast<Interface*>(iface));
-    ++m_preparsedLive;
-    return true;
-}
-
-bool Platform::GetCaps(hidplat::PreparsedData* data, hidplat::HidCaps* caps)
-{
-    std::lock_guard lock(m_mutex);
-    if (data == nullptr)
-        return false;
-    const auto* iface = reinterpret_cast<const Interface*>(data);
     *caps = hidplat::HidCaps{};
     caps->OutputReportByteLength = iface->outputReportLength;
     caps->UsagePage = iface->usagePage;
@@ -244,14 +188,17 @@ bool Platform::GetCaps(hidplat::PreparsedData* data, hidplat::HidCaps* caps)
     return true;
 }
 
-void Platform::FreePreparsedData(hidplat::PreparsedData* data)
+bool Platform::ReadProductString(hidplat::Handle handle, std::string* name)
 {
     std::lock_guard lock(m_mutex);
-    if (data != nullptr)
-        --m_preparsedLive;
+    const Interface* iface = InterfaceOf(handle);
+    if (iface == nullptr || iface->product.empty())
+        return false;
+    *name = iface->product;
+    return true;
 }
 
-bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written)
+bool Platform::WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length)
 {
     std::function<void(std::size_t)> hook;
     std::size_t index = 0;
@@ -274,14 +221,12 @@ bool Platform::WriteFile(hidplat::Handle handle, const void* buffer, std::uint32
     if (fails)
         return false;
     std::lock_guard lock(m_mutex);
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    m_writes.emplace_back(bytes, bytes + length);
+    m_writes.emplace_back(report, report + length);
     m_writePaths.push_back(std::move(path));
-    *written = length;
     return true;
 }
 
-void Platform::CloseHandle(hidplat::Handle handle)
+void Platform::Close(hidplat::Handle handle)
 {
     std::lock_guard lock(m_mutex);
     ++m_closes;
@@ -312,11 +257,11 @@ hidplat::LockResult Platform::ControllerState(const std::string& key, std::strin
     return hidplat::LockResult::kLocked;
 }
 
-hidplat::LockResult Platform::LockController(hidplat::Handle handle, const char* path, std::string* why)
+hidplat::LockResult Platform::LockController(hidplat::Handle handle, const std::string&, std::string* why)
 {
     std::lock_guard lock(m_mutex);
     auto it = m_files.find(Key(handle));
-    if (it == m_files.end() || it->second.closed || path == nullptr)
+    if (it == m_files.end() || it->second.closed)
         return hidplat::LockResult::kFailed;
     const hidplat::LockResult state = ControllerState(KeyOf(m_interfaces[it->second.interfaceIndex]), why);
     if (state == hidplat::LockResult::kLocked)
@@ -332,7 +277,7 @@ void Platform::UnlockController(hidplat::Handle handle)
         it->second.locked = false;
 }
 
-hidplat::LockResult Platform::ProbeController(const char* path, std::string* why)
+hidplat::LockResult Platform::ProbeController(const std::string& path, std::string* why)
 {
     std::lock_guard lock(m_mutex);
     for (const Interface& iface : m_interfaces) {
@@ -342,7 +287,7 @@ hidplat::LockResult Platform::ProbeController(const char* path, std::string* why
     return hidplat::LockResult::kLocked;
 }
 
-bool Platform::DescribeController(const char* path, hidplat::ControllerInfo* info)
+bool Platform::DescribeController(const std::string& path, hidplat::ControllerInfo* info)
 {
     std::lock_guard lock(m_mutex);
     for (const Interface& iface : m_interfaces) {
@@ -352,26 +297,6 @@ bool Platform::DescribeController(const char* path, hidplat::ControllerInfo* inf
         }
     }
     return false;
-}
-
-std::uint32_t Platform::GetLastError()
-{
-    std::lock_guard lock(m_mutex);
-    return m_lastError;
-}
-
-bool Platform::GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes)
-{
-    std::lock_guard lock(m_mutex);
-    const Interface* iface = InterfaceOf(handle);
-    const std::size_t room = bytes / sizeof(char16_t);
-    if (iface == nullptr || iface->product.empty() || room <= iface->product.size())
-        return false;
-    // Test names are ASCII.
-    for (std::size_t i = 0; i < iface->product.size(); ++i)
-        buffer[i] = static_cast<char16_t>(iface->product[i]);
-    buffer[iface->product.size()] = u'\0';
-    return true;
 }
 
 bool Platform::SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage)

@@ -1,8 +1,10 @@
 #pragma once
 // An in-memory HID stack for the tests: interfaces that can be told not to
-// open, not to describe themselves or to fail a write, and a record of what
-// the link did with them. Safe to drive from a worker thread.
+// open, not to describe themselves or to fail a write, a list that can be
+// told to fail, and a record of what the link did with them. Safe to drive
+// from a worker thread.
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -19,9 +21,11 @@ struct Interface {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t outputReportLength = 0;
-    bool opens = true;          // CreateFileA succeeds
+    // What the list answers at this interface's place: kPath, or the list's
+    // own trouble there (kNoDetailBuffer, kDetailUnreadable).
+    hidplat::Listing listed = hidplat::Listing::kPath;
+    bool opens = true;          // opens for reading and writing
     bool describes = true;      // attributes and capabilities can be read
-    bool detailFails = false;   // the second detail call fails
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
     bool heldElsewhere = false; // another process's update holds its controller
     std::string controller;     // the key of its physical controller; empty: its own (the path)
@@ -31,7 +35,7 @@ struct Interface {
     std::string product;        // the product string; none when empty
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
-    std::uint32_t openError = hidplat::kErrorAccessDenied;  // why it does not open
+    SysError openError = SysErrorOf(EACCES);  // why it does not open
     bool queryOpens = true;     // opens with no access, to be asked about
 };
 
@@ -44,6 +48,7 @@ public:
 
     // Set-up; call before the link runs.
     void SetInterfaces(std::vector<Interface> interfaces);
+    // No list can be built.
     void SetListFails(bool fails);
     // Runs inside every WriteFile (failing ones too), on the writing thread,
     // before the write is recorded.
@@ -58,36 +63,25 @@ public:
     std::vector<std::string> Opened() const;                      // paths, in open order
     int OpenHandles() const;                                      // opened and not yet closed
     int Closes() const;
-    int ListsBuilt() const;
-    int ListsLive() const;                                        // built and not yet destroyed
-    int PreparsedLive() const;                                    // handed out and not yet freed
+    int ListsBuilt() const;                                       // one per InterfaceAt
+    std::vector<bool> Searches() const;                           // BeginSearch's mayAsk, in order
     void ClearRecord();
 
     // IHidPlatform
-    void GetHidGuid(hidplat::Guid* guid) override;
-    hidplat::DevInfoList GetClassDevs(const hidplat::Guid* interfaceClass, std::uint32_t flags) override;
-    bool EnumDeviceInterfaces(hidplat::DevInfoList list, const hidplat::Guid* interfaceClass, std::uint32_t index,
-                              hidplat::InterfaceData* data) override;
-    bool GetDeviceInterfaceDetail(hidplat::DevInfoList list, const hidplat::InterfaceData* data,
-                                  hidplat::InterfaceDetailA* detail, std::uint32_t detailSize,
-                                  std::uint32_t* requiredSize) override;
-    void DestroyDeviceInfoList(hidplat::DevInfoList list) override;
-    hidplat::Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share,
-                                  std::uint32_t disposition, std::uint32_t flagsAndAttributes) override;
-    bool GetAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes) override;
-    bool GetPreparsedData(hidplat::Handle handle, hidplat::PreparsedData** data) override;
-    bool GetCaps(hidplat::PreparsedData* data, hidplat::HidCaps* caps) override;
-    void FreePreparsedData(hidplat::PreparsedData* data) override;
-    bool WriteFile(hidplat::Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
-    void CloseHandle(hidplat::Handle handle) override;
+    void BeginSearch(bool mayAsk) override;
+    hidplat::Listing InterfaceAt(std::uint32_t index, std::string* path) override;
+    hidplat::Handle Open(const std::string& path, hidplat::Access access, SysError* error) override;
+    bool ReadAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes) override;
+    bool ReadCapabilities(hidplat::Handle handle, hidplat::HidCaps* caps) override;
+    bool ReadProductString(hidplat::Handle handle, std::string* name) override;
+    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length) override;
+    void Close(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
     // Busy while another open handle of the same controller holds the lock.
-    hidplat::LockResult LockController(hidplat::Handle handle, const char* path, std::string* why) override;
+    hidplat::LockResult LockController(hidplat::Handle handle, const std::string& path, std::string* why) override;
     void UnlockController(hidplat::Handle handle) override;
-    hidplat::LockResult ProbeController(const char* path, std::string* why) override;
-    bool DescribeController(const char* path, hidplat::ControllerInfo* info) override;
-    std::uint32_t GetLastError() override;
-    bool GetProductString(hidplat::Handle handle, char16_t* buffer, std::uint32_t bytes) override;
+    hidplat::LockResult ProbeController(const std::string& path, std::string* why) override;
+    bool DescribeController(const std::string& path, hidplat::ControllerInfo* info) override;
     // As Windows: keyboards and mice.
     bool SystemOwnsUsage(std::uint16_t usagePage, std::uint16_t usage) override;
     hidplat::AccessFacts ControllerAccessFacts() override;
@@ -118,9 +112,7 @@ private:
     std::vector<std::string> m_opened;
     int m_closes = 0;
     int m_listsBuilt = 0;
-    int m_listsLive = 0;
-    int m_preparsedLive = 0;
-    std::uint32_t m_lastError = 0;
+    std::vector<bool> m_searches;
 };
 
 // Puts a platform in place for the life of the object.

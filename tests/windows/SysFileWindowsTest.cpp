@@ -153,6 +153,26 @@ TEST(SysErrorText, WindowsCodesInSpanish)
         EXPECT_EQ(SysErrorText(SysWindowsError(code)), text) << code;
 }
 
+// What the system's numbers mean to the program: whom to blame when a device does not open.
+TEST(SystemErrorWindows, CodesKeepTheirMeaning)
+{
+    const struct {
+        DWORD code;
+        SysErrorKind kind;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, SysErrorKind::kDenied},         {ERROR_SHARING_VIOLATION, SysErrorKind::kBusy},
+        {ERROR_BUSY, SysErrorKind::kBusy},                    {ERROR_FILE_NOT_FOUND, SysErrorKind::kGone},
+        {ERROR_PATH_NOT_FOUND, SysErrorKind::kGone},          {ERROR_DEV_NOT_EXIST, SysErrorKind::kGone},
+        {433, SysErrorKind::kGone},  // ERROR_NO_SUCH_DEVICE, which mingw lacks          {ERROR_DEVICE_NOT_CONNECTED, SysErrorKind::kGone},
+        {ERROR_GEN_FAILURE, SysErrorKind::kOther},            {12345, SysErrorKind::kOther},
+    };
+    for (const auto& [code, kind] : cases) {
+        const SysError error = SysErrorOf(SysWindowsError(code));
+        EXPECT_EQ(error.kind, kind) << code;
+        EXPECT_EQ(SysErrorNumber(error.code), code);
+    }
+}
+
 TEST_F(SystemFileWindows, ReplacesAFileWholeAndLeavesNothingBeside)
 {
     Put("image.bin", std::string(100, 'x'));

@@ -18,18 +18,22 @@
 #endif
 #include <windows.h>
 
+extern "C" {
+#include <hidsdi.h>
+}
+
 namespace {
 
 using namespace hidplat;
 
-// Passes every call on to the system and remembers what came back.
+// Passes every operation on to the system and remembers what came back.
 class RecordingPlatform final : public IHidPlatform {
 public:
     explicit RecordingPlatform(IHidPlatform& os) : m_os(os) {}
 
     void Forget()
     {
-        listsBuilt = listsDestroyed = preparsedHandedOut = preparsedFreed = 0;
+        listsBuilt = 0;
         opened.clear();
         closed.clear();
         examined.clear();
@@ -38,101 +42,67 @@ public:
     }
 
     int listsBuilt = 0;
-    int listsDestroyed = 0;
     std::vector<Handle> opened;
     std::vector<Handle> closed;
     std::vector<HidAttributes> examined;
     std::vector<HidCaps> caps;
-    int preparsedHandedOut = 0;
-    int preparsedFreed = 0;
     std::vector<std::string> diagnostics;
 
-    void GetHidGuid(Guid* guid) override { m_os.GetHidGuid(guid); }
-    DevInfoList GetClassDevs(const Guid* interfaceClass, std::uint32_t flags) override
+    Listing InterfaceAt(std::uint32_t index, std::string* path) override
     {
-        DevInfoList list = m_os.GetClassDevs(interfaceClass, flags);
-        if (list != kInvalidDevInfoList)
+        const Listing found = m_os.InterfaceAt(index, path);
+        if (found != Listing::kNoList)
             ++listsBuilt;
-        return list;
+        return found;
     }
-    bool EnumDeviceInterfaces(DevInfoList list, const Guid* interfaceClass, std::uint32_t index,
-                              InterfaceData* data) override
+    Handle Open(const std::string& path, Access access, SysError* error) override
     {
-        return m_os.EnumDeviceInterfaces(list, interfaceClass, index, data);
-    }
-    bool GetDeviceInterfaceDetail(DevInfoList list, const InterfaceData* data, InterfaceDetailA* detail,
-                                  std::uint32_t detailSize, std::uint32_t* requiredSize) override
-    {
-        return m_os.GetDeviceInterfaceDetail(list, data, detail, detailSize, requiredSize);
-    }
-    void DestroyDeviceInfoList(DevInfoList list) override
-    {
-        ++listsDestroyed;
-        m_os.DestroyDeviceInfoList(list);
-    }
-    Handle OpenInterface(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
-                         std::uint32_t flags) override
-    {
-        Handle h = m_os.OpenInterface(path, access, share, disposition, flags);
-        if (h != kInvalidHandle)
+        Handle h = m_os.Open(path, access, error);
+        if (h != nullptr)
             opened.push_back(h);
         return h;
     }
-    bool GetAttributes(Handle handle, HidAttributes* attributes) override
+    bool ReadAttributes(Handle handle, HidAttributes* attributes) override
     {
-        const bool ok = m_os.GetAttributes(handle, attributes);
+        const bool ok = m_os.ReadAttributes(handle, attributes);
         if (ok)
             examined.push_back(*attributes);
         return ok;
     }
-    bool GetPreparsedData(Handle handle, PreparsedData** data) override
+    bool ReadCapabilities(Handle handle, HidCaps* c) override
     {
-        const bool ok = m_os.GetPreparsedData(handle, data);
-        if (ok)
-            ++preparsedHandedOut;
-        return ok;
-    }
-    bool GetCaps(PreparsedData* data, HidCaps* c) override
-    {
-        const bool ok = m_os.GetCaps(data, c);
+        const bool ok = m_os.ReadCapabilities(handle, c);
         if (ok)
             caps.push_back(*c);
         return ok;
     }
-    void FreePreparsedData(PreparsedData* data) override
+    bool ReadProductString(Handle handle, std::string* name) override { return m_os.ReadProductString(handle, name); }
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
     {
-        if (data != nullptr)
-            ++preparsedFreed;
-        m_os.FreePreparsedData(data);
+        return m_os.WriteReport(handle, report, length);
     }
-    bool WriteFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override
-    {
-        return m_os.WriteFile(handle, buffer, length, written);
-    }
-    void CloseHandle(Handle handle) override
+    void Close(Handle handle) override
     {
         closed.push_back(handle);
-        m_os.CloseHandle(handle);
+        m_os.Close(handle);
     }
     void DebugOutput(const char* line) override
     {
         diagnostics.emplace_back(line);
         m_os.DebugOutput(line);
     }
-    LockResult LockController(Handle handle, const char* path, std::string* why) override
+    LockResult LockController(Handle handle, const std::string& path, std::string* why) override
     {
         return m_os.LockController(handle, path, why);
     }
     void UnlockController(Handle handle) override { m_os.UnlockController(handle); }
-    LockResult ProbeController(const char* path, std::string* why) override { return m_os.ProbeController(path, why); }
-    bool DescribeController(const char* path, ControllerInfo* info) override
+    LockResult ProbeController(const std::string& path, std::string* why) override
+    {
+        return m_os.ProbeController(path, why);
+    }
+    bool DescribeController(const std::string& path, ControllerInfo* info) override
     {
         return m_os.DescribeController(path, info);
-    }
-    std::uint32_t GetLastError() override { return m_os.GetLastError(); }
-    bool GetProductString(Handle handle, char16_t* buffer, std::uint32_t bytes) override
-    {
-        return m_os.GetProductString(handle, buffer, bytes);
     }
     bool SystemOwnsUsage(std::uint16_t page, std::uint16_t usage) override { return m_os.SystemOwnsUsage(page, usage); }
     AccessFacts ControllerAccessFacts() override { return m_os.ControllerAccessFacts(); }
@@ -186,14 +156,10 @@ TEST_F(WindowsHid, SearchWithoutControllerExaminesEveryInterfaceAndEndsAtTheList
     for (const HidCaps& c : recorder.caps)
         EXPECT_EQ(c.OutputReportByteLength, 0u);
 
-    // Each handle closed once, each preparsed block freed, each list destroyed;
-    // one list per index tried plus the one that showed the end.
+    // Each handle closed once; one list per index tried plus the one that showed the end.
     EXPECT_EQ(std::multiset<Handle>(recorder.closed.begin(), recorder.closed.end()),
               std::multiset<Handle>(recorder.opened.begin(), recorder.opened.end()));
-    EXPECT_EQ(recorder.preparsedFreed, recorder.preparsedHandedOut);
-    EXPECT_EQ(recorder.preparsedHandedOut, 2);
     EXPECT_EQ(recorder.listsBuilt, 3);
-    EXPECT_EQ(recorder.listsDestroyed, 3);
     EXPECT_EQ(recorder.diagnostics, std::vector<std::string>{"Request interface data error\n"});
 }
 
@@ -302,22 +268,20 @@ TEST_F(WindowsHid, HeldInterfaceIsBusyForOtherProcesses)
 // that an update takes on one leaves the other free.
 TEST_F(WindowsHid, EachInterfaceIsTheControllerOfTheDeviceNodeAboveIt)
 {
-    Guid hidClass{};
-    recorder.GetHidGuid(&hidClass);
     std::vector<std::string> paths;
     for (std::uint32_t i = 0;; ++i) {
         char path[kDevicePathSize + 1] = {};
-        const Handle h = OpenHidInterface(&hidClass, i, path, kDevicePathSize, 0);
+        const Handle h = OpenHidInterface(&kHidInterfaceClass, i, path, kDevicePathSize, 0);
         if (h == nullptr)
             break;
         if (h != kInvalidHandle)
-            recorder.CloseHandle(h);
+            recorder.Close(h);
         paths.push_back(path);
     }
     ASSERT_EQ(paths.size(), 2u);
     ControllerInfo first, second;
-    ASSERT_TRUE(recorder.DescribeController(paths[0].c_str(), &first));
-    ASSERT_TRUE(recorder.DescribeController(paths[1].c_str(), &second));
+    ASSERT_TRUE(recorder.DescribeController(paths[0], &first));
+    ASSERT_TRUE(recorder.DescribeController(paths[1], &second));
     EXPECT_EQ(_strnicmp(first.key.c_str(), "HID\\", 4), 0) << "a device instance ID, not the path: " << first.key;
     EXPECT_NE(first.key, second.key);
     EXPECT_EQ(first.place, "");
@@ -325,11 +289,11 @@ TEST_F(WindowsHid, EachInterfaceIsTheControllerOfTheDeviceNodeAboveIt)
     const HidAttributes ids = FirstInterfaceIds();
     CHidDevice held;
     ASSERT_EQ(held.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
-    EXPECT_EQ(recorder.ProbeController(paths[0].c_str(), nullptr), LockResult::kBusy);
-    EXPECT_EQ(recorder.ProbeController(paths[1].c_str(), nullptr), LockResult::kLocked);
+    EXPECT_EQ(recorder.ProbeController(paths[0], nullptr), LockResult::kBusy);
+    EXPECT_EQ(recorder.ProbeController(paths[1], nullptr), LockResult::kLocked);
     // After a transfer: the handle stays, the controller is free for others.
     held.ReleaseLock();
-    EXPECT_EQ(recorder.ProbeController(paths[0].c_str(), nullptr), LockResult::kLocked);
+    EXPECT_EQ(recorder.ProbeController(paths[0], nullptr), LockResult::kLocked);
     EXPECT_EQ(held.IsOpen(), 1);
 }
 
@@ -344,12 +308,12 @@ TEST_F(WindowsHid, ALockTheSystemWillNotGiveLeavesTheControllerUsableAndSaysWhy)
     const std::string path(probe.DevicePath(), strnlen(probe.DevicePath(), kDevicePathSize));
     probe.Close();
     ControllerInfo controller;
-    ASSERT_TRUE(recorder.DescribeController(path.c_str(), &controller));
+    ASSERT_TRUE(recorder.DescribeController(path, &controller));
     const HANDLE squatter = CreateEventW(nullptr, FALSE, FALSE, ControllerLockName(controller.key).c_str());
     ASSERT_NE(squatter, nullptr);
 
     std::string why;
-    EXPECT_EQ(recorder.ProbeController(path.c_str(), &why), LockResult::kFailed);
+    EXPECT_EQ(recorder.ProbeController(path, &why), LockResult::kFailed);
     EXPECT_FALSE(why.empty());
     CHidDevice device;
     ASSERT_EQ(device.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
@@ -360,6 +324,42 @@ TEST_F(WindowsHid, ALockTheSystemWillNotGiveLeavesTheControllerUsableAndSaysWhy)
 
     ASSERT_EQ(device.OpenDevice(ids.VendorID, ids.ProductID, 0), 1);
     EXPECT_EQ(device.LockTrouble(), "");
+}
+
+// What the backend asks of the system: SetupAPI's list of the HID class, in
+// the system's order, and CreateFileA's open for synchronous reading and
+// writing that every other program may share (wine's HID devices do not
+// enforce sharing, so the arguments themselves are checked).
+TEST_F(WindowsHid, ListsTheHidClassAndOpensForSharedSynchronousWrites)
+{
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
+    static_assert(sizeof(Guid) == sizeof(GUID));
+    EXPECT_EQ(std::memcmp(&hidClass, &kHidInterfaceClass, sizeof hidClass), 0);
+
+    const InterfaceOpenArguments link = InterfaceOpen(Access::kReadWrite);
+    EXPECT_EQ(link.access, static_cast<unsigned long>(GENERIC_READ | GENERIC_WRITE));
+    EXPECT_EQ(link.share, static_cast<unsigned long>(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    EXPECT_EQ(link.disposition, static_cast<unsigned long>(OPEN_EXISTING));
+    EXPECT_EQ(link.flagsAndAttributes, static_cast<unsigned long>(FILE_ATTRIBUTE_NORMAL)) << "not overlapped";
+    const InterfaceOpenArguments query = InterfaceOpen(Access::kQuery);
+    EXPECT_EQ(query.access, 0u);
+    EXPECT_EQ(query.share, link.share);
+
+    IHidPlatform& os = NativeHidPlatform();
+    std::string path;
+    ASSERT_EQ(os.InterfaceAt(1, &path), Listing::kPath);
+    EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u) << path;
+    EXPECT_EQ(os.InterfaceAt(2, &path), Listing::kPastTheEnd);
+    ASSERT_EQ(os.InterfaceAt(0, &path), Listing::kPath);
+    const Handle held = os.Open(path, Access::kReadWrite, nullptr);
+    ASSERT_NE(held, nullptr);
+    os.Close(held);
+
+    SysError error;
+    EXPECT_EQ(os.Open("\\\\.\\tolvanex-no-such-device", Access::kReadWrite, &error), nullptr);
+    EXPECT_EQ(error.kind, SysErrorKind::kGone) << error.code;
+    EXPECT_EQ(error.code, SysWindowsError(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace
