@@ -5,9 +5,13 @@
 #
 #   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About, Enter
 #   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   whole updates over the in-memory HID stack
+#   run.sh device UPDATER - PROBE HEX OUTDIR -                the real exe against the controller that the
+#                                                           caller plugged in and made to vanish at the 1,000th
+#                                                           report of the second update, on the caller's X
+#                                                           server and wine server (the VM test)
 #
-# Each runs under a code page other than 1252 (Greek, Chinese), with a HEX file
-# whose name that code page cannot spell.
+# start and update run under a code page other than 1252 (Greek, Chinese), with
+# a HEX file whose name that code page cannot spell.
 set -euo pipefail
 scenario=$1 updater=$2 fakehid=$3 probe=$4 hex=$5 out=$6 locales=$7
 
@@ -22,19 +26,23 @@ expect() {  # expect LINE FILE: the probe printed exactly this line
 
 work=$(mktemp -d)
 xpid=
+own=1  # our own X server and wine server
+patience=3  # seconds for a click's effect to show
+if [ "$scenario" = device ]; then own=0 patience=30; fi
 cleanup() {
   # Nothing of wine may stay tied to a display that is about to go.
-  wineserver -k >/dev/null 2>&1 || true
+  [ $own = 0 ] || wineserver -k >/dev/null 2>&1 || true
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-# The prefix's desktop process must start on our display, not on none.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-
-# A display of our own, whatever else runs.
-. "$(dirname "$0")/../../../tools/private-display.sh" 1280x1024x24
+if [ $own = 1 ]; then
+  # The prefix's desktop process must start on our display, not on none.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  # A display of our own, whatever else runs.
+  . "$(dirname "$0")/../../../tools/private-display.sh" 1280x1024x24
+fi
 
 # A fresh prefix has no face for "宋体". Without a window manager wine draws
 # the frame and caption itself only when told to, and moves the keyboard focus
@@ -46,16 +54,18 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >
 case $scenario in
   start) locale=el_GR name='прошивка.hex' ;;
   update) locale=zh_CN name='ñandú.hex' ;;
+  device) locale=C name='muestra.hex' ;;  # C: no letters beyond ASCII typed
   *) fail "unknown scenario $scenario" ;;
 esac
 # Wine takes its code page from the locale and names Unix files in the
 # locale's character set: a real UTF-8 locale, built for the tests alone.
-if [ ! -e "$locales/$locale.UTF-8" ]; then
+if [ "$locale" != C ] && [ ! -e "$locales/$locale.UTF-8" ]; then
   mkdir -p "$locales"
   localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8" || true
 fi
-[ -e "$locales/$locale.UTF-8" ] || fail "localedef $locale.UTF-8 failed (Debian package locales)"
-export LOCPATH=$locales LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
+[ "$locale" = C ] || [ -e "$locales/$locale.UTF-8" ] || fail "localedef $locale.UTF-8 failed (Debian package locales)"
+[ "$locale" = C ] || export LOCPATH=$locales
+export LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
 cp "$hex" "$work/$name"
 sum=$(wine "$(dirname "$updater")/../cli/tolvanex-cli.exe" checksum "$hex" | tr -d '\r')
 
@@ -104,7 +114,7 @@ start_exe() {  # start_exe EXE [VAR=VALUE...]
   sleep 0.5
 }
 choose_file() {  # Abrir HEX, type the file's full path where the file dialog asks for it, Enter
-  press_control 1001 box 3 >"$work/files" || fail "no file dialog"
+  press_control 1001 box "$patience" >"$work/files" || fail "no file dialog"
   set -- $(field BOX_WINDOW "$work/files")
   click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
   xdotool type --delay 80 "Z:${work//\//\\}\\$name"
@@ -190,13 +200,23 @@ EOF
   key Escape
   probe gone 10 || fail "Escape did not close the dialog"
 else
+  # update: TVX_UNPLUG_AT fails the in-memory stack's 1,000th report; device:
+  # the caller's controller vanishes there.
   for unplug in none 1000; do
-    if [ "$unplug" = none ]; then start_exe "$fakehid"; else start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"; fi
+    if [ "$scenario" = device ]; then
+      start_exe "$updater"
+    elif [ "$unplug" = none ]; then
+      start_exe "$fakehid"
+    else
+      start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"
+    fi
     choose_file
+    echo "file chosen; ACTUALIZAR"
+    # The wait ends when the bar stands still for 60 s, not after a time.
     probe watch 60 >"$work/watch" &
     watcher=$!
     sleep 0.3
-    press_control 1 busy 2 || fail "ACTUALIZAR started nothing"
+    press_control 1 busy "$patience" || fail "ACTUALIZAR started nothing"
     key Escape  # closing is refused while the update runs: Escape and the close box
     probe close
     wait "$watcher" || { cat "$work/watch" >&2; fail "no result box"; }
@@ -213,7 +233,7 @@ else
     fi
     grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
     click_button "$work/watch"
-    press_control 2 gone 3 || fail "Salir did not close the dialog after the update"
+    press_control 2 gone "$patience" || fail "Salir did not close the dialog after the update"
   done
 fi
 echo "PASS $scenario"

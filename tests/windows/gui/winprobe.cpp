@@ -7,7 +7,8 @@
 //   winprobe box [SECONDS]       waits for a message box owned by the dialog:
 //                                its caption, text and the controls' state then
 //   winprobe watch [SECONDS]     samples the controls and the bar every few ms
-//                                until a box appears: were the controls locked
+//                                until a box appears (or the bar has stood
+//                                still for SECONDS): were the controls locked
 //                                while the bar moved, and how far did it go
 //   winprobe busy [SECONDS]      waits until an update has locked the controls
 //                                or a box is up
@@ -286,20 +287,27 @@ int main(int argc, char** argv)
         // ends, whatever the outcome, and a last tick may copy it.
         int samples = 0, movingSamples = 0, movingLocked = 0, barMax = -1;
         int last = -1;
-        const bool boxCame = dialog && WaitFor(seconds, [&] {
-            if (OwnedBox(dialog))
-                return true;
-            const Controls c = Sample(dialog);
-            ++samples;
-            if (last >= 0 && c.barPos != last) {
-                ++movingSamples;
-                movingLocked += c.enabled == 0 ? 1 : 0;
-            }
-            last = c.barPos;
-            if (c.barPos < c.barHigh && c.barPos > barMax)
-                barMax = c.barPos;
-            return false;
-        });
+        // A slow machine may take long over the whole update: only a bar
+        // that stands still for SECONDS ends the wait.
+        bool boxCame = false;
+        for (bool moved = true; dialog && moved && !boxCame;) {
+            moved = false;
+            WaitFor(seconds, [&] {
+                if (OwnedBox(dialog))
+                    return boxCame = true;
+                const Controls c = Sample(dialog);
+                ++samples;
+                if (last >= 0 && c.barPos != last) {
+                    ++movingSamples;
+                    movingLocked += c.enabled == 0 ? 1 : 0;
+                    moved = true;
+                }
+                last = c.barPos;
+                if (c.barPos < c.barHigh && c.barPos > barMax)
+                    barMax = c.barPos;
+                return moved;
+            });
+        }
         std::printf("SAMPLES %d\nMOVING %d\nMOVING_LOCKED %d\nBAR_BELOW_FULL %d\n", samples, movingSamples,
                     movingLocked, barMax);
         if (boxCame) {
