@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # tolvanex-cli.exe opens and writes files whose names lie outside the system's
 # ANSI code page: Greek names under code page 936, Chinese under 1253 (wine
-# takes the code page from the locale), and both under 1252.
+# takes the code page from the locale), and both under 1252; and in a path
+# longer than 260 characters.
 # -DWINE=... -DCLI=... -DHEX=... -DWORK=... -DLOCALES=...
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -45,8 +46,23 @@ foreach(lang el_GR.UTF-8 zh_CN.UTF-8 en_US.UTF-8)
     endif()
   endforeach()
 endforeach()
+# FILE and OUT in a folder whose path alone is beyond 260 characters (the
+# manifest lets Windows allow it where long paths are on).
+string(REPEAT "carpeta-larga-" 7 part)
+set(deep "${WORK}/${part}/${part}/${part}")
+file(MAKE_DIRECTORY "${deep}")
+file(COPY_FILE ${HEX} "${deep}/muestra.hex")
+execute_process(COMMAND ${WINE} ${CLI} image "${deep}/muestra.hex" -o "${deep}/muestra.bin"
+                INPUT_FILE /dev/null ERROR_VARIABLE err RESULT_VARIABLE rc)
+set(size 0)
+if(EXISTS "${deep}/muestra.bin")
+  file(SIZE "${deep}/muestra.bin" size)
+endif()
+if(NOT rc STREQUAL "0" OR NOT size EQUAL 16384)
+  message(FATAL_ERROR "image in a path of more than 260 characters: exit ${rc}, ${size} bytes\n${err}")
+endif()
 file(GLOB left "${WORK}/*")
 list(LENGTH left count)
-if(NOT count EQUAL 12)
-  message(FATAL_ERROR "expected 12 files, found: ${left}")
+if(NOT count EQUAL 13)
+  message(FATAL_ERROR "expected 12 files and the deep folder, found: ${left}")
 endif()

@@ -5,6 +5,8 @@
 #
 #   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About, Enter
 #   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   whole updates over the in-memory HID stack
+#   run.sh dpi    UPDATER - PROBE HEX OUTDIR -                the real exe at 96, 144 and 192 DPI: size and
+#                                                           place; the dialogs at each DPI, in-process
 #   run.sh device UPDATER - PROBE HEX OUTDIR -                the real exe against the controller that the
 #                                                           caller plugged in and made to vanish at the 1,000th
 #                                                           report of the second update, on the caller's X
@@ -50,11 +52,14 @@ fi
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
+# The screen's DPI, which a program reads when it starts; the dpi scenario changes it.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+[ $own = 0 ] || set_dpi 96
 
 case $scenario in
   start) locale=el_GR name='прошивка.hex' ;;
   update) locale=zh_CN name='ñandú.hex' ;;
-  device) locale=C name='muestra.hex' ;;  # C: no letters beyond ASCII typed
+  device | dpi) locale=C name='muestra.hex' ;;  # C: no letters beyond ASCII typed
   *) fail "unknown scenario $scenario" ;;
 esac
 # Wine takes its code page from the locale and names Unix files in the
@@ -117,7 +122,15 @@ choose_file() {  # Abrir HEX, type the file's full path where the file dialog as
   press_control 1001 box "$patience" >"$work/files" || fail "no file dialog"
   set -- $(field BOX_WINDOW "$work/files")
   click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
-  xdotool type --delay 80 "Z:${work//\//\\}\\$name"
+  # A letter that the keyboard map lacks can get lost while xdotool adds it
+  # to the map: type again until the file name box holds the whole path.
+  local path="Z:${work//\//\\}\\$name"
+  for _ in 1 2 3 4 5; do
+    key End shift+Home  # what is there gets replaced
+    xdotool type --delay 80 "$path"
+    probe box 3 >"$work/typed" || fail "the file dialog went"
+    grep -qxF "BOX_EDIT $path" "$work/typed" && break
+  done
   key Return
   sleep 1
   probe state >"$work/state" || fail "dialog gone after the file choice"
@@ -125,7 +138,55 @@ choose_file() {  # Abrir HEX, type the file's full path where the file dialog as
   grep -q "^NOW_CONTROL 1004 .* ${sum}\$" "$work/state" || { cat "$work/state" >&2; fail "checksum not shown"; }
 }
 
-if [ "$scenario" = start ]; then
+if [ "$scenario" = dpi ]; then
+  # Each row on a fresh X server and wine server: both read the DPI and the
+  # screen when they start. The client grows with the DPI from its size at
+  # 96 (what the dialog manager makes of the template there); too large for
+  # the screen, the dialog is laid out smaller, inside it.
+  # First WM_DPICHANGED in-process (it needs a display and room for the
+  # largest): the controls and their fonts.
+  wine "$(dirname "$probe")/windows_resources_test.exe" --gtest_filter='*Dpi*' </dev/null | tr -d '\r' | tail -n 3 |
+    tee "$work/gtest"
+  grep -q '^\[  PASSED  \] 1 test' "$work/gtest" || fail "the dialogs at each DPI"
+  while read -r dpi screen; do
+    if [ "$dpi $screen" != "96 1280x1024" ]; then
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      kill "$xpid"
+      . "$(dirname "$0")/../../../tools/private-display.sh" "${screen}x24"
+    fi
+    set_dpi "$dpi"
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    start_exe "$updater"
+    probe size "$updater" >"$work/size" || fail "no dialog to measure at $dpi DPI"
+    [ "$dpi" != 96 ] || read -r full96_w full96_h <<<"$(field MAPPED "$work/size")"
+    read -r client_w client_h <<<"$(field CLIENT "$work/size")"
+    read -r left top right bottom <<<"$(field WORKAREA "$work/size")"
+    read -r x y w h <<<"$(field WINDOW "$work/window")"
+    full_w=$((full96_w * dpi / 96)) full_h=$((full96_h * dpi / 96))
+    echo "$dpi DPI, $screen: client $client_w x $client_h (in proportion: $full_w x $full_h)," \
+      "window $w x $h at $x $y, work area $left $top $right $bottom"
+    [ "$x" -ge "$left" ] && [ "$y" -ge "$top" ] && [ $((x + w)) -le "$right" ] && [ $((y + h)) -le "$bottom" ] ||
+      fail "$dpi DPI, $screen: the window is not inside the work area"
+    if [ $((full_w + w - client_w)) -le $((right - left)) ] && [ $((full_h + h - client_h)) -le $((bottom - top)) ]; then
+      [ $((client_w - full_w)) -ge -2 ] && [ $((client_w - full_w)) -le 2 ] &&
+        [ $((client_h - full_h)) -ge -2 ] && [ $((client_h - full_h)) -le 2 ] ||
+        fail "$dpi DPI: client $client_w x $client_h, not $full_w x $full_h"
+    else
+      [ "$client_w" -lt "$full_w" ] || fail "$dpi DPI, $screen: too large, yet not laid out smaller"
+    fi
+    shot "$out/tolvanex-updater-wine-$dpi-dpi-$screen.png" "$x $y $w $h"
+    probe close
+    probe gone 10 || fail "the dialog did not close at $dpi DPI"
+  done <<'EOF'
+96 1280x1024
+144 1280x1024
+192 1280x1024
+192 1024x768
+EOF
+  set_dpi 96
+elif [ "$scenario" = start ]; then
   start_exe "$updater"
   probe size "$updater" >"$work/size" || fail "no dialog to measure"
   cat "$work/size"
