@@ -100,9 +100,10 @@ void LayOutForDpi(HWND dialog, const DialogTemplate& layout, UINT dpi, const REC
     // Windows 10 would scale the dialog again on a DPI change, on its own.
     static const auto dialogBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
     static const auto controlBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogControlDpiChangeBehavior");
-    constexpr int kDisableAll = 7;  // DDC_DISABLE_ALL; for controls, font update and relayout
+    constexpr int kDialogDisableAll = 7;   // DDC_DISABLE_ALL
+    constexpr int kControlDisableAll = 3;  // DCDC_DISABLE_FONTUPDATE | DCDC_DISABLE_RELAYOUT
     if (dialogBehavior != nullptr)
-        dialogBehavior(dialog, kDisableAll, kDisableAll);
+        dialogBehavior(dialog, kDialogDisableAll, kDialogDisableAll);
 
     const HFONT font96 = DialogFont(layout, 96);
     const SIZE base = BaseUnits(font96);
@@ -132,7 +133,7 @@ void LayOutForDpi(HWND dialog, const DialogTemplate& layout, UINT dpi, const REC
         if (static_cast<short>(::GetDlgCtrlID(control)) != c.id)
             break;  // not the template's window: leave the rest as the dialog manager made it
         if (controlBehavior != nullptr)
-            controlBehavior(control, 3, 3);
+            controlBehavior(control, kControlDisableAll, kControlDisableAll);
         ::SetWindowPos(control, nullptr, scaled(c.x, base.cx, 4, at), scaled(c.y, base.cy, 8, at),
                        scaled(c.cx, base.cx, 4, at), scaled(c.cy, base.cy, 8, at), SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);

@@ -86,6 +86,7 @@ flash() {  # flash LOG [OPTION]...
 
 win Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
 xvfb=$!
+while [ ! -S $root/tmp/.X11-unix/X7 ]; do sleep 0.1; done  # before wine, whose desktop uses it
 # One controller: it vanishes at the 1,000th report of the fourth update.
 plug a $((3 * 2049 + 1000))
 wine_start
