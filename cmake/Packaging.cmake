@@ -84,6 +84,12 @@ elseif(WIN32)
   list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/res/windows)
   # The installer's name says what it is, beside the program in the zip.
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackagingPerGenerator.cmake)
+  # Signed when the release has a certificate (see the script): the programs
+  # before they are packed, the uninstaller and the installer as makensis
+  # writes them.
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignWindows.cmake)
+  set(CPACK_TOLVANEX_CMAKE ${CMAKE_COMMAND})
+  set(CPACK_TOLVANEX_SIGN_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/SignWindows.cmake)
 
   # Beside the programs: a short Spanish README, our licence and the notices
   # of the mingw-w64 runtime that is linked in statically; with Windows line ends.

@@ -13,9 +13,11 @@
 #endif
 #include <windows.h>
 
+#include "sys/Utf16.h"
+#include "ui/Dialog.h"
 #include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
-#include "sys/Utf16.h"
+#include "ui/WindowApp.h"
 
 namespace {
 
@@ -162,6 +164,64 @@ TEST(WindowsResources, StringTableMatchesTheWindowTable)
         const int length = LoadStringW(GetModuleHandleW(nullptr), entry.id, text, 256);
         EXPECT_EQ(Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(length))), entry.text)
             << entry.id;
+    }
+}
+
+// WM_DPICHANGED lays each dialog out anew: every control where the 96-DPI
+// layout had it times DPI/96, and its text inside it in the font it got.
+TEST(WindowsResources, DialogsScaleWithTheDpi)
+{
+    char program[] = "windows_resources_test";
+    char* argv[] = {program, nullptr};
+    wnd::Application toolkit(1, argv);  // the common controls
+    for (int id : {IDD_UPDATER_DIALOG, IDD_ABOUTBOX}) {
+        SCOPED_TRACE(id);
+        CDialog dialog(id);
+        ASSERT_TRUE(dialog.Create());
+        const auto window = static_cast<HWND>(dialog.GetSafeHwnd());
+        std::vector<RECT> at96;
+        for (const int dpi : {96, 144, 192}) {
+            SCOPED_TRACE(dpi);
+            RECT place{0, 0, 100, 100};  // where it goes; the size is the dialog's own
+            SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&place));
+            std::size_t i = 0;
+            for (HWND control = GetWindow(window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT), ++i) {
+                RECT r{};
+                GetWindowRect(control, &r);
+                MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+                if (dpi == 96) {
+                    at96.push_back(r);
+                } else {
+                    ASSERT_LT(i, at96.size());
+                    const RECT& small = at96[i];
+                    EXPECT_NEAR(r.left, small.left * dpi / 96, 2) << i;
+                    EXPECT_NEAR(r.top, small.top * dpi / 96, 2) << i;
+                    EXPECT_NEAR(r.right - r.left, (small.right - small.left) * dpi / 96, 2) << i;
+                    EXPECT_NEAR(r.bottom - r.top, (small.bottom - small.top) * dpi / 96, 2) << i;
+                }
+                wchar_t text[64] = {};
+                GetWindowTextW(control, text, 64);
+                wchar_t cls[32] = {};
+                GetClassNameW(control, cls, 32);
+                const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+                if (!text[0] || _wcsicmp(cls, L"msctls_progress32") == 0 || (style & SS_TYPEMASK) == SS_ICON)
+                    continue;
+                const HDC dc = GetDC(control);
+                const HGDIOBJ before = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+                SIZE extent{};
+                GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &extent);
+                TEXTMETRICW metrics{};
+                GetTextMetricsW(dc, &metrics);
+                SelectObject(dc, before);
+                ReleaseDC(control, dc);
+                RECT client{};
+                GetClientRect(control, &client);
+                EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, MulDiv(9, dpi, 72)) << i;  // 9 points
+                EXPECT_LE(extent.cx, client.right) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+                EXPECT_LE(extent.cy, client.bottom) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+            }
+        }
+        DestroyWindow(window);
     }
 }
 

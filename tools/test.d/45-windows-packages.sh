@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The Windows zip and installer, made by CPack from the Windows build. The
+# The Windows zip and installer, made by CPack from the Windows build and
+# signed with a throwaway certificate made here, every signature checked. The
 # installer runs silently under wine in a prefix of its own, the installed CLI
 # starts; while a program runs from the folder, uninstalling and installing
 # elsewhere are refused with nothing changed; installing elsewhere moves the
 # copy, and the next install goes there too; the uninstaller runs, and nothing
-# of the program may be left.
+# of the program may be left, the folders it made included, and nothing else
+# goes. What wine cannot show (no UAC) is checked in the generated script.
 set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build="$top/build/windows"
@@ -22,14 +24,6 @@ README.txt
 tolvanex-cli.exe
 tolvanex-updater.exe"
 
-rm -rf "$build/packages"
-(cd "$build" && cpack -G "ZIP;NSIS64" >"$build/cpack-windows.log" 2>&1) || { cat "$build/cpack-windows.log"; fail "cpack"; }
-zip=$(echo "$build"/packages/tolvanex-updater-*-win64.zip)
-installer=$(echo "$build"/packages/tolvanex-updater-*-win64-setup.exe)
-[ -f "$zip" ] && [ -f "$installer" ] || fail "cpack made no zip or no installer"
-version=$(sed -n 's/^#define TOLVANEX_VERSION "\(.*\)"$/\1/p' "$build/generated/res/Version.h")
-echo "$(basename "$zip"): $(stat -c %s "$zip") bytes; $(basename "$installer"): $(stat -c %s "$installer") bytes"
-
 work=$(mktemp -d)
 export WINEPREFIX="$build/package-prefix"
 xpid=
@@ -40,12 +34,55 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A certificate of our own for the release's signing step, trusted by nothing
+# but the checks below.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
+  -subj "/CN=Tolvanex prueba/O=Tolvanex S.L." -addext extendedKeyUsage=codeSigning >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.pem" -out "$work/sign.p12" -passout pass:prueba
+signed() {  # signed FILE: its signature holds against our certificate
+  osslsigncode verify -CAfile "$work/sign.pem" -in "$1" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log"; fail "$(basename "$1") is not signed with the release's certificate"; }
+}
+rm -rf "$build/packages"
+(cd "$build" && TOLVANEX_SIGN_PKCS12="$work/sign.p12" TOLVANEX_SIGN_PASSWORD=prueba \
+  cpack -G "ZIP;NSIS64" >"$build/cpack-windows.log" 2>&1) || { cat "$build/cpack-windows.log"; fail "cpack"; }
+zip=$(echo "$build"/packages/tolvanex-updater-*-win64.zip)
+installer=$(echo "$build"/packages/tolvanex-updater-*-win64-setup.exe)
+[ -f "$zip" ] && [ -f "$installer" ] || fail "cpack made no zip or no installer"
+version=$(sed -n 's/^#define TOLVANEX_VERSION "\(.*\)"$/\1/p' "$build/generated/res/Version.h")
+echo "$(basename "$zip"): $(stat -c %s "$zip") bytes; $(basename "$installer"): $(stat -c %s "$installer") bytes"
+
+signed "$installer"
+# Unsigned without a certificate, and it says so.
+cp "$build/cli/tolvanex-cli.exe" "$work/plain.exe"
+env -u TOLVANEX_SIGN_PKCS12 -u TOLVANEX_SIGN_PASSWORD cmake "-DFILE=$work/plain.exe" -P "$top/cmake/SignWindows.cmake" |
+  grep -qx -- '-- sign: plain.exe is left UNSIGNED: TOLVANEX_SIGN_PKCS12 and TOLVANEX_SIGN_PASSWORD are not set' ||
+  fail "signing without a certificate does not say that it leaves the file unsigned"
+cmp -s "$build/cli/tolvanex-cli.exe" "$work/plain.exe" || fail "signing without a certificate changed the file"
+
+# What only Windows shows: the finish page starts the updater through the
+# shell of the user who is logged in, not as the elevated installer; the
+# licence is there to read, with nothing to accept.
+nsi="$build/packages/_CPack_Packages/win64/NSIS64/project.nsi"
+launch=$(cat <<'EOF'
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Ejecutar tolvanex-updater"
+!define MUI_FINISHPAGE_RUN_FUNCTION RunAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM}"'
+EOF
+)
+same "the finish page's launch" "$launch" "$(grep -e '^!define MUI_FINISHPAGE_RUN' -e '^ *Exec ' "$nsi")"
+same "the licence page's button" '!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"' \
+  "$(grep -e '^!define MUI_LICENSEPAGE_' "$nsi" | grep -v TEXT_BOTTOM)"
+echo "the installer signed; the finish page's launch and the licence page as they must be"
+
 echo "--- zip"
 unzip -q "$zip" -d "$work/zip"
 top_dir=$(basename "$zip" .zip)
 same "the zip's files" "$files" "$(cd "$work/zip/$top_dir" && ls | LC_ALL=C sort)"
 for exe in tolvanex-cli.exe tolvanex-updater.exe; do
   if x86_64-w64-mingw32-objdump -h "$work/zip/$top_dir/$exe" | grep -q '\.debug_'; then fail "$exe is not stripped"; fi
+  signed "$work/zip/$top_dir/$exe"
 done
 grep -q 'winpthreads' "$work/zip/$top_dir/LICENSE-mingw-w64.txt" || fail "no winpthreads notice"
 echo "$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
@@ -88,7 +125,8 @@ same "Apps & features: version" "$version" "$(reg_value DisplayVersion)"
 same "Apps & features: publisher" "Tolvanex, S.L." "$(reg_value Publisher)"
 same "Apps & features: icon" "\"$win_dir\\tolvanex-updater.exe\",0" "$(reg_value DisplayIcon)"
 same "Apps & features: uninstaller" "\"$win_dir\\uninstall.exe\"" "$(reg_value UninstallString)"
-echo "installed: $(cd "$install_dir" && ls | tr '\n' ' ')"
+for exe in tolvanex-cli.exe tolvanex-updater.exe uninstall.exe; do signed "$install_dir/$exe"; done
+echo "installed: $(cd "$install_dir" && ls | tr '\n' ' '); the installer, the zip's and the installed programs and the uninstaller signed"
 echo "Start menu: ${menu_entry#"$drive_c"/}; Apps & features: $(reg_value DisplayName) $(reg_value DisplayVersion)"
 
 same "the installed tolvanex-cli --version" "tolvanex-cli $version" \
@@ -99,8 +137,8 @@ echo "installed tolvanex-cli --version: tolvanex-cli $version"
 # elsewhere may touch the folder: they end with code 2 and all stays. The
 # uninstaller runs in place (_?=), as the installer runs the old one, so that
 # its code is seen; cmd passes that argument unquoted, as it must be.
-other_win='C:\Tolvanex'
-other_dir="$drive_c/Tolvanex"
+other_win='C:\a\b\Tolvanex'  # a and b are made by the installer
+other_dir="$drive_c/a/b/Tolvanex"
 printf '@"%s\\uninstall.exe" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$win_dir" "$win_dir" >"$work/uninstall-here.bat"
 cp "$top/examples/sample.hex" "$work/sample.hex"
 installed_state() {  # the files, the Start-menu entry, the uninstall entry, the other folder
@@ -145,8 +183,8 @@ for run in elsewhere again; do
   [ ! -e "$install_dir" ] || fail "install $run: the first copy is left: $(ls -A "$install_dir" | tr '\n' ' ')"
   same "install $run: files" "$files
 uninstall.exe" "$(cd "$other_dir" && ls | LC_ALL=C sort)"
-  same "install $run: Apps & features" "$other_win $other_win\\uninstall.exe" \
-    "$(reg_value InstallLocation) $(reg_value UninstallString | tr -d '"')"
+  same "install $run: Apps & features" "$other_win $other_win\\uninstall.exe C:\\a" \
+    "$(reg_value InstallLocation) $(reg_value UninstallString | tr -d '"') $(reg_value MadeFrom)"
   [ -f "$menu_entry" ] || fail "install $run: no Start-menu entry"
 done
 echo "installed elsewhere: the first copy removed; installed again: into $other_win, the folder remembered"
@@ -165,4 +203,22 @@ timeout 900 wineserver -w || fail "wine did not end after uninstalling"
 if grep -il tolvanex "$WINEPREFIX"/*.reg; then fail "the registry still names the program"; fi
 same "the prefix after uninstalling" "$(cat "$work/before")" "$(snapshot)"
 if [ -n "$(find "$HOME" -iname '*tolvanex*')" ]; then fail "wine put menu files into HOME"; fi
-echo "uninstalled: no file, folder, menu entry or registry value of the program is left"
+echo "uninstalled: no file, folder (a and b included), menu entry or registry value of the program is left"
+
+# Only the folders that the installer made go, and only when they are empty:
+# a that was there before stays; so does b with a file of the user's in it.
+while read -r there_before users_file want; do
+  [ "$there_before" = - ] || mkdir "$drive_c/$there_before"
+  timeout 300 wine "$installer" /S "/D=$other_win" </dev/null >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "install"; }
+  [ "$users_file" = - ] || touch "$drive_c/$users_file"
+  timeout 300 wine "$win_dir\\uninstall.exe" /S </dev/null >"$work/uninstall.log" 2>&1 || { cat "$work/uninstall.log"; fail "uninstall"; }
+  timeout 300 wineserver -w || fail "wine did not end after uninstalling"
+  same "left with $there_before there before and the file $users_file" "$want" \
+    "$(cd "$drive_c" && find a 2>/dev/null | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+  rm -r "$drive_c/a"
+  echo "installed into $other_win with $there_before there before and the user's file $users_file; uninstalled: $want left"
+done <<'EOF'
+a - a
+- a/b/nota.txt a a/b a/b/nota.txt
+EOF
+same "the prefix at the end" "$(cat "$work/before")" "$(snapshot)"

@@ -18,6 +18,8 @@
 
 #include "sys/Utf16.h"
 #include "ui/Dialog.h"
+#include "ui/DialogTemplate.h"
+#include "ui/win32/Win32DialogLayout.h"
 
 namespace wnd {
 
@@ -52,42 +54,23 @@ CDialog* DialogOf(HWND window)
     return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
 }
 
-// What the framework did before a dialog was first shown: one that
-// initialisation neither moved nor showed is centred over its owner, or in
-// the work area of its monitor when it has none.
-void CenterWindow(HWND window)
-{
-    RECT self{};
-    ::GetWindowRect(window, &self);
-    RECT area{};
-    const HWND owner = ::GetWindow(window, GW_OWNER);
-    if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
-        ::GetWindowRect(owner, &area);
-    } else {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        area = monitor.rcWork;
-    }
-    const int width = self.right - self.left;
-    const int height = self.bottom - self.top;
-    const int x = area.left + (area.right - area.left - width) / 2;
-    const int y = area.top + (area.bottom - area.top - height) / 2;
-    ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
+        if (const DialogTemplate* layout = FindDialogTemplate(dialog->TemplateId()))
+            LayOutForDpi(window, *layout, WindowDpi(window), nullptr);
         RECT before{};
         ::GetWindowRect(window, &before);
         const BOOL focusDefault = dialog->HandleInitDialog(window) ? TRUE : FALSE;
         RECT after{};
         ::GetWindowRect(window, &after);
+        // What the framework did before a dialog was first shown: one that
+        // initialisation neither moved nor showed is centred, here kept
+        // inside the work area.
         if (!::IsWindowVisible(window) && before.left == after.left && before.top == after.top)
-            CenterWindow(window);
+            CenterInWorkArea(window);
         return focusDefault;
     }
     CDialog* dialog = DialogOf(window);
@@ -121,7 +104,14 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             CDialog::ReportCurrentException(window);
         }
         return TRUE;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI, or the user changed the scale.
+        if (const DialogTemplate* layout = FindDialogTemplate(dialog->TemplateId()))
+            LayOutForDpi(window, *layout, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+        return TRUE;
     case WM_NCDESTROY:
+        ForgetLayout(window);
         ::SetWindowLongPtrW(window, DWLP_USER, 0);
         dialog->HandleDestroy();
         return FALSE;

@@ -5,9 +5,15 @@
 #
 #   run.sh start  UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   the real exe: size, texts, boxes, About, Enter
 #   run.sh update UPDATER FAKEHID PROBE HEX OUTDIR LOCALES   whole updates over the in-memory HID stack
+#   run.sh dpi    UPDATER - PROBE HEX OUTDIR -                the real exe at 96, 144 and 192 DPI: size and
+#                                                           place; the dialogs at each DPI, in-process
+#   run.sh device UPDATER - PROBE HEX OUTDIR -                the real exe against the controller that the
+#                                                           caller plugged in and made to vanish at the 1,000th
+#                                                           report of the second update, on the caller's X
+#                                                           server and wine server (the VM test)
 #
-# Each runs under a code page other than 1252 (Greek, Chinese), with a HEX file
-# whose name that code page cannot spell.
+# start and update run under a code page other than 1252 (Greek, Chinese), with
+# a HEX file whose name that code page cannot spell.
 set -euo pipefail
 scenario=$1 updater=$2 fakehid=$3 probe=$4 hex=$5 out=$6 locales=$7
 
@@ -22,19 +28,23 @@ expect() {  # expect LINE FILE: the probe printed exactly this line
 
 work=$(mktemp -d)
 xpid=
+own=1  # our own X server and wine server
+patience=10  # seconds for a click's effect to show
+if [ "$scenario" = device ]; then own=0 patience=30; fi
 cleanup() {
   # Nothing of wine may stay tied to a display that is about to go.
-  wineserver -k >/dev/null 2>&1 || true
+  [ $own = 0 ] || wineserver -k >/dev/null 2>&1 || true
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-# The prefix's desktop process must start on our display, not on none.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-
-# A display of our own, whatever else runs.
-. "$(dirname "$0")/../../../tools/private-display.sh" 1280x1024x24
+if [ $own = 1 ]; then
+  # The prefix's desktop process must start on our display, not on none.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  # A display of our own, whatever else runs.
+  . "$(dirname "$0")/../../../tools/private-display.sh" 1280x1024x24
+fi
 # Waits that last while things move; a probe's own wait for something that
 # shows no progress on the way lasts a minute (winprobe's SECONDS).
 . "$(dirname "$0")/../../../tools/vm/stall.sh"
@@ -45,20 +55,25 @@ wineserver -w >/dev/null 2>&1 || true
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
+# The screen's DPI, which a program reads when it starts; the dpi scenario changes it.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+[ $own = 0 ] || set_dpi 96
 
 case $scenario in
   start) locale=el_GR name='прошивка.hex' ;;
   update) locale=zh_CN name='ñandú.hex' ;;
+  device | dpi) locale=C name='muestra.hex' ;;  # C: no letters beyond ASCII typed
   *) fail "unknown scenario $scenario" ;;
 esac
 # Wine takes its code page from the locale and names Unix files in the
 # locale's character set: a real UTF-8 locale, built for the tests alone.
-if [ ! -e "$locales/$locale.UTF-8" ]; then
+if [ "$locale" != C ] && [ ! -e "$locales/$locale.UTF-8" ]; then
   mkdir -p "$locales"
   localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8" || true
 fi
-[ -e "$locales/$locale.UTF-8" ] || fail "localedef $locale.UTF-8 failed (Debian package locales)"
-export LOCPATH=$locales LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
+[ "$locale" = C ] || [ -e "$locales/$locale.UTF-8" ] || fail "localedef $locale.UTF-8 failed (Debian package locales)"
+[ "$locale" = C ] || export LOCPATH=$locales
+export LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
 cp "$hex" "$work/$name"
 sum=$(wine "$(dirname "$updater")/../cli/tolvanex-cli.exe" checksum "$hex" | tr -d '\r')
 
@@ -110,13 +125,20 @@ start_exe() {  # start_exe EXE [VAR=VALUE...]
 }
 choose_file() {  # Abrir HEX, type the file's full path where the file dialog asks for it, Enter
   # xdotool types a letter that the keyboard lacks on a key it binds for a
-  # moment only; a busy wine may read the key after that moment, and the name
-  # comes out wrong: the window cannot open it, and the user types it again.
+  # moment only: type again until the file name box holds the whole path. A
+  # busy wine may still read a key late, and the name comes out wrong: the
+  # window cannot open it, and the user chooses it again.
+  local path="Z:${work//\//\\}\\$name"
   for _ in 1 2 3 4 5; do
-    press_control 1001 box 10 >"$work/files" || fail "no file dialog"
+    press_control 1001 box "$patience" >"$work/files" || fail "no file dialog"
     set -- $(field BOX_WINDOW "$work/files")
     click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
-    xdotool type --delay 80 "Z:${work//\//\\}\\$name"
+    for _ in 1 2 3 4 5; do
+      key End shift+Home  # what is there gets replaced
+      xdotool type --delay 80 "$path"
+      probe box 10 >"$work/typed" || fail "the file dialog went"
+      grep -qxF "BOX_EDIT $path" "$work/typed" && break
+    done
     key Return
     stall_until "the file to load" "file_settled" || fail "the file did not load"
     [ -s "$work/after" ] || break
@@ -134,7 +156,55 @@ file_settled() {  # the file dialog gone and the file loaded, or a box saying it
   fi
 }
 
-if [ "$scenario" = start ]; then
+if [ "$scenario" = dpi ]; then
+  # Each row on a fresh X server and wine server: both read the DPI and the
+  # screen when they start. The client grows with the DPI from its size at
+  # 96 (what the dialog manager makes of the template there); too large for
+  # the screen, the dialog is laid out smaller, inside it.
+  # First WM_DPICHANGED in-process (it needs a display and room for the
+  # largest): the controls and their fonts.
+  wine "$(dirname "$probe")/windows_resources_test.exe" --gtest_filter='*Dpi*' </dev/null | tr -d '\r' | tail -n 3 |
+    tee "$work/gtest"
+  grep -q '^\[  PASSED  \] 1 test' "$work/gtest" || fail "the dialogs at each DPI"
+  while read -r dpi screen; do
+    if [ "$dpi $screen" != "96 1280x1024" ]; then
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      kill "$xpid"
+      . "$(dirname "$0")/../../../tools/private-display.sh" "${screen}x24"
+    fi
+    set_dpi "$dpi"
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    start_exe "$updater"
+    probe size "$updater" >"$work/size" || fail "no dialog to measure at $dpi DPI"
+    [ "$dpi" != 96 ] || read -r full96_w full96_h <<<"$(field MAPPED "$work/size")"
+    read -r client_w client_h <<<"$(field CLIENT "$work/size")"
+    read -r left top right bottom <<<"$(field WORKAREA "$work/size")"
+    read -r x y w h <<<"$(field WINDOW "$work/window")"
+    full_w=$((full96_w * dpi / 96)) full_h=$((full96_h * dpi / 96))
+    echo "$dpi DPI, $screen: client $client_w x $client_h (in proportion: $full_w x $full_h)," \
+      "window $w x $h at $x $y, work area $left $top $right $bottom"
+    [ "$x" -ge "$left" ] && [ "$y" -ge "$top" ] && [ $((x + w)) -le "$right" ] && [ $((y + h)) -le "$bottom" ] ||
+      fail "$dpi DPI, $screen: the window is not inside the work area"
+    if [ $((full_w + w - client_w)) -le $((right - left)) ] && [ $((full_h + h - client_h)) -le $((bottom - top)) ]; then
+      [ $((client_w - full_w)) -ge -2 ] && [ $((client_w - full_w)) -le 2 ] &&
+        [ $((client_h - full_h)) -ge -2 ] && [ $((client_h - full_h)) -le 2 ] ||
+        fail "$dpi DPI: client $client_w x $client_h, not $full_w x $full_h"
+    else
+      [ "$client_w" -lt "$full_w" ] || fail "$dpi DPI, $screen: too large, yet not laid out smaller"
+    fi
+    shot "$out/tolvanex-updater-wine-$dpi-dpi-$screen.png" "$x $y $w $h"
+    probe close
+    probe gone 10 || fail "the dialog did not close at $dpi DPI"
+  done <<'EOF'
+96 1280x1024
+144 1280x1024
+192 1280x1024
+192 1024x768
+EOF
+  set_dpi 96
+elif [ "$scenario" = start ]; then
   start_exe "$updater"
   probe size "$updater" >"$work/size" || fail "no dialog to measure"
   cat "$work/size"
@@ -209,14 +279,23 @@ EOF
   key Escape
   probe gone 60 || fail "Escape did not close the dialog"
 else
+  # update: TVX_UNPLUG_AT fails the in-memory stack's 1,000th report; device:
+  # the caller's controller vanishes there.
   for unplug in none 1000; do
-    if [ "$unplug" = none ]; then start_exe "$fakehid"; else start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"; fi
+    if [ "$scenario" = device ]; then
+      start_exe "$updater"
+    elif [ "$unplug" = none ]; then
+      start_exe "$fakehid"
+    else
+      start_exe "$fakehid" TVX_UNPLUG_AT="$unplug"
+    fi
     choose_file
+    echo "file chosen; ACTUALIZAR"
     # The watcher's wait lasts while the bar moves.
     wine "$probe" watch 60 >"$work/watch.raw" &
     watcher=$!
     stall_until "the watcher to start" "grep -q WATCHING '$work/watch.raw'"
-    press_control 1 busy 10 || fail "ACTUALIZAR started nothing"
+    press_control 1 busy "$patience" || fail "ACTUALIZAR started nothing"
     key Escape  # closing is refused while the update runs: Escape and the close box
     probe close
     wait "$watcher" || { tr -d '\r' <"$work/watch.raw" >&2; fail "no result box"; }
@@ -234,7 +313,7 @@ else
     fi
     grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
     click_button "$work/watch"
-    press_control 2 gone 10 || fail "Salir did not close the dialog after the update"
+    press_control 2 gone "$patience" || fail "Salir did not close the dialog after the update"
   done
 fi
 echo "PASS $scenario"

@@ -2,10 +2,12 @@
 // to, while xdotool plays the user. One line per observation on stdout.
 //
 //   winprobe wait [SECONDS]      waits for the dialog: where it is on the screen
-//   winprobe size EXE            the dialog's class, its client size, and what
-//                                MapDialogRect makes of its template (395 x 99)
+//   winprobe size EXE            the dialog's class, its client size, its
+//                                monitor's work area, and what MapDialogRect
+//                                makes of its template (395 x 99) here
 //   winprobe box [SECONDS]       waits for a message box owned by the dialog:
-//                                its caption, text and the controls' state then
+//                                its caption, texts, buttons and edit boxes, and
+//                                the controls' state then
 //   winprobe watch [SECONDS]     samples the controls and the bar every few ms
 //                                until a box appears (SECONDS after the bar's
 //                                last move at most): were the controls locked
@@ -178,6 +180,8 @@ void PrintBox(HWND box)
             std::printf("BOX_TEXT %s\n", Utf8(text).c_str());
         else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(child))
             std::printf("BOX_BUTTON %s %s\n", Centre(child).c_str(), Utf8(text).c_str());
+        else if (_wcsicmp(cls.c_str(), L"Edit") == 0 && IsWindowVisible(child))
+            std::printf("BOX_EDIT %s\n", Utf8(text).c_str());
     }
 }
 
@@ -189,6 +193,11 @@ int Size(const char* exe)
     RECT client{};
     GetClientRect(dialog, &client);
     std::printf("CLASS %s\nCLIENT %ld %ld\n", Utf8(ClassOf(dialog)).c_str(), client.right, client.bottom);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    std::printf("WORKAREA %ld %ld %ld %ld\n", work.left, work.top, work.right, work.bottom);
 
     // The same template in this process, without WS_VISIBLE, measured by the
     // dialog manager itself.
