@@ -58,23 +58,12 @@ wine_start() {
 }
 
 # watched LOG CMD...: CMD with its output in LOG, ended when neither a
-# controller got a report nor LOG grew for 60 s; sets rc.
+# controller got a report nor LOG grew for a quiet period; sets rc.
 watched() {
-  local log=$1 last= now still=0 pid
+  local log=$1
   shift
   "$@" > $log 2>&1 &
-  pid=$!
-  while kill -0 $pid 2> /dev/null; do
-    now=$(cat $root/tmp/rx-* $log 2> /dev/null | wc -c)
-    if [ "$now" = "$last" ]; then still=$((still + 1)); else still=0 last=$now; fi
-    if [ $still -ge 120 ]; then
-      tvx_say "STALL nothing moved for 60 s: $*"
-      kill $pid
-      break
-    fi
-    sleep 0.5
-  done
-  wait $pid
+  stall_wait "$*" "cat $root/tmp/rx-* $log 2> /dev/null | wc -c" $!
   rc=$?
 }
 flash() {  # flash LOG [OPTION]...
