@@ -34,6 +34,83 @@ mergeInto(LibraryManager.library, {
       u.textContent = text[amp + 1];
       element.append(u, text.slice(amp + 2));
     },
+    // The caption: the system menu's icon, the title, the close box.
+    newCaptionBar: function(win, caption, modal) {
+      var bar = document.createElement('header');
+      bar.className = 'caption';
+      var icon = document.createElement('button');
+      icon.type = 'button';
+      icon.className = 'sysmenu';
+      icon.tabIndex = -1;
+      icon.setAttribute('aria-label', 'Menú del sistema');
+      icon.setAttribute('aria-haspopup', 'menu');
+      var img = document.createElement('img');
+      img.alt = '';
+      icon.append(img);
+      var title = document.createElement(modal ? 'h2' : 'h1');
+      title.id = 'caption-' + win;
+      title.textContent = caption;
+      var close = document.createElement('button');
+      close.type = 'button';
+      close.className = 'close';
+      close.tabIndex = -1;
+      close.setAttribute('aria-label', 'Cerrar');
+      close.textContent = '\u2715';
+      bar.append(icon, title, close);
+      return {element: bar, menuButton: icon, image: img, title: title, closeButton: close};
+    },
+    listenCaptionBar: function(win, bar) {
+      bar.menuButton.addEventListener('click', function() { TvxWnd.openMenuUnderIcon(win); });
+      bar.closeButton.addEventListener('click', function() { TvxWnd.sysCommand(win, 0xF060); });  // SC_CLOSE
+    },
+    // Alt+Space opens the system menu, Escape cancels, Enter presses a
+    // button or, anywhere else, the default button.
+    onWindowKey: function(win, e) {
+      if (e.target.closest('.menu')) return;
+      if (e.key === ' ' && e.altKey) {
+        e.preventDefault();
+        TvxWnd.openMenuUnderIcon(win);
+      } else if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.command(win, 2);  // IDCANCEL
+      } else if (e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) {
+        // Enter on a button presses it; anywhere else it is the default button.
+        e.preventDefault();
+        var w = TvxWnd.windows[win];
+        var def = w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
+        if (def && !def.disabled) TvxWnd.command(win, w.defaultId);
+      }
+    },
+    // The arrows move through the menu's items, Enter and Space choose one,
+    // Escape closes it.
+    onMenuKey: function(win, e) {
+      var menu = TvxWnd.windows[win].menu;
+      var items = Array.from(menu.querySelectorAll('[role=menuitem]'));
+      var at = items.indexOf(document.activeElement);
+      if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.closeMenu(win);
+      } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+        e.preventDefault();
+        var next = items[(at + (e.key === 'ArrowDown' ? 1 : items.length - 1)) % items.length];
+        if (next) next.focus();
+      } else if (e.key === 'Enter' || e.key === ' ') {
+        e.preventDefault();
+        if (at >= 0) items[at].click();
+      }
+    },
+    // Until the window goes (tvx_wnd_destroy removes it).
+    closeMenuOnClickOutside: function(win) {
+      var w = TvxWnd.windows[win];
+      w.outside = function(e) {
+        if (!w.menu.contains(e.target) && !w.menuButton.contains(e.target)) TvxWnd.closeMenu(win);
+      };
+      document.addEventListener('pointerdown', w.outside);
+    },
+    openMenuUnderIcon: function(win) {
+      var r = TvxWnd.windows[win].menuButton.getBoundingClientRect();
+      TvxWnd.openMenu(win, r.left, r.bottom);
+    },
     openMenu: function(win, x, y) {
       var w = TvxWnd.windows[win];
       if (!w || !w.menu || !w.menu.children.length) return;
@@ -163,29 +240,7 @@ mergeInto(LibraryManager.library, {
     name = UTF8ToString(name);
     if (name && !document.getElementById(name)) root.id = name;
     root.setAttribute('aria-labelledby', 'caption-' + win);
-
-    var bar = document.createElement('header');
-    bar.className = 'caption';
-    var icon = document.createElement('button');
-    icon.type = 'button';
-    icon.className = 'sysmenu';
-    icon.tabIndex = -1;
-    icon.setAttribute('aria-label', 'Menú del sistema');
-    icon.setAttribute('aria-haspopup', 'menu');
-    var img = document.createElement('img');
-    img.alt = '';
-    icon.append(img);
-    var title = document.createElement(modal ? 'h2' : 'h1');
-    title.id = 'caption-' + win;
-    title.textContent = UTF8ToString(caption);
-    var close = document.createElement('button');
-    close.type = 'button';
-    close.className = 'close';
-    close.tabIndex = -1;
-    close.setAttribute('aria-label', 'Cerrar');
-    close.textContent = '\u2715';
-    bar.append(icon, title, close);
-
+    var bar = TvxWnd.newCaptionBar(win, UTF8ToString(caption), modal);
     var client = document.createElement('div');
     client.className = 'client';
     client.style.setProperty('--cx', cx);
@@ -194,57 +249,18 @@ mergeInto(LibraryManager.library, {
     menu.className = 'menu';
     menu.setAttribute('role', 'menu');
     menu.hidden = true;
-    root.append(bar, client, menu);
-
-    var w = {root: root, client: client, title: title, icon: img, menu: menu, timers: {},
-             items: {}, defaultId: 0, waiter: null, modal: !!modal};
-    TvxWnd.windows[win] = w;
-
-    icon.addEventListener('click', function() {
-      var r = icon.getBoundingClientRect();
-      TvxWnd.openMenu(win, r.left, r.bottom);
-    });
-    close.addEventListener('click', function() { TvxWnd.sysCommand(win, 0xF060); });  // SC_CLOSE
+    root.append(bar.element, client, menu);
+    TvxWnd.windows[win] = {root: root, client: client, title: bar.title, icon: bar.image, menuButton: bar.menuButton,
+                           menu: menu, timers: {}, items: {}, defaultId: 0, waiter: null, modal: !!modal};
+    TvxWnd.listenCaptionBar(win, bar);
     root.addEventListener('contextmenu', function(e) {
       e.preventDefault();
       TvxWnd.openMenu(win, e.clientX, e.clientY);
     });
-    root.addEventListener('cancel', function(e) { e.preventDefault(); });  // Escape is ours below
-    root.addEventListener('keydown', function(e) {
-      if (e.target.closest('.menu')) return;
-      if (e.key === ' ' && e.altKey) {
-        e.preventDefault();
-        var r = icon.getBoundingClientRect();
-        TvxWnd.openMenu(win, r.left, r.bottom);
-      } else if (e.key === 'Escape') {
-        e.preventDefault();
-        TvxWnd.command(win, 2);  // IDCANCEL
-      } else if (e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) {
-        // Enter on a button presses it; anywhere else it is the default button.
-        e.preventDefault();
-        var def = w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
-        if (def && !def.disabled) TvxWnd.command(win, w.defaultId);
-      }
-    });
-    menu.addEventListener('keydown', function(e) {
-      var items = Array.from(menu.querySelectorAll('[role=menuitem]'));
-      var at = items.indexOf(document.activeElement);
-      if (e.key === 'Escape') {
-        e.preventDefault();
-        TvxWnd.closeMenu(win);
-      } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
-        e.preventDefault();
-        var next = items[(at + (e.key === 'ArrowDown' ? 1 : items.length - 1)) % items.length];
-        if (next) next.focus();
-      } else if (e.key === 'Enter' || e.key === ' ') {
-        e.preventDefault();
-        if (at >= 0) items[at].click();
-      }
-    });
-    w.outside = function(e) {
-      if (!menu.contains(e.target) && !icon.contains(e.target)) TvxWnd.closeMenu(win);
-    };
-    document.addEventListener('pointerdown', w.outside);
+    root.addEventListener('cancel', function(e) { e.preventDefault(); });  // Escape is onWindowKey's
+    root.addEventListener('keydown', function(e) { TvxWnd.onWindowKey(win, e); });
+    menu.addEventListener('keydown', function(e) { TvxWnd.onMenuKey(win, e); });
+    TvxWnd.closeMenuOnClickOutside(win);
     return win;
   },
 
