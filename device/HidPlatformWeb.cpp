@@ -1,4 +1,4 @@
-// The HID services in a web page, through WebHID (web/lib_hid.js): the list
+// The HID services in a web page, through WebHID (HidPlatformWeb.js): the list
 // is the devices the user granted this page, a path is "webhid:N", and a write
 // waits for HIDDevice.sendReport while the page runs on (Asyncify). What
 // WebHID does not tell, a version or where the device sits, is left unknown.

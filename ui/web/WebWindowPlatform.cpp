@@ -1,5 +1,5 @@
 // The window services in a web page: each dialog is built from its template
-// as HTML (web/lib_window.js), its events come back through the tvx_wnd_*
+// as HTML (WebWindowPlatform.js), its events come back through the tvx_wnd_*
 // exports below. A page has one thread: the update "thread" is a call that
 // waits for each report (Asyncify), modal runs and message boxes wait for
 // their answer the same way, and what the page does meanwhile still runs.

@@ -5,7 +5,7 @@
 // since Asyncify only wakes on a settled value.
 
 mergeInto(LibraryManager.library, {
-  $TvxHid__deps: ['$TvxLane', '$Asyncify'],
+  $TvxHid__deps: ['$TvxLane'],
   $TvxHid: {
     seen: [],      // every HIDDevice met, for stable paths
     gone: [],      // per device: true once it was unplugged
@@ -74,34 +74,36 @@ mergeInto(LibraryManager.library, {
   // with `ask`, on a click, and when none is the controller, the browser's
   // chooser offers the controllers first. Returns a list id; 0 without WebHID.
   tvx_hid_list__deps: ['$TvxHid'],
+  tvx_hid_list__async: true,
   tvx_hid_list: function(ask, vendorId, productId) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    if (!(typeof navigator !== 'undefined' && navigator.hid)) return 0;
-    TvxHid.watch();
-    var make = function(devices) {
-      var id = TvxHid.nextList++;
-      TvxHid.lists[id] = devices.filter(function(d) { return TvxHid.reportBytes(d, 'outputReports') > 0; })
-                                .map(TvxHid.number);
-      return id;
-    };
-    if (!TvxLane.mayWait()) return make([]);
-    return Asyncify.handleAsync(async function() {
-      var devices = [];
-      try {
-        devices = await navigator.hid.getDevices();
-        var wanted = function(d) {
-          return d.vendorId === vendorId && d.productId === productId && TvxHid.reportBytes(d, 'outputReports') > 0;
-        };
-        var active = navigator.userActivation ? navigator.userActivation.isActive : true;
-        if (ask && active && !devices.some(wanted)) {
-          var chosen = await navigator.hid.requestDevice({filters: [{vendorId: vendorId, productId: productId}]});
-          chosen.forEach(function(d) { if (devices.indexOf(d) < 0) devices.push(d); });
+    return TvxLane.wait(function(mayWait) {
+      if (!(typeof navigator !== 'undefined' && navigator.hid)) return 0;
+      TvxHid.watch();
+      var make = function(devices) {
+        var id = TvxHid.nextList++;
+        TvxHid.lists[id] = devices.filter(function(d) { return TvxHid.reportBytes(d, 'outputReports') > 0; })
+                                  .map(TvxHid.number);
+        return id;
+      };
+      if (!mayWait) return make([]);
+      return (async function() {
+        var devices = [];
+        try {
+          devices = await navigator.hid.getDevices();
+          var wanted = function(d) {
+            return d.vendorId === vendorId && d.productId === productId && TvxHid.reportBytes(d, 'outputReports') > 0;
+          };
+          var active = navigator.userActivation ? navigator.userActivation.isActive : true;
+          if (ask && active && !devices.some(wanted)) {
+            var chosen = await navigator.hid.requestDevice({filters: [{vendorId: vendorId, productId: productId}]});
+            chosen.forEach(function(d) { if (devices.indexOf(d) < 0) devices.push(d); });
+          }
+        } catch (e) {
+          // A cancelled or refused chooser: the devices already granted stay.
+          TvxHid.lastError = TvxHid.errorOf(e);
         }
-      } catch (e) {
-        // A cancelled or refused chooser: the devices already granted stay.
-        TvxHid.lastError = TvxHid.errorOf(e);
-      }
-      return make(devices);
+        return make(devices);
+      })();
     });
   },
 
@@ -124,31 +126,33 @@ mergeInto(LibraryManager.library, {
 
   // Opens device number `n`; a handle id, or 0 when it does not open.
   tvx_hid_open__deps: ['$TvxHid'],
+  tvx_hid_open__async: true,
   tvx_hid_open: function(n) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var dev = TvxHid.seen[n];
-    if (!dev || TvxHid.gone[n]) {
-      TvxHid.lastError = TvxHid.GONE;
-      return 0;
-    }
-    var hold = function() {
-      var id = TvxHid.nextHandle++;
-      TvxHid.handles[id] = {dev: dev, number: n};
-      return id;
-    };
-    if (dev.opened) return hold();
-    if (!TvxLane.mayWait()) {
-      TvxHid.lastError = TvxHid.OTHER;
-      return 0;
-    }
-    return Asyncify.handleAsync(async function() {
-      try {
-        await dev.open();
-        return hold();
-      } catch (e) {
-        TvxHid.lastError = TvxHid.errorOf(e);
+    return TvxLane.wait(function(mayWait) {
+      var dev = TvxHid.seen[n];
+      if (!dev || TvxHid.gone[n]) {
+        TvxHid.lastError = TvxHid.GONE;
         return 0;
       }
+      var hold = function() {
+        var id = TvxHid.nextHandle++;
+        TvxHid.handles[id] = {dev: dev, number: n};
+        return id;
+      };
+      if (dev.opened) return hold();
+      if (!mayWait) {
+        TvxHid.lastError = TvxHid.OTHER;
+        return 0;
+      }
+      return (async function() {
+        try {
+          await dev.open();
+          return hold();
+        } catch (e) {
+          TvxHid.lastError = TvxHid.errorOf(e);
+          return 0;
+        }
+      })();
     });
   },
 
@@ -194,20 +198,20 @@ mergeInto(LibraryManager.library, {
   // One output report: byte 0 is the report ID, the rest its data, which
   // WebHID takes without the ID. 1 once the browser has sent it.
   tvx_hid_write__deps: ['$TvxHid'],
+  tvx_hid_write__async: true,
   tvx_hid_write: function(handle, buffer, length) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var h = TvxHid.handles[handle];
-    if (!h || length < 1 || TvxHid.gone[h.number]) {
-      TvxHid.lastError = TvxHid.GONE;
-      return 0;
-    }
-    if (!TvxLane.mayWait()) {
-      TvxHid.lastError = TvxHid.OTHER;
-      return 0;
-    }
-    var reportId = HEAPU8[buffer];
-    var data = HEAPU8.slice(buffer + 1, buffer + length);
-    return Asyncify.handleAsync(function() {
+    return TvxLane.wait(function(mayWait) {
+      var h = TvxHid.handles[handle];
+      if (!h || length < 1 || TvxHid.gone[h.number]) {
+        TvxHid.lastError = TvxHid.GONE;
+        return 0;
+      }
+      if (!mayWait) {
+        TvxHid.lastError = TvxHid.OTHER;
+        return 0;
+      }
+      var reportId = HEAPU8[buffer];
+      var data = HEAPU8.slice(buffer + 1, buffer + length);
       return new Promise(function(resolve) {
         h.unplugged = function() {
           TvxHid.lastError = TvxHid.GONE;
@@ -227,22 +231,24 @@ mergeInto(LibraryManager.library, {
   // Closes the device when this was its last handle; waits for the browser
   // when it may, so that the next open finds it closed.
   tvx_hid_close__deps: ['$TvxHid'],
+  tvx_hid_close__async: true,
   tvx_hid_close: function(handle) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var h = TvxHid.handles[handle];
-    if (!h) return;
-    delete TvxHid.handles[handle];
-    for (var id in TvxHid.handles) {
-      if (TvxHid.handles[id].dev === h.dev) return;
-    }
-    if (!h.dev.opened) return;
-    if (!TvxLane.mayWait()) {
-      h.dev.close().catch(function() {});
-      return;
-    }
-    Asyncify.handleAsync(async function() {
-      try { await h.dev.close(); } catch (e) {}
-      return 0;
+    TvxLane.wait(function(mayWait) {
+      var h = TvxHid.handles[handle];
+      if (!h) return;
+      delete TvxHid.handles[handle];
+      for (var id in TvxHid.handles) {
+        if (TvxHid.handles[id].dev === h.dev) return;
+      }
+      if (!h.dev.opened) return;
+      if (!mayWait) {
+        h.dev.close().catch(function() {});
+        return;
+      }
+      return (async function() {
+        try { await h.dev.close(); } catch (e) {}
+        return 0;
+      })();
     });
   },
 

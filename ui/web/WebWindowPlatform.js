@@ -4,7 +4,7 @@
 // exported tvx_wnd_* functions, one at a time (TvxLane).
 
 mergeInto(LibraryManager.library, {
-  $TvxWnd__deps: ['$TvxLane', '$Asyncify', '$FS'],
+  $TvxWnd__deps: ['$TvxLane', '$FS'],
   $TvxWnd: {
     elements: [null],  // handle -> element
     windows: {},       // handle of a window -> its state
@@ -33,6 +33,83 @@ mergeInto(LibraryManager.library, {
       var u = document.createElement('u');
       u.textContent = text[amp + 1];
       element.append(u, text.slice(amp + 2));
+    },
+    // The caption: the system menu's icon, the title, the close box.
+    newCaptionBar: function(win, caption, modal) {
+      var bar = document.createElement('header');
+      bar.className = 'caption';
+      var icon = document.createElement('button');
+      icon.type = 'button';
+      icon.className = 'sysmenu';
+      icon.tabIndex = -1;
+      icon.setAttribute('aria-label', 'Menú del sistema');
+      icon.setAttribute('aria-haspopup', 'menu');
+      var img = document.createElement('img');
+      img.alt = '';
+      icon.append(img);
+      var title = document.createElement(modal ? 'h2' : 'h1');
+      title.id = 'caption-' + win;
+      title.textContent = caption;
+      var close = document.createElement('button');
+      close.type = 'button';
+      close.className = 'close';
+      close.tabIndex = -1;
+      close.setAttribute('aria-label', 'Cerrar');
+      close.textContent = '\u2715';
+      bar.append(icon, title, close);
+      return {element: bar, menuButton: icon, image: img, title: title, closeButton: close};
+    },
+    listenCaptionBar: function(win, bar) {
+      bar.menuButton.addEventListener('click', function() { TvxWnd.openMenuUnderIcon(win); });
+      bar.closeButton.addEventListener('click', function() { TvxWnd.sysCommand(win, 0xF060); });  // SC_CLOSE
+    },
+    // Alt+Space opens the system menu, Escape cancels, Enter presses a
+    // button or, anywhere else, the default button.
+    onWindowKey: function(win, e) {
+      if (e.target.closest('.menu')) return;
+      if (e.key === ' ' && e.altKey) {
+        e.preventDefault();
+        TvxWnd.openMenuUnderIcon(win);
+      } else if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.command(win, 2);  // IDCANCEL
+      } else if (e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) {
+        // Enter on a button presses it; anywhere else it is the default button.
+        e.preventDefault();
+        var w = TvxWnd.windows[win];
+        var def = w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
+        if (def && !def.disabled) TvxWnd.command(win, w.defaultId);
+      }
+    },
+    // The arrows move through the menu's items, Enter and Space choose one,
+    // Escape closes it.
+    onMenuKey: function(win, e) {
+      var menu = TvxWnd.windows[win].menu;
+      var items = Array.from(menu.querySelectorAll('[role=menuitem]'));
+      var at = items.indexOf(document.activeElement);
+      if (e.key === 'Escape') {
+        e.preventDefault();
+        TvxWnd.closeMenu(win);
+      } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+        e.preventDefault();
+        var next = items[(at + (e.key === 'ArrowDown' ? 1 : items.length - 1)) % items.length];
+        if (next) next.focus();
+      } else if (e.key === 'Enter' || e.key === ' ') {
+        e.preventDefault();
+        if (at >= 0) items[at].click();
+      }
+    },
+    // Until the window goes (tvx_wnd_destroy removes it).
+    closeMenuOnClickOutside: function(win) {
+      var w = TvxWnd.windows[win];
+      w.outside = function(e) {
+        if (!w.menu.contains(e.target) && !w.menuButton.contains(e.target)) TvxWnd.closeMenu(win);
+      };
+      document.addEventListener('pointerdown', w.outside);
+    },
+    openMenuUnderIcon: function(win) {
+      var r = TvxWnd.windows[win].menuButton.getBoundingClientRect();
+      TvxWnd.openMenu(win, r.left, r.bottom);
     },
     openMenu: function(win, x, y) {
       var w = TvxWnd.windows[win];
@@ -63,6 +140,94 @@ mergeInto(LibraryManager.library, {
     desk: function() {
       return document.getElementById('escritorio') || document.body;
     },
+    // A box over the page with one "Aceptar"; a promise of its answer.
+    showMessageBox: function(text, caption, stop) {
+      var box = document.createElement('dialog');
+      box.className = 'window msgbox';
+      box.setAttribute('role', 'alertdialog');
+      var bar = document.createElement('header');
+      bar.className = 'caption';
+      var title = document.createElement('h2');
+      title.textContent = caption;
+      bar.append(title);
+      var body = document.createElement('div');
+      body.className = 'body';
+      if (stop) {
+        var icon = document.createElement('span');
+        icon.className = 'stop';
+        icon.setAttribute('aria-hidden', 'true');
+        body.append(icon);
+      }
+      var message = document.createElement('p');
+      message.className = 'text';
+      message.textContent = text;
+      body.append(message);
+      var buttons = document.createElement('div');
+      buttons.className = 'buttons';
+      var ok = document.createElement('button');
+      ok.type = 'button';
+      ok.textContent = 'Aceptar';
+      buttons.append(ok);
+      box.append(bar, body, buttons);
+      title.id = 'msgbox-caption-' + TvxWnd.elements.length;
+      message.id = title.id + '-text';
+      box.setAttribute('aria-labelledby', title.id);
+      box.setAttribute('aria-describedby', message.id);
+      TvxWnd.desk().append(box);
+      box.showModal();
+      ok.focus();
+      return new Promise(function(resolve) {
+        var done = function() {
+          if (box.open) box.close();
+          box.remove();
+          resolve(1);  // IDOK
+        };
+        ok.addEventListener('click', done);
+        box.addEventListener('cancel', function(e) { e.preventDefault(); done(); });
+      });
+    },
+    // The browser's chooser on the page's file input; a promise of the
+    // chosen file, or of null.
+    chooseFile: function(input) {
+      return new Promise(function(resolve) {
+        var settled = false;
+        var settle = function(file) {
+          if (settled) return;
+          settled = true;
+          input.removeEventListener('change', onChange);
+          input.removeEventListener('cancel', onCancel);
+          input.value = '';
+          resolve(file);
+        };
+        var onChange = function() { settle(input.files && input.files[0]); };
+        var onCancel = function() { settle(null); };
+        input.addEventListener('change', onChange);
+        input.addEventListener('cancel', onCancel);
+        // A browser that has no cancel event for the input: the page getting
+        // the focus back without a file is a cancel too.
+        window.addEventListener('focus', function() {
+          setTimeout(function() { if (!input.files || !input.files.length) onCancel(); }, 1000);
+        }, {once: true});
+        input.click();
+      });
+    },
+    // Copies a chosen file into the program's memory (never sent anywhere)
+    // as `folder`/NAME; NAME for the program.
+    keepFile: async function(file, folder) {
+      // Only the latest choice is kept.
+      FS.readdir(folder).forEach(function(old) {
+        if (old !== '.' && old !== '..') FS.unlink(folder + '/' + old);
+      });
+      try {
+        FS.writeFile(folder + '/' + file.name, new Uint8Array(await file.arrayBuffer()), {canOwn: true});
+      } catch (e) {
+        // Too large for memory, or gone: the name stays, the open fails.
+      }
+      var size = lengthBytesUTF8(file.name) + 1;
+      var p = _malloc(size);
+      stringToUTF8(file.name, p, size);
+      return p;
+    },
   },
 
   // A window of cx x cy dialog units; `modal` makes it a <dialog> over the page.
@@ -75,29 +240,7 @@ mergeInto(LibraryManager.library, {
     name = UTF8ToString(name);
     if (name && !document.getElementById(name)) root.id = name;
     root.setAttribute('aria-labelledby', 'caption-' + win);
-
-    var bar = document.createElement('header');
-    bar.className = 'caption';
-    var icon = document.createElement('button');
-    icon.type = 'button';
-    icon.className = 'sysmenu';
-    icon.tabIndex = -1;
-    icon.setAttribute('aria-label', 'Menú del sistema');
-    icon.setAttribute('aria-haspopup', 'menu');
-    var img = document.createElement('img');
-    img.alt = '';
-    icon.append(img);
-    var title = document.createElement(modal ? 'h2' : 'h1');
-    title.id = 'caption-' + win;
-    title.textContent = UTF8ToString(caption);
-    var close = document.createElement('button');
-    close.type = 'button';
-    close.className = 'close';
-    close.tabIndex = -1;
-    close.setAttribute('aria-label', 'Cerrar');
-    close.textContent = '\u2715';
-    bar.append(icon, title, close);
-
+    var bar = TvxWnd.newCaptionBar(win, UTF8ToString(caption), modal);
     var client = document.createElement('div');
     client.className = 'client';
     client.style.setProperty('--cx', cx);
@@ -106,57 +249,18 @@ mergeInto(LibraryManager.library, {
     menu.className = 'menu';
     menu.setAttribute('role', 'menu');
     menu.hidden = true;
-    root.append(bar, client, menu);
-
-    var w = {root: root, client: client, title: title, icon: img, menu: menu, timers: {},
-             items: {}, defaultId: 0, waiter: null, modal: !!modal};
-    TvxWnd.windows[win] = w;
-
-    icon.addEventListener('click', function() {
-      var r = icon.getBoundingClientRect();
-      TvxWnd.openMenu(win, r.left, r.bottom);
-    });
-    close.addEventListener('click', function() { TvxWnd.sysCommand(win, 0xF060); });  // SC_CLOSE
+    root.append(bar.element, client, menu);
+    TvxWnd.windows[win] = {root: root, client: client, title: bar.title, icon: bar.image, menuButton: bar.menuButton,
+                           menu: menu, timers: {}, items: {}, defaultId: 0, waiter: null, modal: !!modal};
+    TvxWnd.listenCaptionBar(win, bar);
     root.addEventListener('contextmenu', function(e) {
       e.preventDefault();
       TvxWnd.openMenu(win, e.clientX, e.clientY);
     });
-    root.addEventListener('cancel', function(e) { e.preventDefault(); });  // Escape is ours below
-    root.addEventListener('keydown', function(e) {
-      if (e.target.closest('.menu')) return;
-      if (e.key === ' ' && e.altKey) {
-        e.preventDefault();
-        var r = icon.getBoundingClientRect();
-        TvxWnd.openMenu(win, r.left, r.bottom);
-      } else if (e.key === 'Escape') {
-        e.preventDefault();
-        TvxWnd.command(win, 2);  // IDCANCEL
-      } else if (e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) {
-        // Enter on a button presses it; anywhere else it is the default button.
-        e.preventDefault();
-        var def = w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
-        if (def && !def.disabled) TvxWnd.command(win, w.defaultId);
-      }
-    });
-    menu.addEventListener('keydown', function(e) {
-      var items = Array.from(menu.querySelectorAll('[role=menuitem]'));
-      var at = items.indexOf(document.activeElement);
-      if (e.key === 'Escape') {
-        e.preventDefault();
-        TvxWnd.closeMenu(win);
-      } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
-        e.preventDefault();
-        var next = items[(at + (e.key === 'ArrowDown' ? 1 : items.length - 1)) % items.length];
-        if (next) next.focus();
-      } else if (e.key === 'Enter' || e.key === ' ') {
-        e.preventDefault();
-        if (at >= 0) items[at].click();
-      }
-    });
-    w.outside = function(e) {
-      if (!menu.contains(e.target) && !icon.contains(e.target)) TvxWnd.closeMenu(win);
-    };
-    document.addEventListener('pointerdown', w.outside);
+    root.addEventListener('cancel', function(e) { e.preventDefault(); });  // Escape is onWindowKey's
+    root.addEventListener('keydown', function(e) { TvxWnd.onWindowKey(win, e); });
+    menu.addEventListener('keydown', function(e) { TvxWnd.onMenuKey(win, e); });
+    TvxWnd.closeMenuOnClickOutside(win);
     return win;
   },
 
@@ -238,15 +342,17 @@ mergeInto(LibraryManager.library, {
   // Waits until tvx_wnd_end_modal; its result. -1 when nothing may wait now:
   // the window then stays until it ends itself.
   tvx_wnd_wait_end__deps: ['$TvxWnd'],
+  tvx_wnd_wait_end__async: true,
   tvx_wnd_wait_end: function(win) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var w = TvxWnd.windows[win];
-    if (!w) return -1;
-    if (!TvxLane.mayWait()) {
-      w.detached = true;
-      return -1;
-    }
-    return Asyncify.handleSleep(function(wakeUp) { w.waiter = wakeUp; });
+    return TvxLane.wait(function(mayWait) {
+      var w = TvxWnd.windows[win];
+      if (!w) return -1;
+      if (!mayWait) {
+        w.detached = true;
+        return -1;
+      }
+      return new Promise(function(resolve) { w.waiter = resolve; });
+    });
   },
 
   tvx_wnd_end_modal__deps: ['$TvxWnd'],
@@ -403,53 +509,12 @@ mergeInto(LibraryManager.library, {
   // A box over the page with one "Aceptar", captioned like the program's
   // boxes; waits until it is answered, unless nothing may wait now.
   tvx_wnd_message_box__deps: ['$TvxWnd'],
+  tvx_wnd_message_box__async: true,
   tvx_wnd_message_box: function(text, caption, stop) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var box = document.createElement('dialog');
-    box.className = 'window msgbox';
-    box.setAttribute('role', 'alertdialog');
-    var bar = document.createElement('header');
-    bar.className = 'caption';
-    var title = document.createElement('h2');
-    title.textContent = UTF8ToString(caption);
-    bar.append(title);
-    var body = document.createElement('div');
-    body.className = 'body';
-    if (stop) {
-      var icon = document.createElement('span');
-      icon.className = 'stop';
-      icon.setAttribute('aria-hidden', 'true');
-      body.append(icon);
-    }
-    var message = document.createElement('p');
-    message.className = 'text';
-    message.textContent = UTF8ToString(text);
-    body.append(message);
-    var buttons = document.createElement('div');
-    buttons.className = 'buttons';
-    var ok = document.createElement('button');
-    ok.type = 'button';
-    ok.textContent = 'Aceptar';
-    buttons.append(ok);
-    box.append(bar, body, buttons);
-    title.id = 'msgbox-caption-' + TvxWnd.elements.length;
-    message.id = title.id + '-text';
-    box.setAttribute('aria-labelledby', title.id);
-    box.setAttribute('aria-describedby', message.id);
-    TvxWnd.desk().append(box);
-    box.showModal();
-    ok.focus();
-    var answered = new Promise(function(resolve) {
-      var done = function() {
-        if (box.open) box.close();
-        box.remove();
-        resolve(1);  // IDOK
-      };
-      ok.addEventListener('click', done);
-      box.addEventListener('cancel', function(e) { e.preventDefault(); done(); });
+    return TvxLane.wait(function(mayWait) {
+      var answered = TvxWnd.showMessageBox(UTF8ToString(text), UTF8ToString(caption), stop);
+      return mayWait ? answered : 1;
     });
-    if (!TvxLane.mayWait()) return 1;
-    return Asyncify.handleAsync(function() { return answered; });
   },
 
   tvx_wnd_menu_add__deps: ['$TvxWnd'],
@@ -498,48 +563,15 @@ mergeInto(LibraryManager.library, {
   // memory (never sent anywhere) as `folder`/NAME; returns NAME, or 0 when
   // nothing was chosen.
   tvx_wnd_choose_file__deps: ['$TvxWnd'],
+  tvx_wnd_choose_file__async: true,
   tvx_wnd_choose_file: function(accept, folder) {
-    if (TvxLane.resuming()) return Asyncify.handleSleep(null);
-    var input = document.querySelector('input[type=file]');
-    if (!input || !TvxLane.mayWait()) return 0;
-    input.accept = UTF8ToString(accept);
-    folder = UTF8ToString(folder);
-    return Asyncify.handleAsync(function() {
-      return new Promise(function(resolve) {
-        var settled = false;
-        var settle = function(file) {
-          if (settled) return;
-          settled = true;
-          input.removeEventListener('change', onChange);
-          input.removeEventListener('cancel', onCancel);
-          input.value = '';
-          resolve(file);
-        };
-        var onChange = function() { settle(input.files && input.files[0]); };
-        var onCancel = function() { settle(null); };
-        input.addEventListener('change', onChange);
-        input.addEventListener('cancel', onCancel);
-        // A browser that has no cancel event for the input: the page getting
-        // the focus back without a file is a cancel too.
-        window.addEventListener('focus', function() {
-          setTimeout(function() { if (!input.files || !input.files.length) onCancel(); }, 1000);
-        }, {once: true});
-        input.click();
-      }).then(async function(file) {
-        if (!file) return 0;
-        // Only the latest choice is kept.
-        FS.readdir(folder).forEach(function(old) {
-          if (old !== '.' && old !== '..') FS.unlink(folder + '/' + old);
-        });
-        try {
-          FS.writeFile(folder + '/' + file.name, new Uint8Array(await file.arrayBuffer()), {canOwn: true});
-        } catch (e) {
-          // Too large for memory, or gone: the name stays, the open fails.
-        }
-        var size = lengthBytesUTF8(file.name) + 1;
-        var p = _malloc(size);
-        stringToUTF8(file.name, p, size);
-        return p;
+    return TvxLane.wait(function(mayWait) {
+      var input = document.querySelector('input[type=file]');
+      if (!input || !mayWait) return 0;
+      input.accept = UTF8ToString(accept);
+      folder = UTF8ToString(folder);
+      return TvxWnd.chooseFile(input).then(function(file) {
+        return file ? TvxWnd.keepFile(file, folder) : 0;
       });
     });
   },
