@@ -45,11 +45,12 @@ image="$win/vm-image"
   --file "$top/examples/sample.hex:/data/sample.hex"
 
 # Screenshots of a failing window land in vm-out. Two gigabytes: wine, the X
-# server and the controllers. The guest's watchdog is the outer bound; each
-# step inside fails once nothing has moved for 60 s.
+# server and the controllers. The guest's watchdog is the outer bound; a step
+# inside fails once nothing has moved for 150 s (its own waits say why after
+# 60), and the VM is stopped once its ports stay silent longer than that.
 out="$win/vm-out"
 rm -rf "$out"
 mkdir -p "$out"
-TVX_VM_HOST_ROOT=1 TVX_VM_OUT="$out" TVX_VM_MEMORY=2048 TVX_VM_LIMIT=1500 \
+TVX_VM_HOST_ROOT=1 TVX_VM_OUT="$out" TVX_VM_MEMORY=2048 TVX_VM_LIMIT=1500 TVX_VM_QUIET=240 \
   "$top/tests/vm/run-scenario.sh" "$image" wine "$win/vm-wine.results" \
   tvx_top="$top" tvx_build="$native" tvx_win="$win" tvx_prefix="$prefix" tvx_watchdog=1440

@@ -58,13 +58,16 @@ wine_start() {
 }
 
 # watched LOG CMD...: CMD with its output in LOG, ended when neither a
-# controller got a report nor LOG grew for a quiet period; sets rc.
+# controller got a report nor LOG grew for longer than CMD's own waits last
+# (a minute each), so that CMD says first what it waited for; sets rc.
 watched() {
-  local log=$1
+  local log=$1 quiet=$stall_quiet
   shift
   "$@" > $log 2>&1 &
+  stall_quiet=150
   stall_wait "$*" "cat $root/tmp/rx-* $log 2> /dev/null | wc -c" $!
   rc=$?
+  stall_quiet=$quiet
 }
 flash() {  # flash LOG [OPTION]...
   local log=$1
