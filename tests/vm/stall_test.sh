@@ -29,10 +29,12 @@ check "a wait on a source that stops gives up, and says so" \
 # stall_run: the command's own status, or 124 with the command ended.
 stall_run "a command" "" sh -c 'exit 3'
 check "stall_run: the command's status" 3 $?
-stall_run "a sleeper" "" sleep 300 2> "$work/said"
+# A length of its own, so that a sleeper of a test run beside is not taken for it.
+sleeper=$((100000 + $$))
+stall_run "a sleeper" "" sleep $sleeper 2> "$work/said"
 check "stall_run: a silent command is stopped" "124 STALLED: no progress for 1 s while waiting for a sleeper" \
   "$? $(grep STALLED "$work/said")"
-check "and gone" "" "$(pgrep -f 'sleep 300' || true)"
+check "and gone" "" "$(pgrep -f "^sleep $sleeper\$" || true)"
 
 # The outer limit holds even while things move.
 : > "$work/moves"
