@@ -41,6 +41,7 @@ private:
         return false;
     }
 
+    // Counted only for a message: a long line would make it costly for each value.
     int Column() const
     {
         int column = 1;
@@ -68,8 +69,6 @@ private:
 
     bool Value(JsonValue* out, int depth)
     {
-        out->line = m_line;
-        out->column = Column();
         if (depth >= kMaxDepth)
             return Wrong("demasiados niveles anidados");
         switch (Peek()) {

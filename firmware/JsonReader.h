@@ -18,8 +18,6 @@ struct JsonValue {
     std::string text;  // a string's characters (UTF-8), or a number as written
     std::vector<JsonValue> items;
     std::vector<JsonMember> members;  // in the order written
-    int line = 0;                     // where it begins, from 1
-    int column = 0;                   // in characters, from 1
 
     // The member of that name; null when there is none.
     const JsonValue* Find(std::string_view name) const;

@@ -130,6 +130,16 @@ TEST(Catalogue, ReadsReleasesNewestFirstAndRefusesEachFault)
          "error: publicación 1 (versión 1): «file» tiene una parte vacía o «.»"},
         {"empty", Doc(Release("1", "")), "error: publicación 1 (versión 1): «file» está vacío"},
         {"too large", Doc(one + std::string(kMaxCatalogueSize, ' ')), "error: tiene más de 1024 KiB"},
+        // Near the largest, on one line: read in one pass (a column counted
+        // for each value took minutes).
+        {"many values on one line",
+         [] {
+             std::string many = R"({"format":1,"releases":[],"x":[0)";
+             while (many.size() < kMaxCatalogueSize - 4)
+                 many += ",0";
+             return many + "]}";
+         }(),
+         "error: sobra «x»"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
