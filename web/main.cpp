@@ -8,6 +8,7 @@
 #include "ui/UpdaterDlg.h"
 #include "ui/WindowApp.h"
 #include "ui/web/WebWindow.h"
+#include "Releases.h"
 
 namespace {
 
@@ -30,5 +31,6 @@ int main(int argc, char** argv)
     static CUpdaterApp theApp;
     wnd::SetModelessEndHandler([](wnd::Handle, std::intptr_t) { ShowMainDialog(); });
     ShowMainDialog();
+    StartReleases([] { return g_dialog.get(); });
     return toolkit.Run();
 }
