@@ -115,8 +115,8 @@ EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data,
         return;
     const CatalogueRelease release = g_catalogue.releases[static_cast<std::size_t>(index)];
     if (failure != nullptr) {
-        AfxMessageBox(dialog->GetSafeHwnd(), "No se puede descargar la versión " + release.version + " («" +
-                                                 release.file + "»): " + failure);
+        AfxMessageBox(dialog->GetSafeHwnd(),
+                      "No se puede descargar la versión " + release.version + " («" + release.file + "»): " + failure);
         return;
     }
     std::string why;

@@ -4,11 +4,11 @@
 
 #include <memory>
 
+#include "Releases.h"
 #include "app/UpdaterApp.h"
 #include "ui/UpdaterDlg.h"
 #include "ui/WindowApp.h"
 #include "ui/web/WebWindow.h"
-#include "Releases.h"
 
 namespace {
 

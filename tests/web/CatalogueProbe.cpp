@@ -27,7 +27,7 @@ EMSCRIPTEN_KEEPALIVE void tvx_probe_sha256(const void* data, int size)
     Sha256Digest digest{};
     int error = 0;
     g_answer = SysSha256(data, static_cast<std::size_t>(size), &digest, &error) ? Sha256Text(digest)
-                                                                               : "error: " + SysErrorText(error);
+                                                                                : "error: " + SysErrorText(error);
 }
 
 // The catalogue's versions, newest first, or "error: ..."; with `version`,
