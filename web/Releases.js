@@ -16,10 +16,16 @@ mergeInto(LibraryManager.library, {
       return UTF8ToString(_tvx_releases_field(index, field));
     },
     // Whatever stops "Abrir HEX" (an update's lock-out) stops the list too.
+    // While a release is on its way the list only says so: a button that
+    // went disabled would drop the keyboard's focus.
     sync: function() {
       var open = document.getElementById('IDC_OPEN_HEX');
-      var locked = TvxReleases.busy || !open || open.dataset.disabled === '1';
-      TvxReleases.buttons.forEach(function(b) { b.disabled = locked; });
+      var locked = !open || open.dataset.disabled === '1';
+      TvxReleases.buttons.forEach(function(b) {
+        b.disabled = locked;
+        if (TvxReleases.busy) b.setAttribute('aria-disabled', 'true');
+        else b.removeAttribute('aria-disabled');
+      });
       if (TvxReleases.panel) TvxReleases.panel.setAttribute('aria-busy', TvxReleases.busy ? 'true' : 'false');
     },
     say: function(text) {
