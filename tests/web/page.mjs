@@ -127,12 +127,16 @@ try {
 
   const updates = opt.updates ? opt.updates.split(',') : [];
   for (const [n, name] of updates.entries()) {
-    // Watches the controls: were they all locked at some moment.
+    // Watches the controls: were they all locked at some moment, the
+    // catalogue's releases with them.
     await page.eval(`(() => {
       const controls = () => [...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')];
+      const releases = () => [...document.querySelectorAll('#versiones button')];
       window.tvxWatch = {locked: false};
       const look = () => {
-        if (controls().every((c) => c.dataset.disabled === '1')) window.tvxWatch.locked = true;
+        if (controls().every((c) => c.dataset.disabled === '1') && releases().every((b) => b.disabled)) {
+          window.tvxWatch.locked = true;
+        }
       };
       new MutationObserver(look).observe(document.body, {subtree: true, attributes: true});
       setInterval(look, 20);
@@ -164,7 +168,8 @@ try {
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
-      `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') ? 1 : 0`));
+      `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') &&
+       [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
