@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
+#include "cli/Input.h"
 #include "cli/LintText.h"
-#include "cli/LoadFile.h"
 #include "cli/Output.h"
 #include "firmware/FirmwareUpdater.h"
 #include "firmware/HexLint.h"
@@ -13,12 +13,20 @@ namespace cli {
 
 int RunCheck(const ParsedArgs& args)
 {
-    const std::string& path = args.operands[0];
+    CInput input;
+    int status = kExitOk;
+    if (!input.Find(args, &status))
+        return status;
+    const std::string& path = input.Path();
     CFirmwareUpdater updater;
     CHexLint lint;
-    if (!LoadFileOrReport(updater, path, &lint))
+    if (!input.Load(updater, &lint))
         return kExitFile;
     lint.Finish();
+
+    if (const CatalogueRelease* release = input.Release())
+        Print("versión " + release->version + " del " + release->date + ": «" + Shown(path) +
+              "», SHA-256 igual al del catálogo\n");
 
     Print(WarningLines(FileName(path), lint));
     Print(CoverageMap(lint));

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
-#include "cli/LoadFile.h"
+#include "cli/Input.h"
 #include "cli/Output.h"
 #include "firmware/FirmwareUpdater.h"
 
@@ -11,8 +11,12 @@ namespace cli {
 
 int RunChecksum(const ParsedArgs& args)
 {
+    CInput input;
+    int status = kExitOk;
+    if (!input.Find(args, &status))
+        return status;
     CFirmwareUpdater updater;
-    if (!LoadFileOrReport(updater, args.operands[0]))
+    if (!input.Load(updater))
         return kExitFile;
     char text[8];
     std::snprintf(text, sizeof text, "%.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));

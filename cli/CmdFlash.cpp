@@ -9,8 +9,8 @@
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FlashMany.h"
+#include "cli/Input.h"
 #include "cli/LintText.h"
-#include "cli/LoadFile.h"
 #include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
@@ -152,13 +152,20 @@ void Search(CFirmwareUpdater& updater, const std::string& device, long waitSecon
     }
 }
 
-// Loads FILE, checking it on the way as check does. False when nothing is to
-// be sent: why is on stderr, and *status is the status to end with.
-bool LoadForFlash(const std::string& path, const FlashRequest& request, CFirmwareUpdater& updater,
+// Loads FILE or the catalogue's release, checking it on the way as check
+// does. False when nothing is to be sent: why is on stderr, and *status is
+// the status to end with.
+bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmwareUpdater& updater,
                   CProgressReporter& reporter, int* status)
 {
+    CInput input;
+    if (!input.Find(args, status)) {
+        *status = reporter.Refused(*status);
+        return false;
+    }
+    const std::string& path = input.Path();
     CHexLint lint;
-    if (!LoadFileOrReport(updater, path, &lint)) {
+    if (!input.Load(updater, &lint)) {
         *status = reporter.Refused(kExitFile);
         return false;
     }
@@ -272,7 +279,7 @@ int RunFlash(const ParsedArgs& args)
     const std::unique_ptr<CProgressReporter> reporter = MakeProgressReporter(request.style);
     CFirmwareUpdater updater;
     int status = kExitOk;
-    if (!LoadForFlash(args.operands[0], request, updater, *reporter, &status))
+    if (!LoadForFlash(args, request, updater, *reporter, &status))
         return status;
     if (request.all)
         return FlashAll(updater, request.style);

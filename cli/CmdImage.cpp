@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/ExitCodes.h"
-#include "cli/LoadFile.h"
+#include "cli/Input.h"
 #include "cli/Output.h"
 #include "cli/UsageError.h"
 #include "firmware/FirmwareUpdater.h"
@@ -16,10 +16,14 @@ int RunImage(const ParsedArgs& args)
 {
     if (!args.Has("output"))
         return UsageError("image: falta -o SALIDA");
-    const std::string& in = args.operands[0];
     const std::string& out = args.Value("output");
     if (out.empty())
         return UsageError("image: SALIDA vacía");
+    CInput input;
+    int status = kExitOk;
+    if (!input.Find(args, &status))
+        return status;
+    const std::string& in = input.Path();
     // Writing over the source would lose it before it was read.
     if (out != "-" && (in == "-" ? SysStandardInputIs(out.c_str()) : SysSameFile(in.c_str(), out.c_str()))) {
         Complain("no se puede escribir «" + Shown(out) + "»: " + SysErrorText(kSysErrorSameFile));
@@ -27,7 +31,7 @@ int RunImage(const ParsedArgs& args)
     }
 
     CFirmwareUpdater updater;
-    if (!LoadFileOrReport(updater, in))
+    if (!input.Load(updater))
         return kExitFile;
     if (out == "-") {
         int error = 0;

@@ -15,9 +15,15 @@ const Option kHelpOption = {'h', "help", nullptr, "muestra esta ayuda"};
 const Option kVerboseOption = {'v', "verbose", nullptr, "muestra en stderr los diagnósticos de la búsqueda del mando"};
 const Option kOutputOption = {'o', "output", "SALIDA", "escribe la imagen en SALIDA («-»: la salida estándar)"};
 const Option kVersionOption = {'\0', "version", nullptr, "muestra la versión"};
+// In place of FILE, for every command that reads one.
+const Option kCatalogueOption = {'\0', "catalogue", "=CATÁLOGO",
+                                 "lee, en lugar de ARCHIVO, una versión del catálogo CATÁLOGO (firmware.json)"};
+const Option kReleaseOption = {'\0', "release", "=VERSIÓN",
+                               "la versión del catálogo; su archivo se usa solo si su SHA-256 es el del catálogo"};
 
-// Exit codes beyond 0 (bien) and 1 (uso incorrecto), by command.
-const char kFileCodes[] = "2 archivo ilegible o salida no escrita";
+// Exit codes beyond 0 (bien) and 1 (uso incorrecto, o versión que el catálogo no tiene), by command.
+const char kFileCodes[] = "2 archivo o catálogo ilegible, catálogo no\n"
+                          "  válido, SHA-256 distinto del catálogo, o salida no escrita";
 
 const Command kCommands[] = {
     {"checksum",
@@ -49,7 +55,8 @@ const Command kCommands[] = {
      RunFlash,
      1,
      true,
-     "2 archivo ilegible o sin datos para el mando,\n"
+     "2 archivo o catálogo ilegible, catálogo no\n"
+     "  válido, SHA-256 distinto del catálogo, o archivo sin datos para el mando,\n"
      "  3 mando no conectado, 4 error durante el envío, 5 avisos con --strict,\n"
      "  6 mando actualizado pero salida estándar perdida, 128 + señal si se interrumpe"},
     {"check",
@@ -59,7 +66,8 @@ const Command kCommands[] = {
      RunCheck,
      1,
      false,
-     "2 archivo ilegible o salida no escrita, 5 avisos"},
+     "2 archivo o catálogo ilegible, catálogo no\n"
+     "  válido, SHA-256 distinto del catálogo, o salida no escrita, 5 avisos"},
     {"list",
      "",
      "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
@@ -70,22 +78,37 @@ const Command kCommands[] = {
      "2 salida no escrita"},
 };
 
-const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto, 2 archivo ilegible o no escrito,\n"
+const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto (o versión que el catálogo no tiene),\n"
+                          "  2 archivo o catálogo ilegible, catálogo no válido, SHA-256 distinto del catálogo,\n"
+                          "  o archivo no escrito,\n"
                           "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict),\n"
                           "  6 mando actualizado pero salida estándar perdida (flash)\n";
-const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n";
+const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n"
+                         "--catalogue=CATÁLOGO --release=VERSIÓN en lugar de ARCHIVO lee el archivo de esa versión,\n"
+                         "en la carpeta del catálogo, y solo si su SHA-256 es el que da el catálogo.\n";
+
+// Characters, not bytes: the names are UTF-8 ("=VERSIÓN").
+std::size_t Width(const std::string& text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
 
 std::string OptionsText(const std::vector<Option>& options)
 {
-    std::string text;
+    std::vector<std::string> names;
+    std::size_t column = 22;  // the help texts line up here, or after the longest names
     for (const Option& o : options) {
-        std::string names = o.shortName != '\0' ? std::string("-") + o.shortName + ", " : std::string("    ");
-        names += std::string("--") + o.longName;
+        std::string n = o.shortName != '\0' ? std::string("-") + o.shortName + ", " : std::string("    ");
+        n += std::string("--") + o.longName;
         if (o.valueName != nullptr)
-            names += (o.valueName[0] == '[' || o.valueName[0] == '=' ? "" : " ") + std::string(o.valueName);
-        names.resize(std::max<std::size_t>(names.size(), 22), ' ');
-        text += "  " + names + " " + o.help + "\n";
+            n += (o.valueName[0] == '[' || o.valueName[0] == '=' ? "" : " ") + std::string(o.valueName);
+        column = std::max(column, Width(n));
+        names.push_back(std::move(n));
     }
+    std::string text;
+    for (std::size_t i = 0; i < options.size(); ++i)
+        text += "  " + names[i] + std::string(column - Width(names[i]), ' ') + " " + options[i].help + "\n";
     return text;
 }
 
@@ -110,6 +133,10 @@ std::vector<Option> OptionsOf(const Command& c)
     // Every command takes -v, as the tool does before it; only those that
     // search for the controller have anything to show with it.
     std::vector<Option> all = c.options;
+    if (c.files != 0) {
+        all.push_back(kCatalogueOption);
+        all.push_back(kReleaseOption);
+    }
     all.push_back(kVerboseOption);
     all.push_back(kHelpOption);
     return all;
@@ -118,6 +145,10 @@ std::vector<Option> OptionsOf(const Command& c)
 std::string CommandUsage(const Command& c)
 {
     std::vector<Option> shown = c.options;
+    if (c.files != 0) {
+        shown.push_back(kCatalogueOption);
+        shown.push_back(kReleaseOption);
+    }
     if (c.searches)
         shown.push_back(kVerboseOption);
     shown.push_back(kHelpOption);

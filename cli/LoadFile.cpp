@@ -1,7 +1,10 @@
 #include "cli/LoadFile.h"
 
+#include <algorithm>
+
 #include "cli/Output.h"
 #include "firmware/ByteSource.h"
+#include "firmware/Catalogue.h"
 #include "firmware/FileException.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/File.h"
@@ -24,6 +27,45 @@ bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path, CHexLi
         Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
         return false;
     }
+    return true;
+}
+
+bool ReadFileOrReport(const std::string& path, std::size_t limit, std::string* bytes)
+{
+    CFileByteSource file;
+    if (!file.Open(path.c_str())) {
+        Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
+        return false;
+    }
+    bytes->clear();
+    try {
+        char buffer[64 * 1024];
+        while (bytes->size() < limit) {
+            const std::size_t n = file.Read(buffer, std::min(sizeof buffer, limit - bytes->size()));
+            if (n == 0)
+                break;
+            bytes->append(buffer, n);
+        }
+    } catch (const CFileException& e) {
+        Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
+        return false;
+    }
+    return true;
+}
+
+bool LoadReleaseOrReport(CFirmwareUpdater& updater, const std::string& path, const CatalogueRelease& release,
+                         CHexLineObserver* observer)
+{
+    std::string bytes;
+    if (!ReadFileOrReport(path, std::string::npos, &bytes))
+        return false;
+    std::string why;
+    if (!CheckReleaseFile(release, bytes.data(), bytes.size(), &why)) {
+        Complain("«" + Shown(path) + "»: " + why);
+        return false;
+    }
+    CMemoryByteSource source(bytes.data(), bytes.size());
+    updater.LoadHex(source, observer);
     return true;
 }
 

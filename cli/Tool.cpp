@@ -25,7 +25,12 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
         Print(CommandUsage(c));
         return kExitOk;
     }
-    if (parsed.operands.size() != c.files || !parsed.optionAfterEnd.empty())
+    // A catalogue's release stands in for FILE.
+    const bool fromCatalogue = parsed.Has("catalogue");
+    if (fromCatalogue != parsed.Has("release"))
+        return UsageError(std::string(c.name) + (fromCatalogue ? ": --catalogue necesita --release=VERSIÓN"
+                                                               : ": --release va con --catalogue=CATÁLOGO"));
+    if (parsed.operands.size() != (fromCatalogue ? 0 : c.files) || !parsed.optionAfterEnd.empty())
         return OperandError(c, parsed);
     if (parsed.Has("verbose"))
         hidplat::SetDiagnosticsEcho(true);

@@ -17,6 +17,11 @@ void SetCurrentCommand(const Command* command)
     g_current = command;
 }
 
+std::string CommandPrefix()
+{
+    return g_current != nullptr ? std::string(g_current->name) + ": " : std::string();
+}
+
 int UsageError(const std::string& why)
 {
     Complain(why);
@@ -32,6 +37,8 @@ int OperandError(const Command& c, const ParsedArgs& args)
         return UsageError(name + ": las opciones van antes de «--», y " + Shown(args.optionAfterEnd) + " está después");
     if (c.files == 0)
         return UsageError(name + ": no lleva ARCHIVO");
+    if (args.Has("catalogue"))
+        return UsageError(name + ": con --catalogue no lleva ARCHIVO");
     return UsageError(name + (args.operands.empty() ? ": falta el ARCHIVO" : ": lleva un solo ARCHIVO"));
 }
 

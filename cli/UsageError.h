@@ -10,6 +10,8 @@ struct ParsedArgs;
 
 // From now on, usage errors speak of this command.
 void SetCurrentCommand(const Command* command);
+// "NAME: " of the current command, or nothing, to begin a usage error.
+std::string CommandPrefix();
 // Says `why` on stderr, and where the help of the current command (or of the
 // tool) is; returns kExitUsage.
 int UsageError(const std::string& why);

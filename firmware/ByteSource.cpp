@@ -1,5 +1,8 @@
 #include "firmware/ByteSource.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "firmware/FileException.h"
 #include "sys/File.h"
 
@@ -31,4 +34,12 @@ std::size_t CFileByteSource::Read(void* buffer, std::size_t size)
     if (n < 0)
         throw CFileException(m_path, error);
     return static_cast<std::size_t>(n);
+}
+
+std::size_t CMemoryByteSource::Read(void* buffer, std::size_t size)
+{
+    const std::size_t n = std::min(size, m_size - m_pos);
+    std::memcpy(buffer, m_data + m_pos, n);
+    m_pos += n;
+    return n;
 }

@@ -35,3 +35,15 @@ private:
     bool m_owned = false;
     int m_error = 0;
 };
+
+// Bytes already in memory; the caller keeps them while it reads.
+class CMemoryByteSource : public CByteSource {
+public:
+    CMemoryByteSource(const void* data, std::size_t size) : m_data(static_cast<const char*>(data)), m_size(size) {}
+    std::size_t Read(void* buffer, std::size_t size) override;
+
+private:
+    const char* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};

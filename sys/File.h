@@ -27,6 +27,9 @@ void SysClose(int fd);
 //   signal.
 // False with *reason set when it could not.
 bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::string* reason);
+// The path of `relative` (parts joined by '/') in the folder that holds
+// `file`, written the system's way.
+std::string SysPathBeside(const std::string& file, const std::string& relative);
 // True when both paths name one existing file (links followed).
 bool SysSameFile(const char* a, const char* b);
 // True when standard input reads the existing file at `path`.

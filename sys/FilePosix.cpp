@@ -329,6 +329,12 @@ bool SysStandardInputIs(const char* path)
            in.st_ino == st.st_ino;
 }
 
+std::string SysPathBeside(const std::string& file, const std::string& relative)
+{
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? relative : file.substr(0, slash + 1) + relative;
+}
+
 bool SysSameFile(const char* a, const char* b)
 {
     struct stat sa {};

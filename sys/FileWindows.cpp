@@ -232,6 +232,16 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
     return true;
 }
 
+std::string SysPathBeside(const std::string& file, const std::string& relative)
+{
+    // "C:firmware.json" lies in drive C's current folder: the drive is its folder.
+    const std::size_t end = file.find_last_of("/\\:");
+    std::string path = end == std::string::npos ? std::string() : file.substr(0, end + 1);
+    for (char c : relative)
+        path += c == '/' ? '\\' : c;
+    return path;
+}
+
 bool SysSameFile(const char* a, const char* b)
 {
     BY_HANDLE_FILE_INFORMATION info[2] = {};

@@ -4,23 +4,35 @@
 # can serve (over HTTPS, or on localhost). Installs what is missing first,
 # like the other scripts, and makes the site's zip in the build's packages/.
 #
-#   tools/build-web.sh [--no-install] [--tests] OUTDIR
+#   tools/build-web.sh [--no-install] [--tests] [--catalogue DIR] OUTDIR
 #
+# --catalogue copies the maker's releases into OUTDIR beside the page: DIR
+# holds firmware.json and the HEX files it names (see the README's
+# "Publishing releases"); they go in as they are, the site's zip stays the
+# page alone.
 # The build folder is build/web (TOLVANEX_WEB_BUILD sets another).
 # --no-install only checks that the tools are there; --tests also builds the
 # WebAssembly module that the tests load in node.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-install=1 tests=OFF out=
-for arg in "$@"; do
-  case "$arg" in
+install=1 tests=OFF out= catalogue=
+usage="usage: tools/build-web.sh [--no-install] [--tests] [--catalogue DIR] OUTDIR"
+while [ $# -gt 0 ]; do
+  case "$1" in
     --no-install) install=0 ;;
     --tests) tests=ON ;;
-    -*) echo "build-web: unknown option $arg" >&2; exit 1 ;;
-    *) out=$arg ;;
+    --catalogue) [ $# -ge 2 ] || { echo "$usage" >&2; exit 1; }; catalogue=$2; shift ;;
+    --catalogue=*) catalogue=${1#--catalogue=} ;;
+    -*) echo "build-web: unknown option $1" >&2; exit 1 ;;
+    *) out=$1 ;;
   esac
+  shift
 done
-[ -n "$out" ] || { echo "usage: tools/build-web.sh [--no-install] [--tests] OUTDIR" >&2; exit 1; }
+[ -n "$out" ] || { echo "$usage" >&2; exit 1; }
+if [ -n "$catalogue" ] && [ ! -f "$catalogue/firmware.json" ]; then
+  echo "build-web: $catalogue has no firmware.json" >&2
+  exit 1
+fi
 
 if [ $install = 1 ]; then
   "$top/tools/install-deps.sh" build web
@@ -48,4 +60,10 @@ rm -rf "$build/packages"
 
 mkdir -p "$out"
 cp "$build"/web/site/* "$out"/
+# The catalogue's files, links followed; firmware.json last, so that a page
+# served meanwhile never lists a file not yet there.
+if [ -n "$catalogue" ]; then
+  tar -C "$catalogue" --exclude=./firmware.json -chf - . | tar -C "$out" -xf -
+  cp -L "$catalogue/firmware.json" "$out/.firmware.json.new" && mv "$out/.firmware.json.new" "$out/firmware.json"
+fi
 echo "build-web: $out ($(ls "$out" | tr '\n' ' ')); $(ls "$build"/packages/*.zip)"

@@ -97,16 +97,22 @@ void CUpdaterDlg::OnOpenHex()
     CFileDialog fileDialog(true, "*.hex", m_strFilePath, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kHexFilter, this);
     if (fileDialog.DoModal() != IDOK)
         return;
+    OpenHexFile(fileDialog.GetPathName(), fileDialog.GetPathName());
+}
 
+void CUpdaterDlg::OpenHexFile(const std::string& path, const std::string& shown)
+{
+    if (m_updateRunning)
+        return;
     // A file that does not open or cannot be read leaves everything as it was,
     // so the screen never shows a path beside another file's checksum.
     std::optional<CWaitCursor> wait(std::in_place);  // a big file on a slow disk takes a moment
-    if (!m_updater.LoadHexFile(fileDialog.GetPathName().c_str())) {
+    if (!m_updater.LoadHexFile(path.c_str())) {
         wait.reset();
         AfxMessageBox(m_hWnd, std::string(kCannotOpen) + "\n" + SysErrorText(m_updater.OpenError()));
         return;
     }
-    m_strFilePath = fileDialog.GetPathName();
+    m_strFilePath = shown;
     char checksum[8];
     std::snprintf(checksum, sizeof checksum, "%.4X", static_cast<unsigned>(m_updater.ComputeChecksum()));
     m_strChecksum = checksum;

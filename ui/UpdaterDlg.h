@@ -48,6 +48,10 @@ public:
     bool OnPaint() override;
     wnd::Icon OnQueryDragIcon() const override { return m_hIcon; }
     void OnOpenHex();
+    // Loads `path` as "Abrir HEX" loads the file chosen, the path box then
+    // showing `shown`: for a file that came to the program another way (a
+    // page's published release). Nothing happens while an update runs.
+    void OpenHexFile(const std::string& path, const std::string& shown);
     void OnTimer(std::uintptr_t nIDEvent) override;
     void OnOK() override;
     void OnCancel() override;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Releases.h"
 #include "app/UpdaterApp.h"
 #include "ui/UpdaterDlg.h"
 #include "ui/WindowApp.h"
@@ -30,5 +31,6 @@ int main(int argc, char** argv)
     static CUpdaterApp theApp;
     wnd::SetModelessEndHandler([](wnd::Handle, std::intptr_t) { ShowMainDialog(); });
     ShowMainDialog();
+    StartReleases([] { return g_dialog.get(); });
     return toolkit.Run();
 }

@@ -199,6 +199,24 @@ inline std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// The stream of reports that a controller receives for `hex`, one line of hex digits each.
+inline std::string Stream(const std::string& hex)
+{
+    CFirmwareUpdater u;
+    EXPECT_EQ(u.LoadHexFile(hex.c_str()), 1);
+    std::string text = "00444f574e4c4f4144\n";
+    char byte[3];
+    for (int report = 0; report < 2048; ++report) {
+        text += "00";
+        for (int i = 0; i < 8; ++i) {
+            std::snprintf(byte, sizeof byte, "%02x", u.Image()[report * 8 + i]);
+            text += byte;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
 // A shell test that `file` holds one JSON document per line (python3 reads each).
 inline std::string JsonPerLine(const std::string& file)
 {

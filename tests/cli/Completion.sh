@@ -7,7 +7,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir carpeta 'mi carpeta'
-touch -- a.hex B.HEX notas.txt 'con espacio ñ.hex' 'año nuevo.txt' -raro.hex
+touch -- a.hex B.HEX notas.txt 'con espacio ñ.hex' 'año nuevo.txt' -raro.hex firmware.json
 # compopt only works inside a completion; here it has nothing to change.
 compopt() { :; }
 . "$script"
@@ -60,7 +60,13 @@ check() {
 check 'tolvanex-cli ' checksum image check flash list -v --verbose -h --help --version
 check 'tolvanex-cli -v f' flash
 check 'tolvanex-cli c' checksum check
-check 'tolvanex-cli flash --' --help --verbose --wait --wait= --device= --all --watch --progress=json --quiet --strict
+check 'tolvanex-cli flash --' --help --verbose --wait --wait= --device= --all --watch --progress=json --quiet --strict \
+  --catalogue= --release=
+# A catalogue in place of FILE: JSON files and folders; a version is the user's.
+check 'tolvanex-cli flash --catalogue=' firmware.json carpeta 'mi carpeta'
+check 'tolvanex-cli check --catalogue f' firmware.json
+check 'tolvanex-cli image --release=' ''
+check 'tolvanex-cli checksum --release ' ''
 check 'tolvanex-cli flash --device=' path: place: serial:
 check 'tolvanex-cli flash --device=pl' place:
 check 'tolvanex-cli flash --progress=' json
@@ -68,8 +74,9 @@ check 'tolvanex-cli flash --wait=' ''
 check 'tolvanex-cli flash --progress=j' json
 check 'tolvanex-cli list -' -h --help -v --verbose --json
 check 'tolvanex-cli list ' ''
-check 'tolvanex-cli image -o ' a.hex B.HEX notas.txt carpeta 'mi carpeta' 'con espacio ñ.hex' 'año nuevo.txt' -raro.hex
-check 'tolvanex-cli image --' --help --output
+check 'tolvanex-cli image -o ' a.hex B.HEX notas.txt carpeta 'mi carpeta' 'con espacio ñ.hex' 'año nuevo.txt' -raro.hex \
+  firmware.json
+check 'tolvanex-cli image --' --help --output --catalogue= --release=
 check 'tolvanex-cli check ' a.hex B.HEX carpeta 'mi carpeta' 'con espacio ñ.hex' -raro.hex
 check 'tolvanex-cli flash --strict a' a.hex
 # Names with blanks and non-ASCII letters come whole, however the typed part is quoted.
@@ -86,5 +93,5 @@ check 'tolvanex-cli image -- -' -raro.hex
 check 'tolvanex-cli flash --strict -- ' a.hex B.HEX carpeta 'mi carpeta' 'con espacio ñ.hex' -raro.hex
 check 'tolvanex-cli checksum -- --' ''
 # -v only where a command searches for the controller.
-check 'tolvanex-cli checksum -' -h --help
+check 'tolvanex-cli checksum -' -h --help --catalogue= --release=
 exit $failed

@@ -14,28 +14,6 @@
 
 using namespace clitest;
 
-namespace {
-
-// The stream of reports that a controller receives for `hex`, one line of hex digits each.
-std::string Stream(const std::string& hex)
-{
-    CFirmwareUpdater u;
-    EXPECT_EQ(u.LoadHexFile(hex.c_str()), 1);
-    std::string text = "00444f574e4c4f4144\n";
-    char byte[3];
-    for (int report = 0; report < 2048; ++report) {
-        text += "00";
-        for (int i = 0; i < 8; ++i) {
-            std::snprintf(byte, sizeof byte, "%02x", u.Image()[report * 8 + i]);
-            text += byte;
-        }
-        text += "\n";
-    }
-    return text;
-}
-
-}  // namespace
-
 TEST_F(Cli, FlashAllUpdatesEveryControllerAtOnce)
 {
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n" + Record(0x3FF0, {4, 5}) + "\n");

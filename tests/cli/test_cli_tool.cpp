@@ -89,6 +89,13 @@ TEST_F(Cli, UsageErrors)
         {{"image", "--", in, "--output=" + x}, "image: las opciones van antes de «--», y --output=" + x + " está después",
          "image"},
         {{"list", in}, "list: no lleva ARCHIVO", "list"},
+        {{"checksum", "--release=1.2", in}, "checksum: --release va con --catalogue=CATÁLOGO", "checksum"},
+        {{"flash", "--catalogue", x}, "flash: --catalogue necesita --release=VERSIÓN", "flash"},
+        {{"image", "--catalogue=" + x, "--release=1", in, "-o", x}, "image: con --catalogue no lleva ARCHIVO", "image"},
+        {{"check", "--catalogue=-", "--release=1"},
+         "check: --catalogue no lee la entrada estándar: sus archivos están en su carpeta", "check"},
+        {{"check", "--catalogue=", "--release=1"}, "check: a la opción --catalogue= le falta su valor", "check"},
+        {{"list", "--catalogue=" + x}, "list: opción desconocida: --catalogue", "list"},
         {{"flash", "--progress", in}, "flash: la opción --progress se escribe --progress=json", "flash"},
         {{"flash", "--wait=", in}, "flash: a la opción --wait= le falta su valor", "flash"},
         {{"flash", "--wait=9223372036854775807", in},
@@ -128,17 +135,18 @@ TEST_F(Cli, HelpAndVersion)
     EXPECT_NE(r.out.find("tolvanex-cli"), std::string::npos);
     EXPECT_EQ(r.err, "");
 
-    // Each command's help tells what that command takes: FILE where it reads
-    // one, -v where it searches for the controller, and its own exit codes.
+    // Each command's help tells what that command takes: FILE (or a
+    // catalogue's release) where it reads one, -v where it searches for the
+    // controller, and its own exit codes.
     const struct {
         const char* command;
         bool file;
         bool verbose;
         const char* codes;
     } commands[] = {
-        {"checksum", true, false, "2 archivo ilegible o salida no escrita\n"},
-        {"image", true, false, "2 archivo ilegible o salida no escrita\n"},
-        {"check", true, false, "2 archivo ilegible o salida no escrita, 5 avisos\n"},
+        {"checksum", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
+        {"image", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
+        {"check", true, false, "SHA-256 distinto del catálogo, o salida no escrita, 5 avisos\n"},
         {"flash", true, true, "3 mando no conectado"},
         {"list", false, true, "2 salida no escrita\n"},
     };
@@ -148,6 +156,7 @@ TEST_F(Cli, HelpAndVersion)
         EXPECT_EQ(asked.exitCode, 0);
         EXPECT_EQ(asked.out.find("uso: tolvanex-cli " + std::string(c.command)), 0u) << asked.out;
         EXPECT_EQ(asked.out.find("ARCHIVO") != std::string::npos, c.file) << asked.out;
+        EXPECT_EQ(asked.out.find("--release=VERSIÓN") != std::string::npos, c.file) << asked.out;
         EXPECT_EQ(asked.out.find("--verbose") != std::string::npos, c.verbose) << asked.out;
         EXPECT_NE(asked.out.find(c.codes), std::string::npos) << asked.out;
         // "--help ORDEN" is the same help.

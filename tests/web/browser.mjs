@@ -11,18 +11,20 @@ import {Stalled, until} from './stall.mjs';
 
 const kTypes = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
-  '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png',
+  '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png', '.json': 'application/json',
 };
 
 // Serves `root` on 127.0.0.1:port; every request is counted in `log`.
-export async function serve(root, port) {
+// `instead` maps a path to the file served for it ("none": not found).
+export async function serve(root, port, instead = {}) {
   const log = [];
   const server = createServer(async (req, res) => {
     let path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname));
     log.push(path);
     if (path.endsWith('/')) path += 'index.html';
     try {
-      const body = await readFile(join(root, path));
+      if (instead[path] === 'none') throw new Error('not found');
+      const body = await readFile(instead[path] || join(root, path));
       res.writeHead(200, {'Content-Type': kTypes[extname(path)] || 'application/octet-stream'});
       res.end(body);
     } catch {

@@ -1,7 +1,9 @@
 # The updater page in headless Chromium inside the VM, against the virtual
 # controller on uhid, the controller granted to the page by policy (see
-# host-root.sh); the screenshots go to the writable share.
-tvx_plan 27
+# host-root.sh); the screenshots go to the writable share. The site has the
+# test catalogue (tests/web/catalogue): 1.2 is the sample, 1.1 a file that is
+# not the one its entry names.
+tvx_plan 34
 . /scenario/host-root.sh
 
 # page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc. Its
@@ -25,14 +27,15 @@ field() { sed -n "s/^$2 //p" "$root/tmp/$1" | head -n 1; }
 vc="$tvx_build/tools/virtual-controller/virtual-controller"
 cli="$tvx_build/cli/tolvanex-cli"
 
-# The stream the controller must receive.
-in_root "$cli" image "$tvx_top/examples/sample.hex" -o /tmp/image.bin
+# The stream the controller must receive: the catalogue's release 1.2.
+in_root "$cli" image "$tvx_site/releases/1.2.hex" -o /tmp/image.bin
 { echo 00444f574e4c4f4144; hexdump -v -e '"00" 8/1 "%02x" "\n"' $root/tmp/image.bin; } > /tmp/expect9
 tvx_expect "expected stream has 2049 reports" 2049 "$(wc -l < /tmp/expect9)"
 checksum=$(in_root "$cli" checksum "$tvx_top/examples/sample.hex")
 
-# No controller: the page says so, and nothing is ever locked.
-page none none --about
+# No controller: the page says so, and nothing is ever locked. Opened with
+# ?version=1.2, which loads that release at once; then 1.1 is refused.
+page none none --about --query '?version=1.2' --refused 1.1
 tvx_expect "page, no controller: visit" 0 "$page_rc"
 tvx_expect "page, no controller: title" "Tolvanex Updater para SWITCH Controllers v1.0" "$(field none TITLE)"
 tvx_expect "page, no controller: focus on ACTUALIZAR" IDOK "$(field none FOCUS)"
@@ -42,16 +45,28 @@ tvx_expect "page, no controller: message" "Mando no conectado" "$(field none BOX
 tvx_expect "page, no controller: caption" tolvanex-updater "$(field none CAPTION0)"
 tvx_expect "page, no controller: never locked" 0 "$(field none LOCKED_SEEN0)"
 tvx_expect "page: About box" "Sobre el Updater|OK|v1.0  © 2026 Tolvanex, S.L." "$(field none ABOUT)"
+tvx_expect "page: the releases, newest first" '["1.2 30/11/2026","1.1 02/10/2026"]' "$(field none RELEASES)"
+tvx_expect "page: notes as text, not markup" 0 "$(field none NOTES_MARKUP)"
+tvx_expect "page, ?version=1.2: loaded as a chosen file" "1.2.hex (versión 1.2)|$checksum" "$(field none PRESELECTED)"
+sha() { in_root sha256sum "$tvx_site/releases/$1.hex" | cut -c1-64; }
+tvx_expect "page: a file that is not the catalogue's refused" \
+  "No se ha cargado nada: el archivo de la versión 1.1 no es el que publica el catálogo: su SHA-256 es $(sha 1.1) y el catálogo da $(sha 1.2)" \
+  "$(field none REFUSED)"
+tvx_expect "page: nothing of it loaded" 0 "$(field none REFUSED_CHANGED)"
+tvx_expect "page, no controller: only the site's own files" \
+  '["/","/firmware.json","/releases/1.1.hex","/releases/1.2.hex","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm"]' \
+  "$(field none REQUESTS)"
 
 # One controller for two updates: the whole image, then unplugged at the
 # 1,000th report of the second (2,049 + 1,000 reports in all).
 chroot $root taskset -c 0 "$vc" -q -o /tmp/rx --vanish-after 3049 &
 vc_pid=$!
 stall_until "the controller's hidraw node" "vmtool wait-hidraw 1 0 > /dev/null 2>&1"
-page twice ok,unplug --salir
+page twice ok,unplug --salir --release 1.2
 kill -TERM $vc_pid 2>/dev/null
 stall_wait "the controller to end" "" $vc_pid
 tvx_expect "page: visit" 0 "$page_rc"
+tvx_expect "page: the release chosen from the list" "1.2.hex (versión 1.2)" "$(field twice FILE)"
 tvx_expect "page: message" "Actualización OK!!!!" "$(field twice BOX0)"
 tvx_expect "page: caption" tolvanex-updater "$(field twice CAPTION0)"
 tvx_expect "page: every control locked during the transfer" 1 "$(field twice LOCKED_SEEN0)"
@@ -66,7 +81,8 @@ tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
 head -n 1000 /tmp/expect9 > /tmp/want-1000
 tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
 tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SALIR_OPEN_DEVICES)"
-tvx_expect "page: only the site's own files" '["/","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.wasm","/tolvanex-updater.svg"]' \
+tvx_expect "page: only the site's own files" \
+  '["/","/firmware.json","/releases/1.2.hex","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 for f in none twice; do

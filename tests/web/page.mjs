@@ -1,16 +1,22 @@
 // One visit to the updater page in headless Chromium: open it, choose the HEX
-// file through "Abrir HEX" and the browser's chooser, then press ACTUALIZAR
-// once per name in --updates, answering each box. Prints "KEY value" lines
-// for the caller to check, and a screenshot after each update. Each wait
-// lasts while the page moves (requests, the document, the bar, and the
-// reports in the file given with --moving); after --quiet ms (60000) without
-// a change it ends with "STALLED why" and status 3.
+// file through "Abrir HEX" and the browser's chooser (or, with --release, a
+// release of the site's catalogue), then press ACTUALIZAR once per name in
+// --updates, answering each box. Prints "KEY value" lines for the caller to
+// check, and a screenshot after each update. Each wait lasts while the page
+// moves (requests, the document, the bar, and the reports in the file given
+// with --moving); after --quiet ms (60000) without a change it ends with
+// "STALLED why" and status 3.
 //
 //   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
-//                 [--moving FILE] [--quiet MS]
+//                 [--moving FILE] [--quiet MS] [--query ?version=V] [--refused V] [--release V]
+//                 [--catalogue none|FILE]
+//
+// --query opens the page with it; --refused chooses release V first and
+// expects the page to refuse it; --catalogue serves FILE as the site's
+// firmware.json, or none at all.
 import {execFileSync} from 'node:child_process';
 import {statSync} from 'node:fs';
-import {join} from 'node:path';
+import {basename, join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from './browser.mjs';
 import {Stalled, until} from './stall.mjs';
@@ -22,12 +28,14 @@ const {values: opt} = parseArgs({options: {
   quiet: {type: 'string', default: '60000'}, moving: {type: 'string'},
   'pin-browser': {type: 'string'}, shots: {type: 'string', default: 'web-'}, 'chromium-arg': {type: 'string', multiple: true, default: []}, about: {type: 'boolean', default: false},
   salir: {type: 'boolean', default: false},
+  query: {type: 'string', default: ''}, refused: {type: 'string'}, release: {type: 'string'},
+  catalogue: {type: 'string'},
 }});
 const quiet = Number(opt.quiet);
 const say = (key, value) => console.log(`${key} ${value}`);
 const t0 = Date.now();
 
-const site = await serve(opt.site, Number(opt.port));
+const site = await serve(opt.site, Number(opt.port), opt.catalogue && {'/firmware.json': opt.catalogue});
 const browser = await Browser.launch(opt.chromium, opt['chromium-arg']);
 say('LAUNCHED_MS', Date.now() - t0);
 if (opt['pin-browser'] !== undefined) {
@@ -47,25 +55,58 @@ try {
     document.getElementsByTagName('*').length, document.querySelector('#IDC_PROGRESS')?.dataset.pos]`).catch(() => null)];
   // A look every quarter second: the page under test keeps the processor.
   const waitFor = (expression, what) => page.waitFor(expression, what, moving, {quiet, poll: 250});
-  await page.goto(`${site.origin}/`);
+  await page.goto(`${site.origin}/${opt.query}`);
   await waitFor(`document.querySelector('#IDOK') !== null`, 'the dialog');
   say('READY_MS', Date.now() - t0);
   say('TITLE', await page.eval('document.title'));
   say('FOCUS', await page.eval('document.activeElement.id'));
   say('NOTICE', await page.eval(`document.querySelector('#aviso').hidden ? '' : document.querySelector('#aviso').textContent`));
+  const fileBox = `document.querySelector('#IDC_FILE_PATH').value`;
+  const checksum = `document.querySelector('#IDC_CHECKSUM').textContent`;
 
-  // "Abrir HEX" until the page takes the file. The page takes the focus
-  // coming back without a file within a second for a cancel, which the
-  // answer to the chooser can miss on a busy machine: the file then stays in
-  // the input, untaken, and a user would press again.
-  page.fileToChoose = opt.hex;
-  for (let tries = 1; ; ++tries) {
-    await page.click('#IDC_OPEN_HEX');
-    const took = await waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4 ? 'yes' :
-      document.querySelector('input[type=file]').files.length > 0 && 'no'`, 'the checksum');
-    if (took === 'yes') break;
-    say('CHOICE_MISSED', tries);
-    await page.eval(`document.querySelector('input[type=file]').value = ''`);
+  // The catalogue's list, or what the page says of the catalogue.
+  if (opt.catalogue !== 'none') {
+    await waitFor(`document.querySelector('#versiones ul, #versiones .status:not([hidden])')`, 'the releases');
+    say('RELEASES', await page.eval(`JSON.stringify([...document.querySelectorAll('#versiones button')]
+      .map((b) => b.dataset.version + ' ' + b.querySelector('time').textContent))`));
+    say('NOTES', await page.eval(`JSON.stringify([...document.querySelectorAll('#versiones .notes')].map((p) => p.textContent))`));
+    say('NOTES_MARKUP', await page.eval(`document.querySelectorAll('#versiones .notes *').length`));
+    say('STATUS', await page.eval(`document.querySelector('#versiones .status').textContent`));
+  }
+  // ?version=V: that release loaded at once, as a chosen file.
+  if (opt.query.includes('version=')) {
+    await waitFor(`${fileBox}.includes('(versión')`, 'the release asked for');
+    say('PRESELECTED', `${await page.eval(fileBox)}|${await page.eval(checksum)}`);
+  }
+  // A release whose file is not the catalogue's: refused, nothing changed.
+  if (opt.refused) {
+    const before = `${await page.eval(fileBox)}|${await page.eval(checksum)}`;
+    await page.click(`#versiones button[data-version="${opt.refused}"]`);
+    await waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the refusal');
+    say('REFUSED', await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
+    say('REFUSED_CHANGED', `${await page.eval(fileBox)}|${await page.eval(checksum)}` === before ? 0 : 1);
+    await page.click('dialog.msgbox[open] button');
+    await waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
+  }
+
+  if (opt.release) {
+    // A release from the list, loaded as a chosen file.
+    await page.click(`#versiones button[data-version="${opt.release}"]`);
+    await waitFor(`${fileBox}.endsWith('(versión ${opt.release})') && ${checksum}.length === 4`, 'the release');
+  } else {
+    // "Abrir HEX" until the page takes the file. The page takes the focus
+    // coming back without a file within a second for a cancel, which the
+    // answer to the chooser can miss on a busy machine: the file then stays
+    // in the input, untaken, and a user would press again.
+    page.fileToChoose = opt.hex;
+    for (let tries = 1; ; ++tries) {
+      await page.click('#IDC_OPEN_HEX');
+      const took = await waitFor(`${fileBox} === ${JSON.stringify(basename(opt.hex))} ? 'yes' :
+        document.querySelector('input[type=file]').files.length > 0 && 'no'`, 'the checksum');
+      if (took === 'yes') break;
+      say('CHOICE_MISSED', tries);
+      await page.eval(`document.querySelector('input[type=file]').value = ''`);
+    }
   }
   say('CHECKSUM_MS', Date.now() - t0);
   say('CHECKSUM', await page.eval(`document.querySelector('#IDC_CHECKSUM').textContent`));
@@ -86,12 +127,16 @@ try {
 
   const updates = opt.updates ? opt.updates.split(',') : [];
   for (const [n, name] of updates.entries()) {
-    // Watches the controls: were they all locked at some moment.
+    // Watches the controls: were they all locked at some moment, the
+    // catalogue's releases with them.
     await page.eval(`(() => {
       const controls = () => [...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')];
+      const releases = () => [...document.querySelectorAll('#versiones button')];
       window.tvxWatch = {locked: false};
       const look = () => {
-        if (controls().every((c) => c.dataset.disabled === '1')) window.tvxWatch.locked = true;
+        if (controls().every((c) => c.dataset.disabled === '1') && releases().every((b) => b.disabled)) {
+          window.tvxWatch.locked = true;
+        }
       };
       new MutationObserver(look).observe(document.body, {subtree: true, attributes: true});
       setInterval(look, 20);
@@ -123,7 +168,8 @@ try {
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
-      `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') ? 1 : 0`));
+      `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') &&
+       [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
@@ -138,8 +184,9 @@ try {
     say('SALIR_OPEN_DEVICES', await page.eval(
       `navigator.hid ? navigator.hid.getDevices().then((ds) => ds.filter((d) => d.opened).length) : 0`));
   }
+  say('PANEL', await page.eval(`document.querySelector('#versiones') ? 1 : 0`));
   say('CONSOLE', JSON.stringify(page.console));
-  say('REQUESTS', JSON.stringify([...new Set(site.log)]));
+  say('REQUESTS', JSON.stringify([...new Set(site.log)].sort()));
 } catch (e) {
   failed = true;
   stalled = e instanceof Stalled;

@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # such as the compiler's runtime: the exe must run when copied alone.
 # -DOBJDUMP=... -DEXE=...
 set(system_dlls kernel32.dll msvcrt.dll setupapi.dll hid.dll user32.dll advapi32.dll shell32.dll ole32.dll
-    gdi32.dll comctl32.dll comdlg32.dll version.dll ws2_32.dll)
+    gdi32.dll comctl32.dll comdlg32.dll version.dll ws2_32.dll bcrypt.dll)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} failed on ${EXE}")

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # libFuzzer runs over the HEX reader (each of its paths against a plain
-# reference reader) and the report-descriptor parser: a clang build of the
+# reference reader), the catalogue of releases and the report-descriptor
+# parser: a clang build of the
 # core with coverage, ASan and UBSan; each fuzzer for a bounded time, starting
 # from the seeds in tests/fuzz/corpus.
 set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build=${TOLVANEX_FUZZ_BUILD:-$top/build/fuzz}
 seconds=${TOLVANEX_FUZZ_SECONDS:-20}
-fuzzers=(fuzz_hex_reader fuzz_report_descriptor)
+fuzzers=(fuzz_hex_reader fuzz_catalogue fuzz_report_descriptor)
 
 cmake -S "$top" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANEX_CORE_ONLY=ON -DTOLVANEX_BUILD_TESTS=ON \

@@ -1,0 +1,55 @@
+#include "cli/Input.h"
+
+#include "cli/Args.h"
+#include "cli/ExitCodes.h"
+#include "cli/LoadFile.h"
+#include "cli/Output.h"
+#include "cli/UsageError.h"
+#include "sys/File.h"
+
+namespace cli {
+
+bool CInput::Find(const ParsedArgs& args, int* status)
+{
+    if (!args.Has("catalogue")) {
+        m_path = args.operands.at(0);
+        return true;
+    }
+    const std::string& path = args.Value("catalogue");
+    if (path == "-") {
+        *status =
+            UsageError(CommandPrefix() + "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
+        return false;
+    }
+    std::string text;
+    *status = kExitFile;
+    // One byte more than a catalogue may have tells one that is too large.
+    if (!ReadFileOrReport(path, kMaxCatalogueSize + 1, &text))
+        return false;
+    Catalogue catalogue;
+    std::string why;
+    if (!ReadCatalogue(text, &catalogue, &why)) {
+        Complain("«" + Shown(path) + "» no es un catálogo válido: " + why);
+        return false;
+    }
+    const std::string& version = args.Value("release");
+    const CatalogueRelease* release = FindRelease(catalogue, version);
+    if (release == nullptr) {
+        *status = UsageError(CommandPrefix() + "el catálogo «" + Shown(path) + "» no tiene la versión «" +
+                             Shown(version) + "» " +
+                             (catalogue.releases.empty() ? std::string("(no tiene ninguna)")
+                                                         : "(tiene: " + CatalogueVersions(catalogue) + ")"));
+        return false;
+    }
+    m_release = *release;
+    m_path = SysPathBeside(path, release->file);
+    return true;
+}
+
+bool CInput::Load(CFirmwareUpdater& updater, CHexLineObserver* observer) const
+{
+    return m_release ? LoadReleaseOrReport(updater, m_path, *m_release, observer)
+                     : LoadFileOrReport(updater, m_path, observer);
+}
+
+}  // namespace cli

@@ -1,0 +1,137 @@
+// The page's side of the catalogue is web/Releases.js: it fetches the files
+// and builds the list; the catalogue is read, and each file checked and
+// loaded, here, by the same code as tolvanex-cli's.
+#include "Releases.h"
+
+#include <dirent.h>
+#include <emscripten/emscripten.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "firmware/Catalogue.h"
+#include "ui/Dialog.h"
+#include "ui/UpdaterDlg.h"
+#include "ui/web/WebWindow.h"
+
+extern "C" void tvx_releases_start();
+
+namespace {
+
+Catalogue g_catalogue;
+CUpdaterDlg* (*g_current)() = nullptr;
+
+char* Copy(const std::string& text)
+{
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy != nullptr)
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+// Keeps the file where a chosen file goes, alone there as the latest choice
+// is; its path, or "" when it could not be written.
+std::string Keep(const std::string& name, const std::uint8_t* data, std::size_t size)
+{
+    const std::string folder = wnd::kChosenFileFolder;
+    ::mkdir(folder.c_str(), 0700);
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            std::remove((folder + "/" + entry->d_name).c_str());  // "." and ".." stay
+        ::closedir(dir);
+    }
+    const std::string path = folder + "/" + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return {};
+    const bool written = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && written ? path : std::string();
+}
+
+}  // namespace
+
+void StartReleases(CUpdaterDlg* (*current)())
+{
+    g_current = current;
+    tvx_releases_start();
+}
+
+extern "C" {
+
+// The catalogue's bytes, as fetched: null when it is one, whose releases
+// then come from tvx_releases_field; else why not, in Spanish (the caller
+// frees it).
+EMSCRIPTEN_KEEPALIVE char* tvx_releases_read(const char* text, int size)
+{
+    std::string why;
+    if (ReadCatalogue(std::string_view(text, static_cast<std::size_t>(size)), &g_catalogue, &why))
+        return nullptr;
+    return Copy(why);
+}
+
+EMSCRIPTEN_KEEPALIVE int tvx_releases_count()
+{
+    return static_cast<int>(g_catalogue.releases.size());
+}
+
+// Field 0 the version, 1 the date, 2 the file, 3 the notes, of the release
+// at `index` (newest first).
+EMSCRIPTEN_KEEPALIVE const char* tvx_releases_field(int index, int field)
+{
+    if (index < 0 || index >= tvx_releases_count())
+        return "";
+    const CatalogueRelease& r = g_catalogue.releases[static_cast<std::size_t>(index)];
+    switch (field) {
+    case 0:
+        return r.version.c_str();
+    case 1:
+        return r.date.c_str();
+    case 2:
+        return r.file.c_str();
+    default:
+        return r.notes.c_str();
+    }
+}
+
+// The index of the release of exactly that version; -1 when there is none.
+EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* version)
+{
+    const CatalogueRelease* r = FindRelease(g_catalogue, version);
+    return r != nullptr ? static_cast<int>(r - g_catalogue.releases.data()) : -1;
+}
+
+// A release's file as downloaded, or `failure` (not null) when it could not
+// be: loaded into the dialog once its SHA-256 is the catalogue's, else the
+// dialog's box says why and nothing changes. A call that may wait: the
+// browser computes the digest.
+EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data, int size, const char* failure)
+{
+    CUpdaterDlg* dialog = g_current != nullptr ? g_current() : nullptr;
+    if (dialog == nullptr || dialog->IsUpdateRunning() || index < 0 || index >= tvx_releases_count())
+        return;
+    const CatalogueRelease release = g_catalogue.releases[static_cast<std::size_t>(index)];
+    if (failure != nullptr) {
+        AfxMessageBox(dialog->GetSafeHwnd(),
+                      "No se puede descargar la versión " + release.version + " («" + release.file + "»): " + failure);
+        return;
+    }
+    std::string why;
+    const bool same = CheckReleaseFile(release, data, static_cast<std::size_t>(size), &why);
+    // The wait for the digest let the page run on: its dialog may be another now.
+    dialog = g_current();
+    if (dialog == nullptr || dialog->IsUpdateRunning())
+        return;
+    if (!same) {
+        AfxMessageBox(dialog->GetSafeHwnd(), "No se ha cargado nada: " + why);
+        return;
+    }
+    const std::string name = release.file.substr(release.file.rfind('/') + 1);
+    const std::string path = Keep(name, data, static_cast<std::size_t>(size));
+    dialog->OpenHexFile(path.empty() ? wnd::kChosenFileFolder + ("/" + name) : path,
+                        name + " (versión " + release.version + ")");
+}
+}
