@@ -108,8 +108,14 @@ bool SysWriteStandard(int stream, std::string_view text)
     std::FILE* file = stream == 1 ? stdout : stderr;
     const HANDLE handle = ::GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode))
-        return text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) {
+        if (text.empty())
+            return true;
+        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        // The C runtime buffers stderr when it is a pipe or a file: a reader
+        // would see nothing live, and a killed process would leave it empty.
+        return stream == 1 ? written : std::fflush(file) == 0 && written;
+    }
     // What went through the stream before comes first.
     std::fflush(file);
     return WriteConsoleText(handle, text);
