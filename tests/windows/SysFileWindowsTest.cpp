@@ -163,7 +163,8 @@ TEST(SystemErrorWindows, CodesKeepTheirMeaning)
         {ERROR_ACCESS_DENIED, SysErrorKind::kDenied},         {ERROR_SHARING_VIOLATION, SysErrorKind::kBusy},
         {ERROR_BUSY, SysErrorKind::kBusy},                    {ERROR_FILE_NOT_FOUND, SysErrorKind::kGone},
         {ERROR_PATH_NOT_FOUND, SysErrorKind::kGone},          {ERROR_DEV_NOT_EXIST, SysErrorKind::kGone},
-        {433, SysErrorKind::kGone},  // ERROR_NO_SUCH_DEVICE, which mingw lacks          {ERROR_DEVICE_NOT_CONNECTED, SysErrorKind::kGone},
+        {ERROR_DEVICE_NOT_CONNECTED, SysErrorKind::kGone},
+        {433, SysErrorKind::kGone},  // ERROR_NO_SUCH_DEVICE, which mingw lacks
         {ERROR_GEN_FAILURE, SysErrorKind::kOther},            {12345, SysErrorKind::kOther},
     };
     for (const auto& [code, kind] : cases) {
