@@ -19,7 +19,7 @@ runs=${1:-5}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 limit=$((120 + 120 * runs))
-"$top/tools/vm/boot.sh" "$image" "$out/scale" "$limit" tvx_scenario=scale "tvx_runs=$runs" \
+TVX_VM_QUIET=$limit "$top/tools/vm/boot.sh" "$image" "$out/scale" "$limit" tvx_scenario=scale "tvx_runs=$runs" \
   "tvx_watchdog=$((limit - 10))" || true
 tr -d '\r' < "$out/scale" > "$out/scale.txt"
 if ! grep -q '^TVX DONE .* fail=0 ' "$out/scale.txt"; then
