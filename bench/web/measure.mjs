@@ -68,9 +68,9 @@ try {
     const times = [];
     for (let i = 0; i < Number(opt.runs); ++i) {
       await page.goto(`${site.origin}/?run=${i}`);
-      await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 60000);
+      await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 'the page');
       await page.click('#IDC_OPEN_HEX');
-      times.push(await page.waitFor('window.tvxChecksumAt', 60000));
+      times.push(await page.waitFor('window.tvxChecksumAt', 'the checksum'));
     }
     console.log(`OPEN_TO_CHECKSUM_MS median=${median(times).toFixed(1)} min=${Math.min(...times).toFixed(1)} ` +
                 `max=${Math.max(...times).toFixed(1)} runs=${times.length}`);
@@ -78,21 +78,22 @@ try {
     if (mode === 'standin') await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kStandIn});
     await page.send('Page.addScriptToEvaluateOnNewDocument', {source: kTrace});
     await page.goto(`${site.origin}/`);
-    await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 120000);
+    await page.waitFor(`document.querySelector('#IDC_OPEN_HEX')`, 'the page');
     await page.click('#IDC_OPEN_HEX');
-    await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 60000);
+    await page.waitFor(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 'the checksum');
     const ours = [];
     const bare = [];
     const bareDrawn = [];
     const span = `(() => { const s = window.tvxSends.slice(-2049); return s[2048].end - s[0].end; })()`;
     for (let i = 0; i < Number(opt.pairs); ++i) {
       await page.click('#IDOK');
-      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 600000);
+      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the end of the update',
+                        () => page.eval('window.tvxSends.length'));
       const text = await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`);
       if (text !== 'Actualización OK!!!!') throw new Error(`the update said ${text}`);
       ours.push(await page.eval(span));
       await page.click('dialog.msgbox[open] button');
-      await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, 10000);
+      await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
       // The same 2,049 reports from a plain loop, on the device the page just
       // closed; then again with the page's bar drawn as the page draws it (a
       // look every 5 ms, a new length each pixel), which tells what drawing
