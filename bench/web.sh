@@ -32,9 +32,9 @@ mkdir -p "$work/out"
   --file "$top/tests/web/host-root.sh:/scenario/host-root.sh" \
   --file "$top/bench/web/measure.sh:/scenario/measure.sh" >/dev/null
 # A measure says nothing until it ends: the VM may stay quiet that long.
-TVX_VM_LIMIT=$((120 + pairs * 90)) TVX_VM_QUIET=$((120 + pairs * 90)) TVX_VM_MEMORY=2048 TVX_VM_SMP=2 TVX_VM_HOST_ROOT=1 TVX_VM_OUT="$work/out" \
+TVX_VM_LIMIT=$((120 + pairs * 300)) TVX_VM_QUIET=$((120 + pairs * 300)) TVX_VM_MEMORY=2048 TVX_VM_SMP=2 TVX_VM_HOST_ROOT=1 TVX_VM_OUT="$work/out" \
   "$top/tests/vm/run-scenario.sh" "$work/image" measure "$work/measure.results" \
-  "tvx_top=$top" "tvx_build=$native" "tvx_site=$site" "tvx_pairs=$pairs" "tvx_watchdog=$((100 + pairs * 90))" \
+  "tvx_top=$top" "tvx_build=$native" "tvx_site=$site" "tvx_pairs=$pairs" "tvx_watchdog=$((100 + pairs * 300))" \
   > "$work/measure.log" || { cat "$work/measure.log"; exit 1; }
 get() { sed -n "s/^TVX $1 //p" "$work/measure.results.txt"; }
 local_get() { echo "$standin" | sed -n "s/^$1 //p"; }
