@@ -12,41 +12,6 @@ mergeInto(LibraryManager.library, {
     add: function(element) {
       return TvxWnd.elements.push(element) - 1;
     },
-    // Bars whose position moved since they were drawn. They are drawn
-    // together once a frame, so that the timer's look at the download costs
-    // no DOM work; a timeout stands in where a hidden page gets no frames.
-    movedBars: [],
-    barsDue: false,
-    drawBarsSoon: function() {
-      if (TvxWnd.barsDue) return;
-      TvxWnd.barsDue = true;
-      requestAnimationFrame(TvxWnd.drawBars);
-      setTimeout(TvxWnd.drawBars, 250);
-    },
-    drawBars: function() {
-      if (!TvxWnd.barsDue) return;
-      TvxWnd.barsDue = false;
-      var bars = TvxWnd.movedBars;
-      TvxWnd.movedBars = [];
-      bars.forEach(TvxWnd.drawBar);
-    },
-    // The element (and what assistive technology reads) changes only when
-    // the drawn length grows by a pixel.
-    drawBar: function(el) {
-      var low = el.tvxLow, high = el.tvxHigh, pos = el.tvxPos;
-      var span = Math.max(high - low, 1);
-      var width = el.tvxWidth || (el.tvxWidth = el.getBoundingClientRect().width || 1);
-      var drawn = Math.round((pos - low) / span * width);
-      if (el.tvxRangeDrawn === span + ':' + low && drawn === el.tvxDrawn) return;
-      el.tvxRangeDrawn = span + ':' + low;
-      el.tvxDrawn = drawn;
-      el.max = span;
-      el.value = pos - low;
-      el.dataset.pos = pos;
-      el.setAttribute('aria-valuemin', low);
-      el.setAttribute('aria-valuemax', high);
-      el.setAttribute('aria-valuenow', pos);
-    },
     at: function(handle) {
       return TvxWnd.elements[handle] || null;
     },
@@ -177,8 +142,6 @@ mergeInto(LibraryManager.library, {
     },
     // A box over the page with one "Aceptar"; a promise of its answer.
     showMessageBox: function(text, caption, stop) {
-      // The box stands over the bar as it is now.
-      TvxWnd.drawBars();
       var box = document.createElement('dialog');
       box.className = 'window msgbox';
       box.setAttribute('role', 'alertdialog');
@@ -488,19 +451,29 @@ mergeInto(LibraryManager.library, {
     else el.removeAttribute('aria-disabled');
   },
 
-  // The bar keeps its range and position at once; the page draws it at the
-  // next frame (TvxWnd.drawBars).
+  // The bar keeps its range and position; the element (and what assistive
+  // technology reads) changes only when the drawn length grows by a pixel.
   tvx_wnd_progress__deps: ['$TvxWnd'],
   tvx_wnd_progress: function(handle, low, high, position) {
     var el = TvxWnd.at(handle);
     if (!(el instanceof HTMLProgressElement)) return;
     var pos = Math.min(Math.max(position, low), high);
-    if (el.tvxLow === low && el.tvxHigh === high && el.tvxPos === pos) return;
+    var span = Math.max(high - low, 1);
+    var rangeChanged = el.tvxLow !== low || el.tvxHigh !== high;
     el.tvxLow = low;
     el.tvxHigh = high;
     el.tvxPos = pos;
-    if (TvxWnd.movedBars.indexOf(el) < 0) TvxWnd.movedBars.push(el);
-    TvxWnd.drawBarsSoon();
+    var width = el.tvxWidth || (el.tvxWidth = el.getBoundingClientRect().width || 1);
+    var drawn = Math.round((pos - low) / span * width);
+    if (rangeChanged || drawn !== el.tvxDrawn) {
+      el.tvxDrawn = drawn;
+      el.max = span;
+      el.value = pos - low;
+      el.dataset.pos = pos;
+      el.setAttribute('aria-valuemin', low);
+      el.setAttribute('aria-valuemax', high);
+      el.setAttribute('aria-valuenow', pos);
+    }
   },
 
   tvx_wnd_progress_range__deps: ['$TvxWnd'],
