@@ -27,6 +27,7 @@ struct Interface {
     bool opens = true;          // opens for reading and writing
     bool describes = true;      // attributes and capabilities can be read
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
+    SysError writeError = SysErrorOf(EIO);  // why it fails
     bool heldElsewhere = false; // another process's update holds its controller
     std::string controller;     // the key of its physical controller; empty: its own (the path)
     std::string place;          // the controller's place and serial number; empty: unknown
@@ -74,7 +75,8 @@ public:
     bool ReadAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes) override;
     bool ReadCapabilities(hidplat::Handle handle, hidplat::HidCaps* caps) override;
     bool ReadProductString(hidplat::Handle handle, std::string* name) override;
-    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length) override;
+    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length,
+                     SysError* error) override;
     void Close(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
     // Busy while another open handle of the same controller holds the lock.
