@@ -152,7 +152,8 @@ IHidPlatform& NativeHidPlatform();
 IHidPlatform& CurrentHidPlatform();
 
 // A diagnostic line of the link: DebugOutput of the platform in use and, when
-// echoing is on (a verbose command line), standard error as well.
+// echoing is on (a verbose command line), standard error as well, there with
+// what it means in Spanish beside it.
 void Diagnose(const char* line);
 void SetDiagnosticsEcho(bool echo);
 

@@ -58,6 +58,7 @@ public:
 
     const std::uint8_t* Image() const { return m_image; }
     CHidDevice& Device() { return m_device; }
+    const CHidDevice& Device() const { return m_device; }
 
 private:
     CHidDevice m_device;

@@ -110,7 +110,7 @@ TEST_F(HidrawPlatform, MissingClassFolderMeansNoInterfaces)
     SetHidrawRoots(HidrawRoots{(top_ / "absent").string(), dev_.string()});
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, nullptr, 0, 0), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error (fin de la lista de interfaces; es lo normal)\n");
 }
 
 TEST_F(HidrawPlatform, DiagnosticsStayOffStderrUnlessEchoed)
@@ -120,7 +120,7 @@ TEST_F(HidrawPlatform, DiagnosticsStayOffStderrUnlessEchoed)
     const struct {
         bool echo;
         const char* stderrText;
-    } cases[] = {{false, ""}, {true, "Request interface data error\n"}};
+    } cases[] = {{false, ""}, {true, "Request interface data error (fin de la lista de interfaces; es lo normal)\n"}};
     for (const auto& c : cases) {
         SetDiagnosticsEcho(c.echo);
         testing::internal::CaptureStderr();
@@ -138,7 +138,7 @@ TEST_F(HidrawPlatform, UnreadableClassFolderMeansNoList)
     EXPECT_EQ(os_.InterfaceAt(0, &path), Listing::kNoList);
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenHidInterface(&kHidInterfaceClass, 0, nullptr, 0, 0), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No se encuentra mando\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No se encuentra mando (el sistema no ha dado la lista de interfaces HID)\n");
 }
 
 TEST_F(HidrawPlatform, NodeThatDoesNotOpenStillGivesItsPath)
@@ -235,7 +235,7 @@ TEST_F(HidrawPlatform, NodeWithoutHidIoctlsIsNoController)
         EXPECT_EQ(device.OpenDevice(0x0E8F, 0x310D, 0), 0);
         EXPECT_EQ(device.IsOpen(), 0);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Request interface data error (fin de la lista de interfaces; es lo normal)\n");
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
 

@@ -56,6 +56,13 @@ public:
     void SetWriteHook(std::function<void(std::size_t writeIndex)> hook);
     // What ControllerAccessFacts tells (by default: a udev rule, none installed).
     void SetAccessFacts(hidplat::AccessFacts facts);
+    // The first walk of the list that begins once the interface at `path` has
+    // taken `afterWrites` writes passes over it, as a walk does when an
+    // interface before it goes away meanwhile (the list shifts under it).
+    void PassOverOnce(std::string path, std::size_t afterWrites);
+    // Runs at the start of every walk of the list (InterfaceAt(0)); `passesOver`
+    // tells the walk of PassOverOnce.
+    void SetWalkHook(std::function<void(bool passesOver)> hook);
 
     // What happened.
     std::vector<std::vector<std::uint8_t>> Writes() const;        // successful writes, in order
@@ -104,6 +111,10 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Interface> m_interfaces;
     bool m_listFails = false;
+    std::string m_passOver;             // PassOverOnce's interface, until its walk ends
+    std::size_t m_passOverAfter = 0;
+    bool m_passingOver = false;         // this walk passes over it
+    std::function<void(bool)> m_walkHook;
     std::function<void(std::size_t)> m_writeHook;
     hidplat::AccessFacts m_accessFacts;
     std::map<std::uintptr_t, OpenFile> m_files;  // by handle value
