@@ -143,6 +143,8 @@ TEST_F(Cli, FlashDevicePicksOneController)
         {"/dev/fake-a1", 0, "fake-a1", ""},
         {"tvx-a", 0, "fake-a0", ""},  // as a serial number, in any case
         {"1-2", 0, "fake-b0", ""},
+        {"PLACE:1-2", 0, "fake-b0", ""},  // the kind, too, in any case
+        {"Serial:tvx-b", 0, "fake-b0", ""},
         // 1-1 is 1-1's place and 1-3's serial number.
         {"1-1", 1, nullptr, "--device=1-1: es a la vez un lugar y un número de serie; diga cuál con path:, place: o serial:"},
         {"serial:TVX-Z", 3, nullptr,
