@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/CmdList.h"
 #include "cli/Controllers.h"
@@ -75,6 +76,9 @@ std::string Heading(const ControllerReport& c, const std::vector<InterfaceReport
     std::string text =
         "Mando en " + PlaceText(c.place) +
         (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + Shown(c.serial));
+    const std::string version = VersionOf(c, interfaces);
+    if (!version.empty())
+        text += ", versión " + version;
     if (c.hasPick)
         text += ": una actualización de este mando tomaría [" + std::to_string(interfaces[c.pick].index) + "]\n";
     else if (c.busy)
@@ -119,11 +123,15 @@ std::string Text(const ControllerSurvey& survey, bool permission)
     else
         text += "Ninguna sirve: una actualización diría «Mando no conectado».\n";
     if (survey.controllers.size() > 1) {
+        // As flash --all counts them.
         std::size_t ready = 0;
-        for (const ControllerReport& c : survey.controllers)
-            ready += c.hasPick ? 1 : 0;
+        std::vector<Skip> skips;
+        for (const ControllerReport& c : survey.controllers) {
+            skips.push_back(SkipOf(c, interfaces));
+            ready += skips.back() == Skip::kNone ? 1u : 0u;
+        }
         text += "flash --all actualizaría " + std::to_string(ready) + " de " +
-                std::to_string(survey.controllers.size()) + " mandos.\n";
+                std::to_string(survey.controllers.size()) + " mandos" + SkipCounts(skips) + ".\n";
     }
     if (permission)
         text += "\n" + PermissionHint();
@@ -170,6 +178,7 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         OrNull(w, "lock_problem", r.lockTrouble);
         // The system's number above, in words; last, so that the fields before keep their places.
         OrNull(w, "error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
+        OrNull(w, "version", VersionText(r.version));
         w.End();
         if (r.chosen)
             chosen = &r;
@@ -199,6 +208,7 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         else
             w.Null("chosen");
         OrNull(w, "lock_problem", c.hasPick ? c.lockTrouble : std::string());
+        OrNull(w, "version", VersionOf(c, interfaces));
         w.End();
     }
     w.End();

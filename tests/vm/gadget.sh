@@ -79,7 +79,7 @@ tvx_expect_same "one lock per controller: the first controller receives one stre
 tvx_expect "one lock per controller: its second interface receives nothing" 0 "$(lines /tmp/rx-a1)"
 tvx_expect_same "one lock per controller: the second controller receives the other" /tmp/expect8 /tmp/rx-b
 tvx_expect "list while held: the first controller, whole" "1 2" \
-  "$(grep -c -x "Mando en $p1, número de serie TVX-1: lo tiene otra actualización" /tmp/list-held.out) $(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-held.out)"
+  "$(grep -c -x -E "Mando en $p1, número de serie TVX-1(, versión 0100)?: lo tiene otra actualización" /tmp/list-held.out) $(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-held.out)"
 tvx_expect "list while held: the second controller is taken" 1 \
   "$(grep -c "^Una actualización tomaría \[[0-9]*\] /dev/hidraw[0-9]* (el mando en $p2)\.$" /tmp/list-held.out)"
 
@@ -136,7 +136,9 @@ show CUT-ERR /tmp/cut.err
 tvx_expect "--all, one unplugged: exit code" 4 $cut_rc
 tvx_expect "--all, one unplugged: streams" "full 0 full 1000 full" "$(received /tmp/cut)"
 tvx_expect "--all, one unplugged: the summary names it" "Actualizados 3 de 4 mandos:|  $p3: Error sucedido!" \
-  "$(grep -e '^Actualizados' -e '^  .*: Error' /tmp/cut.out | tr '\n' '|' | sed 's/|$//')"
+  "$(grep -e '^Actualizados' -e '^  .*: Error' /tmp/cut.out | sed 's/ (.*)$//' | tr '\n' '|' | sed 's/|$//')"
+tvx_expect "--all, one unplugged: why, and how far it came" 1 \
+  "$(grep -c "^  $p3: Error sucedido! (.*; [0-9]* de 2049 informes enviados)$" /tmp/cut.out)"
 tvx_expect "--all, one unplugged: the failure on stderr too" 1 "$(grep -c "$p3: Error sucedido!" /tmp/cut.err)"
 
 # --device picks one controller, by serial number, place or interface path.
