@@ -13,8 +13,11 @@ FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>
     entry.place = c.place;
     entry.serial = c.serial;
     entry.version = VersionOf(c, interfaces);
+    // One passed over is named by the first of its interfaces, as its label does.
     if (c.hasPick)
         entry.path = interfaces[c.pick].path;
+    else if (!c.interfaces.empty())
+        entry.path = interfaces[c.interfaces.front()].path;
     return entry;
 }
 

@@ -128,6 +128,7 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
     const std::string warned = m_dir.Write("warned.hex", Record(0, {1, 2, 3}) + "\n" + Record(1, {9}) + "\n");
     const std::string record = (m_io.Path() / "reports").string();
+    const std::string log = (m_io.Path() / "bench.log").string();
     const std::string fake = Q(TOLVANEX_FAKE_CLI) + " flash ";
     const std::string overlap = "warned.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1";
     const struct {
@@ -137,6 +138,7 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         std::string out;  // all of stdout; "json" for JSON lines, checked below
         std::string err;  // a part of stderr; "" for none at all
         bool sends;
+        std::string log = {};  // python3 condition on the lines L of --log's file, each row's added to the last's
     } cases[] = {
         {"plain", Env("controller", record) + fake + Q(in), 0, "Actualización OK!!!!\n", "", true},
         {"quiet", Env("controller", record) + fake + "-q " + Q(in), 0, "", "", true},
@@ -185,6 +187,22 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "esperando al mando hasta 1 s", false},
         {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "",
          "Mando no conectado\n", false},
+        // The bench's record: one line per controller, appended, as each one ends.
+        {"log, unplugged", Env("unplugged") + fake + "--log " + Q(log) + " " + Q(in), 4, "",
+         "Error sucedido!\ntolvanex-cli: el mando se ha desconectado", false,
+         "len(L) == 1 and L[0][\"result\"] == \"failed\" and L[0][\"reason\"] == \"el mando se ha desconectado\" "
+         "and L[0][\"sent\"] == 100 and L[0][\"version\"] == \"0100\" and L[0][\"path\"] == \"/dev/fake-controller\" "
+         "and re.fullmatch(\"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z\", L[0][\"time\"]) "
+         "and re.fullmatch(\"[0-9A-F]{4}\", L[0][\"checksum\"])"},
+        {"log, all", Env("crowd") + fake + "--all --log=" + Q(log) + " " + Q(in), 4,
+         "Actualizados 2 de 4 mandos; 1 en uso, 1 sin permiso:\n"
+         "  /dev/fake-denied: sin permiso para abrirlo; no se actualiza\n"
+         "  /dev/fake-busy: en uso por otro proceso; no se actualiza\n"
+         "  /dev/fake-controller: Actualización OK!!!!\n  /dev/fake-second: Actualización OK!!!!\n",
+         "en uso por otro proceso", false,
+         "len(L) == 5 and [(l[\"result\"], l[\"reason\"], l[\"sent\"]) for l in L[1:]] == [(\"skipped\", "
+         "\"permission\", None), (\"skipped\", \"busy\", None), (\"updated\", None, 2049), (\"updated\", None, 2049)] "
+         "and L[1][\"path\"] == \"/dev/fake-denied\" and len({l[\"checksum\"] for l in L}) == 1"},
         {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
          false},
         {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
@@ -200,6 +218,11 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
             EXPECT_EQ(r.err, "");
         } else {
             EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        }
+        if (!c.log.empty()) {
+            const Result checked = RunShell("python3 -c 'import json,re,sys\nL = [json.loads(l) for l in "
+                                            "open(sys.argv[1])]\nassert " + c.log + "' " + Q(log));
+            EXPECT_EQ(checked.exitCode, 0) << checked.err << ReadFile(log);
         }
         if (c.out != "json") {
             EXPECT_EQ(r.out, c.out);

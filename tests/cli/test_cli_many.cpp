@@ -264,6 +264,7 @@ TEST_F(Cli, FlashWatchAccountsForEveryController)
     const std::string out = (m_io.Path() / "stdout").string();
     const std::string err = (m_io.Path() / "stderr").string();
     const std::string walks = (m_io.Path() / "walks").string();
+    const std::string log = (m_io.Path() / "bench.log").string();
     const std::string record = (m_io.Path() / "reports").string();
     const struct {
         const char* scene;
@@ -283,11 +284,11 @@ TEST_F(Cli, FlashWatchAccountsForEveryController)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scene);
-        for (const std::string& f : {walks, record})
+        for (const std::string& f : {walks, record, log})
             fs::remove(f);
         const pid_t pid = StartFakeJob({std::string("TVX_FAKE_HID=") + c.scene, std::string("TVX_FAKE_PASS_OVER=") + c.passOver,
                                         "TVX_FAKE_WALKS=" + walks, "TVX_FAKE_RECORD=" + record},
-                                       {"flash", "--watch", "--progress=json", in}, out, err);
+                                       {"flash", "--watch", "--progress=json", "--log=" + log, in}, out, err);
         const auto results = [&] { return CountIn(out, "\"event\":\"result\"") + CountIn(out, "\"event\":\"skipped\""); };
         // Three more surveys after the one that missed a controller: time enough to update it again.
         const auto looked = [&] {
@@ -303,6 +304,7 @@ TEST_F(Cli, FlashWatchAccountsForEveryController)
         EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
         EXPECT_EQ(results(), c.results) << ReadFile(out);
         EXPECT_EQ(Lines(ReadFile(out)).back(), c.summary);
+        EXPECT_EQ(Lines(ReadFile(log)).size(), c.results);  // and the bench's record has a line for each
     }
     // Each update sent its stream once.
     EXPECT_EQ(SizeOf(record), 3 * 2049u);
