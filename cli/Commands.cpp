@@ -51,9 +51,7 @@ const Command kCommands[] = {
       {'\0', "all", nullptr, "envía a la vez a todos los mandos conectados"},
       {'\0', "watch", nullptr, "envía a cada mando conectado y a cada uno que se conecte después, hasta Ctrl+C"},
       {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
-      {'\0', "log", "REGISTRO",
-       "añade a REGISTRO una línea JSON por mando: hora (UTC), lugar, número de serie, versión, suma de la imagen y "
-       "resultado"},
+      {'\0', "log", "REGISTRO", "añade a REGISTRO una línea JSON por mando y cómo le fue (un registro del banco)"},
       {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
       {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
      RunFlash,
@@ -61,9 +59,10 @@ const Command kCommands[] = {
      true,
      "2 archivo o catálogo ilegible, catálogo no\n"
      "  válido, SHA-256 distinto del catálogo, o archivo sin datos para el mando,\n"
-     "  3 mando no conectado (con --all y --watch: ninguno actualizado y alguno pasado por alto),\n"
-     "  4 error durante el envío (con --all y --watch: alguno fallido o pasado por alto),\n"
-     "  5 avisos con --strict, 6 mando actualizado pero salida estándar o registro perdidos",
+     "  3 mando no conectado, 4 error durante el envío (con --all y --watch: 3 si no\n"
+     "  se actualizó ninguno y alguno se pasó por alto, 4 si alguno falló o se pasó\n"
+     "  por alto), 5 avisos con --strict, 6 mando actualizado pero salida estándar\n"
+     "  o registro perdidos",
      true},
     {"check",
      "ARCHIVO",

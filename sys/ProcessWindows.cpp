@@ -212,5 +212,5 @@ void SysEndAsStopped(int)
 
 const char* SysStoppedStatusText()
 {
-    return "3221225786 (0xC000013A, que cmd muestra como -1073741510) tras Ctrl+C";
+    return "3221225786 tras Ctrl+C (0xC000013A; cmd: -1073741510)";
 }

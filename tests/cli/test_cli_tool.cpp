@@ -155,7 +155,7 @@ TEST_F(Cli, HelpAndVersion)
         {"checksum", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
         {"image", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
         {"check", true, false, "SHA-256 distinto del catálogo, o salida no escrita, 5 avisos\n"},
-        {"flash", true, true, "3 mando no conectado"},
+        {"flash", true, true, "o registro perdidos,\n  interrumpido (flash): 128 + el número de la señal (130 tras Ctrl+C)\n"},
         {"list", false, true, "2 salida no escrita\n"},
     };
     for (const auto& c : commands) {
