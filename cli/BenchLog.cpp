@@ -27,14 +27,6 @@ std::string Now()
     return text;
 }
 
-void StrOrNull(JsonWriter& w, const char* key, const std::string& text)
-{
-    if (text.empty())
-        w.Null(key);
-    else
-        w.Str(key, text);
-}
-
 const char* ResultName(const FleetOutcome& o)
 {
     if (o.skip != Skip::kNone)
@@ -76,16 +68,16 @@ void CBenchLog::Record(const FleetOutcome& o)
     const FleetEntry& e = o.entry;
     JsonWriter w;
     w.Object().Str("time", Now());
-    StrOrNull(w, "place", e.place);
-    StrOrNull(w, "serial", e.serial);
-    StrOrNull(w, "path", e.path);
-    StrOrNull(w, "version", e.version);
+    w.StrOrNull("place", e.place);
+    w.StrOrNull("serial", e.serial);
+    w.StrOrNull("path", e.path);
+    w.StrOrNull("version", e.version);
     w.Str("checksum", m_checksum).Bool("ok", o.skip == Skip::kNone && o.transfer.ok).Str("result", ResultName(o));
     w.Str("message", o.message);
     if (o.skip != Skip::kNone)
         w.Str("reason", SkipName(o.skip)).Null("sent");
     else
-        StrOrNull(w, "reason", o.transfer.reason);
+        w.StrOrNull("reason", o.transfer.reason);
     if (o.skip == Skip::kNone)
         w.Num("sent", o.transfer.sent);
     w.Num("of", kDownloadReports).End();

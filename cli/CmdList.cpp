@@ -138,14 +138,6 @@ std::string Text(const ControllerSurvey& survey, bool permission)
     return text;
 }
 
-void OrNull(JsonWriter& w, const char* key, const std::string& text)
-{
-    if (text.empty())
-        w.Null(key);
-    else
-        w.Str(key, text);
-}
-
 std::string Json(const ControllerSurvey& survey, bool permission)
 {
     const std::vector<InterfaceReport>& interfaces = survey.interfaces;
@@ -158,7 +150,7 @@ std::string Json(const ControllerSurvey& survey, bool permission)
             w.Str("vendor_id", Hex4(r.vendorId)).Str("product_id", Hex4(r.productId));
         else
             w.Null("vendor_id").Null("product_id");
-        OrNull(w, "product", r.product);
+        w.StrOrNull("product", r.product);
         if (r.lengthKnown)
             w.Num("output_report_length", r.outputReportLength);
         else
@@ -173,12 +165,12 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         else
             w.Null("error");
         w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen);
-        OrNull(w, "place", r.place);
-        OrNull(w, "serial", r.serial);
-        OrNull(w, "lock_problem", r.lockTrouble);
+        w.StrOrNull("place", r.place);
+        w.StrOrNull("serial", r.serial);
+        w.StrOrNull("lock_problem", r.lockTrouble);
         // The system's number above, in words; last, so that the fields before keep their places.
-        OrNull(w, "error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
-        OrNull(w, "version", VersionText(r.version));
+        w.StrOrNull("error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
+        w.StrOrNull("version", VersionText(r.version));
         w.End();
         if (r.chosen)
             chosen = &r;
@@ -197,8 +189,8 @@ std::string Json(const ControllerSurvey& survey, bool permission)
     w.Key("controllers").Array();
     for (const ControllerReport& c : survey.controllers) {
         w.Object();
-        OrNull(w, "place", c.place);
-        OrNull(w, "serial", c.serial);
+        w.StrOrNull("place", c.place);
+        w.StrOrNull("serial", c.serial);
         w.Key("interfaces").Array();
         for (std::size_t at : c.interfaces)
             w.Num("", interfaces[at].index);
@@ -207,8 +199,8 @@ std::string Json(const ControllerSurvey& survey, bool permission)
             w.Num("chosen", interfaces[c.pick].index);
         else
             w.Null("chosen");
-        OrNull(w, "lock_problem", c.hasPick ? c.lockTrouble : std::string());
-        OrNull(w, "version", VersionOf(c, interfaces));
+        w.StrOrNull("lock_problem", c.hasPick ? c.lockTrouble : std::string());
+        w.StrOrNull("version", VersionOf(c, interfaces));
         w.End();
     }
     w.End();

@@ -172,10 +172,10 @@ public:
     {
         JsonWriter w;
         w.Object().Str("event", "found").Str("controller", e.label);
-        StrOrNull(w, "place", e.place);
-        StrOrNull(w, "serial", e.serial);
+        w.StrOrNull("place", e.place);
+        w.StrOrNull("serial", e.serial);
         w.Str("path", e.path).Num("output_report_length", e.outputReportLength);
-        StrOrNull(w, "version", e.version);
+        w.StrOrNull("version", e.version);
         Line(w.End());
         m_last[e.label] = {-1, Clock::time_point{}};
     }
@@ -240,13 +240,6 @@ private:
             w.Bool("aborted", true);
         w.End();
         return w;
-    }
-    static void StrOrNull(JsonWriter& w, const char* key, const std::string& text)
-    {
-        if (text.empty())
-            w.Null(key);
-        else
-            w.Str(key, text);
     }
     static void Line(const JsonWriter& w)
     {

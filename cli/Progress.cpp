@@ -84,11 +84,7 @@ public:
     {
         JsonWriter w;
         w.Object().Str("event", "found").Str("path", path).Num("output_report_length", outputReportLength);
-        if (version.empty())
-            w.Null("version");
-        else
-            w.Str("version", version);
-        Line(w.End());
+        Line(w.StrOrNull("version", version).End());
     }
     milliseconds Period() const override { return kPeriod; }
     void Progress(std::int32_t value) override
