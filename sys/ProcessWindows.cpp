@@ -212,5 +212,5 @@ void SysEndAsStopped(int)
 
 const char* SysStoppedStatusText()
 {
-    return "3221225786 tras Ctrl+C (0xC000013A; cmd: -1073741510)";
+    return "Ctrl+C da 3221225786 (0xC000013A, en cmd -1073741510)";
 }

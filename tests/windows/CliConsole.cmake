@@ -11,7 +11,7 @@ foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no
              "list|Ninguna sirve: una actualización diría «Mando no conectado»."
              # The system's way of asking for help, and the status it gives after Ctrl+C.
              "/?|uso: tolvanex-cli [-v] ORDEN [OPCIONES] ARGUMENTOS"
-             "flash /?|  interrumpido (flash): 3221225786 tras Ctrl+C (0xC000013A; cmd: -1073741510)")
+             "flash /?|  interrumpido (flash): Ctrl+C da 3221225786 (0xC000013A, en cmd -1073741510)")
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 args)
   list(GET case 1 want)
