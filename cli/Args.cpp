@@ -159,7 +159,8 @@ private:
 
     bool Store(const Option& o, bool asLong, std::string value)
     {
-        if (m_out->values.count(o.longName) != 0)
+        // A flag said twice says the same (-v -v, -vv); a value given twice is a mistake.
+        if (m_out->values.count(o.longName) != 0 && o.valueName != nullptr)
             return Fail("la opción " + Shown(o, asLong) + " aparece más de una vez");
         m_out->values[o.longName] = std::move(value);
         return true;

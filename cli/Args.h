@@ -33,7 +33,8 @@ struct ParsedArgs {
 // Splits `args` by `options`. "--" ends the options and "-" alone is an
 // operand. With `stopAtOperand`, the first operand and everything after it
 // are left as operands. False with a Spanish *error for an unknown option, a
-// missing, empty or unexpected value, or an option given twice.
+// missing, empty or unexpected value, or an option with a value given twice
+// (a flag may come again).
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options, bool stopAtOperand,
                ParsedArgs* out, std::string* error);
 

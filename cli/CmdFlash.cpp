@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "cli/BenchLog.h"
+#include "cli/ControllerUpdate.h"
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FlashMany.h"
@@ -86,6 +88,13 @@ struct FlashRequest {
     bool watch = false;
 };
 
+// A selection's kind with nothing after it: "place:".
+bool EmptySelection(const std::string& sel)
+{
+    DeviceSelection selection;
+    return SplitSelection(sel, &selection) && selection.value.empty();
+}
+
 // The options that pick controllers, checked together; false after a usage error.
 bool PickOptions(const ParsedArgs& args, FlashRequest* request)
 {
@@ -98,7 +107,7 @@ bool PickOptions(const ParsedArgs& args, FlashRequest* request)
         return Misused("flash: --device no va con " + many);
     if ((all || watch) && args.Has("wait"))
         return Misused("flash: --wait no va con " + many + " (--watch espera a cada mando)");
-    if (args.Has("device") && args.Value("device").empty())
+    if (args.Has("device") && (args.Value("device").empty() || EmptySelection(args.Value("device"))))
         return Misused("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
     request->device = args.Has("device") ? args.Value("device") : std::string();
     request->all = all;
@@ -106,11 +115,21 @@ bool PickOptions(const ParsedArgs& args, FlashRequest* request)
     return true;
 }
 
+// --log's FILE, opened now, before anything is sent; false after a usage error.
+bool LogOption(const ParsedArgs& args, CBenchLog& log)
+{
+    std::string why;
+    if (args.Has("log") && !log.Open(args.Value("log"), &why))
+        return Misused("flash: --log: no se puede abrir «" + Shown(args.Value("log")) + "»: " + why);
+    return true;
+}
+
 // Every option, checked in turn; false after a usage error.
-bool ReadRequest(const ParsedArgs& args, FlashRequest* request)
+bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log)
 {
     request->strict = args.Has("strict");
-    return StyleOption(args, &request->style) && WaitOption(args, &request->waitSeconds) && PickOptions(args, request);
+    return StyleOption(args, &request->style) && WaitOption(args, &request->waitSeconds) &&
+           PickOptions(args, request) && LogOption(args, log);
 }
 
 // One search, within --device's selection when there is one: what SEL names
@@ -211,38 +230,51 @@ int TellNotOpened(CFirmwareUpdater& updater, const std::string& device, const st
     return reporter.Result(false, kNotConnected, kExitNoController);
 }
 
-// Sends the image, and shows its progress when the reporter wants it; true
-// when every report went out.
-bool Send(CFirmwareUpdater& updater, CProgressReporter& reporter)
+// How often the transfer is looked at when nobody shows its progress.
+constexpr std::chrono::milliseconds kTick{50};
+
+// Sends the image, and shows its progress when the reporter wants it. The
+// first stop request is told; a second one stops the transfer.
+TransferOutcome Send(CFirmwareUpdater& updater, CProgressReporter& reporter)
 {
     CTransfer transfer(updater);
     transfer.Start();
     const std::chrono::milliseconds period = reporter.Period();
-    if (period.count() == 0)
-        return transfer.Finish();
+    bool held = false;
+    bool aborted = false;
     do {
+        if (SysStopRequestHeld() && !held) {
+            held = true;
+            reporter.StopHeld(kOneTransfer.held);
+        }
+        if (SysAbortRequested() && !aborted) {
+            aborted = true;
+            transfer.Abort();
+        }
+        if (period.count() != 0)
+            reporter.Progress(transfer.Progress());
+    } while (!transfer.WaitFor(period.count() != 0 ? period : kTick));
+    transfer.Finish();
+    if (period.count() != 0)
         reporter.Progress(transfer.Progress());
-    } while (!transfer.WaitFor(period));
-    const bool ok = transfer.Finish();
-    reporter.Progress(transfer.Progress());
-    return ok;
+    return transfer.Outcome(Verbose());
 }
 
 // Tells how the transfer ended; returns the status to end with. An updated
 // controller is let go once that is said.
-int TellResult(CFirmwareUpdater& updater, bool ok, CProgressReporter& reporter)
+int TellResult(CFirmwareUpdater& updater, const TransferOutcome& outcome, CProgressReporter& reporter)
 {
-    if (!ok)
-        return reporter.Result(false, kFailed, kExitDownloadFailed);
+    if (!outcome.ok)
+        return reporter.TransferResult(outcome, kExitDownloadFailed);
     NoteControllerUpdated();
-    reporter.Result(true, kUpdated, kExitOk);
+    reporter.TransferResult(outcome, kExitOk);
     FlushOutput();
     updater.CloseController();
     return kExitOk;
 }
 
 // The loaded image to one controller: the first, or the one --device names.
-int FlashOne(CFirmwareUpdater& updater, const FlashRequest& request, CProgressReporter& reporter)
+int FlashOne(CFirmwareUpdater& updater, const FlashRequest& request, CProgressReporter& reporter, CBenchLog& log)
 {
     std::string unknown;
     Search(updater, request.device, request.waitSeconds, reporter, &unknown);
@@ -250,18 +282,22 @@ int FlashOne(CFirmwareUpdater& updater, const FlashRequest& request, CProgressRe
     if (!updater.IsControllerOpen())
         return TellNotOpened(updater, request.device, unknown, reporter);
     const CHidDevice& link = updater.Device();
-    reporter.Found(OpenPath(link), link.GetOutputReportLength());
+    FleetOutcome record;
+    record.entry = EntryOfOpen(link);
+    reporter.Found(record.entry.path, link.GetOutputReportLength(), record.entry.version);
     if (!link.LockTrouble().empty())
         Complain(LockTroubleNote(link.LockTrouble()));
 
     // A controller cut off halfway may not start again: hold the first stop request.
     reporter.SayIfStopped(CProgressReporter::Stage::kTransfer);
-    SysHoldStopRequests(kOneTransfer.held);
-    const bool ok = Send(updater, reporter);
+    SysHoldStopRequests(nullptr);
+    record.transfer = Send(updater, reporter);
     const int held = SysReleaseStopRequests();
     reporter.SayIfStopped(CProgressReporter::Stage::kNone);
     reporter.TransferEnded();
-    const int status = TellResult(updater, ok, reporter);
+    record.message = OutcomeMessage(record.transfer);
+    log.Record(record);
+    const int status = TellResult(updater, record.transfer, reporter);
     if (held != 0) {
         FinishOutput(status);
         SysEndAsStopped(held);
@@ -273,19 +309,27 @@ int FlashOne(CFirmwareUpdater& updater, const FlashRequest& request, CProgressRe
 
 int RunFlash(const ParsedArgs& args)
 {
+    // A reader of the progress that goes away must not cut a transfer short:
+    // writes to it fail instead, and the end tells it.
+    SysIgnoreClosedPipes();
     FlashRequest request;
-    if (!ReadRequest(args, &request))
+    CBenchLog log;
+    if (!ReadRequest(args, &request, log))
         return kExitUsage;
     const std::unique_ptr<CProgressReporter> reporter = MakeProgressReporter(request.style);
     CFirmwareUpdater updater;
     int status = kExitOk;
     if (!LoadForFlash(args, request, updater, *reporter, &status))
         return status;
+    log.SetChecksum(updater.ComputeChecksum());
     if (request.all)
-        return FlashAll(updater, request.style);
-    if (request.watch)
-        return FlashWatch(updater, request.style);
-    return FlashOne(updater, request, *reporter);
+        status = FlashAll(updater, request.style, log);
+    else if (request.watch)
+        status = FlashWatch(updater, request.style, log);
+    else
+        status = FlashOne(updater, request, *reporter, log);
+    // The controllers were updated, but the bench's record of it is not whole.
+    return log.Lost() && status == kExitOk ? kExitOutputLost : status;
 }
 
 }  // namespace cli

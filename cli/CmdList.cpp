@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/CmdList.h"
 #include "cli/Controllers.h"
@@ -75,6 +76,9 @@ std::string Heading(const ControllerReport& c, const std::vector<InterfaceReport
     std::string text =
         "Mando en " + PlaceText(c.place) +
         (c.serial.empty() ? std::string(", sin número de serie") : ", número de serie " + Shown(c.serial));
+    const std::string version = VersionOf(c, interfaces);
+    if (!version.empty())
+        text += ", versión " + version;
     if (c.hasPick)
         text += ": una actualización de este mando tomaría [" + std::to_string(interfaces[c.pick].index) + "]\n";
     else if (c.busy)
@@ -119,23 +123,19 @@ std::string Text(const ControllerSurvey& survey, bool permission)
     else
         text += "Ninguna sirve: una actualización diría «Mando no conectado».\n";
     if (survey.controllers.size() > 1) {
+        // As flash --all counts them.
         std::size_t ready = 0;
-        for (const ControllerReport& c : survey.controllers)
-            ready += c.hasPick ? 1 : 0;
+        std::vector<Skip> skips;
+        for (const ControllerReport& c : survey.controllers) {
+            skips.push_back(SkipOf(c, interfaces));
+            ready += skips.back() == Skip::kNone ? 1u : 0u;
+        }
         text += "flash --all actualizaría " + std::to_string(ready) + " de " +
-                std::to_string(survey.controllers.size()) + " mandos.\n";
+                std::to_string(survey.controllers.size()) + " mandos" + SkipCounts(skips) + ".\n";
     }
     if (permission)
         text += "\n" + PermissionHint();
     return text;
-}
-
-void OrNull(JsonWriter& w, const char* key, const std::string& text)
-{
-    if (text.empty())
-        w.Null(key);
-    else
-        w.Str(key, text);
 }
 
 std::string Json(const ControllerSurvey& survey, bool permission)
@@ -150,7 +150,7 @@ std::string Json(const ControllerSurvey& survey, bool permission)
             w.Str("vendor_id", Hex4(r.vendorId)).Str("product_id", Hex4(r.productId));
         else
             w.Null("vendor_id").Null("product_id");
-        OrNull(w, "product", r.product);
+        w.StrOrNull("product", r.product);
         if (r.lengthKnown)
             w.Num("output_report_length", r.outputReportLength);
         else
@@ -165,11 +165,12 @@ std::string Json(const ControllerSurvey& survey, bool permission)
         else
             w.Null("error");
         w.Bool("system_owned", r.systemOwned).Bool("chosen", r.chosen);
-        OrNull(w, "place", r.place);
-        OrNull(w, "serial", r.serial);
-        OrNull(w, "lock_problem", r.lockTrouble);
+        w.StrOrNull("place", r.place);
+        w.StrOrNull("serial", r.serial);
+        w.StrOrNull("lock_problem", r.lockTrouble);
         // The system's number above, in words; last, so that the fields before keep their places.
-        OrNull(w, "error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
+        w.StrOrNull("error_text", r.problem == InterfaceProblem::kOther ? SysErrorText(r.error.code) : std::string());
+        w.StrOrNull("version", VersionText(r.version));
         w.End();
         if (r.chosen)
             chosen = &r;
@@ -188,8 +189,8 @@ std::string Json(const ControllerSurvey& survey, bool permission)
     w.Key("controllers").Array();
     for (const ControllerReport& c : survey.controllers) {
         w.Object();
-        OrNull(w, "place", c.place);
-        OrNull(w, "serial", c.serial);
+        w.StrOrNull("place", c.place);
+        w.StrOrNull("serial", c.serial);
         w.Key("interfaces").Array();
         for (std::size_t at : c.interfaces)
             w.Num("", interfaces[at].index);
@@ -198,7 +199,8 @@ std::string Json(const ControllerSurvey& survey, bool permission)
             w.Num("chosen", interfaces[c.pick].index);
         else
             w.Null("chosen");
-        OrNull(w, "lock_problem", c.hasPick ? c.lockTrouble : std::string());
+        w.StrOrNull("lock_problem", c.hasPick ? c.lockTrouble : std::string());
+        w.StrOrNull("version", VersionOf(c, interfaces));
         w.End();
     }
     w.End();

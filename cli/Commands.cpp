@@ -7,6 +7,7 @@
 #include "cli/CmdFlash.h"
 #include "cli/CmdImage.h"
 #include "cli/CmdList.h"
+#include "sys/Process.h"
 
 namespace cli {
 namespace {
@@ -50,6 +51,7 @@ const Command kCommands[] = {
       {'\0', "all", nullptr, "envía a la vez a todos los mandos conectados"},
       {'\0', "watch", nullptr, "envía a cada mando conectado y a cada uno que se conecte después, hasta Ctrl+C"},
       {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
+      {'\0', "log", "REGISTRO", "añade a REGISTRO una línea JSON por mando y cómo le fue (un registro del banco)"},
       {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
       {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
      RunFlash,
@@ -57,8 +59,11 @@ const Command kCommands[] = {
      true,
      "2 archivo o catálogo ilegible, catálogo no\n"
      "  válido, SHA-256 distinto del catálogo, o archivo sin datos para el mando,\n"
-     "  3 mando no conectado, 4 error durante el envío, 5 avisos con --strict,\n"
-     "  6 mando actualizado pero salida estándar perdida, 128 + señal si se interrumpe"},
+     "  3 mando no conectado, 4 error durante el envío (con --all y --watch: 3 si no\n"
+     "  se actualizó ninguno y alguno se pasó por alto, 4 si alguno falló o se pasó\n"
+     "  por alto), 5 avisos con --strict, 6 mando actualizado pero salida estándar\n"
+     "  o registro perdidos",
+     true},
     {"check",
      "ARCHIVO",
      "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre",
@@ -82,7 +87,13 @@ const char kExitCodes[] = "códigos de salida: 0 bien, 1 uso incorrecto (o versi
                           "  2 archivo o catálogo ilegible, catálogo no válido, SHA-256 distinto del catálogo,\n"
                           "  o archivo no escrito,\n"
                           "  3 mando no conectado, 4 error durante el envío, 5 avisos (check, flash --strict),\n"
-                          "  6 mando actualizado pero salida estándar perdida (flash)\n";
+                          "  6 mando actualizado pero salida estándar perdida (flash)";
+
+// How the system reports the status of a run that a stop request ended.
+std::string StoppedText()
+{
+    return std::string("  interrumpido (flash): ") + SysStoppedStatusText() + "\n";
+}
 const char kFileNote[] = "ARCHIVO «-» es la entrada estándar; «--» termina las opciones.\n"
                          "--catalogue=CATÁLOGO --release=VERSIÓN en lugar de ARCHIVO lee el archivo de esa versión,\n"
                          "en la carpeta del catálogo, y solo si su SHA-256 es el que da el catálogo.\n";
@@ -154,7 +165,8 @@ std::string CommandUsage(const Command& c)
     shown.push_back(kHelpOption);
     return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") + c.synopsis +
            "\n  " + c.summary + "\n\n" + (c.files != 0 ? std::string(kFileNote) + "\n" : std::string()) +
-           "opciones:\n" + OptionsText(shown) + "\ncódigos de salida: 0 bien, 1 uso incorrecto, " + c.exitCodes + "\n";
+           "opciones:\n" + OptionsText(shown) + "\ncódigos de salida: 0 bien, 1 uso incorrecto, " + c.exitCodes +
+           (c.stops ? ",\n" + StoppedText() : std::string("\n"));
 }
 
 std::string ToolUsage()
@@ -165,7 +177,8 @@ std::string ToolUsage()
     for (const Command& c : kCommands)
         text +=
             std::string("  ") + c.name + (*c.synopsis != '\0' ? " " : "") + c.synopsis + "\n      " + c.summary + "\n";
-    return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText(kToolOptions) + "\n" + kExitCodes;
+    return text + "\n" + kFileNote + "\nopciones:\n" + OptionsText(kToolOptions) + "\n" + kExitCodes + ",\n" +
+           StoppedText();
 }
 
 }  // namespace cli

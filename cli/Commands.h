@@ -18,6 +18,7 @@ struct Command {
     std::size_t files;      // how many FILE operands it takes: 1, or 0
     bool searches;          // looks for the controller, which -v tells of
     const char* exitCodes;  // the codes it ends with beyond 0 and 1, for --help
+    bool stops = false;     // a stop request ends it with a status of its own
 };
 
 // The options the tool takes before a command.

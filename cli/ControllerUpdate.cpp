@@ -1,6 +1,8 @@
 #include "cli/ControllerUpdate.h"
 
 #include "cli/Controllers.h"
+#include "cli/Messages.h"
+#include "cli/Output.h"
 
 namespace cli {
 
@@ -10,6 +12,27 @@ FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>
     entry.label = ControllerLabel(c, interfaces);
     entry.place = c.place;
     entry.serial = c.serial;
+    entry.version = VersionOf(c, interfaces);
+    // One passed over is named by the first of its interfaces, as its label does.
+    if (c.hasPick)
+        entry.path = interfaces[c.pick].path;
+    else if (!c.interfaces.empty())
+        entry.path = interfaces[c.interfaces.front()].path;
+    return entry;
+}
+
+FleetEntry EntryOfOpen(const CHidDevice& device)
+{
+    FleetEntry entry;
+    entry.path = OpenPath(device);
+    hidplat::ControllerInfo info;
+    if (hidplat::CurrentHidPlatform().DescribeController(entry.path, &info)) {
+        entry.place = info.place;
+        entry.serial = info.serial;
+    }
+    entry.label = entry.place.empty() ? entry.path : entry.place;
+    entry.version = VersionText(device.Attributes().VersionNumber);
+    entry.outputReportLength = device.GetOutputReportLength();
     return entry;
 }
 
@@ -26,8 +49,10 @@ bool CControllerUpdate::Open()
     m_updater.OpenController();
     if (!m_updater.IsControllerOpen())
         return false;
-    m_entry.path = OpenPath(m_updater.Device());
-    m_entry.outputReportLength = m_updater.Device().GetOutputReportLength();
+    const FleetEntry open = EntryOfOpen(m_updater.Device());
+    m_entry.path = open.path;
+    m_entry.outputReportLength = open.outputReportLength;
+    m_entry.version = open.version;
     return true;
 }
 
@@ -49,13 +74,17 @@ const FleetEntry& CControllerUpdate::Sample()
     return m_entry;
 }
 
-bool CControllerUpdate::Finish()
+FleetOutcome CControllerUpdate::Finish()
 {
     const bool ok = m_transfer.Finish();
     m_entry.progress = m_transfer.Progress();
     if (ok)
         m_updater.CloseController();
-    return ok;
+    FleetOutcome outcome;
+    outcome.entry = m_entry;
+    outcome.transfer = m_transfer.Outcome(Verbose());
+    outcome.message = OutcomeMessage(outcome.transfer);
+    return outcome;
 }
 
 }  // namespace cli

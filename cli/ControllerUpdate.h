@@ -15,6 +15,9 @@ namespace cli {
 // How controller `c` is shown before its update starts.
 FleetEntry EntryOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
 
+// How the controller that `device` holds open is shown.
+FleetEntry EntryOfOpen(const CHidDevice& device);
+
 class CControllerUpdate {
 public:
     // To send the image of `loaded` to controller `c` of the survey that
@@ -31,11 +34,13 @@ public:
 
     void Start() { m_transfer.Start(); }
     bool Ended() const { return m_transfer.Ended(); }
+    // Stops it before its next report.
+    void Abort() { m_transfer.Abort(); }
     // What to show while it runs.
     const FleetEntry& Sample();
-    // Once Ended: true when every report went out. The controller is let go
-    // then; after a failure its handle goes with the update.
-    bool Finish();
+    // Once Ended: how it went. The controller is let go then; after a
+    // failure its handle goes with the update.
+    FleetOutcome Finish();
     const FleetEntry& Entry() const { return m_entry; }
 
 private:

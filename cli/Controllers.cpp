@@ -1,5 +1,7 @@
 #include "cli/Controllers.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/Output.h"
@@ -102,22 +104,139 @@ std::string ControllerLines(const ControllerSurvey& survey)
     return text;
 }
 
+Skip SkipOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+{
+    if (c.hasPick)
+        return Skip::kNone;
+    if (c.busy)
+        return Skip::kBusy;
+    for (std::size_t at : c.interfaces) {
+        if (interfaces[at].problem == InterfaceProblem::kPermission)
+            return Skip::kPermission;
+    }
+    return Skip::kOpen;
+}
+
+const char* SkipName(Skip skip)
+{
+    switch (skip) {
+    case Skip::kBusy:
+        return "busy";
+    case Skip::kPermission:
+        return "permission";
+    case Skip::kOpen:
+        return "open";
+    case Skip::kStopped:
+        return "stopped";
+    case Skip::kNone:
+        break;
+    }
+    return "";
+}
+
+std::string SkipMessage(Skip skip, const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+{
+    switch (skip) {
+    case Skip::kBusy:
+        return "en uso por otro proceso; no se actualiza";
+    case Skip::kPermission:
+        return "sin permiso para abrirlo; no se actualiza";
+    case Skip::kStopped:
+        return "no se envía: se ha pedido terminar";
+    case Skip::kOpen:
+    case Skip::kNone:
+        break;
+    }
+    // The first interface that matches and does not open says why.
+    for (std::size_t at : c.interfaces) {
+        const InterfaceReport& r = interfaces[at];
+        if (r.idsKnown && r.vendorId == kControllerVendorId && r.productId == kControllerProductId && !r.opens)
+            return "no se abre (" +
+                   (r.problem == InterfaceProblem::kGone ? std::string("se ha desconectado")
+                    : r.problem == InterfaceProblem::kOther && r.error.code != 0
+                        ? SysErrorText(r.error.code)
+                        : std::string("el sistema no dice por qué")) +
+                   "); no se actualiza";
+    }
+    return "no se abre; no se actualiza";
+}
+
+std::string SkipCounts(const std::vector<Skip>& skips)
+{
+    static const struct {
+        Skip skip;
+        const char* one;
+        const char* many;
+    } kGroups[] = {
+        {Skip::kBusy, "en uso", "en uso"},
+        {Skip::kPermission, "sin permiso", "sin permiso"},
+        {Skip::kOpen, "que no se abre", "que no se abren"},
+        {Skip::kStopped, "sin empezar", "sin empezar"},
+    };
+    std::string text;
+    for (const auto& g : kGroups) {
+        const auto n = std::count(skips.begin(), skips.end(), g.skip);
+        if (n != 0)
+            text += (text.empty() ? "; " : ", ") + std::to_string(n) + " " + (n == 1 ? g.one : g.many);
+    }
+    return text;
+}
+
+std::string VersionText(std::uint16_t version)
+{
+    if (version == 0)
+        return {};
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(version));
+    return text;
+}
+
+std::string VersionOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces)
+{
+    if (c.hasPick)
+        return VersionText(interfaces[c.pick].version);
+    for (std::size_t at : c.interfaces) {
+        if (interfaces[at].version != 0)
+            return VersionText(interfaces[at].version);
+    }
+    return {};
+}
+
+namespace {
+
+constexpr struct {
+    const char* prefix;
+    Kind kind;
+} kPrefixes[] = {{"path:", Kind::kPath}, {"place:", Kind::kPlace}, {"serial:", Kind::kSerial}};
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool SplitSelection(const std::string& sel, DeviceSelection* selection)
+{
+    for (const auto& p : kPrefixes) {
+        const std::string prefix = p.prefix;
+        if (sel.size() >= prefix.size() &&
+            std::equal(prefix.begin(), prefix.end(), sel.begin(), [](char a, char b) { return a == Lower(b); })) {
+            *selection = DeviceSelection{p.kind, sel.substr(prefix.size())};
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 Resolved Resolve(const std::string& sel, const ControllerSurvey& survey, DeviceSelection* selection, std::string* error)
 {
-    static const struct {
-        const char* prefix;
-        Kind kind;
-    } kPrefixes[] = {{"path:", Kind::kPath}, {"place:", Kind::kPlace}, {"serial:", Kind::kSerial}};
-    for (const auto& p : kPrefixes) {
-        const std::string prefix = p.prefix;
-        if (sel.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        *selection = DeviceSelection{p.kind, sel.substr(prefix.size())};
+    if (SplitSelection(sel, selection)) {
         if (Known(*selection, survey))
             return Resolved::kFound;
-        *error = "--device=" + Shown(sel) + ": ningún mando conectado tiene " + KindName(p.kind) + " «" +
+        *error = "--device=" + Shown(sel) + ": ningún mando conectado tiene " + KindName(selection->kind) + " «" +
                  Shown(selection->value) + "». Mandos conectados:\n" + ControllerLines(survey);
         return Resolved::kUnknown;
     }

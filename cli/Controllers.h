@@ -32,6 +32,29 @@ std::string LockTroubleNote(const std::string& trouble);
 // interfaces, for a user who must pick one; "  ninguno" when there is none.
 std::string ControllerLines(const ControllerSurvey& survey);
 
+// Why flash --all or --watch passes over a controller of the survey.
+enum class Skip {
+    kNone,        // it is updated
+    kBusy,        // another update holds it
+    kPermission,  // this user may not open it
+    kOpen,        // none of its interfaces opens, for another reason
+    kStopped,     // a stop request came before its turn
+};
+Skip SkipOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
+// "busy", "permission", "open", "stopped": its name for scripts.
+const char* SkipName(Skip skip);
+// What to say of a controller passed over; `c` tells why one does not open.
+std::string SkipMessage(Skip skip, const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
+// How many were passed over and why, for a summary: "; 1 en uso, 1 sin permiso", or "".
+std::string SkipCounts(const std::vector<Skip>& skips);
+// The version number the system gives for controller `c`, "0100"; empty when it does not tell.
+std::string VersionOf(const ControllerReport& c, const std::vector<InterfaceReport>& interfaces);
+std::string VersionText(std::uint16_t version);
+
+// `sel` when it begins with "path:", "place:" or "serial:", in any case:
+// that kind and what follows; else false.
+bool SplitSelection(const std::string& sel, DeviceSelection* selection);
+
 // --device=SEL: "path:P", "place:L", "serial:S", or a bare SEL tried as each
 // of the three. Unless kFound, a Spanish *error says why.
 enum class Resolved {

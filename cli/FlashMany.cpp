@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/BenchLog.h"
 #include "cli/ControllerUpdate.h"
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
@@ -35,127 +36,143 @@ constexpr milliseconds kWatchPoll{250};
 // user a moment after it appears) is tried this long before it is told.
 constexpr std::chrono::seconds kSettle{2};
 
-// Shows the updates under way; those that ended leave `running` and are
-// handed to `ended`, in the order they were started.
-template <typename Ended>
-void Tend(std::vector<CControllerUpdate*>& running, CFleetReporter& reporter, Ended ended)
-{
-    for (auto it = running.begin(); it != running.end();) {
-        CControllerUpdate* u = *it;
-        if (u->Ended()) {
-            it = running.erase(it);
-            ended(*u, u->Finish());
-        } else {
-            ++it;
-        }
-    }
-    if (reporter.Period().count() != 0 && !running.empty()) {
-        std::vector<const FleetEntry*> shown;
-        for (CControllerUpdate* u : running)
-            shown.push_back(&u->Sample());
-        reporter.Progress(shown);
-    }
-}
-
 milliseconds Pause(const CFleetReporter& reporter)
 {
     return reporter.Period().count() != 0 ? std::min(reporter.Period(), kTick) : kTick;
 }
 
-bool AllOk(const std::vector<FleetOutcome>& outcomes)
+// 0 when every controller met was updated; 3 when none was sent to, only
+// passed over; else 4.
+int StatusOf(const std::vector<FleetOutcome>& outcomes)
 {
-    return std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
+    bool allOk = true;
+    bool sent = false;
+    for (const FleetOutcome& o : outcomes) {
+        sent = sent || o.skip == Skip::kNone;
+        allOk = allOk && o.skip == Skip::kNone && o.transfer.ok;
+    }
+    return allOk ? kExitOk : sent ? kExitDownloadFailed : kExitNoController;
 }
 
-// What --all started, and what it could not.
-struct Fleet {
-    std::vector<std::unique_ptr<CControllerUpdate>> started;  // in the survey's order
-    std::vector<CControllerUpdate*> running;
-    // Those the survey offered that were not sent to: gone or taken by
-    // another update before they opened, or left after a stop request.
-    std::vector<std::pair<FleetEntry, std::string>> lost;
-    bool busy = false;  // one was another update's
+// The updates under way, and what each one's end and each controller passed
+// over are told to: the display, the log, the run's outcomes.
+class CFleet {
+public:
+    CFleet(CFleetReporter& reporter, CBenchLog& log) : m_reporter(reporter), m_log(log) {}
+
+    void Start(std::unique_ptr<CControllerUpdate> u)
+    {
+        m_reporter.Found(u->Entry());
+        u->TellLockTrouble(m_reporter);
+        u->Start();
+        m_running.emplace_back(m_met++, std::move(u));
+    }
+
+    // A controller that is not sent to: told, with why.
+    void PassOver(FleetEntry entry, Skip skip, std::string message)
+    {
+        FleetOutcome o;
+        o.entry = std::move(entry);
+        o.skip = skip;
+        o.message = std::move(message);
+        Tell(m_met++, o);
+        if (skip == Skip::kPermission && !m_hinted) {
+            m_hinted = true;
+            Err(PermissionHint());
+        }
+    }
+
+    // Takes the updates that ended, and shows those under way. A stop request
+    // held is told once; after a second one, every transfer stops.
+    void Tend(const char* held)
+    {
+        for (auto it = m_running.begin(); it != m_running.end();) {
+            if (!it->second->Ended()) {
+                ++it;
+                continue;
+            }
+            // Done with it: a failed one's handle goes too, as it would with the process.
+            const std::size_t met = it->first;
+            const std::unique_ptr<CControllerUpdate> u = std::move(it->second);
+            it = m_running.erase(it);
+            const FleetOutcome o = u->Finish();
+            if (o.transfer.ok)
+                NoteControllerUpdated();
+            Tell(met, o);
+        }
+        if (SysStopRequestHeld() && !m_held) {
+            m_held = true;
+            m_reporter.StopHeld(m_running.empty() ? nullptr : held);
+        }
+        if (SysAbortRequested() && !m_aborted) {
+            m_aborted = true;
+            for (const auto& [met, u] : m_running)
+                u->Abort();
+        }
+        if (m_reporter.Period().count() != 0 && !m_running.empty()) {
+            std::vector<const FleetEntry*> shown;
+            for (const auto& [met, u] : m_running)
+                shown.push_back(&u->Sample());
+            m_reporter.Progress(shown);
+        }
+    }
+
+    bool Running() const { return !m_running.empty(); }
+    bool Aborted() const { return m_aborted; }
+    // In the order the controllers were met.
+    std::vector<FleetOutcome> Outcomes() const
+    {
+        std::vector<FleetOutcome> outcomes;
+        for (const auto& [met, o] : m_outcomes)
+            outcomes.push_back(o);
+        return outcomes;
+    }
+
+private:
+    void Tell(std::size_t met, const FleetOutcome& o)
+    {
+        m_reporter.Ended(o);
+        m_log.Record(o);
+        m_outcomes.emplace(met, o);
+    }
+
+    CFleetReporter& m_reporter;
+    CBenchLog& m_log;
+    std::size_t m_met = 0;                                                              // controllers met so far
+    std::vector<std::pair<std::size_t, std::unique_ptr<CControllerUpdate>>> m_running;  // by when they were met
+    std::map<std::size_t, FleetOutcome> m_outcomes;
+    bool m_hinted = false;  // the permission hint was given
+    bool m_held = false;
+    bool m_aborted = false;
 };
 
-// Opens each controller that the survey offers and starts its transfer at
-// once, so that the searches for the next ones overlap the first transfers.
-Fleet StartEach(const CFirmwareUpdater& loaded, const ControllerSurvey& survey, CFleetReporter& reporter)
+// What --all does with each controller of the survey: those it can update
+// start at once, so that the searches for the next ones overlap the first
+// transfers; the others are told with why they are passed over.
+void StartEach(const CFirmwareUpdater& loaded, const ControllerSurvey& survey, CFleet& fleet)
 {
-    Fleet fleet;
     for (const ControllerReport& c : survey.controllers) {
-        fleet.busy = fleet.busy || c.busy;
-        if (!c.hasPick)
-            continue;
-        auto u = std::make_unique<CControllerUpdate>(loaded, c, survey.interfaces);
-        if (SysStopRequestHeld()) {
-            fleet.lost.emplace_back(u->Entry(), "no se envía: se ha pedido terminar");
-            continue;
+        Skip skip = SkipOf(c, survey.interfaces);
+        if (skip == Skip::kNone && SysStopRequestHeld())
+            skip = Skip::kStopped;
+        if (skip == Skip::kNone) {
+            auto u = std::make_unique<CControllerUpdate>(loaded, c, survey.interfaces);
+            if (u->Open()) {
+                fleet.Start(std::move(u));
+                continue;
+            }
+            // Gone, or taken by another update, since the survey.
+            skip = u->PassedOverBusy() ? Skip::kBusy : Skip::kOpen;
         }
-        if (!u->Open()) {
-            fleet.busy = fleet.busy || u->PassedOverBusy();
-            fleet.lost.emplace_back(u->Entry(), u->PassedOverBusy() ? "en uso por otro proceso" : kNotConnected);
-            continue;
-        }
-        reporter.Found(u->Entry());
-        u->TellLockTrouble(reporter);
-        u->Start();
-        fleet.running.push_back(u.get());
-        fleet.started.push_back(std::move(u));
+        fleet.PassOver(EntryOf(c, survey.interfaces), skip, SkipMessage(skip, c, survey.interfaces));
     }
-    return fleet;
-}
-
-// Says why there was no controller to update; returns the status to end with.
-int TellNoController(const Fleet& fleet, const ControllerSurvey& survey, CFleetReporter& reporter)
-{
-    if (fleet.busy)
-        reporter.Note("el mando está en uso por otro proceso");
-    else if (PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId))
-        Err(PermissionHint());
-    return reporter.NoController(kNotConnected, kExitNoController);
-}
-
-// Waits for every transfer started, telling each end as it comes; then the
-// outcome of every controller, those started first.
-std::vector<FleetOutcome> WaitForEach(Fleet& fleet, CFleetReporter& reporter)
-{
-    std::map<const CControllerUpdate*, bool> ended;
-    while (!fleet.running.empty()) {
-        Tend(fleet.running, reporter, [&](CControllerUpdate& u, bool ok) {
-            ended[&u] = ok;
-            if (ok)
-                NoteControllerUpdated();
-            reporter.Ended(u.Entry(), ok, ok ? kUpdated : kFailed);
-        });
-        if (!fleet.running.empty())
-            std::this_thread::sleep_for(Pause(reporter));
-    }
-    std::vector<FleetOutcome> outcomes;
-    for (const auto& u : fleet.started)
-        outcomes.push_back({u->Entry().label, ended[u.get()], ended[u.get()] ? kUpdated : kFailed});
-    for (const auto& [entry, why] : fleet.lost)
-        outcomes.push_back({entry.label, false, why});
-    return outcomes;
 }
 
 // What --watch knows of the controllers plugged in: those it met since they
-// were plugged in, those that did not open yet, and the updates it made.
+// were plugged in, and those that did not open yet.
 class CWatch {
 public:
-    CWatch(const CFirmwareUpdater& loaded, CFleetReporter& reporter) : m_loaded(loaded), m_reporter(reporter) {}
-
-    // Takes the updates that ended, and shows those under way.
-    void Tend()
-    {
-        cli::Tend(m_running, m_reporter, [&](CControllerUpdate& u, bool ok) {
-            if (ok)
-                NoteControllerUpdated();
-            m_outcomes.push_back({u.Entry().label, ok, ok ? kUpdated : kFailed});
-            m_reporter.Ended(u.Entry(), ok, ok ? kUpdated : kFailed);
-            // Done with it: a failed one's handle goes too, as it would with the process.
-            m_owned.erase(std::find_if(m_owned.begin(), m_owned.end(), [&](const auto& o) { return o.get() == &u; }));
-        });
-    }
+    CWatch(const CFirmwareUpdater& loaded, CFleet& fleet) : m_loaded(loaded), m_fleet(fleet) {}
 
     // Starts an update of each controller met for the first time since it
     // was plugged in, and tells of each one that cannot have one.
@@ -166,79 +183,60 @@ public:
         for (const ControllerReport& c : survey.controllers) {
             if (m_handled.count(c.key) != 0)
                 continue;
-            if (c.hasPick && Start(c, survey))
-                continue;
-            // Another update's, or none of its interfaces opens (yet).
+            Skip skip = SkipOf(c, survey.interfaces);
+            if (skip == Skip::kNone) {
+                auto u = std::make_unique<CControllerUpdate>(m_loaded, c, survey.interfaces);
+                if (u->Open()) {
+                    m_handled.insert(c.key);
+                    m_unfit.erase(c.key);
+                    m_fleet.Start(std::move(u));
+                    continue;
+                }
+                skip = u->PassedOverBusy() ? Skip::kBusy : Skip::kOpen;
+            }
+            // Another update's is told at once; one that does not open may be about to.
             const Clock::time_point first = m_unfit.emplace(c.key, Clock::now()).first->second;
-            if (!c.busy && Clock::now() < first + kSettle)
+            if (skip != Skip::kBusy && Clock::now() < first + kSettle)
                 continue;
             m_handled.insert(c.key);
             m_unfit.erase(c.key);
-            TellUnfit(c, survey);
+            m_fleet.PassOver(EntryOf(c, survey.interfaces), skip, SkipMessage(skip, c, survey.interfaces));
         }
     }
 
-    bool Running() const { return !m_running.empty(); }
-    const std::vector<FleetOutcome>& Outcomes() const { return m_outcomes; }
-
 private:
-    // One unplugged is met anew when it comes back.
+    // One unplugged is met anew when it comes back. A survey can miss one
+    // that is still there (an unplug during the survey shifts the system's
+    // list under it), so only one missing from two surveys in a row is gone.
     void Forget(const ControllerSurvey& survey)
     {
         std::set<std::string> present;
         for (const ControllerReport& c : survey.controllers)
             present.insert(c.key);
-        for (auto it = m_handled.begin(); it != m_handled.end();)
-            it = present.count(*it) != 0 ? std::next(it) : m_handled.erase(it);
-        for (auto it = m_unfit.begin(); it != m_unfit.end();)
-            it = present.count(it->first) != 0 ? std::next(it) : m_unfit.erase(it);
-    }
-
-    // False when it does not open.
-    bool Start(const ControllerReport& c, const ControllerSurvey& survey)
-    {
-        auto u = std::make_unique<CControllerUpdate>(m_loaded, c, survey.interfaces);
-        if (!u->Open())
-            return false;
-        m_handled.insert(c.key);
-        m_unfit.erase(c.key);
-        m_reporter.Found(u->Entry());
-        u->TellLockTrouble(m_reporter);
-        u->Start();
-        m_running.push_back(u.get());
-        m_owned.push_back(std::move(u));
-        return true;
-    }
-
-    void TellUnfit(const ControllerReport& c, const ControllerSurvey& survey)
-    {
-        std::vector<InterfaceReport> own;
-        for (std::size_t at : c.interfaces)
-            own.push_back(survey.interfaces[at]);
-        const bool permission = PermissionStandsInTheWay(own, kControllerVendorId, kControllerProductId);
-        m_reporter.Ended(EntryOf(c, survey.interfaces), false,
-                         c.busy       ? std::string("en uso por otro proceso; no se actualiza")
-                         : permission ? std::string("sin permiso para abrirlo; no se actualiza")
-                                      : std::string(kNotConnected));
-        if (permission && !m_hinted) {
-            m_hinted = true;
-            Err(PermissionHint());
+        std::set<std::string> known(m_handled);
+        for (const auto& [key, since] : m_unfit)
+            known.insert(key);
+        for (const std::string& key : known) {
+            if (present.count(key) != 0) {
+                m_missing.erase(key);
+            } else if (++m_missing[key] >= 2) {
+                m_handled.erase(key);
+                m_unfit.erase(key);
+                m_missing.erase(key);
+            }
         }
     }
 
     const CFirmwareUpdater& m_loaded;
-    CFleetReporter& m_reporter;
+    CFleet& m_fleet;
     std::set<std::string> m_handled;                   // controllers met since they were plugged in
     std::map<std::string, Clock::time_point> m_unfit;  // controllers met that did not open yet
-    std::vector<std::unique_ptr<CControllerUpdate>> m_owned;
-    std::vector<CControllerUpdate*> m_running;
-    std::vector<FleetOutcome> m_outcomes;
-    bool m_hinted = false;  // the permission hint was given
+    std::map<std::string, int> m_missing;              // known ones that the last surveys missed, how many in a row
 };
 
 }  // namespace
 
-int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
+int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log)
 {
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, false);
     const ControllerSurvey survey = SurveyControllers();
@@ -246,22 +244,26 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     // Cut off halfway, a controller may not start again: the first stop
     // request waits for all of them.
     reporter->SayIfStopped(true);
-    SysHoldStopRequests(kManyTransfers.held);
-    Fleet fleet = StartEach(loaded, survey, *reporter);
-    if (fleet.started.empty()) {
-        const int held = SysReleaseStopRequests();
-        reporter->SayIfStopped(false);
-        if (held != 0)
-            SysEndAsStopped(held);
-        return TellNoController(fleet, survey, *reporter);
+    SysHoldStopRequests(nullptr);
+    CFleet fleet(*reporter, log);
+    StartEach(loaded, survey, fleet);
+    while (fleet.Running()) {
+        fleet.Tend(kManyTransfers.held);
+        if (fleet.Running())
+            std::this_thread::sleep_for(Pause(*reporter));
     }
-    for (const auto& [entry, why] : fleet.lost)
-        reporter->Ended(entry, false, why);
-    const std::vector<FleetOutcome> outcomes = WaitForEach(fleet, *reporter);
     const int held = SysReleaseStopRequests();
     reporter->SayIfStopped(false);
 
-    const int status = reporter->Summary(outcomes, AllOk(outcomes) ? kExitOk : kExitDownloadFailed);
+    const std::vector<FleetOutcome> outcomes = fleet.Outcomes();
+    int status = kExitNoController;
+    if (outcomes.empty()) {
+        status = reporter->NoController(kExitNoController);
+    } else {
+        status = reporter->Summary(outcomes, StatusOf(outcomes), fleet.Aborted());
+        if (status == kExitNoController)
+            Err(std::string(kNotConnected) + "\n");
+    }
     if (held != 0) {
         FinishOutput(status);
         SysEndAsStopped(held);
@@ -269,36 +271,37 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style)
     return status;
 }
 
-int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style)
+int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log)
 {
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, true);
     // Held from the start: a stop request lets the transfers under way end.
-    // Said here rather than by the hold, since it depends on what runs.
     reporter->SayIfStopped(true);
     SysHoldStopRequests(nullptr);
     reporter->Watching();
 
-    CWatch watch(loaded, *reporter);
-    bool stopping = false;
+    CFleet fleet(*reporter, log);
+    CWatch watch(loaded, fleet);
     Clock::time_point nextLook{};
     for (;;) {
-        watch.Tend();
-        if (SysStopRequestHeld() && !stopping) {
-            stopping = true;
-            if (watch.Running())
-                reporter->Note(kWatchEnding);
-        }
-        if (stopping && !watch.Running())
-            break;
-        if (!stopping && Clock::now() >= nextLook) {
+        fleet.Tend(kWatchEnding);
+        if (SysStopRequestHeld()) {
+            if (!fleet.Running())
+                break;
+        } else if (Clock::now() >= nextLook) {
             nextLook = Clock::now() + kWatchPoll;
             watch.Look();
         }
         std::this_thread::sleep_for(Pause(*reporter));
     }
-    SysReleaseStopRequests();
+    const int held = SysReleaseStopRequests();
     reporter->SayIfStopped(false);
-    return reporter->Summary(watch.Outcomes(), AllOk(watch.Outcomes()) ? kExitOk : kExitDownloadFailed);
+    const std::vector<FleetOutcome> outcomes = fleet.Outcomes();
+    const int status = reporter->Summary(outcomes, StatusOf(outcomes), fleet.Aborted());
+    if (fleet.Aborted()) {
+        FinishOutput(status);
+        SysEndAsStopped(held);
+    }
+    return status;
 }
 
 }  // namespace cli

@@ -8,13 +8,17 @@ class CFirmwareUpdater;
 
 namespace cli {
 
-// Every controller that the search would take, all at once. 0 when all were
-// updated, 3 when there was none, else 4.
-int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style);
+class CBenchLog;
+
+// Every controller that the search would take, all at once; those it passes
+// over are told with their reason. 0 when every controller was updated, 3 when
+// none was sent to, else 4.
+int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log);
 
 // Each controller plugged in now, then each one as it appears, once per
 // plug-in, until a stop request; then it waits for the transfers under way.
-// 0 when every update it made succeeded, else 4.
-int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style);
+// 0 when every controller it met was updated, 3 when none was sent to but
+// some were passed over, else 4.
+int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log);
 
 }  // namespace cli

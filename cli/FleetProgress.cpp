@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/Json.h"
+#include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/ProgressBar.h"
 #include "cli/StopTexts.h"
@@ -19,10 +20,38 @@ using std::chrono::milliseconds;
 
 const char kWatching[] = "esperando mandos; cada uno se actualiza al conectarlo (Ctrl+C para terminar)";
 
-std::string Updated(const std::vector<FleetOutcome>& outcomes)
+bool Updated(const FleetOutcome& o)
 {
-    const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
-    return "Actualizados " + std::to_string(ok) + " de " + std::to_string(outcomes.size()) + " mandos";
+    return o.skip == Skip::kNone && o.transfer.ok;
+}
+
+// The counts of a summary: updated, failed (aborted included), passed over.
+struct Counts {
+    long long updated = 0;
+    long long failed = 0;
+    long long skipped = 0;
+};
+
+Counts CountsOf(const std::vector<FleetOutcome>& outcomes)
+{
+    Counts n;
+    for (const FleetOutcome& o : outcomes)
+        ++(o.skip != Skip::kNone ? n.skipped : Updated(o) ? n.updated : n.failed);
+    return n;
+}
+
+// An outcome that is no success, on stderr: its line, then why a transfer
+// failed; an abort says both in one.
+void ComplainOf(const FleetOutcome& o)
+{
+    const std::string label = Shown(o.entry.label);
+    if (o.skip == Skip::kNone && o.transfer.aborted) {
+        Complain(label + ": " + OutcomeDetail(o.transfer));
+        return;
+    }
+    Complain(label + ": " + o.message);
+    if (o.skip == Skip::kNone)
+        Complain(label + ": " + OutcomeDetail(o.transfer));
 }
 
 // Bars on a terminal that takes cursor moves: one line per update under way,
@@ -39,11 +68,6 @@ public:
         std::size_t width = 0;
         for (const FleetEntry* e : running)
             width = std::max(width, Shown(e->label).size());
-        // The warning of a held stop request came below the bars: draw anew under it.
-        if (SysStopRequestHeld() != m_held) {
-            m_held = !m_held;
-            m_drawn = 0;
-        }
         std::string text = Up();
         for (const FleetEntry* e : running) {
             const std::string label = Shown(e->label);
@@ -53,31 +77,55 @@ public:
         m_drawn = running.size();
         Err(text);
     }
-    void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
+    void Ended(const FleetOutcome& o) override
     {
+        const bool ok = Updated(o);
         Erase();
-        if (m_watch)
-            Print(Shown(entry.label) + ": " + message + "\n");
+        // A failed transfer's bar stays where it stopped, as flash leaves it.
+        if (m_bars && !ok && o.skip == Skip::kNone)
+            Err(Shown(o.entry.label) + " " + ProgressBar(o.entry.progress) + "\n");
+        // On a terminal that is both, a failure shows once: on stderr.
+        if (m_watch && (ok || !m_oneTerminal))
+            Print(Shown(o.entry.label) + ": " + o.message + "\n");
         FlushOutput();
         if (!ok)
-            Complain(Shown(entry.label) + ": " + message);
+            ComplainOf(o);
     }
     void Note(const std::string& text) override
     {
         Erase();
         Complain(text);
     }
-    int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
+    void StopHeld(const char* text) override
+    {
+        // What the terminal echoed (^C) goes with the bars, which come back below.
+        if (m_drawn != 0)
+            Erase();
+        else
+            Err(FreshLine());
+        if (text != nullptr)
+            Complain(text);
+    }
+    int Summary(const std::vector<FleetOutcome>& outcomes, int status, bool aborted) override
     {
         Erase();
+        if (aborted)
+            Complain(kManyTransfers.aborted);
         if (m_watch) {
             if (!outcomes.empty())
-                Complain(Updated(outcomes) + ".");
+                Complain(UpdatedText(outcomes) + ".");
             return status;
         }
-        std::string text = Updated(outcomes) + ":\n";
-        for (const FleetOutcome& o : outcomes)
-            text += "  " + Shown(o.label) + ": " + o.message + "\n";
+        std::string text = UpdatedText(outcomes) + ":\n";
+        for (const FleetOutcome& o : outcomes) {
+            text += "  " + Shown(o.entry.label) + ": ";
+            if (o.skip == Skip::kNone && o.transfer.aborted)
+                text += OutcomeDetail(o.transfer) + "\n";
+            else if (o.skip == Skip::kNone && !o.transfer.ok)
+                text += o.message + " (" + OutcomeDetail(o.transfer) + ")\n";
+            else
+                text += o.message + "\n";
+        }
         Print(text);
         return status;
     }
@@ -94,18 +142,23 @@ private:
 
     const bool m_watch;
     const bool m_bars = SysStderrTakesCursorMoves();
+    const bool m_oneTerminal = SysStdoutIsStderrTerminal();
     std::size_t m_drawn = 0;  // bar lines on the screen, above the cursor
-    bool m_held = false;
 };
 
 class CFleetQuietReporter : public CFleetReporter {
 public:
-    void Ended(const FleetEntry& entry, bool ok, const std::string& message) override
+    void Ended(const FleetOutcome& o) override
     {
-        if (!ok)
-            Complain(Shown(entry.label) + ": " + message);
+        if (!Updated(o))
+            ComplainOf(o);
     }
-    int Summary(const std::vector<FleetOutcome>&, int status) override { return status; }
+    int Summary(const std::vector<FleetOutcome>&, int status, bool aborted) override
+    {
+        if (aborted)
+            Complain(kManyTransfers.aborted);
+        return status;
+    }
 };
 
 class CFleetJsonReporter : public CFleetReporter {
@@ -119,9 +172,10 @@ public:
     {
         JsonWriter w;
         w.Object().Str("event", "found").Str("controller", e.label);
-        StrOrNull(w, "place", e.place);
-        StrOrNull(w, "serial", e.serial);
+        w.StrOrNull("place", e.place);
+        w.StrOrNull("serial", e.serial);
         w.Str("path", e.path).Num("output_report_length", e.outputReportLength);
+        w.StrOrNull("version", e.version);
         Line(w.End());
         m_last[e.label] = {-1, Clock::time_point{}};
     }
@@ -131,57 +185,61 @@ public:
         for (const FleetEntry* e : running)
             Value(*e, false);
     }
-    void Ended(const FleetEntry& e, bool ok, const std::string& message) override
+    void Ended(const FleetOutcome& o) override
     {
+        const FleetEntry& e = o.entry;
+        JsonWriter w;
+        if (o.skip != Skip::kNone) {
+            w.Object().Str("event", "skipped").Str("controller", e.label).Str("reason", SkipName(o.skip));
+            Line(w.Str("message", o.message).End());
+            ComplainOf(o);
+            return;
+        }
         Value(e, true);
         m_last.erase(e.label);
-        Line(JsonWriter()
-                 .Object()
-                 .Str("event", "result")
-                 .Str("controller", e.label)
-                 .Bool("ok", ok)
-                 .Str("message", message)
-                 .End());
-        if (!ok)
-            Complain(Shown(e.label) + ": " + message);
+        const TransferOutcome& t = o.transfer;
+        w.Object().Str("event", "result").Str("controller", e.label).Bool("ok", t.ok).Str("message", o.message);
+        if (!t.ok) {
+            if (t.aborted)
+                w.Bool("aborted", true);
+            else
+                w.Str("reason", t.reason);
+            w.Num("sent", t.sent).Num("of", kDownloadReports);
+        }
+        Line(w.End());
+        if (!t.ok)
+            ComplainOf(o);
     }
-    int Summary(const std::vector<FleetOutcome>& outcomes, int status) override
+    int Summary(const std::vector<FleetOutcome>& outcomes, int status, bool aborted) override
     {
-        const auto ok = std::count_if(outcomes.begin(), outcomes.end(), [](const FleetOutcome& o) { return o.ok; });
-        Line(SummaryEvent(status == 0, ok, static_cast<long long>(outcomes.size()) - ok, Updated(outcomes), false));
+        if (aborted)
+            Complain(kManyTransfers.aborted);
+        Line(SummaryEvent(status == 0, CountsOf(outcomes), UpdatedText(outcomes), aborted));
         return status;
     }
-    int NoController(const std::string& message, int status) override
+    int NoController(int status) override
     {
-        Line(SummaryEvent(false, 0, 0, message, false));
-        return CFleetReporter::NoController(message, status);
+        Line(SummaryEvent(false, Counts{}, kNotConnected, false));
+        return CFleetReporter::NoController(status);
     }
     void SayIfStopped(bool transfers) override
     {
-        SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? kManyTransfers.aborted : nullptr);
+        SysSayOnStop(transfers ? m_aborted.c_str() : nullptr, transfers ? m_lastWords.c_str() : nullptr);
     }
 
 private:
     // Progress events of one controller come at most this often, and only when its value changed.
     static constexpr milliseconds kPeriod{5};
 
-    static JsonWriter SummaryEvent(bool ok, long long updated, long long failed, const std::string& message,
-                                   bool aborted)
+    static JsonWriter SummaryEvent(bool ok, const Counts& n, const std::string& message, bool aborted)
     {
         JsonWriter w;
-        w.Object().Str("event", "summary").Bool("ok", ok).Num("updated", updated).Num("failed", failed);
-        w.Str("message", message);
+        w.Object().Str("event", "summary").Bool("ok", ok).Num("updated", n.updated).Num("failed", n.failed);
+        w.Num("skipped", n.skipped).Str("message", message);
         if (aborted)
             w.Bool("aborted", true);
         w.End();
         return w;
-    }
-    static void StrOrNull(JsonWriter& w, const char* key, const std::string& text)
-    {
-        if (text.empty())
-            w.Null(key);
-        else
-            w.Str(key, text);
     }
     static void Line(const JsonWriter& w)
     {
@@ -208,10 +266,20 @@ private:
 
     std::map<std::string, std::pair<std::int32_t, Clock::time_point>> m_last;
     // What the signal handler writes: made once, and kept while it may run.
-    const std::string m_aborted = SummaryEvent(false, 0, 0, kManyTransfers.event, true).Text() + "\n";
+    const std::string m_aborted = SummaryEvent(false, Counts{}, kManyTransfers.event, true).Text() + "\n";
+    const std::string m_lastWords = LastWords(kManyTransfers.aborted);
 };
 
 }  // namespace
+
+std::string UpdatedText(const std::vector<FleetOutcome>& outcomes)
+{
+    std::vector<Skip> skips;
+    for (const FleetOutcome& o : outcomes)
+        skips.push_back(o.skip);
+    return "Actualizados " + std::to_string(CountsOf(outcomes).updated) + " de " + std::to_string(outcomes.size()) +
+           " mandos" + SkipCounts(skips);
+}
 
 void CFleetReporter::Watching()
 {
@@ -235,16 +303,24 @@ void CFleetReporter::Note(const std::string& text)
     Complain(text);
 }
 
-int CFleetReporter::NoController(const std::string& message, int status)
+void CFleetReporter::StopHeld(const char* text)
+{
+    Err(FreshLine());
+    if (text != nullptr)
+        Complain(text);
+}
+
+int CFleetReporter::NoController(int status)
 {
     // As flash tells it of one controller.
-    Err(message + "\n");
+    Err(std::string(kNotConnected) + "\n");
     return status;
 }
 
 void CFleetReporter::SayIfStopped(bool transfers)
 {
-    SysSayOnStop(nullptr, transfers ? kManyTransfers.aborted : nullptr);
+    static const std::string lastWords = LastWords(kManyTransfers.aborted);
+    SysSayOnStop(nullptr, transfers ? lastWords.c_str() : nullptr);
 }
 
 std::unique_ptr<CFleetReporter> MakeFleetReporter(ReportStyle style, bool watch)

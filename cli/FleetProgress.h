@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/Controllers.h"
 #include "cli/Progress.h"
+#include "cli/Transfer.h"
 
 namespace cli {
 
@@ -20,14 +22,17 @@ struct FleetEntry {
     std::string place;  // empty when unknown
     std::string serial;
     std::string path;
+    std::string version;  // "0100"; empty when the system does not tell
     std::uint32_t outputReportLength = 0;
     std::int32_t progress = 0;  // in kProgressScale
 };
 
+// How it went with one controller: updated, failed, aborted or passed over.
 struct FleetOutcome {
-    std::string label;
-    bool ok = false;
-    std::string message;
+    FleetEntry entry;
+    Skip skip = Skip::kNone;   // passed over, and why
+    TransferOutcome transfer;  // unless passed over
+    std::string message;       // the result's line: "Actualización OK!!!!", why it was passed over...
 };
 
 class CFleetReporter {
@@ -42,20 +47,25 @@ public:
     virtual std::chrono::milliseconds Period() const;
     // The updates under way, every Period().
     virtual void Progress(const std::vector<const FleetEntry*>& running);
-    // A controller's update ended, or (ok false) could not be made.
-    virtual void Ended(const FleetEntry& entry, bool ok, const std::string& message) = 0;
+    // A controller's update ended, or it was passed over.
+    virtual void Ended(const FleetOutcome& outcome) = 0;
     // Something the user should know, on stderr.
     virtual void Note(const std::string& text);
-    // No controller to update: `message` says why. Returns `status`.
-    virtual int NoController(const std::string& message, int status);
-    // Every update has ended; returns `status`.
-    virtual int Summary(const std::vector<FleetOutcome>& outcomes, int status) = 0;
+    // A stop request was held: says `text`, if any, on a clean line.
+    virtual void StopHeld(const char* text);
+    // No controller to update at all. Returns `status`.
+    virtual int NoController(int status);
+    // Every update has ended (`aborted`: some were cut short); returns `status`.
+    virtual int Summary(const std::vector<FleetOutcome>& outcomes, int status, bool aborted) = 0;
     // While transfers run (`transfers`), what a stop request that ends the
-    // process says first; otherwise nothing.
+    // process at once says first; otherwise nothing.
     virtual void SayIfStopped(bool transfers);
 };
 
 // `watch`: lines as controllers come and go, rather than one summary.
 std::unique_ptr<CFleetReporter> MakeFleetReporter(ReportStyle style, bool watch);
+
+// "Actualizados 2 de 4 mandos; 1 en uso, 1 sin permiso".
+std::string UpdatedText(const std::vector<FleetOutcome>& outcomes);
 
 }  // namespace cli

@@ -99,4 +99,9 @@ JsonWriter& JsonWriter::Null(std::string_view key)
     return *this;
 }
 
+JsonWriter& JsonWriter::StrOrNull(std::string_view key, std::string_view text)
+{
+    return text.empty() ? Null(key) : Str(key, text);
+}
+
 }  // namespace cli

@@ -25,6 +25,8 @@ public:
     JsonWriter& Num(std::string_view key, long long number);
     JsonWriter& Bool(std::string_view key, bool value);
     JsonWriter& Null(std::string_view key);
+    // `text`, or null when it is empty (a name the system did not give).
+    JsonWriter& StrOrNull(std::string_view key, std::string_view text);
 
     const std::string& Text() const { return m_text; }
 

@@ -12,6 +12,7 @@ namespace {
 
 int g_outputError = 0;
 bool g_updated = false;
+bool g_verbose = false;
 std::string g_lastComplaint;
 
 }  // namespace
@@ -56,6 +57,23 @@ void Complain(const std::string& message)
 void Err(const std::string& text)
 {
     SysWriteStandard(2, text);
+}
+
+std::string FreshLine()
+{
+    if (SysStderrTakesCursorMoves())
+        return "\r\x1b[K";
+    return SysStderrIsTerminal() ? "\n" : "";
+}
+
+void SetVerbose(bool verbose)
+{
+    g_verbose = verbose;
+}
+
+bool Verbose()
+{
+    return g_verbose;
 }
 
 const std::string& LastComplaint()

@@ -16,6 +16,13 @@ std::string Shown(std::string_view text);
 void Complain(const std::string& message);
 // Prints `text` on stderr as it is.
 void Err(const std::string& text);
+// What puts the next text of stderr at the start of a clean line, whatever
+// the terminal echoed meanwhile (a ^C): on a terminal that takes cursor moves
+// the line is cleared, on another one a new line begins, elsewhere nothing.
+std::string FreshLine();
+// -v was given: the tool says more of what went wrong.
+void SetVerbose(bool verbose);
+bool Verbose();
 // The last line Complain printed, without the prefix.
 const std::string& LastComplaint();
 // Standard output, checked: the first failure is kept for FinishOutput.

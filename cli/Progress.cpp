@@ -3,9 +3,11 @@
 #include <thread>
 
 #include "cli/Json.h"
+#include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/ProgressBar.h"
 #include "cli/StopTexts.h"
+#include "cli/Transfer.h"
 #include "device/DownloadProtocol.h"
 #include "sys/Process.h"
 
@@ -14,6 +16,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// What a third stop request says before it ends the process.
+const std::string& TransferLastWords()
+{
+    static const std::string words = LastWords(kOneTransfer.aborted);
+    return words;
+}
 
 void TellWaiting(long seconds)
 {
@@ -26,7 +35,8 @@ class CTextReporter : public CProgressReporter {
 public:
     void Waiting(long seconds) override { TellWaiting(seconds); }
     milliseconds Period() const override { return m_bar ? milliseconds(50) : milliseconds(0); }
-    void Progress(std::int32_t value) override { Err("\r" + ProgressBar(value)); }
+    // Whatever the terminal echoed after the bar (a ^C) goes with each redraw.
+    void Progress(std::int32_t value) override { Err("\r" + ProgressBar(value) + (m_moves ? "\x1b[K" : "")); }
     void TransferEnded() override
     {
         if (m_bar)
@@ -43,6 +53,7 @@ public:
 
 private:
     const bool m_bar = SysStderrIsTerminal();
+    const bool m_moves = SysStderrTakesCursorMoves();
 };
 
 class CQuietReporter : public CProgressReporter {
@@ -69,14 +80,11 @@ public:
             w.Num("seconds", seconds);
         Line(w.End());
     }
-    void Found(const std::string& path, std::uint32_t outputReportLength) override
+    void Found(const std::string& path, std::uint32_t outputReportLength, const std::string& version) override
     {
-        Line(JsonWriter()
-                 .Object()
-                 .Str("event", "found")
-                 .Str("path", path)
-                 .Num("output_report_length", outputReportLength)
-                 .End());
+        JsonWriter w;
+        w.Object().Str("event", "found").Str("path", path).Num("output_report_length", outputReportLength);
+        Line(w.StrOrNull("version", version).End());
     }
     milliseconds Period() const override { return kPeriod; }
     void Progress(std::int32_t value) override
@@ -96,6 +104,19 @@ public:
             Err(message + "\n");
         return status;
     }
+    int TransferResult(const TransferOutcome& t, int status) override
+    {
+        if (t.ok)
+            return Result(true, kUpdated, status);
+        JsonWriter w;
+        w.Object().Str("event", "result").Bool("ok", false).Str("message", OutcomeMessage(t));
+        if (t.aborted)
+            w.Bool("aborted", true);
+        else
+            w.Str("reason", t.reason);
+        Line(w.Num("sent", t.sent).Num("of", kDownloadReports).End());
+        return CProgressReporter::TransferResult(t, status);
+    }
     int Refused(int status) override
     {
         Line(ResultEvent(false, LastComplaint(), false));
@@ -106,7 +127,7 @@ public:
         if (stage == Stage::kWaiting)
             SysSayOnStop(m_waitAborted.c_str(), nullptr);
         else if (stage == Stage::kTransfer)
-            SysSayOnStop(m_transferAborted.c_str(), kOneTransfer.aborted);
+            SysSayOnStop(m_transferAborted.c_str(), TransferLastWords().c_str());
         else
             SysSayOnStop(nullptr, nullptr);
     }
@@ -139,8 +160,25 @@ private:
 
 }  // namespace
 
-void CProgressReporter::Found(const std::string&, std::uint32_t)
+void CProgressReporter::Found(const std::string&, std::uint32_t, const std::string&)
 {
+}
+
+void CProgressReporter::StopHeld(const char* text)
+{
+    Err(FreshLine());
+    Complain(text);
+}
+
+int CProgressReporter::TransferResult(const TransferOutcome& t, int status)
+{
+    if (t.ok)
+        return Result(true, kUpdated, status);
+    // The failure, then why and how far it came; an abort tells both at once.
+    if (!t.aborted)
+        Err(std::string(kFailed) + "\n");
+    Complain(OutcomeDetail(t));
+    return status;
 }
 
 milliseconds CProgressReporter::Period() const
@@ -163,7 +201,7 @@ int CProgressReporter::Refused(int status)
 
 void CProgressReporter::SayIfStopped(Stage stage)
 {
-    SysSayOnStop(nullptr, stage == Stage::kTransfer ? kOneTransfer.aborted : nullptr);
+    SysSayOnStop(nullptr, stage == Stage::kTransfer ? TransferLastWords().c_str() : nullptr);
 }
 
 std::unique_ptr<CProgressReporter> MakeProgressReporter(ReportStyle style)

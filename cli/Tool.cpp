@@ -32,8 +32,10 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
                                                                : ": --release va con --catalogue=CATÁLOGO"));
     if (parsed.operands.size() != (fromCatalogue ? 0 : c.files) || !parsed.optionAfterEnd.empty())
         return OperandError(c, parsed);
-    if (parsed.Has("verbose"))
+    if (parsed.Has("verbose")) {
         hidplat::SetDiagnosticsEcho(true);
+        SetVerbose(true);
+    }
     return c.run(parsed);
 }
 
@@ -67,8 +69,10 @@ int RunTool(const std::vector<std::string>& args)
         Print("tolvanex-cli " TOLVANEX_VERSION "\n");
         return FinishOutput(kExitOk);
     }
-    if (global.Has("verbose"))
+    if (global.Has("verbose")) {
         hidplat::SetDiagnosticsEcho(true);
+        SetVerbose(true);
+    }
     if (global.operands.empty())
         return UsageError("falta la orden");
     const std::string& name = global.operands[0];

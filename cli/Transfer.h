@@ -3,15 +3,26 @@
 // the image of an updater whose controller is open goes out while the thread
 // that started it shows how far it came.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class CFirmwareUpdater;
 
 namespace cli {
+
+// How a transfer ended.
+struct TransferOutcome {
+    bool ok = false;
+    bool aborted = false;    // a stop request cut it short
+    std::uint32_t sent = 0;  // reports that went out, the DOWNLOAD command included
+    std::string reason;      // why it failed, when it failed of itself
+    std::string detailed;    // the same, with the system's own number when asked for
+};
 
 class CTransfer {
 public:
@@ -29,8 +40,17 @@ public:
     bool Ended() const;
     // Waits until the download returns, `most` at the longest; true when it has.
     bool WaitFor(std::chrono::milliseconds most);
+    // Asks the download to stop before its next report: a second stop request.
+    void Abort() { m_stop.store(true); }
     // Waits for the download to return; true when every report went out.
     bool Finish();
+    // After Finish: the reports that went out, the DOWNLOAD command included;
+    // whether Abort cut it short; and, for a failure that Abort did not
+    // cause, why, in the user's words (with the system's own number when `detail`).
+    std::uint32_t Sent() const;
+    bool Aborted() const;
+    std::string Reason(bool detail) const;
+    TransferOutcome Outcome(bool detail) const;
     // How far it came, in kProgressScale. The counter reaches the scale when
     // the download returns, whatever came of it: until Finish the last value
     // below it stands, and after, the scale on success, else where it stopped.
@@ -40,6 +60,7 @@ public:
 private:
     CFirmwareUpdater& m_updater;
     std::thread m_thread;
+    std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_returned;
     bool m_ended = false;  // under m_mutex

@@ -129,7 +129,7 @@ int CHidDevice::IsOpen() const
 
 int CHidDevice::WriteReport(const std::uint8_t* report, std::uint32_t length)
 {
-    return hidplat::CurrentHidPlatform().WriteReport(m_handle, report, length) ? 1 : 0;
+    return hidplat::CurrentHidPlatform().WriteReport(m_handle, report, length, &m_writeError) ? 1 : 0;
 }
 
 std::uint32_t CHidDevice::GetOutputReportLength() const

@@ -108,8 +108,9 @@ public:
     // Its product's name; false when the system gives none.
     virtual bool ReadProductString(Handle handle, std::string* name) = 0;
     // Writes one output report, byte 0 its report ID, whole; returns when the
-    // write has ended. Handles opened for kQuery write nothing.
-    virtual bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) = 0;
+    // write has ended. Handles opened for kQuery write nothing. False, with
+    // *error set (if given), when it was not written.
+    virtual bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) = 0;
     // Closes the handle, and lets go of the lock taken with it.
     virtual void Close(Handle handle) = 0;
     // Where a developer looks and a user does not (OutputDebugStringA, the
@@ -151,7 +152,8 @@ IHidPlatform& NativeHidPlatform();
 IHidPlatform& CurrentHidPlatform();
 
 // A diagnostic line of the link: DebugOutput of the platform in use and, when
-// echoing is on (a verbose command line), standard error as well.
+// echoing is on (a verbose command line), standard error as well, there with
+// what it means in Spanish beside it.
 void Diagnose(const char* line);
 void SetDiagnosticsEcho(bool echo);
 

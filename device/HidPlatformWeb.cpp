@@ -107,9 +107,13 @@ public:
         return true;
     }
 
-    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) override
     {
-        return tvx_hid_write(Id(handle), report, length) != 0;
+        if (tvx_hid_write(Id(handle), report, length) != 0)
+            return true;
+        if (error != nullptr)
+            *error = SysError{0, static_cast<SysErrorKind>(tvx_hid_last_error())};  // the browser gives no number
+        return false;
     }
 
     void Close(Handle handle) override { tvx_hid_close(Id(handle)); }

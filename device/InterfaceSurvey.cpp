@@ -31,6 +31,7 @@ void Describe(hidplat::IHidPlatform& os, hidplat::Handle handle, InterfaceReport
         report->idsKnown = true;
         report->vendorId = attributes.VendorID;
         report->productId = attributes.ProductID;
+        report->version = attributes.VersionNumber;
     }
     hidplat::HidCaps caps;
     if (os.ReadCapabilities(handle, &caps)) {

@@ -26,7 +26,8 @@ struct InterfaceReport {
     bool idsKnown = false;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    std::string product;  // UTF-8; empty when the system gives no name
+    std::uint16_t version = 0;  // its VersionNumber; 0 where the system does not tell
+    std::string product;        // UTF-8; empty when the system gives no name
     bool lengthKnown = false;
     std::uint16_t outputReportLength = 0;
     bool opens = false;  // as the search counts it: opened, and not held by another update

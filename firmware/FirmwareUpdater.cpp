@@ -75,9 +75,9 @@ void CFirmwareUpdater::CloseController()
     m_device.Close();
 }
 
-int CFirmwareUpdater::Download()
+int CFirmwareUpdater::Download(const std::atomic<bool>* stop)
 {
-    const int result = DownloadImage(m_device, m_image, m_progress, &m_reached);
+    const int result = DownloadImage(m_device, m_image, m_progress, &m_tally, stop);
     // The transfer is over: the handle may stay open (after a failure it does),
     // but it no longer keeps another update from the controller.
     m_device.ReleaseLock();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "device/DownloadProtocol.h"
 #include "device/HidDevice.h"
 #include "firmware/FirmwareImage.h"
 
@@ -42,14 +43,22 @@ public:
     int OpenController();
     int IsControllerOpen() const;
     void CloseController();
-    int Download();
+    // Once `stop` (if given) turns true, no further report goes out.
+    int Download(const std::atomic<bool>* stop = nullptr);
     std::int32_t GetProgress() const { return m_progress.load(std::memory_order_relaxed); }
     // The counter's value just before the last Download set it to the end:
     // how far a failed transfer came.
-    std::int32_t GetProgressReached() const { return m_reached; }
+    std::int32_t GetProgressReached() const { return m_tally.reached; }
+    // The reports the last Download wrote, the DOWNLOAD command included.
+    std::uint32_t ReportsSent() const { return m_tally.sent; }
+    // True when the last Download was stopped before it had written every report.
+    bool DownloadStopped() const { return m_tally.stopped; }
+    // Why the last Download's failed write failed.
+    const SysError& WriteError() const { return m_device.WriteError(); }
 
     const std::uint8_t* Image() const { return m_image; }
     CHidDevice& Device() { return m_device; }
+    const CHidDevice& Device() const { return m_device; }
 
 private:
     CHidDevice m_device;
@@ -57,6 +66,6 @@ private:
     std::atomic<std::int32_t> m_progress;  // read by the UI thread while a download writes it
     std::int32_t m_loaded;
     std::int32_t m_hasData = 0;
-    std::int32_t m_reached = 0;
+    DownloadTally m_tally;
     int m_openError = 0;
 };

@@ -56,7 +56,10 @@ const Row kRows[] = {
     {"ya existe", kOther, {EEXIST}, {80, 183}},                               // FILE_EXISTS, ALREADY_EXISTS
     {"la carpeta no está vacía", kOther, {ENOTEMPTY}, {145}},                 // DIR_NOT_EMPTY
     {"no se puede mover a otro sistema de archivos", kOther, {EXDEV}, {17}},  // NOT_SAME_DEVICE
-    {"el archivo es demasiado grande", kOther, {EFBIG}, {}},
+    {"el archivo pasaría del tamaño que se permite escribir (ulimit -f, o el del sistema de archivos)",
+     kOther,
+     {EFBIG},
+     {}},
     {"no hay memoria suficiente", kOther, {ENOMEM}, {8, 14}},                     // NOT_ENOUGH_MEMORY, OUTOFMEMORY
     {"argumento no válido", kOther, {EINVAL}, {87}},                              // INVALID_PARAMETER
     {"el otro extremo de la tubería está cerrado", kOther, {EPIPE}, {109, 232}},  // BROKEN_PIPE, NO_DATA
@@ -87,6 +90,7 @@ const Row kRows[] = {
      kOther,
      {kSysErrorNoSha256},
      {}},
+    {"es un archivo del sistema (/proc, /sys), donde no se escribe", kOther, {kSysErrorSystemOutput}, {}},
 };
 
 const Row* RowOf(int error)

@@ -6,10 +6,11 @@
 #include <string>
 
 // Error codes of our own, beside the system's.
-constexpr int kSysErrorNotAFile = 0x7F01;    // a device, pipe, FIFO or socket
-constexpr int kSysErrorSystemFile = 0x7F02;  // a file the kernel makes up (/proc, /sys)
-constexpr int kSysErrorSameFile = 0x7F03;    // output and input are one file
-constexpr int kSysErrorNoSha256 = 0x7F04;    // the system computes no SHA-256 here
+constexpr int kSysErrorNotAFile = 0x7F01;      // a device, pipe, FIFO or socket
+constexpr int kSysErrorSystemFile = 0x7F02;    // a file the kernel makes up (/proc, /sys)
+constexpr int kSysErrorSameFile = 0x7F03;      // output and input are one file
+constexpr int kSysErrorNoSha256 = 0x7F04;      // the system computes no SHA-256 here
+constexpr int kSysErrorSystemOutput = 0x7F05;  // an output in a file system the kernel makes up
 
 // An error code as sys/ hands it out: a C library code (errno), one of ours
 // above, or a Windows system code negated (-GetLastError()).

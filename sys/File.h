@@ -43,6 +43,14 @@ inline std::string TemporaryFileReason(std::string folder, const std::string& wh
     return "no se puede crear un archivo temporal en la carpeta «" + (folder.empty() ? std::string(".") : folder) +
            "»: " + why;
 }
+// Opens `path` to add lines at its end, made (mode 0644) when missing, shared
+// with other programs that add to it. It never blocks (a FIFO with no reader
+// is refused). The descriptor, or -1 with *error set.
+int SysOpenForAppend(const char* path, int* error);
+// Adds `text` at the end of the file in one write, so that the lines of
+// several programs do not mix; false with *error set.
+bool SysAppend(int fd, const std::string& text, int* error);
+
 // Writes all of `data` to standard output, bytes unchanged; false with
 // *error set on failure.
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error);

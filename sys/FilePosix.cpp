@@ -301,7 +301,12 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
 {
     int failure = 0;
     struct stat st {};
-    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    // The kernel's files take no image, and its folders no new file.
+    const bool exists = ::stat(path, &st) == 0;
+    const std::string folder = Folder(path);
+    if (exists ? IsKernelPath(path) : IsKernelPath(folder.empty() ? "." : folder.c_str())) {
+        failure = kSysErrorSystemOutput;
+    } else if (exists && !S_ISREG(st.st_mode)) {
         failure = S_ISDIR(st.st_mode) ? EISDIR : WriteInPlace(path, data, size);
     } else {
         std::string target;
@@ -348,4 +353,38 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
     if (failure != 0)
         *error = failure;
     return failure == 0;
+}
+
+int SysOpenForAppend(const char* path, int* error)
+{
+    const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    struct stat st {};
+    int failure = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (failure == 0 && IsKernelFile(fd))
+        failure = kSysErrorSystemOutput;
+    const int flags = failure == 0 ? ::fcntl(fd, F_GETFL) : -1;
+    if (failure == 0 && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0))
+        failure = errno;
+    if (failure != 0) {
+        ::close(fd);
+        *error = failure;
+        return -1;
+    }
+    return fd;
+}
+
+bool SysAppend(int fd, const std::string& text, int* error)
+{
+    ssize_t n = -1;
+    do {
+        n = ::write(fd, text.data(), text.size());
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0 && static_cast<std::size_t>(n) == text.size())
+        return true;
+    *error = n < 0 ? errno : ENOSPC;
+    return false;
 }

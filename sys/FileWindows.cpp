@@ -296,3 +296,34 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
     }
     return true;
 }
+
+int SysOpenForAppend(const char* path, int* error)
+{
+    const std::wstring wide = Wide(path);
+    // Only appending: each write lands at the end, whoever else adds to the file.
+    const HANDLE file = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD failure = ::GetLastError();
+        *error = failure == ERROR_ACCESS_DENIED && IsFolder(wide) ? EISDIR : ErrnoOf(failure);
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_APPEND | _O_BINARY);
+    if (fd < 0) {
+        *error = errno;
+        ::CloseHandle(file);
+        return -1;
+    }
+    return fd;
+}
+
+bool SysAppend(int fd, const std::string& text, int* error)
+{
+    const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE &&
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size())
+        return true;
+    *error = file == INVALID_HANDLE_VALUE ? EBADF : ErrnoOf(::GetLastError());
+    return false;
+}

@@ -9,6 +9,9 @@
 
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
+// True when standard output and standard error are one terminal, so that a
+// line written to both shows twice.
+bool SysStdoutIsStderrTerminal();
 // True when standard error is a terminal that takes the VT100 moves of the
 // cursor (up a line, erase below), so that several bars can be redrawn in
 // place; a Windows console is asked to take them first.
@@ -20,26 +23,36 @@ bool SysStderrTakesCursorMoves();
 // the C library's stream. False on failure, with errno set.
 bool SysWriteStandard(int stream, std::string_view text);
 // The program's arguments in UTF-8, argv[0] included, whatever the system
-// handed to main.
+// handed to main. On Windows a "/?" before "--" is the system's way of asking
+// for help, and comes as "--help".
 std::vector<std::string> SysCommandLine(int argc, char** argv);
 // A standard stream that is closed when the program starts is replaced by one
 // that fails every transfer, so its errors show and no file that the program
-// opens later takes its place.
+// opens later takes its place. A write past the size the system allows a file
+// (ulimit -f) fails rather than ends the process.
 void SysGuardStandardStreams();
+// From now on, a reader that closes its end of a pipe makes writes to it
+// fail, rather than end the process.
+void SysIgnoreClosedPipes();
 
 // Stop requests (Ctrl+C, SIGINT, SIGTERM, SIGHUP, closing the console) while
-// something must not be cut short: the first is held and `warning` goes to
-// stderr; a second one ends the process as the request would have. Meanwhile
-// a reader that closes its end of a pipe makes writes fail, not the process end.
+// something must not be cut short: the first is held and `warning` (if any)
+// goes to stderr; the second asks to abort (SysAbortRequested), for the
+// program to stop what it does and tell how far it came; a third ends the
+// process at once, as the request would have.
 void SysHoldStopRequests(const char* warning);
 // True when a request came during the hold.
 bool SysStopRequestHeld();
+// True when a second request came during the hold.
+bool SysAbortRequested();
 // Ends the hold. Returns the held request (0 for none), for SysEndAsStopped.
 int SysReleaseStopRequests();
 // While set, a stop request that ends the process (one outside a hold, or
-// the second during one) first writes `toStdout` and `toStderr` (either may
+// the third during one) first writes `toStdout` and `toStderr` (either may
 // be null), so that whoever reads them learns that the run was cut short.
 // Both null: nothing more is written.
 void SysSayOnStop(const char* toStdout, const char* toStderr);
 // Ends the process as the held request `request` would have.
 [[noreturn]] void SysEndAsStopped(int request);
+// The exit status that a stop request gives, as this system reports it, in Spanish.
+const char* SysStoppedStatusText();

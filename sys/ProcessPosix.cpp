@@ -1,6 +1,7 @@
 #include "sys/Process.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -15,9 +16,9 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // The hold of stop signals: the first is counted and told, the second ends the process.
 volatile std::sig_atomic_t g_holding = 0;
 volatile std::sig_atomic_t g_heldSignal = 0;
+volatile std::sig_atomic_t g_abort = 0;
 const char* g_warning = nullptr;
 struct sigaction g_previousActions[3];
-struct sigaction g_previousPipeAction;
 // What a stop signal that ends the process writes first.
 const char* volatile g_lastOut = nullptr;
 const char* volatile g_lastErr = nullptr;
@@ -43,9 +44,13 @@ void Say(int fd, const char* text)
 extern "C" void OnStopSignal(int sig)
 {
     const int saved = errno;
-    if (g_holding != 0 && g_heldSignal == 0) {
-        g_heldSignal = sig;
-        Say(STDERR_FILENO, g_warning);
+    if (g_holding != 0 && (g_heldSignal == 0 || g_abort == 0)) {
+        if (g_heldSignal == 0) {
+            g_heldSignal = sig;
+            Say(STDERR_FILENO, g_warning);
+        } else {
+            g_abort = 1;
+        }
         errno = saved;
         return;
     }
@@ -75,6 +80,14 @@ bool SysStderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool SysStdoutIsStderrTerminal()
+{
+    struct stat out {};
+    struct stat err {};
+    return ::isatty(STDOUT_FILENO) == 1 && SysStderrIsTerminal() && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           ::fstat(STDERR_FILENO, &err) == 0 && out.st_dev == err.st_dev && out.st_ino == err.st_ino;
+}
+
 bool SysStderrTakesCursorMoves()
 {
     const char* term = std::getenv("TERM");
@@ -95,6 +108,12 @@ std::vector<std::string> SysCommandLine(int argc, char** argv)
 
 void SysGuardStandardStreams()
 {
+    // Past the limit a write fails with EFBIG; the signal would end the
+    // process before it could remove what it made and say why.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+
     // Opened for the other direction: every transfer fails with EBADF.
     const int wrongWay[] = {O_WRONLY, O_RDONLY, O_RDONLY};
     for (int fd = 0; fd < 3; ++fd) {
@@ -108,17 +127,20 @@ void SysGuardStandardStreams()
     }
 }
 
+void SysIgnoreClosedPipes()
+{
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 void SysHoldStopRequests(const char* warning)
 {
     g_warning = warning;
     g_heldSignal = 0;
+    g_abort = 0;
     g_holding = 1;
     CatchStopSignals(g_previousActions);
-    // A reader of the progress that goes away must not end the transfer: the
-    // write fails instead, and the output's check tells it afterwards.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGPIPE, &ignore, &g_previousPipeAction);
 }
 
 bool SysStopRequestHeld()
@@ -126,12 +148,16 @@ bool SysStopRequestHeld()
     return g_heldSignal != 0;
 }
 
+bool SysAbortRequested()
+{
+    return g_abort != 0;
+}
+
 int SysReleaseStopRequests()
 {
     g_holding = 0;
     for (std::size_t i = 0; i < 3; ++i)
         ::sigaction(kStopSignals[i], &g_previousActions[i], nullptr);
-    ::sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
     return g_heldSignal;
 }
 
@@ -160,4 +186,9 @@ void SysEndAsStopped(int request)
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
     ::raise(request);
     std::_Exit(128 + request);
+}
+
+const char* SysStoppedStatusText()
+{
+    return "128 + el número de la señal (130 tras Ctrl+C)";
 }

@@ -18,6 +18,7 @@ namespace {
 
 // The hold of stop requests. The console runs the handler on a thread of its own.
 std::atomic<DWORD> g_held{0};  // the held event plus one; 0 for none
+std::atomic<bool> g_abort{false};
 const char* g_warning = nullptr;
 HANDLE g_released = nullptr;
 // What a stop request that ends the process writes first.
@@ -76,10 +77,13 @@ BOOL WINAPI OnConsoleStop(DWORD event)
         ::WaitForSingleObject(g_released, INFINITE);
         return FALSE;
     }
-    if (g_held.exchange(event + 1) != 0)
-        return FALSE;  // the second one: the default handling ends the process
-    Say(STD_ERROR_HANDLE, g_warning);
-    return TRUE;
+    DWORD none = 0;
+    if (g_held.compare_exchange_strong(none, event + 1)) {
+        Say(STD_ERROR_HANDLE, g_warning);
+        return TRUE;
+    }
+    // The second asks to abort; the third: the default handling ends the process.
+    return g_abort.exchange(true) ? FALSE : TRUE;
 }
 
 }  // namespace
@@ -90,6 +94,15 @@ bool SysStderrIsTerminal()
     DWORD mode = 0;
     const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
     return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
+}
+
+bool SysStdoutIsStderrTerminal()
+{
+    // A process has one console: both are it when both are consoles.
+    DWORD mode = 0;
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    return SysStderrIsTerminal() && out != nullptr && out != INVALID_HANDLE_VALUE &&
+           ::GetConsoleMode(out, &mode) != FALSE;
 }
 
 bool SysStderrTakesCursorMoves()
@@ -129,8 +142,12 @@ std::vector<std::string> SysCommandLine(int argc, char** argv)
     if (wide == nullptr)
         return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> args;
-    for (int i = 0; i < count; ++i)
-        args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    bool options = true;
+    for (int i = 0; i < count; ++i) {
+        std::string arg = Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i]));
+        options = options && arg != "--";
+        args.push_back(i > 0 && options && arg == "/?" ? std::string("--help") : std::move(arg));
+    }
     ::LocalFree(wide);
     return args;
 }
@@ -141,10 +158,16 @@ void SysGuardStandardStreams()
     // when they have no handle, and fails their transfers.
 }
 
+void SysIgnoreClosedPipes()
+{
+    // Writes to a pipe whose reader went away fail here anyway.
+}
+
 void SysHoldStopRequests(const char* warning)
 {
     g_warning = warning;
     g_held.store(0);
+    g_abort.store(false);
     if (g_released == nullptr)
         g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     else
@@ -155,6 +178,11 @@ void SysHoldStopRequests(const char* warning)
 bool SysStopRequestHeld()
 {
     return g_held.load() != 0;
+}
+
+bool SysAbortRequested()
+{
+    return g_abort.load();
 }
 
 int SysReleaseStopRequests()
@@ -180,4 +208,9 @@ void SysEndAsStopped(int)
 {
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
+const char* SysStoppedStatusText()
+{
+    return "Ctrl+C da 3221225786 (0xC000013A, en cmd -1073741510)";
 }

@@ -61,7 +61,14 @@ check 'tolvanex-cli ' checksum image check flash list -v --verbose -h --help --v
 check 'tolvanex-cli -v f' flash
 check 'tolvanex-cli c' checksum check
 check 'tolvanex-cli flash --' --help --verbose --wait --wait= --device= --all --watch --progress=json --quiet --strict \
+  --log --catalogue= --release=
+# Not what the line has, nor what the tool refuses beside it.
+check 'tolvanex-cli -v flash --all --' --help --progress=json --quiet --strict --log --catalogue= --release=
+check 'tolvanex-cli flash --device=1-1 -q --log x.log -' -h --help -v --verbose --wait --wait= --strict \
   --catalogue= --release=
+check 'tolvanex-cli flash --watch --progress=json -' -h --help -v --verbose --strict --log --catalogue= --release=
+check 'tolvanex-cli flash --log no' notas.txt
+check 'tolvanex-cli flash --log=año' 'año nuevo.txt'
 # A catalogue in place of FILE: JSON files and folders; a version is the user's.
 check 'tolvanex-cli flash --catalogue=' firmware.json carpeta 'mi carpeta'
 check 'tolvanex-cli check --catalogue f' firmware.json

@@ -7,7 +7,13 @@
 //                    apart), "bench" (three controllers, one with two
 //                    interfaces; see below), "odd" (interfaces that do not
 //                    open for the system's own reasons) or "none"
+//                    "unplugged" (unplugged at the 100th report)
 //   TVX_FAKE_FAIL    in "bench", the place of a controller whose 100th report fails
+//   TVX_FAKE_PASS_OVER  a path: the first walk of the list after its interface
+//                    received its whole stream passes over it (an unplug before
+//                    it would shift the list so)
+//   TVX_FAKE_WALKS   a file that gets one byte per walk of the list: "p" for
+//                    the walk that passes over, "w" for the others
 //   TVX_FAKE_APPEAR_MS  the scene's interfaces appear only after this long
 //   TVX_FAKE_DELAY_US  time each report takes
 //   TVX_FAKE_RECORD  a file that gets one byte per report written
@@ -65,8 +71,10 @@ std::vector<fakehid::Interface> Scene(const std::string& kind)
         controller.heldElsewhere = true;
     if (kind == "denied")
         controller.opens = false;
-    if (kind == "fails")
+    if (kind == "fails" || kind == "unplugged")
         controller.failWriteAt = 100;
+    if (kind == "unplugged")
+        controller.writeError = SysErrorOf(ENODEV);
     if (kind == "unlocked")
         controller.lockFails = true;
     if (kind == "bench")
@@ -138,6 +146,14 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
         // At once: a test counts the bytes while the tool runs, or after it was killed.
         if (recordFile != nullptr && (std::fputc('r', recordFile) == EOF || std::fflush(recordFile) != 0))
+            std::abort();
+    });
+    if (const char* over = std::getenv("TVX_FAKE_PASS_OVER"))
+        platform.PassOverOnce(over, 2049);
+    const char* walks = std::getenv("TVX_FAKE_WALKS");
+    std::FILE* walksFile = walks != nullptr ? std::fopen(walks, "ab") : nullptr;
+    platform.SetWalkHook([&](bool passesOver) {
+        if (walksFile != nullptr && (std::fputc(passesOver ? 'p' : 'w', walksFile) == EOF || std::fflush(walksFile) != 0))
             std::abort();
     });
     const char* rule = std::getenv("TVX_FAKE_RULE");

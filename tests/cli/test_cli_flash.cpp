@@ -102,11 +102,14 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
         EXPECT_EQ(128 + WTERMSIG(status), 128 + c.signals[0]);
         EXPECT_NE(ReadFile(err).find("envío en curso: repita para abortar; el mando puede quedar inutilizable"),
                   std::string::npos);
+        // An abort stops before the next report, and tells how far it came.
+        const std::string sent = std::to_string(SizeOf(record));
         if (c.whole) {
             EXPECT_EQ(SizeOf(record), 2049u);
         } else {
             EXPECT_LT(SizeOf(record), 2049u);
-            EXPECT_NE(ReadFile(err).find("envío abortado"), std::string::npos) << ReadFile(err);
+            EXPECT_NE(ReadFile(err).find("envío abortado tras " + sent + " de 2049 informes"), std::string::npos)
+                << ReadFile(err);
         }
         // Whatever the end, a script reading the events is told it.
         if (c.json) {
@@ -114,7 +117,8 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.back(), c.whole ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
                                             : "{\"event\":\"result\",\"ok\":false,\"message\":\"Envío abortado: el "
-                                              "mando puede quedar inutilizable\",\"aborted\":true}\n");
+                                              "mando puede quedar inutilizable\",\"aborted\":true,\"sent\":" +
+                                                  sent + ",\"of\":2049}\n");
         }
     }
 }
@@ -124,6 +128,7 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
     const std::string warned = m_dir.Write("warned.hex", Record(0, {1, 2, 3}) + "\n" + Record(1, {9}) + "\n");
     const std::string record = (m_io.Path() / "reports").string();
+    const std::string log = (m_io.Path() / "bench.log").string();
     const std::string fake = Q(TOLVANEX_FAKE_CLI) + " flash ";
     const std::string overlap = "warned.hex:2: aviso: 1 byte desde 0x0001 ya lo escribió la línea 1";
     const struct {
@@ -133,11 +138,19 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         std::string out;  // all of stdout; "json" for JSON lines, checked below
         std::string err;  // a part of stderr; "" for none at all
         bool sends;
+        std::string log = {};  // python3 condition on the lines L of --log's file, each row's added to the last's
     } cases[] = {
         {"plain", Env("controller", record) + fake + Q(in), 0, "Actualización OK!!!!\n", "", true},
         {"quiet", Env("controller", record) + fake + "-q " + Q(in), 0, "", "", true},
         {"quiet, no controller", Env("none", record) + fake + "--quiet " + Q(in), 3, "", "Mando no conectado\n", false},
-        {"quiet, the transfer fails", Env("fails") + fake + "-q " + Q(in), 4, "", "Error sucedido!\n", false},
+        {"quiet, the transfer fails", Env("fails") + fake + "-q " + Q(in), 4, "",
+         "Error sucedido!\ntolvanex-cli: error de entrada/salida; 100 de 2049 informes enviados\n", false},
+        {"unplugged, and why", Env("unplugged") + fake + Q(in), 4, "",
+         "Error sucedido!\ntolvanex-cli: el mando se ha desconectado; 100 de 2049 informes enviados\n", false},
+        {"unplugged, -v", Env("unplugged") + fake + "-v " + Q(in), 4, "",
+         "Error sucedido!\ntolvanex-cli: el mando se ha desconectado (no existe ese dispositivo, error 19 del "
+         "sistema); 100 de 2049 informes enviados\n",
+         false},
         {"warnings go on", Env("controller", record) + fake + Q(warned), 0, "Actualización OK!!!!\n", overlap, true},
         {"quiet hides warnings", Env("controller", record) + fake + "-q " + Q(warned), 0, "", "", true},
         {"strict refuses", Env("controller", record) + fake + "--strict " + Q(warned), 5, "",
@@ -174,6 +187,22 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "esperando al mando hasta 1 s", false},
         {"no wait", Env("controller", record) + "TVX_FAKE_APPEAR_MS=300 " + fake + Q(in), 3, "",
          "Mando no conectado\n", false},
+        // The bench's record: one line per controller, appended, as each one ends.
+        {"log, unplugged", Env("unplugged") + fake + "--log " + Q(log) + " " + Q(in), 4, "",
+         "Error sucedido!\ntolvanex-cli: el mando se ha desconectado", false,
+         "len(L) == 1 and L[0][\"result\"] == \"failed\" and L[0][\"reason\"] == \"el mando se ha desconectado\" "
+         "and L[0][\"sent\"] == 100 and L[0][\"version\"] == \"0100\" and L[0][\"path\"] == \"/dev/fake-controller\" "
+         "and re.fullmatch(\"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z\", L[0][\"time\"]) "
+         "and re.fullmatch(\"[0-9A-F]{4}\", L[0][\"checksum\"])"},
+        {"log, all", Env("crowd") + fake + "--all --log=" + Q(log) + " " + Q(in), 4,
+         "Actualizados 2 de 4 mandos; 1 en uso, 1 sin permiso:\n"
+         "  /dev/fake-denied: sin permiso para abrirlo; no se actualiza\n"
+         "  /dev/fake-busy: en uso por otro proceso; no se actualiza\n"
+         "  /dev/fake-controller: Actualización OK!!!!\n  /dev/fake-second: Actualización OK!!!!\n",
+         "en uso por otro proceso", false,
+         "len(L) == 5 and [(l[\"result\"], l[\"reason\"], l[\"sent\"]) for l in L[1:]] == [(\"skipped\", "
+         "\"permission\", None), (\"skipped\", \"busy\", None), (\"updated\", None, 2049), (\"updated\", None, 2049)] "
+         "and L[1][\"path\"] == \"/dev/fake-denied\" and len({l[\"checksum\"] for l in L}) == 1"},
         {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
          false},
         {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
@@ -190,6 +219,11 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         } else {
             EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
         }
+        if (!c.log.empty()) {
+            const Result checked = RunShell("python3 -c 'import json,re,sys\nL = [json.loads(l) for l in "
+                                            "open(sys.argv[1])]\nassert " + c.log + "' " + Q(log));
+            EXPECT_EQ(checked.exitCode, 0) << checked.err << ReadFile(log);
+        }
         if (c.out != "json") {
             EXPECT_EQ(r.out, c.out);
             continue;
@@ -201,7 +235,8 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         ASSERT_FALSE(lines.empty());
         const std::string result = c.exitCode == 0   ? "{\"event\":\"result\",\"ok\":true,\"message\":\"Actualización OK!!!!\"}\n"
                                    : c.exitCode == 3 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n"
-                                   : c.exitCode == 4 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Error sucedido!\"}\n"
+                                   : c.exitCode == 4 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Error sucedido!\","
+                                                       "\"reason\":\"error de entrada/salida\",\"sent\":100,\"of\":2049}\n"
                                                      : "";
         if (!result.empty()) {
             EXPECT_EQ(lines.back(), result);
@@ -213,7 +248,8 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
             EXPECT_EQ(line.find("\"value\":10000"), c.exitCode == 4 ? std::string::npos : line.find("\"value\":10000"));
         if (c.exitCode != 0)
             continue;
-        EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"path\":\"/dev/fake-controller\",\"output_report_length\":9}\n");
+        EXPECT_EQ(lines.front(), "{\"event\":\"found\",\"path\":\"/dev/fake-controller\",\"output_report_length\":9,"
+                                 "\"version\":\"0100\"}\n");
         int last = -1;
         for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
             int value = -1;
@@ -226,14 +262,29 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
         EXPECT_GT(lines.size(), 10u) << "a transfer of 0.4 s shows its progress";
     }
 
-    // A reader that goes away early cuts no transfer short: the broken pipe
-    // ends the program only afterwards, as it ends any other.
-    fs::remove(record);
-    const std::string rc = (m_io.Path() / "rc").string();
-    RunShell("{ " + Env("controller", record, 200) + fake + "--progress=json " + Q(in) + "; echo $? > " + Q(rc) +
-             "; } | head -n 1");
-    EXPECT_EQ(SizeOf(record), 2049u);
-    EXPECT_EQ(ReadFile(rc), std::to_string(128 + SIGPIPE) + "\n");
+    // A reader that goes away early cuts no transfer short, nor ends flash:
+    // it tells that what it had to say was lost. Other commands end quietly.
+    const std::string closedPipe =
+        "python3 -c 'import os,subprocess,sys\nr,w=os.pipe()\nos.close(r)\n"
+        "c=subprocess.run(sys.argv[1:],stdout=w).returncode\nprint(128-c if c<0 else c)' ";
+    const struct {
+        std::string line;
+        int exitCode;
+        std::string err;
+    } closed[] = {
+        {Env("controller", record) + fake + "--progress=json " + Q(in), 6,
+         "tolvanex-cli: no se puede escribir la salida estándar: el otro extremo de la tubería está cerrado\n"
+         "tolvanex-cli: el mando se ha actualizado, pero lo que había que decir en la salida estándar se ha perdido\n"},
+        {Q(TOLVANEX_CLI) + " checksum " + Q(in), 128 + SIGPIPE, ""},
+    };
+    for (const auto& c : closed) {
+        SCOPED_TRACE(c.line);
+        fs::remove(record);
+        const Result r = RunShell(closedPipe + c.line);
+        EXPECT_EQ(SizeOf(record), c.exitCode == 6 ? 2049u : 0u);
+        EXPECT_EQ(r.out, std::to_string(c.exitCode) + "\n");
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
@@ -263,36 +314,62 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
 TEST_F(Cli, BarsOnATerminal)
 {
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
     auto bar = [](std::size_t filled, const char* percent) {
         return "[" + std::string(filled, '#') + std::string(40 - filled, ' ') + "] " + percent;
     };
+    // The job's own line, and a Ctrl+C typed at the terminal once 100 reports are out.
+    const std::string ctrlC = "until [ \"$(stat -c %s " + Q(record) + " 2>/dev/null)\" -ge 100 ]; do sleep 0.01; done; printf '\\003'";
     const struct {
         const char* name;
         std::string env;
         std::string options;
         int exitCode;
         std::vector<std::string> shown;  // each on the screen, in this order
-        std::string never;
+        std::string never = {};
+        std::string once = {};   // shown once only
+        std::string typed = {};  // what is typed at the terminal
     } cases[] = {
-        {"sent", "TVX_FAKE_HID=controller", "", 0, {"\r" + bar(40, "100%") + "\r\n", "Actualización OK!!!!"}, "\x1b["},
+        {"sent", "TVX_FAKE_HID=controller", "", 0, {"\r" + bar(40, "100%") + "\x1b[K\r\n", "Actualización OK!!!!"},
+         "\x1b[1A"},
         // Report 100 fails: the bar stays where the transfer stopped.
-        {"failed", "TVX_FAKE_HID=fails", "", 4, {"\r" + bar(1, "  4%") + "\r\n", "Error sucedido!"}, "100%"},
+        {"failed", "TVX_FAKE_HID=fails", "", 4,
+         {"\r" + bar(1, "  4%") + "\x1b[K\r\n", "Error sucedido!\r\ntolvanex-cli: error de entrada/salida"}, "100%"},
         // One bar per controller, redrawn in place, gone before the summary.
         {"all at once", "TVX_FAKE_HID=bench TVX_FAKE_DELAY_US=1000", "--all ", 0,
          {"1-1 [", "%\x1b[K\r\n1-2 [", "%\x1b[K\r\n1-3 [", "%\x1b[K\r\n\x1b[J\x1b[3A\r1-1 [", "\x1b[J",
           "Actualizados 3 de 3 mandos:"},
          "100%"},
+        // A failed controller's bar stays where it stopped, as one flash leaves it.
+        {"all, one fails", "TVX_FAKE_HID=bench TVX_FAKE_FAIL=1-2 TVX_FAKE_DELAY_US=1000", "--all ", 4,
+         {"\x1b[J1-2 " + bar(1, "  4%") + "\r\ntolvanex-cli: 1-2: Error sucedido!", "Actualizados 2 de 3 mandos:"}},
+        // The Ctrl+C the terminal echoes goes with the bar, and the warning starts a line of its own.
+        {"Ctrl+C", "TVX_FAKE_HID=controller TVX_FAKE_DELAY_US=1000", "", 130,
+         {"^C\r\x1b[Ktolvanex-cli: envío en curso", "\r\n\r[", bar(40, "100%")}, "", "", ctrlC},
+        {"Ctrl+C, all at once", "TVX_FAKE_HID=bench TVX_FAKE_DELAY_US=1000", "--all ", 130,
+         {"^C\x1b[3A\r\x1b[Jtolvanex-cli: envíos en curso", "Actualizados 3 de 3 mandos:"}, "", "", ctrlC},
+        // On one terminal for both, a failure of --watch shows once.
+        {"watch", "TVX_FAKE_HID=bench TVX_FAKE_FAIL=1-2 TVX_FAKE_DELAY_US=1000", "--watch ", 4,
+         {"1-1: Actualización OK!!!!", "Actualizados 2 de 3 mandos."}, "", "1-2: Error sucedido!", ctrlC},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        fs::remove(record);
         const std::string line = Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
-        const Result r = RunShell("env TERM=xterm " + c.env + " script -qec " + Q(line) + " /dev/null </dev/null");
+        const Result r = RunShell((c.typed.empty() ? std::string() : "{ " + c.typed + "; } | ") + "env TERM=xterm " +
+                                  "TVX_FAKE_RECORD=" + Q(record) + " " + c.env + " script -qec " + Q(line) + " /dev/null" +
+                                  (c.typed.empty() ? " </dev/null" : ""));
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         std::size_t at = 0;
         for (const std::string& s : c.shown) {
             at = r.out.find(s, at);
             ASSERT_NE(at, std::string::npos) << s << " in:\n" << r.out;
         }
-        EXPECT_EQ(r.out.find(c.never), std::string::npos) << r.out;
+        if (!c.never.empty()) {
+            EXPECT_EQ(r.out.find(c.never), std::string::npos) << r.out;
+        }
+        if (!c.once.empty()) {
+            EXPECT_EQ(CountIn((m_io.Path() / "stdout").string(), c.once), 1u) << r.out;
+        }
     }
 }

@@ -138,6 +138,17 @@ TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
              return (d / "big.bin").string();
          },
          "trap '' XFSZ; ulimit -f 8; " + cli, 2, [&] { EXPECT_EQ(ReadFile(d / "big.bin"), "old"); }},
+        // Past the limit the write fails, as if ignored: the signal would leave the temporary file.
+        {"a write past the size limit",
+         [&] {
+             m_dir.Write("limited.bin", "old");
+             return (d / "limited.bin").string();
+         },
+         "ulimit -f 8; " + cli, 2, [&] { EXPECT_EQ(ReadFile(d / "limited.bin"), "old"); }, "ulimit -f"},
+        {"a file of the kernel's", [] { return std::string("/proc/version"); }, {}, 2, [] {},
+         "es un archivo del sistema (/proc, /sys), donde no se escribe"},
+        {"a folder of the kernel's", [] { return std::string("/proc/tolvanex.bin"); }, {}, 2, [] {},
+         "es un archivo del sistema (/proc, /sys), donde no se escribe"},
         {"a stop signal before the rename",
          [&] {
              m_dir.Write("stopped.bin", "old");

@@ -14,11 +14,12 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
         {"none", {"  ninguna\n", "Ninguna sirve: una actualización diría «Mando no conectado».\n"},
          "d[\"interfaces\"] == [] and d[\"chosen\"] is None and d[\"hint\"] is None"},
         {"controller",
-         {"Mando en lugar desconocido, sin número de serie: una actualización de este mando tomaría [0]\n"
+         {"Mando en lugar desconocido, sin número de serie, versión 0100: una actualización de este mando tomaría [0]\n"
           "  [0] /dev/fake-controller\n      0E8F:310D  «Tolvanex SWITCH Controller»  informe de salida: 9 bytes\n"
           "      se abre; es el que tomaría una actualización\n",
           "Una actualización tomaría [0] /dev/fake-controller.\n"},
-         "d[\"chosen\"] == 0 and d[\"interfaces\"][0][\"output_report_length\"] == 9 and d[\"interfaces\"][0][\"opens\"]"},
+         "d[\"chosen\"] == 0 and d[\"interfaces\"][0][\"output_report_length\"] == 9 and d[\"interfaces\"][0][\"opens\"] "
+         "and d[\"interfaces\"][0][\"version\"] == d[\"controllers\"][0][\"version\"] == \"0100\""},
         {"busy",
          {": lo tiene otra actualización\n", "ocupado: lo tiene otra actualización u otro programa\n", "Ninguna sirve"},
          "d[\"interfaces\"][0][\"problem\"] == \"busy\" and not d[\"interfaces\"][0][\"opens\"]"},
@@ -36,7 +37,7 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
           "[4] /dev/fake-busy\n", "      ocupado", "[5] /dev/fake-controller\n",
           "se abre; es el que tomaría una actualización\n",
           "[6] /dev/fake-second\n      0E8F:310D  informe de salida: 9 bytes\n      se abre\n",
-          "Una actualización tomaría [5] /dev/fake-controller.\n", "flash --all actualizaría 2 de 4 mandos.\n",
+          "Una actualización tomaría [5] /dev/fake-controller.\n", "flash --all actualizaría 2 de 4 mandos; 1 en uso, 1 sin permiso.\n",
           "Hay un mando 0E8F:310D"},
          "[i[\"problem\"] for i in d[\"interfaces\"]] == [\"system\", None, \"gone\", \"permission\", \"busy\", None, None] "
          "and all(i[\"error\"] is None and i[\"error_text\"] is None for i in d[\"interfaces\"]) "
@@ -45,23 +46,25 @@ TEST_F(Cli, ListTellsEveryInterfaceAndWhyItDoesNotOpen)
          "[([3], False, None), ([4], True, None), ([5], False, 5), ([6], False, 6)]"},
         // Interfaces of one controller under it, other devices apart, each controller's place and serial number.
         {"bench",
-         {"Mando en 1-1, número de serie TVX-A: una actualización de este mando tomaría [0]\n  [0] /dev/fake-a0\n",
+         {"Mando en 1-1, número de serie TVX-A, versión 0100: una actualización de este mando tomaría [0]\n  [0] /dev/fake-a0\n",
           "  [1] /dev/fake-a1\n", "Otro dispositivo en 1-4:\n  [2] /dev/fake-keyboard\n",
-          "Mando en 1-2, número de serie TVX-B: una actualización de este mando tomaría [3]\n  [3] /dev/fake-b0\n",
-          "Mando en 1-3, número de serie 1-1: una actualización de este mando tomaría [4]\n",
+          "Mando en 1-2, número de serie TVX-B, versión 0100: una actualización de este mando tomaría [3]\n  [3] /dev/fake-b0\n",
+          "Mando en 1-3, número de serie 1-1, versión 0100: una actualización de este mando tomaría [4]\n",
           "Una actualización tomaría [0] /dev/fake-a0 (el mando en 1-1).\n",
           "flash --all actualizaría 3 de 3 mandos.\n"},
          "[(c[\"place\"], c[\"serial\"], c[\"interfaces\"], c[\"chosen\"]) for c in d[\"controllers\"]] == "
          "[(\"1-1\", \"TVX-A\", [0, 1], 0), (\"1-2\", \"TVX-B\", [3], 3), (\"1-3\", \"1-1\", [4], 4)] "
-         "and d[\"interfaces\"][1][\"place\"] == \"1-1\" and d[\"interfaces\"][2][\"serial\"] is None"},
+         "and d[\"interfaces\"][1][\"place\"] == \"1-1\" and d[\"interfaces\"][2][\"serial\"] is None "
+         "and [c[\"version\"] for c in d[\"controllers\"]] == [\"0100\"] * 3"},
         // Reasons of the system's own (EIO, and a Windows code), in Spanish where the table knows the code.
         // Names that would move the cursor or fake a line are shown written out.
         {"odd",
          {"  [0] /dev/fake-failing\n      0E8F:310D  informe de salida: 9 bytes\n"
           "      no se abre: error de entrada/salida\n",
-          "Mando en 1-\\x1B[1A9, número de serie TVX\\n[0] /dev/falso: ninguna de sus interfaces sirve\n"
+          "Mando en 1-\\x1B[1A9, número de serie TVX\\n[0] /dev/falso, versión 0100: ninguna de sus interfaces sirve\n"
           "  [1] /dev/fake-\\x1B[2Jodd\\n[9] /dev/falso\n      0E8F:310D  «Mando \\x1B[31mrojo»  informe de salida: 9 bytes\n"
-          "      no se abre: error 12345 del sistema\n"},
+          "      no se abre: error 12345 del sistema\n",
+          "flash --all actualizaría 0 de 2 mandos; 2 que no se abren.\n"},
          "[(i[\"problem\"], i[\"error\"], i[\"error_text\"]) for i in d[\"interfaces\"]] == "
          "[(\"other\", 5, \"error de entrada/salida\"), (\"other\", 12345, \"error 12345\")] "
          "and d[\"interfaces\"][1][\"path\"] == \"/dev/fake-\\x1b[2Jodd\\n[9] /dev/falso\" "

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -126,11 +128,34 @@ TEST_F(Download, AFailedWriteEndsTheDownloadAtOnce)
         ASSERT_EQ(updater.IsControllerOpen(), 1);
         EXPECT_EQ(updater.Download(), 0);
         EXPECT_EQ(os.Writes().size(), c.written);
+        EXPECT_EQ(updater.ReportsSent(), c.written);
+        EXPECT_EQ(updater.WriteError().code, EIO);  // the system's reason, for the user
+        EXPECT_FALSE(updater.DownloadStopped());
         ASSERT_EQ(progressAtWrite.size(), c.written + 1);  // nothing is tried after the failure
         EXPECT_EQ(progressAtWrite.back(), c.counter);
         EXPECT_EQ(updater.GetProgress(), 10000);
         EXPECT_EQ(updater.IsControllerOpen(), 1);  // left open for the next update to close
         EXPECT_EQ(os.OpenHandles(), 1);
+    }
+}
+
+TEST_F(Download, AStopRequestEndsItBeforeTheNextReport)
+{
+    // The flag turns during write `at` (-1: before the download starts).
+    for (const int at : {-1, 0, 1, 2047}) {
+        SCOPED_TRACE(at);
+        os.ClearRecord();
+        Connect(9);
+        std::atomic<bool> stop{at < 0};
+        os.SetWriteHook([&](std::size_t write) {
+            if (static_cast<int>(write) == at)
+                stop = true;
+        });
+        updater.OpenController();
+        EXPECT_EQ(updater.Download(&stop), 0);
+        EXPECT_EQ(os.Writes().size(), static_cast<std::size_t>(at + 1));
+        EXPECT_EQ(updater.ReportsSent(), static_cast<std::uint32_t>(at + 1));
+        EXPECT_TRUE(updater.DownloadStopped());
     }
 }
 

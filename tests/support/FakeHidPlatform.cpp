@@ -1,5 +1,6 @@
 #include "tests/support/FakeHidPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -117,15 +118,43 @@ void Platform::BeginSearch(bool mayAsk)
     m_searches.push_back(mayAsk);
 }
 
-hidplat::Listing Platform::InterfaceAt(std::uint32_t index, std::string* path)
+void Platform::PassOverOnce(std::string path, std::size_t afterWrites)
 {
     std::lock_guard lock(m_mutex);
+    m_passOver = std::move(path);
+    m_passOverAfter = afterWrites;
+}
+
+void Platform::SetWalkHook(std::function<void(bool)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_walkHook = std::move(hook);
+}
+
+hidplat::Listing Platform::InterfaceAt(std::uint32_t index, std::string* path)
+{
+    std::unique_lock lock(m_mutex);
     if (m_listFails)
         return hidplat::Listing::kNoList;
     ++m_listsBuilt;
-    if (index >= m_interfaces.size())
+    if (index == 0) {
+        if (m_passingOver)
+            m_passOver.clear();  // its walk is over
+        m_passingOver = !m_passOver.empty() &&
+                        static_cast<std::size_t>(std::count(m_writePaths.begin(), m_writePaths.end(), m_passOver)) >=
+                            m_passOverAfter;
+        if (m_walkHook)
+            m_walkHook(m_passingOver);
+    }
+    // The walk that passes over one sees the interfaces after it one place earlier.
+    std::size_t at = index;
+    for (std::size_t i = 0; m_passingOver && i < m_interfaces.size() && i <= at; ++i) {
+        if (m_interfaces[i].path == m_passOver)
+            ++at;
+    }
+    if (at >= m_interfaces.size())
         return hidplat::Listing::kPastTheEnd;
-    const Interface& iface = m_interfaces[index];
+    const Interface& iface = m_interfaces[at];
     if (iface.listed == hidplat::Listing::kPath)
         *path = iface.path;
     return iface.listed;
@@ -198,28 +227,36 @@ bool Platform::ReadProductString(hidplat::Handle handle, std::string* name)
     return true;
 }
 
-bool Platform::WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length)
+bool Platform::WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error)
 {
     std::function<void(std::size_t)> hook;
     std::size_t index = 0;
     std::string path;
     bool fails = false;
+    SysError why = SysErrorOf(EBADF);
     {
         std::lock_guard lock(m_mutex);
         auto it = m_files.find(Key(handle));
-        if (it == m_files.end() || it->second.closed || it->second.query)
+        if (it == m_files.end() || it->second.closed || it->second.query) {
+            if (error != nullptr)
+                *error = why;
             return false;
+        }
         index = it->second.writes++;
         const Interface& iface = m_interfaces[it->second.interfaceIndex];
         path = iface.path;
         fails = iface.failWriteAt >= 0 && index >= static_cast<std::size_t>(iface.failWriteAt);
+        why = iface.writeError;
         hook = m_writeHook;
     }
     // Outside the lock: a hook may wait for another thread.
     if (hook)
         hook(index);
-    if (fails)
+    if (fails) {
+        if (error != nullptr)
+            *error = why;
         return false;
+    }
     std::lock_guard lock(m_mutex);
     m_writes.emplace_back(report, report + length);
     m_writePaths.push_back(std::move(path));

@@ -27,6 +27,7 @@ struct Interface {
     bool opens = true;          // opens for reading and writing
     bool describes = true;      // attributes and capabilities can be read
     int failWriteAt = -1;       // index of the write (0 = first on this handle) that fails; -1 none
+    SysError writeError = SysErrorOf(EIO);  // why it fails
     bool heldElsewhere = false; // another process's update holds its controller
     std::string controller;     // the key of its physical controller; empty: its own (the path)
     std::string place;          // the controller's place and serial number; empty: unknown
@@ -55,6 +56,13 @@ public:
     void SetWriteHook(std::function<void(std::size_t writeIndex)> hook);
     // What ControllerAccessFacts tells (by default: a udev rule, none installed).
     void SetAccessFacts(hidplat::AccessFacts facts);
+    // The first walk of the list that begins once the interface at `path` has
+    // taken `afterWrites` writes passes over it, as a walk does when an
+    // interface before it goes away meanwhile (the list shifts under it).
+    void PassOverOnce(std::string path, std::size_t afterWrites);
+    // Runs at the start of every walk of the list (InterfaceAt(0)); `passesOver`
+    // tells the walk of PassOverOnce.
+    void SetWalkHook(std::function<void(bool passesOver)> hook);
 
     // What happened.
     std::vector<std::vector<std::uint8_t>> Writes() const;        // successful writes, in order
@@ -74,7 +82,8 @@ public:
     bool ReadAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes) override;
     bool ReadCapabilities(hidplat::Handle handle, hidplat::HidCaps* caps) override;
     bool ReadProductString(hidplat::Handle handle, std::string* name) override;
-    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length) override;
+    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length,
+                     SysError* error) override;
     void Close(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
     // Busy while another open handle of the same controller holds the lock.
@@ -102,6 +111,10 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Interface> m_interfaces;
     bool m_listFails = false;
+    std::string m_passOver;             // PassOverOnce's interface, until its walk ends
+    std::size_t m_passOverAfter = 0;
+    bool m_passingOver = false;         // this walk passes over it
+    std::function<void(bool)> m_walkHook;
     std::function<void(std::size_t)> m_writeHook;
     hidplat::AccessFacts m_accessFacts;
     std::map<std::uintptr_t, OpenFile> m_files;  // by handle value

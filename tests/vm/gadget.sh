@@ -2,7 +2,7 @@
 # usbhid and hid-generic on the host side, /dev/hidgN on the device side.
 # Four controllers on four emulated buses; the first shows two HID
 # interfaces, the fourth is played on FunctionFS (f_hid has only four).
-tvx_plan 80
+tvx_plan 91
 . /scenario/common.sh
 . /scenario/gadgets.sh
 gadgets_load 4
@@ -79,7 +79,7 @@ tvx_expect_same "one lock per controller: the first controller receives one stre
 tvx_expect "one lock per controller: its second interface receives nothing" 0 "$(lines /tmp/rx-a1)"
 tvx_expect_same "one lock per controller: the second controller receives the other" /tmp/expect8 /tmp/rx-b
 tvx_expect "list while held: the first controller, whole" "1 2" \
-  "$(grep -c -x "Mando en $p1, número de serie TVX-1: lo tiene otra actualización" /tmp/list-held.out) $(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-held.out)"
+  "$(grep -c -x -E "Mando en $p1, número de serie TVX-1(, versión 0100)?: lo tiene otra actualización" /tmp/list-held.out) $(grep -c -x '      ocupado: lo tiene otra actualización u otro programa' /tmp/list-held.out)"
 tvx_expect "list while held: the second controller is taken" 1 \
   "$(grep -c "^Una actualización tomaría \[[0-9]*\] /dev/hidraw[0-9]* (el mando en $p2)\.$" /tmp/list-held.out)"
 
@@ -136,7 +136,9 @@ show CUT-ERR /tmp/cut.err
 tvx_expect "--all, one unplugged: exit code" 4 $cut_rc
 tvx_expect "--all, one unplugged: streams" "full 0 full 1000 full" "$(received /tmp/cut)"
 tvx_expect "--all, one unplugged: the summary names it" "Actualizados 3 de 4 mandos:|  $p3: Error sucedido!" \
-  "$(grep -e '^Actualizados' -e '^  .*: Error' /tmp/cut.out | tr '\n' '|' | sed 's/|$//')"
+  "$(grep -e '^Actualizados' -e '^  .*: Error' /tmp/cut.out | sed 's/ (.*)$//' | tr '\n' '|' | sed 's/|$//')"
+tvx_expect "--all, one unplugged: why, and how far it came" 1 \
+  "$(grep -c "^  $p3: Error sucedido! (.*; [0-9]* de 2049 informes enviados)$" /tmp/cut.out)"
 tvx_expect "--all, one unplugged: the failure on stderr too" 1 "$(grep -c "$p3: Error sucedido!" /tmp/cut.err)"
 
 # --device picks one controller, by serial number, place or interface path.
@@ -165,6 +167,39 @@ stop_all
 tvx_expect "flash during --all: told they are in use" "3 1" \
   "$flash_rc $(grep -c 'el mando está en uso por otro proceso' /tmp/flash.err)"
 tvx_expect "flash during --all: --all ends well" "0 full 0 full full full" "$all_rc $(received /tmp/busy)"
+
+# Every controller accounted for: while a plain flash holds the first
+# controller (slowed), a user who may not open the second's node runs list and
+# --all; both count the two passed over alike, and --all names them with why,
+# updates the other two and ends with 4.
+grep -q '^nobody:' /etc/passwd || echo 'nobody:x:65534:65534:nobody:/:/bin/sh' >> /etc/passwd
+rec_all=
+record 1 0 /tmp/crowd-1-0 -p 5000
+rec_all="$rec_all $rec_pid"
+for nf in "1 1" "2 0" "3 0"; do record $nf "/tmp/crowd-$(echo $nf | tr ' ' -)"; rec_all="$rec_all $rec_pid"; done
+serve 4 /tmp/crowd-4-0
+rec_all="$rec_all $rec_pid"
+for n in 1 3 4; do chmod 666 $(nodes_of $n); done
+chmod 600 $(nodes_of 2)
+tolvanex-cli flash --device=place:$p1 "$hex" > /tmp/holder.out 2>&1 &
+holder=$!
+until_lines /tmp/crowd-1-0 100
+su nobody -s /bin/sh -c '/bin/tolvanex-cli list' > /tmp/crowd-list.out 2>&1
+su nobody -s /bin/sh -c "/bin/tolvanex-cli flash --all $hex" > /tmp/crowd.out 2> /tmp/crowd.err
+crowd_rc=$?
+stall_wait "the flash that holds the first controller" "$tvx_files" $holder
+holder_rc=$?
+stop_all
+show CROWD /tmp/crowd.out
+show CROWD-ERR /tmp/crowd.err
+tvx_expect "--all, one held, one not permitted: exit codes" "4 0" "$crowd_rc $holder_rc"
+tvx_expect "--all, one held, one not permitted: the summary" "Actualizados 2 de 4 mandos; 1 en uso, 1 sin permiso:" \
+  "$(head -n 1 /tmp/crowd.out)"
+tvx_expect "--all, one held, one not permitted: each named with why" "1 1" \
+  "$(grep -c -x "tolvanex-cli: $p1: en uso por otro proceso; no se actualiza" /tmp/crowd.err) $(grep -c -x "tolvanex-cli: $p2: sin permiso para abrirlo; no se actualiza" /tmp/crowd.err)"
+tvx_expect "--all, one held, one not permitted: list agrees" 1 \
+  "$(grep -c -x 'flash --all actualizaría 2 de 4 mandos; 1 en uso, 1 sin permiso.' /tmp/crowd-list.out)"
+tvx_expect "--all, one held, one not permitted: streams" "full 0 0 full full" "$(received /tmp/crowd)"
 
 # --watch: the controller plugged in at the start, then each one as it
 # appears; a replug is a new update. Stopped, it ends with 0. Each reader

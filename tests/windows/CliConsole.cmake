@@ -2,12 +2,16 @@ cmake_minimum_required(VERSION 3.25)
 # tolvanex-cli.exe in a console, as a user runs it from a prompt (wine's
 # console, on the pseudo-terminal that `script` gives it): its Spanish reaches
 # the screen as written, on stderr and on stdout, and the console's output
-# code page is the same after it as before, for the programs that follow.
+# code page is the same after it as before, for the programs that follow;
+# `/?` shows the help.
 # -DWINE=... -DSCRIPT=... -DPROBE=... -DCLI=... -DWORK=...
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(case "checksum nada.hex|tolvanex-cli: no se puede abrir «nada.hex»: no existe"
-             "list|Ninguna sirve: una actualización diría «Mando no conectado».")
+             "list|Ninguna sirve: una actualización diría «Mando no conectado»."
+             # The system's way of asking for help, and the status it gives after Ctrl+C.
+             "/?|uso: tolvanex-cli [-v] ORDEN [OPCIONES] ARGUMENTOS"
+             "flash /?|  interrumpido (flash): Ctrl+C da 3221225786 (0xC000013A, en cmd -1073741510)")
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 args)
   list(GET case 1 want)

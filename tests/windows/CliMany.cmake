@@ -42,7 +42,7 @@ run(list list)
 message(STATUS "fake_cli.exe list:\n${out}")
 expect("list: exit code" list_rc STREQUAL "0")
 expect("list: 1-1's two interfaces under it"
-       out MATCHES "Mando en 1-1, número de serie TVX-A: una actualización de este mando tomaría \\[0\\]\n  \\[0\\] /dev/fake-a0\n[^[]*  \\[1\\] /dev/fake-a1\n")
+       out MATCHES "Mando en 1-1, número de serie TVX-A, versión 0100: una actualización de este mando tomaría \\[0\\]\n  \\[0\\] /dev/fake-a0\n[^[]*  \\[1\\] /dev/fake-a1\n")
 expect("list: the others" out MATCHES "Mando en 1-2, número de serie TVX-B" AND out MATCHES "flash --all actualizaría 3 de 3 mandos.\n")
 
 run(json list --json)
@@ -62,7 +62,7 @@ unset(ENV{TVX_FAKE_FAIL})
 expect("flash --all, one fails: exit code" fail_rc STREQUAL "4")
 expect("flash --all, one fails: the streams" fail_got STREQUAL "2049 0 100 2049")
 expect("flash --all, one fails: the summary event last"
-       out MATCHES "{\"event\":\"summary\",\"ok\":false,\"updated\":2,\"failed\":1,\"message\":\"Actualizados 2 de 3 mandos\"}\n$")
+       out MATCHES "{\"event\":\"summary\",\"ok\":false,\"updated\":2,\"failed\":1,\"skipped\":0,\"message\":\"Actualizados 2 de 3 mandos\"}\n$")
 expect("flash --all, one fails: on stderr too" err MATCHES "1-2: Error sucedido!")
 
 run(pick flash --device=serial:TVX-B ${HEX})

@@ -102,7 +102,7 @@ tvx_expect_same "flash: the 2,049 reports in order" /tmp/expect9 /tmp/got
 flash /tmp/json --progress=json
 tr -d '\r' < /tmp/json > /tmp/json.txt
 tvx_expect "--progress=json: exit code" 0 $rc
-tvx_expect "--progress=json: found first" 1 "$(head -n 1 /tmp/json.txt | grep -c '^{"event":"found","path":"\\\\\\\\?\\\\hid#vid_0e8f&pid_310d#.*","output_report_length":9}$')"
+tvx_expect "--progress=json: found first" 1 "$(head -n 1 /tmp/json.txt | grep -c '^{"event":"found","path":"\\\\\\\\?\\\\hid#vid_0e8f&pid_310d#.*","output_report_length":9,"version":\("[0-9A-F]\{4\}"\|null\)}$')"
 tvx_expect "--progress=json: the last value, the result" \
   '{"event":"progress","value":10000,"of":10000} {"event":"result","ok":true,"message":"Actualización OK!!!!"}' \
   "$(tail -n 2 /tmp/json.txt | tr '\n' ' ' | sed 's/ $//')"
@@ -125,7 +125,8 @@ received a 4099 6147 > /tmp/got
 tvx_expect_same "two at once: one clean stream" /tmp/expect9 /tmp/got
 
 flash /tmp/unplug
-tvx_expect "unplug at the 1,000th report: exit code, message" "4 Error sucedido!" "$rc $(tr -d '\r' < /tmp/unplug)"
+tvx_expect "unplug at the 1,000th report: exit code, message" "4 Error sucedido!" "$rc $(tr -d '\r' < /tmp/unplug | head -n 1)"
+tvx_expect "unplug: why, and how far it came" 1 "$(tr -d '\r' < /tmp/unplug | grep -c '^tolvanex-cli: .*; 1000 de 2049 informes enviados$')"
 wait $vc_a
 tvx_expect "unplug: the controller ends cleanly" 0 $?
 tvx_expect "unplug: exactly the first 1,000 received" "7147 $(cat /tmp/expect1000 | md5sum)" \
