@@ -1,5 +1,5 @@
-// Before the program starts: the page's notice for a browser that cannot
-// reach the controller, said once.
+// Before the program starts: the page's notices (no WebHID here, opened
+// from disk, the program stopped).
 var Module = typeof Module !== 'undefined' ? Module : {};
 
 (function() {
@@ -10,8 +10,16 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     p.textContent = text;
     p.hidden = false;
   };
+  // A browser fetches nothing from a page opened as a file: the program
+  // would never arrive. Say how to serve it instead of trying.
+  var fromDisk = location.protocol === 'file:';
+  if (fromDisk) Module.instantiateWasm = function() { return {}; };
   var start = function() {
-    if (!('hid' in navigator)) {
+    if (fromDisk) {
+      notice('Esta página no funciona abierta como archivo: debe servirla un servidor web. En la carpeta de la página, ' +
+             'ejecute «python3 -m http.server --bind 127.0.0.1 8000» y abra http://127.0.0.1:8000/ en Chrome, Edge ' +
+             'u Opera; o use la página publicada en la web del fabricante.');
+    } else if (!('hid' in navigator)) {
       notice(window.isSecureContext === false
         ? 'Para actualizar el mando, esta página debe abrirse por HTTPS (o desde localhost) en Chrome, Edge u Opera. ' +
           'Aquí puede abrir un archivo HEX y ver su checksum.'
