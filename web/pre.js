@@ -1,5 +1,5 @@
 // Before the program starts: the page's notices (no WebHID here, opened
-// from disk, the program stopped).
+// from disk, the program stopped) and the offline copy of the site.
 var Module = typeof Module !== 'undefined' ? Module : {};
 
 (function() {
@@ -32,4 +32,24 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.onAbort = function() {
     notice('El actualizador se ha detenido por un error. Recargue la página para empezar de nuevo.');
   };
+
+  // Offline: the service worker keeps the site. When a new version takes
+  // over, a page that nobody has touched yet reloads into it: it may have
+  // loaded files of both. A page in use keeps the version it runs, which it
+  // holds whole in memory; the next visit opens the new one.
+  if (fromDisk || !('serviceWorker' in navigator)) return;
+  var controlled = !!navigator.serviceWorker.controller;
+  var touched = false;
+  ['pointerdown', 'keydown', 'drop'].forEach(function(type) {
+    window.addEventListener(type, function() { touched = true; }, {capture: true, once: true});
+  });
+  navigator.serviceWorker.addEventListener('controllerchange', function() {
+    if (controlled && !touched) location.reload();
+    controlled = true;
+  });
+  window.addEventListener('load', function() {
+    navigator.serviceWorker.register('tolvanex-updater-sw.js').catch(function() {
+      // No offline copy (a private window, storage refused): the page works online.
+    });
+  });
 })();

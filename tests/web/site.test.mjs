@@ -1,12 +1,15 @@
 // The page in headless Chromium on this machine, no controller needed: a
 // narrow window and 200 % zoom, the focus after each box and the menu, the
-// page opened from disk, drag and drop, a slow answer from the chooser, and
-// axe-core on each state. One browser for all; each test serves its own copy
+// page opened from disk, drag and drop, a slow answer from the chooser, the
+// offline copy (installable, a reload with the network cut, a new version of
+// the site taken whole or not at all), and axe-core on each state. One browser for all; each test serves its own copy
 // of the site on a port of its own, so their origins (and offline copies)
 // stay apart.
 //
-//   node --test site.test.mjs   (TVX_SITE, TVX_HEX, TVX_CHECKSUM, TVX_AXE, TVX_SHOTS)
-import {cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
+//   node --test site.test.mjs   (TVX_SITE, TVX_HEX, TVX_CHECKSUM, TVX_AXE,
+//                                TVX_STAMP, TVX_WORKER, TVX_SHOTS)
+import {execFileSync} from 'node:child_process';
+import {cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {after, before, test} from 'node:test';
@@ -255,5 +258,115 @@ test('opened from disk, the page says it must be served, and how', async () => {
     await page.screenshot(join(shots, 'web-from-disk.png'));
   } finally {
     await page.close();
+  }
+});
+
+// The digest of each file that the page gets from the site, through its
+// service worker when it has one.
+const pageDigests = (page, names) => page.eval(`Promise.all(${JSON.stringify(names)}.map((n) =>
+  fetch(n).then((r) => r.arrayBuffer()).then((b) => crypto.subtle.digest('SHA-256', b)).then((d) =>
+    [n, Array.from(new Uint8Array(d), (x) => x.toString(16).padStart(2, '0')).join('')])))`);
+const workerFiles = (dir) => Object.fromEntries([...readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
+  .matchAll(/^ {2}"([^"]+)": "([0-9a-f]{64})",$/gm)].map((m) => [m[1], m[2]]));
+const siteCaches = `caches.keys().then((k) => k.filter((n) => n.startsWith('tolvanex-site-')))`;
+const controlled = `navigator.serviceWorker.controller !== null`;
+
+const release = (version) => `#versiones button[data-version="${version}"]`;
+async function chooseRelease(page, version) {
+  await page.waitUntil(`document.querySelector('${release(version)}:not(:disabled)') !== null`, 'the releases');
+  await page.click(release(version));
+  await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === '${version}.hex (versión ${version})'`,
+    `release ${version}`);
+}
+
+test('installable, and after one visit the page and its releases work with the network cut', async () => {
+  // ?version=1.2: the catalogue and that release come before the offline
+  // copy takes over.
+  const {site, page} = await open(copySite('offline'), '/?version=1.2');
+  try {
+    await page.waitUntil(controlled, 'the offline copy');
+    await page.waitUntil(`caches.open('tolvanex-fetched').then(async (c) => !!(await c.match('firmware.json')) &&
+      !!(await c.match('releases/1.2.hex')))`, 'the catalogue and the release kept');
+    assert.deepEqual((await page.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+    const manifest = await page.send('Page.getAppManifest');
+    assert.deepEqual(manifest.errors, []);
+    const files = workerFiles(siteDir);
+    const catalogue = ['firmware.json', 'releases'];
+    assert.deepEqual(Object.keys(files).sort(), readdirSync(siteDir)
+      .filter((f) => f !== 'tolvanex-updater-sw.js' && !catalogue.includes(f)).sort(),
+    'the worker keeps every file of the site');
+    await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === '1.2.hex (versión 1.2)'`, 'release 1.2');
+    assert.equal(await checksumShown(page), checksum);
+
+    site.down = true;
+    await page.send('Network.enable');
+    await page.send('Network.emulateNetworkConditions', {offline: true, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1});
+    const before = site.log.filter((p) => !p.startsWith('down ')).length;
+    await page.goto(`${site.origin}/`);
+    await page.waitUntil(`document.querySelector('#IDOK') !== null && document.readyState === 'complete'`,
+      'the dialog, offline');
+    await chooseRelease(page, '1.2');
+    assert.equal(await checksumShown(page), checksum, 'a kept release, offline');
+    await chooseFile(page, otherHex);
+    assert.equal(await checksumShown(page), otherChecksum, 'a file of the user, offline');
+    assert.deepEqual(await page.eval('navigator.onLine'), false);
+    assert.equal(site.log.filter((p) => !p.startsWith('down ')).length, before, 'nothing reached the server');
+    assert.deepEqual(page.console.filter((l) => !/ERR_INTERNET_DISCONNECTED|Failed to fetch|sw\.js/.test(l)), []);
+  } finally {
+    await page.send('Network.emulateNetworkConditions', {offline: false, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1}).catch(() => {});
+    await page.done();
+  }
+});
+
+test('a new version of the site replaces the old one whole, and a half-uploaded one not at all', async () => {
+  // Version B: a changed page and stylesheet, its worker stamped by the
+  // build's own script; C: B's worker and page over A's stylesheet.
+  const a = copySite('version-a');
+  const b = copySite('version-b');
+  writeFileSync(join(b, 'index.html'), readFileSync(join(a, 'index.html'), 'utf8')
+    .replace('<meta charset="utf-8">', '<meta charset="utf-8">\n<meta name="tolvanex-test" content="B">'));
+  writeFileSync(join(b, 'tolvanex-updater.css'), readFileSync(join(a, 'tolvanex-updater.css'), 'utf8') + '/* B */\n');
+  const names = Object.keys(workerFiles(a));
+  execFileSync('cmake', [`-DSITE=${b}`, `-DTEMPLATE=${env('TVX_WORKER')}`, `-DOUT=${b}/tolvanex-updater-sw.js`,
+    `-DFILES=${names.join(';')}`, '-P', env('TVX_STAMP')]);
+  const c = copySite('version-c');
+  cpSync(join(b, 'index.html'), join(c, 'index.html'));
+  cpSync(join(b, 'tolvanex-updater-sw.js'), join(c, 'tolvanex-updater-sw.js'));
+  const version = (dir) => 'tolvanex-site-' + readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
+    .match(/VERSION = '([0-9a-f]+)'/)[1];
+  assert.notEqual(version(a), version(b));
+
+  const {site, page} = await open(a);
+  try {
+    await page.waitUntil(controlled, 'the offline copy');
+    assert.deepEqual(await page.eval(siteCaches), [version(a)]);
+
+    // C: its install fails on the stylesheet; A stays, whole.
+    site.root = c;
+    const state = await page.eval(`navigator.serviceWorker.getRegistration().then(async (reg) => {
+      await reg.update();
+      const w = reg.installing || reg.waiting;
+      if (!w) return 'no new worker';
+      return w.state === 'redundant' ? w.state : new Promise((resolve) => w.addEventListener('statechange', () => {
+        if (w.state === 'redundant' || w.state === 'activated') resolve(w.state);
+      }));
+    })`);
+    assert.equal(state, 'redundant', 'a site half uploaded is not installed');
+    assert.deepEqual(await page.eval(siteCaches), [version(a)]);
+    assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(a));
+
+    // B: the next visit takes it, and the page, untouched, reloads into it.
+    site.root = b;
+    await page.goto(`${site.origin}/`);
+    await page.waitUntil(`document.querySelector('meta[name=tolvanex-test]') !== null &&
+      document.querySelector('#IDOK') !== null`, 'the new version');
+    await page.waitUntil(`${siteCaches}.then((k) => k.length === 1 && k[0] === '${version(b)}')`, 'the old copy to go');
+    assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(b));
+    await chooseFile(page, hex);
+    assert.equal(await checksumShown(page), checksum);
+  } finally {
+    await page.done();
   }
 });
