@@ -1,5 +1,6 @@
 // Before the program starts: the page's notices (no WebHID here, opened
-// from disk, the program stopped) and the offline copy of the site.
+// from disk, the program stopped), the offline copy of the site, and, in
+// another page's frame, the page's size for that page.
 var Module = typeof Module !== 'undefined' ? Module : {};
 
 (function() {
@@ -14,6 +15,17 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   // would never arrive. Say how to serve it instead of trying.
   var fromDisk = location.protocol === 'file:';
   if (fromDisk) Module.instantiateWasm = function() { return {}; };
+  // In a frame: no desk around the window, and the page's size goes to the
+  // page around it (tolvanex-updater-element.js sizes the frame by it).
+  function embedded() {
+    document.documentElement.classList.add('embedded');
+    var desk = document.getElementById('escritorio');
+    if (!desk || typeof ResizeObserver === 'undefined') return;
+    new ResizeObserver(function() {
+      var r = desk.getBoundingClientRect();
+      window.parent.postMessage({tolvanexUpdater: {width: Math.ceil(r.width), height: Math.ceil(r.height)}}, '*');
+    }).observe(desk);
+  }
   var start = function() {
     if (fromDisk) {
       notice('Esta página no funciona abierta como archivo: debe servirla un servidor web. En la carpeta de la página, ' +
@@ -26,6 +38,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
         : 'Este navegador no puede comunicarse con el mando (le falta WebHID). Para actualizarlo, use Chrome, Edge u ' +
           'Opera en Windows, macOS, Linux o ChromeOS. Aquí puede abrir un archivo HEX y ver su checksum.');
     }
+    if (window.parent !== window) embedded();
   };
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
   else start();

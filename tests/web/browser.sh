@@ -55,7 +55,7 @@ tvx_expect "page: a file that is not the catalogue's refused" \
 tvx_expect "page: nothing of it loaded" 0 "$(field none REFUSED_CHANGED)"
 tvx_expect "page, no controller: axe-core finds no violation" '[]' "$(field none AXE)"
 tvx_expect "page, no controller: only the site's own files" \
-  '["/","/firmware.json","/index.html","/releases/1.1.hex","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
+  '["/","/firmware.json","/index.html","/releases/1.1.hex","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-element.js","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
   "$(field none REQUESTS)"
 
 # One controller for two updates: the whole image, then unplugged at the
@@ -83,7 +83,7 @@ head -n 1000 /tmp/expect9 > /tmp/want-1000
 tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
 tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SALIR_OPEN_DEVICES)"
 tvx_expect "page: only the site's own files" \
-  '["/","/firmware.json","/index.html","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
+  '["/","/firmware.json","/index.html","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-element.js","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 for f in none twice; do

@@ -2,7 +2,8 @@
 // narrow window and 200 % zoom, the focus after each box and the menu, the
 // page opened from disk, drag and drop, a slow answer from the chooser, the
 // offline copy (installable, a reload with the network cut, a new version of
-// the site taken whole or not at all), and axe-core on each state. One browser for all; each test serves its own copy
+// the site taken whole or not at all), the page embedded as an element, and
+// axe-core on each state. One browser for all; each test serves its own copy
 // of the site on a port of its own, so their origins (and offline copies)
 // stay apart.
 //
@@ -366,6 +367,35 @@ test('a new version of the site replaces the old one whole, and a half-uploaded 
     assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(b));
     await chooseFile(page, hex);
     assert.equal(await checksumShown(page), checksum);
+  } finally {
+    await page.done();
+  }
+});
+
+test('<tolvanex-updater> puts the page in another page of the site', async () => {
+  const dir = copySite('embedded', {'tienda.html': `<!doctype html>
+<html lang="es"><head><meta charset="utf-8"><title>Tienda</title>
+<script src="tolvanex-updater-element.js" defer></script></head>
+<body><main><h1>Actualice su mando</h1><tolvanex-updater></tolvanex-updater></main></body></html>
+`});
+  const inner = `document.querySelector('tolvanex-updater').shadowRoot.querySelector('iframe')`;
+  const {page} = await open(dir, '/tienda.html', `${inner}.contentDocument?.querySelector('#IDOK') != null`);
+  try {
+    // The frame as large as the updater's window.
+    await page.waitUntil(`(() => { const f = ${inner}.getBoundingClientRect();
+      const w = ${inner}.contentDocument.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect();
+      return f.width >= w.right && f.height >= w.bottom && f.width < w.right + 8; })()`, 'the frame to fit');
+    page.fileToChoose = hex;
+    const at = await page.eval(`(() => { const f = ${inner}.getBoundingClientRect();
+      const b = ${inner}.contentDocument.querySelector('#IDC_OPEN_HEX').getBoundingClientRect();
+      return {x: f.left + b.left + b.width / 2, y: f.top + b.top + b.height / 2}; })()`);
+    await page.clickAt(at);
+    await page.waitUntil(`${inner}.contentDocument.querySelector('#IDC_CHECKSUM').textContent.length === 4`,
+      'the checksum in the element');
+    assert.equal(await page.eval(`${inner}.contentDocument.querySelector('#IDC_CHECKSUM').textContent`), checksum);
+    assert.equal(await page.eval('document.title'), 'Tienda', 'the page around keeps its title');
+    assert.deepEqual(await axe(page), [], 'axe, the page around');
+    await page.screenshot(join(shots, 'web-element.png'));
   } finally {
     await page.done();
   }
