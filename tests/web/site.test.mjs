@@ -49,9 +49,14 @@ const copySite = (name, extra = {}) => {
   return dir;
 };
 
+// The page laid out for good: the dialog, and the list of the site's test
+// catalogue above it, which moves the dialog down when it comes.
+const settled = (doc = 'document') => `${doc}?.querySelector('#IDOK') != null &&
+  ${doc}.querySelector('#versiones ul') !== null`;
+
 // The site served, a tab open on it; each wait lasts while the server is
 // asked for things or the page changes.
-async function open(dir, path = '/', ready = `document.querySelector('#IDOK') !== null`) {
+async function open(dir, path = '/', ready = settled()) {
   const site = await serve(dir, 0);
   const page = await browser.newPage();
   const progress = async () => [site.log.length,
@@ -305,7 +310,7 @@ test('installable, and after one visit the page and its releases work with the n
       uploadThroughput: -1});
     const before = site.log.filter((p) => !p.startsWith('down ')).length;
     await page.goto(`${site.origin}/`);
-    await page.waitUntil(`document.querySelector('#IDOK') !== null && document.readyState === 'complete'`,
+    await page.waitUntil(`${settled()} && document.readyState === 'complete'`,
       'the dialog, offline');
     await chooseRelease(page, '1.2');
     assert.equal(await checksumShown(page), checksum, 'a kept release, offline');
@@ -362,7 +367,7 @@ test('a new version of the site replaces the old one whole, and a half-uploaded 
     site.root = b;
     await page.goto(`${site.origin}/`);
     await page.waitUntil(`document.querySelector('meta[name=tolvanex-test]') !== null &&
-      document.querySelector('#IDOK') !== null`, 'the new version');
+      ${settled()}`, 'the new version');
     await page.waitUntil(`${siteCaches}.then((k) => k.length === 1 && k[0] === '${version(b)}')`, 'the old copy to go');
     assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(b));
     await chooseFile(page, hex);
@@ -379,7 +384,7 @@ test('<tolvanex-updater> puts the page in another page of the site', async () =>
 <body><main><h1>Actualice su mando</h1><tolvanex-updater></tolvanex-updater></main></body></html>
 `});
   const inner = `document.querySelector('tolvanex-updater').shadowRoot.querySelector('iframe')`;
-  const {page} = await open(dir, '/tienda.html', `${inner}.contentDocument?.querySelector('#IDOK') != null`);
+  const {page} = await open(dir, '/tienda.html', settled(`${inner}.contentDocument`));
   try {
     // The frame as large as the updater's window.
     await page.waitUntil(`(() => { const f = ${inner}.getBoundingClientRect();
