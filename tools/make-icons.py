@@ -19,7 +19,7 @@ ICONS = TOP / "res" / "icons"
 SVG = ICONS / "tolvanex-updater.svg"
 ICO = TOP / "res" / "windows" / "tolvanex.ico"
 
-PNG_SIZES = [16, 20, 24, 32, 40, 48, 60, 64, 72, 80, 96, 128, 256, 512, 768]
+PNG_SIZES = [16, 20, 24, 32, 40, 48, 60, 64, 72, 80, 96, 128, 192, 256, 512, 768]
 PALETTE_SIZES = [16, 24, 32, 48]
 TRUECOLOR_BITMAPS = [16, 20, 24, 32, 40, 48, 60, 64, 72, 80, 96, 128]
 TRUECOLOR_PNGS = [256, 512, 768]

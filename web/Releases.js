@@ -12,6 +12,24 @@ mergeInto(LibraryManager.library, {
     status: null,
     buttons: [],
     busy: false,      // a release is on its way to the program
+    early: [],        // fetches made before the offline copy took over
+    // A fetch from the site. On the first visit the page's service worker
+    // takes over only after the page has fetched the catalogue (and the
+    // release that ?version= names): those fetches are made again through
+    // it once it does, so that it keeps them for offline use.
+    get: function(url, init) {
+      var worker = navigator.serviceWorker;
+      if (worker && !worker.controller) {
+        if (!TvxReleases.early.length) {
+          worker.addEventListener('controllerchange', function() {
+            TvxReleases.early.forEach(function(f) { fetch(f[0], f[1]).catch(function() {}); });
+            TvxReleases.early = [];
+          }, {once: true});
+        }
+        TvxReleases.early.push([url, init]);
+      }
+      return fetch(url, init);
+    },
     field: function(index, field) {
       return UTF8ToString(_tvx_releases_field(index, field));
     },
@@ -128,7 +146,7 @@ mergeInto(LibraryManager.library, {
       TvxReleases.sync();
       TvxReleases.say('');
       var url = new URL(TvxReleases.field(index, 2), TvxReleases.catalogue);
-      fetch(url).then(function(response) {
+      TvxReleases.get(url).then(function(response) {
         if (!response.ok) throw new Error('el servidor responde ' + response.status);
         return response.arrayBuffer();
       }).then(function(body) {
@@ -163,7 +181,7 @@ mergeInto(LibraryManager.library, {
   tvx_releases_start: function() {
     if (typeof document === 'undefined' || typeof fetch === 'undefined') return;
     TvxReleases.catalogue = new URL('firmware.json', document.baseURI);
-    fetch(TvxReleases.catalogue, {cache: 'no-cache'}).then(function(response) {
+    TvxReleases.get(TvxReleases.catalogue, {cache: 'no-cache'}).then(function(response) {
       if (response.status >= 400 && response.status < 500) return null;
       if (!response.ok) throw new Error('el servidor responde ' + response.status);
       return response.arrayBuffer();

@@ -1,5 +1,6 @@
-// Before the program starts: the page's notice for a browser that cannot
-// reach the controller, said once.
+// Before the program starts: the page's notices (no WebHID here, opened
+// from disk, the program stopped), the offline copy of the site, and, in
+// another page's frame, the page's size for that page.
 var Module = typeof Module !== 'undefined' ? Module : {};
 
 (function() {
@@ -10,18 +11,58 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     p.textContent = text;
     p.hidden = false;
   };
+  // A browser fetches nothing from a page opened as a file: the program
+  // would never arrive. Say how to serve it instead of trying.
+  var fromDisk = location.protocol === 'file:';
+  if (fromDisk) Module.instantiateWasm = function() { return {}; };
+  // In a frame: no desk around the window, and the page's size goes to the
+  // page around it (tolvanex-updater-element.js sizes the frame by it).
+  function embedded() {
+    document.documentElement.classList.add('embedded');
+    var desk = document.getElementById('escritorio');
+    if (!desk || typeof ResizeObserver === 'undefined') return;
+    new ResizeObserver(function() {
+      var r = desk.getBoundingClientRect();
+      window.parent.postMessage({tolvanexUpdater: {width: Math.ceil(r.width), height: Math.ceil(r.height)}}, '*');
+    }).observe(desk);
+  }
   var start = function() {
-    if (!('hid' in navigator)) {
+    if (fromDisk) {
+      notice('Esta página no funciona abierta como archivo: debe servirla un servidor web. En la carpeta de la página, ' +
+             'ejecute «python3 -m http.server --bind 127.0.0.1 8000» y abra http://127.0.0.1:8000/ en Chrome, Edge ' +
+             'u Opera; o use la página publicada en la web del fabricante.');
+    } else if (!('hid' in navigator)) {
       notice(window.isSecureContext === false
         ? 'Para actualizar el mando, esta página debe abrirse por HTTPS (o desde localhost) en Chrome, Edge u Opera. ' +
           'Aquí puede abrir un archivo HEX y ver su checksum.'
         : 'Este navegador no puede comunicarse con el mando (le falta WebHID). Para actualizarlo, use Chrome, Edge u ' +
           'Opera en Windows, macOS, Linux o ChromeOS. Aquí puede abrir un archivo HEX y ver su checksum.');
     }
+    if (window.parent !== window) embedded();
   };
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
   else start();
   Module.onAbort = function() {
     notice('El actualizador se ha detenido por un error. Recargue la página para empezar de nuevo.');
   };
+
+  // Offline: the service worker keeps the site. When a new version takes
+  // over, a page that nobody has touched yet reloads into it: it may have
+  // loaded files of both. A page in use keeps the version it runs, which it
+  // holds whole in memory; the next visit opens the new one.
+  if (fromDisk || !('serviceWorker' in navigator)) return;
+  var controlled = !!navigator.serviceWorker.controller;
+  var touched = false;
+  ['pointerdown', 'keydown', 'drop'].forEach(function(type) {
+    window.addEventListener(type, function() { touched = true; }, {capture: true, once: true});
+  });
+  navigator.serviceWorker.addEventListener('controllerchange', function() {
+    if (controlled && !touched) location.reload();
+    controlled = true;
+  });
+  window.addEventListener('load', function() {
+    navigator.serviceWorker.register('tolvanex-updater-sw.js').catch(function() {
+      // No offline copy (a private window, storage refused): the page works online.
+    });
+  });
 })();

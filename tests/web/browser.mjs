@@ -12,19 +12,29 @@ import {Stalled, until} from './stall.mjs';
 const kTypes = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
   '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png', '.json': 'application/json',
+  '.webmanifest': 'application/manifest+json', '.hex': 'text/plain',
 };
 
 // Serves `root` on 127.0.0.1:port; every request is counted in `log`.
-// `instead` maps a path to the file served for it ("none": not found).
+// `instead` maps a path to the file served for it ("none": not found). The
+// returned object's `root` may change between requests (a new version of
+// the site), and `down` set makes it drop every request unanswered, as a
+// network that is gone.
 export async function serve(root, port, instead = {}) {
   const log = [];
+  const site = {log, root, down: false};
   const server = createServer(async (req, res) => {
     let path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    if (site.down) {
+      log.push(`down ${path}`);
+      req.socket.destroy();
+      return;
+    }
     log.push(path);
     if (path.endsWith('/')) path += 'index.html';
     try {
       if (instead[path] === 'none') throw new Error('not found');
-      const body = await readFile(instead[path] || join(root, path));
+      const body = await readFile(instead[path] || join(site.root, path));
       res.writeHead(200, {'Content-Type': kTypes[extname(path)] || 'application/octet-stream'});
       res.end(body);
     } catch {
@@ -34,7 +44,7 @@ export async function serve(root, port, instead = {}) {
   });
   // Port 0: one the system picks.
   await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
-  return {server, log, origin: `http://127.0.0.1:${server.address().port}`};
+  return Object.assign(site, {server, origin: `http://127.0.0.1:${server.address().port}`});
 }
 
 export class Browser {
@@ -84,10 +94,15 @@ export class Browser {
     return new Promise((resolve, reject) => this.pending.set(id, {resolve, reject}));
   }
 
-  async newPage() {
-    const {targetId} = await this.send('Target.createTarget', {url: 'about:blank'});
+  // A tab; with `fresh`, in a context of its own (storage, caches and
+  // service workers of its own, gone when the page closes).
+  async newPage({fresh = false} = {}) {
+    const context = fresh ? (await this.send('Target.createBrowserContext')).browserContextId : undefined;
+    const {targetId} = await this.send('Target.createTarget', {url: 'about:blank', browserContextId: context});
     const {sessionId} = await this.send('Target.attachToTarget', {targetId, flatten: true});
     const page = new Page(this, sessionId);
+    page.targetId = targetId;
+    page.context = context;
     this.lastPage = page;
     await page.send('Page.enable');
     await page.send('Runtime.enable');
@@ -118,6 +133,9 @@ export class Page {
     this.sessionId = sessionId;
     this.console = [];
     this.fileToChoose = null;
+    this.holdChooser = false;  // keep the chooser open: answerChooser() answers it later
+    this.chooser = null;
+    this.choosers = 0;
     browser.listeners.push(async (m) => {
       if (m.sessionId !== sessionId) return;
       if (m.method === 'Runtime.consoleAPICalled') {
@@ -126,14 +144,47 @@ export class Page {
         this.console.push('exception: ' + (m.params.exceptionDetails.exception?.description || m.params.exceptionDetails.text));
       } else if (m.method === 'Page.fileChooserOpened') {
         // The browser's chooser: answered with the file the test chose, or cancelled.
-        const files = this.fileToChoose ? [this.fileToChoose] : [];
-        this.send('DOM.setFileInputFiles', {files, backendNodeId: m.params.backendNodeId}).catch(() => {});
+        ++this.choosers;
+        this.chooser = m.params.backendNodeId;
+        if (!this.holdChooser) this.answerChooser();
       }
     });
   }
 
   send(method, params = {}) {
     return this.browser.send(method, params, this.sessionId);
+  }
+
+  answerChooser() {
+    const files = this.fileToChoose ? [this.fileToChoose] : [];
+    const backendNodeId = this.chooser;
+    this.chooser = null;
+    return this.send('DOM.setFileInputFiles', {files, backendNodeId}).catch(() => {});
+  }
+
+  async close() {
+    await this.browser.send('Target.closeTarget', {targetId: this.targetId}).catch(() => {});
+    if (this.context) await this.browser.send('Target.disposeBrowserContext', {browserContextId: this.context}).catch(() => {});
+  }
+
+  // The page as a window of width x height CSS pixels, `scale` device
+  // pixels to one (a 900 x 600 window at 200 % zoom is 450 x 300 at 2).
+  viewport(width, height, scale = 1) {
+    return this.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: scale, mobile: false});
+  }
+
+  // Files dragged from the desktop and dropped at the middle of the element.
+  async drop(selector, files) {
+    const at = await this.centre(selector);
+    const data = {items: [], files, dragOperationsMask: 1};
+    for (const type of ['dragEnter', 'dragOver', 'drop']) {
+      await this.send('Input.dispatchDragEvent', {type, x: at.x, y: at.y, data});
+    }
+  }
+
+  async centre(selector) {
+    return this.eval(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
+      return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()`);
   }
 
   async eval(expression) {
@@ -154,16 +205,19 @@ export class Page {
 
   // A real click in the middle of the element: it counts as the user's.
   async click(selector) {
-    const at = await this.eval(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
-      return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()`);
+    await this.clickAt(await this.centre(selector));
+  }
+
+  async clickAt(at) {
     for (const type of ['mousePressed', 'mouseReleased']) {
       await this.send('Input.dispatchMouseEvent', {type, x: at.x, y: at.y, button: 'left', clickCount: 1});
     }
   }
 
-  async key(key, code = key, keyCode = 0) {
+  // modifiers: 1 Alt, 2 Ctrl, 4 Meta, 8 Shift.
+  async key(key, code = key, keyCode = 0, modifiers = 0) {
     for (const type of ['keyDown', 'keyUp']) {
-      await this.send('Input.dispatchKeyEvent', {type, key, code, windowsVirtualKeyCode: keyCode,
+      await this.send('Input.dispatchKeyEvent', {type, key, code, windowsVirtualKeyCode: keyCode, modifiers,
         ...(type === 'keyDown' && key === 'Enter' ? {text: '\r'} : {})});
     }
   }

@@ -3,7 +3,7 @@
 # host-root.sh); the screenshots go to the writable share. The site has the
 # test catalogue (tests/web/catalogue): 1.2 is the sample, 1.1 a file that is
 # not the one its entry names.
-tvx_plan 34
+tvx_plan 35
 . /scenario/host-root.sh
 
 # page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc. Its
@@ -35,7 +35,7 @@ checksum=$(in_root "$cli" checksum "$tvx_top/examples/sample.hex")
 
 # No controller: the page says so, and nothing is ever locked. Opened with
 # ?version=1.2, which loads that release at once; then 1.1 is refused.
-page none none --about --query '?version=1.2' --refused 1.1
+page none none --about --query '?version=1.2' --refused 1.1 --axe "$tvx_build/npm/node_modules/axe-core/axe.min.js"
 tvx_expect "page, no controller: visit" 0 "$page_rc"
 tvx_expect "page, no controller: title" "Tolvanex Updater para SWITCH Controllers v1.0" "$(field none TITLE)"
 tvx_expect "page, no controller: focus on ACTUALIZAR" IDOK "$(field none FOCUS)"
@@ -53,8 +53,9 @@ tvx_expect "page: a file that is not the catalogue's refused" \
   "No se ha cargado nada: el archivo de la versión 1.1 no es el que publica el catálogo: su SHA-256 es $(sha 1.1) y el catálogo da $(sha 1.2)" \
   "$(field none REFUSED)"
 tvx_expect "page: nothing of it loaded" 0 "$(field none REFUSED_CHANGED)"
+tvx_expect "page, no controller: axe-core finds no violation" '[]' "$(field none AXE)"
 tvx_expect "page, no controller: only the site's own files" \
-  '["/","/firmware.json","/releases/1.1.hex","/releases/1.2.hex","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm"]' \
+  '["/","/firmware.json","/index.html","/releases/1.1.hex","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-element.js","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
   "$(field none REQUESTS)"
 
 # One controller for two updates: the whole image, then unplugged at the
@@ -82,7 +83,7 @@ head -n 1000 /tmp/expect9 > /tmp/want-1000
 tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
 tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SALIR_OPEN_DEVICES)"
 tvx_expect "page: only the site's own files" \
-  '["/","/firmware.json","/releases/1.2.hex","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm"]' \
+  '["/","/firmware.json","/index.html","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-element.js","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 for f in none twice; do

@@ -9,13 +9,14 @@
 //
 //   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
 //                 [--moving FILE] [--quiet MS] [--query ?version=V] [--refused V] [--release V]
-//                 [--catalogue none|FILE]
+//                 [--catalogue none|FILE] [--axe AXE.JS]
 //
 // --query opens the page with it; --refused chooses release V first and
 // expects the page to refuse it; --catalogue serves FILE as the site's
-// firmware.json, or none at all.
+// firmware.json, or none at all; --axe runs that axe-core on the page at the
+// end.
 import {execFileSync} from 'node:child_process';
-import {statSync} from 'node:fs';
+import {readFileSync, statSync} from 'node:fs';
 import {basename, join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from './browser.mjs';
@@ -29,7 +30,7 @@ const {values: opt} = parseArgs({options: {
   'pin-browser': {type: 'string'}, shots: {type: 'string', default: 'web-'}, 'chromium-arg': {type: 'string', multiple: true, default: []}, about: {type: 'boolean', default: false},
   salir: {type: 'boolean', default: false},
   query: {type: 'string', default: ''}, refused: {type: 'string'}, release: {type: 'string'},
-  catalogue: {type: 'string'},
+  catalogue: {type: 'string'}, axe: {type: 'string'},
 }});
 const quiet = Number(opt.quiet);
 const say = (key, value) => console.log(`${key} ${value}`);
@@ -183,6 +184,15 @@ try {
       'the page to start again');
     say('SALIR_OPEN_DEVICES', await page.eval(
       `navigator.hid ? navigator.hid.getDevices().then((ds) => ds.filter((d) => d.opened).length) : 0`));
+  }
+  // The offline copy taken whole: its files are among the requests.
+  if (await page.eval(`'serviceWorker' in navigator`)) {
+    await waitFor(`navigator.serviceWorker.controller !== null`, 'the offline copy');
+  }
+  if (opt.axe) {
+    await page.eval(readFileSync(opt.axe, 'utf8'));
+    say('AXE', JSON.stringify(await page.eval(`axe.run(document, {resultTypes: ['violations']}).then((r) =>
+      r.violations.map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')))`)));
   }
   say('PANEL', await page.eval(`document.querySelector('#versiones') ? 1 : 0`));
   say('CONSOLE', JSON.stringify(page.console));

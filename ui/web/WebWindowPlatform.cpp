@@ -43,6 +43,7 @@ void tvx_wnd_set_icon(int window, const char* url);
 void tvx_wnd_set_image(int handle, const char* url);
 void tvx_wnd_client_size(int window, int* width, int* height);
 char* tvx_wnd_choose_file(const char* accept, const char* folder);
+void tvx_wnd_accept_drops(int window, int id);
 int tvx_wnd_begin_thread(unsigned (*proc)(void*), void* param);
 char* tvx_wnd_module_path();
 }
@@ -163,6 +164,9 @@ int BuildWindow(CDialog& dialog, bool modal)
             tvx_wnd_set_image(control, kIconUrl);
     }
     tvx_wnd_set_icon(window, kIconUrl);
+    // A HEX file dropped on the page is what "Abrir HEX" would have chosen.
+    if (tmpl->id == IDD_UPDATER_DIALOG)
+        tvx_wnd_accept_drops(window, IDC_OPEN_HEX);
     Dialogs()[window] = &dialog;
     dialog.HandleInitDialog(ToHandle(window));
     return window;

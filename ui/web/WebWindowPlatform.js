@@ -9,6 +9,9 @@ mergeInto(LibraryManager.library, {
     elements: [null],  // handle -> element
     windows: {},       // handle of a window -> its state
     threads: 0,
+    lostFocus: null,   // the control that had the focus when it was disabled
+    offered: null,     // a file dropped on the page, for the chooser to give
+    lateChoice: null,  // the chooser's listener for a file after a guessed cancel
     add: function(element) {
       return TvxWnd.elements.push(element) - 1;
     },
@@ -99,6 +102,20 @@ mergeInto(LibraryManager.library, {
         if (at >= 0) items[at].click();
       }
     },
+    // A click on what takes no focus (the desk, a label, the caption) leaves
+    // the focus where it is, as on the program's window: the keys go on
+    // working, where the page's body would take them to nothing.
+    holdFocus: function() {
+      if (TvxWnd.holding) return;
+      TvxWnd.holding = true;
+      document.addEventListener('mousedown', function(e) {
+        var t = e.target;
+        if (!t.closest) return;
+        if (t.closest('.caption') || !t.closest('button, input, textarea, select, a[href], [tabindex], .menu, .text, .aviso')) {
+          e.preventDefault();
+        }
+      });
+    },
     // Until the window goes (tvx_wnd_destroy removes it).
     closeMenuOnClickOutside: function(win) {
       var w = TvxWnd.windows[win];
@@ -115,6 +132,7 @@ mergeInto(LibraryManager.library, {
       var w = TvxWnd.windows[win];
       if (!w || !w.menu || !w.menu.children.length) return;
       var menu = w.menu;
+      if (menu.hidden) menu.tvxReturn = TvxWnd.focusNow();
       menu.hidden = false;
       var box = w.root.getBoundingClientRect();
       menu.style.left = (x - box.left) + 'px';
@@ -122,13 +140,49 @@ mergeInto(LibraryManager.library, {
       var first = menu.querySelector('[role=menuitem]');
       if (first) first.focus();
     },
+    // The focus goes back where it was before the menu opened (also when an
+    // item was chosen: a box that the item opens gives it back there).
     closeMenu: function(win) {
       var w = TvxWnd.windows[win];
       if (w && w.menu && !w.menu.hidden) {
+        var inMenu = w.menu.contains(document.activeElement);
         w.menu.hidden = true;
+        if (inMenu || document.activeElement === document.body) TvxWnd.focusBack(w.menu.tvxReturn);
         return true;
       }
       return false;
+    },
+    // The control that has the focus now, for focusBack once a box or menu
+    // closes: the one an update's lock-out took it from, if that is where it
+    // went; the one the menu took it from, while the menu has it.
+    focusNow: function() {
+      var el = document.activeElement;
+      var menu = el && el.closest ? el.closest('.menu') : null;
+      if (menu) return menu.tvxReturn || null;
+      if (!el || el === document.body) return TvxWnd.lostFocus;
+      return el;
+    },
+    // Gives the focus to `el` if it can still take it, else to the default
+    // button of the window on top (ACTUALIZAR), else its first control that
+    // takes it: never to the page's body, where keys do nothing.
+    focusBack: function(el) {
+      var usable = function(e) {
+        return e && e.isConnected && !e.disabled && !e.hidden && e.tabIndex >= -1 &&
+               !e.closest('[inert], [hidden], dialog:not([open])');
+      };
+      if (!usable(el)) {
+        el = null;
+        var open = Object.keys(TvxWnd.windows).map(function(h) { return TvxWnd.windows[h]; })
+          .filter(function(w) { return w.root.isConnected && !w.root.inert && (!w.modal || w.root.open); });
+        var top = open.filter(function(w) { return w.modal; }).pop() || open.pop();
+        if (top) {
+          var def = top.items[top.defaultId] && TvxWnd.at(top.items[top.defaultId][0]);
+          el = usable(def) ? def : Array.from(top.client.children).find(function(c) {
+            return c.tabIndex >= 0 && usable(c);
+          });
+        }
+      }
+      if (el) el.focus();
     },
     // While an update thread runs, leaving the page asks first.
     guardUnload: function(e) {
@@ -173,6 +227,7 @@ mergeInto(LibraryManager.library, {
       message.id = title.id + '-text';
       box.setAttribute('aria-labelledby', title.id);
       box.setAttribute('aria-describedby', message.id);
+      var back = TvxWnd.focusNow();
       TvxWnd.desk().append(box);
       box.showModal();
       ok.focus();
@@ -180,6 +235,7 @@ mergeInto(LibraryManager.library, {
         var done = function() {
           if (box.open) box.close();
           box.remove();
+          TvxWnd.focusBack(back);
           resolve(1);  // IDOK
         };
         ok.addEventListener('click', done);
@@ -187,28 +243,97 @@ mergeInto(LibraryManager.library, {
       });
     },
     // The browser's chooser on the page's file input; a promise of the
-    // chosen file, or of null.
+    // chosen file, or of null. The input says when it is cancelled; where it
+    // does not (older browsers), the page getting the focus back with no file
+    // a second later stands for that, and a file that comes after all is
+    // taken as a dropped one would be: a slow answer is never lost.
     chooseFile: function(input) {
+      if (TvxWnd.lateChoice) input.removeEventListener('change', TvxWnd.lateChoice);
+      TvxWnd.lateChoice = null;
       return new Promise(function(resolve) {
         var settled = false;
         var settle = function(file) {
           if (settled) return;
           settled = true;
-          input.removeEventListener('change', onChange);
+          delete input.dataset.waiting;
           input.removeEventListener('cancel', onCancel);
-          input.value = '';
+          window.removeEventListener('focus', onFocus);
           resolve(file);
         };
-        var onChange = function() { settle(input.files && input.files[0]); };
-        var onCancel = function() { settle(null); };
+        var onChange = function() {
+          var file = input.files && input.files[0];
+          input.removeEventListener('change', onChange);
+          if (TvxWnd.lateChoice === onChange) TvxWnd.lateChoice = null;
+          input.value = '';
+          if (!settled) settle(file || null);
+          else if (file) TvxWnd.takeFile(file, true);
+        };
+        var onCancel = function() {
+          input.removeEventListener('change', onChange);
+          settle(null);
+        };
+        var onFocus = function() {
+          setTimeout(function() {
+            if (settled || (input.files && input.files.length)) return;
+            TvxWnd.lateChoice = onChange;
+            settle(null);
+          }, 1000);
+        };
+        input.dataset.waiting = '1';
         input.addEventListener('change', onChange);
         input.addEventListener('cancel', onCancel);
-        // A browser that has no cancel event for the input: the page getting
-        // the focus back without a file is a cancel too.
-        window.addEventListener('focus', function() {
-          setTimeout(function() { if (!input.files || !input.files.length) onCancel(); }, 1000);
-        }, {once: true});
+        window.addEventListener('focus', onFocus);
         input.click();
+      });
+    },
+    // The window and command that a file dropped on the page goes to, while
+    // that command's control is enabled and nothing else is under way (an
+    // update, a box, the chooser); else null.
+    dropTarget: function() {
+      for (var h in TvxWnd.windows) {
+        var w = TvxWnd.windows[h];
+        if (!w.dropId || !w.root.isConnected || w.root.inert) continue;
+        var control = w.items[w.dropId] && TvxWnd.at(w.items[w.dropId][0]);
+        if (control && control.dataset.disabled !== '1' && !control.disabled) return {win: +h, id: w.dropId};
+      }
+      return null;
+    },
+    // A file dropped (or chosen late) enters the program as the command that
+    // opens files, whose chooser then gives this file. A drop is refused
+    // while something is under way; a late choice waits for its turn.
+    takeFile: function(file, late) {
+      var run = function() {
+        var target = TvxWnd.dropTarget();
+        if (!target) return;
+        TvxWnd.offered = file;
+        try {
+          _tvx_wnd_command(target.win, target.id);
+        } finally {
+          TvxWnd.offered = null;
+        }
+      };
+      if (late) TvxLane.later(run);
+      else if (!TvxLane.active && !document.querySelector('dialog[open]')) TvxLane.now(run);
+    },
+    listenDrops: function() {
+      if (TvxWnd.dropping) return;
+      TvxWnd.dropping = true;
+      var files = function(e) {
+        return e.dataTransfer && Array.prototype.indexOf.call(e.dataTransfer.types, 'Files') >= 0;
+      };
+      var open = function() {
+        return !TvxLane.active && !document.querySelector('dialog[open]') && TvxWnd.dropTarget();
+      };
+      document.addEventListener('dragover', function(e) {
+        if (!files(e)) return;
+        e.preventDefault();
+        e.dataTransfer.dropEffect = open() ? 'copy' : 'none';
+      });
+      document.addEventListener('drop', function(e) {
+        if (!files(e)) return;
+        e.preventDefault();
+        var file = e.dataTransfer.files[0];
+        if (file && open()) TvxWnd.takeFile(file, false);
       });
     },
     // Copies a chosen file into the program's memory (never sent anywhere)
@@ -261,6 +386,7 @@ mergeInto(LibraryManager.library, {
     root.addEventListener('keydown', function(e) { TvxWnd.onWindowKey(win, e); });
     menu.addEventListener('keydown', function(e) { TvxWnd.onMenuKey(win, e); });
     TvxWnd.closeMenuOnClickOutside(win);
+    TvxWnd.holdFocus();
     return win;
   },
 
@@ -311,9 +437,9 @@ mergeInto(LibraryManager.library, {
     el.style.setProperty('--w', cx);
     el.style.setProperty('--h', cy);
     w.client.append(el);
-    // A label names the box that follows it.
+    // A label names the box or bar that follows it.
     var prev = el.previousElementSibling;
-    if (kind === 2 && prev && prev.tagName === 'SPAN' && !prev.classList.contains('sunken')) {
+    if ((kind === 2 || kind === 3) && prev && prev.tagName === 'SPAN' && !prev.classList.contains('sunken')) {
       prev.id = prev.id || ('label-' + win + '-' + id);
       el.setAttribute('aria-labelledby', prev.id);
     }
@@ -328,6 +454,7 @@ mergeInto(LibraryManager.library, {
     if (!w) return;
     if (!w.root.isConnected) TvxWnd.desk().append(w.root);
     if (w.modal) {
+      if (!w.root.open) w.returnFocus = TvxWnd.focusNow();
       if (!w.root.open) w.root.showModal();
     } else {
       w.root.hidden = false;
@@ -381,6 +508,7 @@ mergeInto(LibraryManager.library, {
     if (!w) return;
     for (var t in w.timers) clearInterval(w.timers[t]);
     document.removeEventListener('pointerdown', w.outside);
+    var hadFocus = w.root.contains(document.activeElement);
     if (w.root.open) w.root.close();
     w.root.remove();
     w.root.querySelectorAll('.control').forEach(function(c) {
@@ -389,6 +517,7 @@ mergeInto(LibraryManager.library, {
     });
     TvxWnd.elements[win] = null;
     delete TvxWnd.windows[win];
+    if (w.modal && (hadFocus || document.activeElement === document.body)) TvxWnd.focusBack(w.returnFocus);
   },
 
   tvx_wnd_item__deps: ['$TvxWnd'],
@@ -444,6 +573,7 @@ mergeInto(LibraryManager.library, {
   tvx_wnd_enable: function(handle, enable) {
     var el = TvxWnd.at(handle);
     if (!el) return;
+    if (!enable && el === document.activeElement) TvxWnd.lostFocus = el;
     el.dataset.disabled = enable ? '0' : '1';
     if ('disabled' in el && !(el instanceof HTMLProgressElement)) el.disabled = !enable;
     el.classList.toggle('disabled', !enable);
@@ -566,14 +696,27 @@ mergeInto(LibraryManager.library, {
   tvx_wnd_choose_file__async: true,
   tvx_wnd_choose_file: function(accept, folder) {
     return TvxLane.wait(function(mayWait) {
+      var offered = TvxWnd.offered;
+      TvxWnd.offered = null;
       var input = document.querySelector('input[type=file]');
-      if (!input || !mayWait) return 0;
-      input.accept = UTF8ToString(accept);
+      if ((!input && !offered) || !mayWait) return 0;
       folder = UTF8ToString(folder);
+      if (offered) return TvxWnd.keepFile(offered, folder);
+      input.accept = UTF8ToString(accept);
       return TvxWnd.chooseFile(input).then(function(file) {
         return file ? TvxWnd.keepFile(file, folder) : 0;
       });
     });
+  },
+
+  // A file dropped on the page is the command `id` of this window, as if
+  // its chooser had given that file.
+  tvx_wnd_accept_drops__deps: ['$TvxWnd'],
+  tvx_wnd_accept_drops: function(win, id) {
+    var w = TvxWnd.windows[win];
+    if (!w) return;
+    w.dropId = id;
+    TvxWnd.listenDrops();
   },
 
   tvx_wnd_begin_thread__deps: ['$TvxWnd'],

@@ -1,0 +1,407 @@
+// The page in headless Chromium on this machine, no controller needed: a
+// narrow window and 200 % zoom, the focus after each box and the menu, the
+// page opened from disk, drag and drop, a slow answer from the chooser, the
+// offline copy (installable, a reload with the network cut, a new version of
+// the site taken whole or not at all), the page embedded as an element, and
+// axe-core on each state. One browser for all; each test serves its own copy
+// of the site on a port of its own, so their origins (and offline copies)
+// stay apart.
+//
+//   node --test site.test.mjs   (TVX_SITE, TVX_HEX, TVX_CHECKSUM, TVX_AXE,
+//                                TVX_STAMP, TVX_WORKER, TVX_SHOTS)
+import {execFileSync} from 'node:child_process';
+import {cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
+import {tmpdir} from 'node:os';
+import {join} from 'node:path';
+import {after, before, test} from 'node:test';
+import assert from 'node:assert/strict';
+import {Browser, serve} from './browser.mjs';
+
+const env = (name) => {
+  if (!process.env[name]) throw new Error(`${name} is not set`);
+  return process.env[name];
+};
+const siteDir = env('TVX_SITE');
+const hex = env('TVX_HEX');
+const checksum = env('TVX_CHECKSUM');
+const shots = env('TVX_SHOTS');
+const axeSource = readFileSync(env('TVX_AXE'), 'utf8');
+const quiet = Number(process.env.TVX_QUIET || 60000);
+
+// A second file: one byte at 0x0000, so the checksum is C000 - FE.
+const scratch = mkdtempSync(join(tmpdir(), 'tvx-site-'));
+const otherHex = join(scratch, 'otro.hex');
+writeFileSync(otherHex, ':0100000001FE\n:00000001FF\n');
+const otherChecksum = 'BF02';
+
+let browser;
+before(async () => { browser = await Browser.launch('/usr/lib/chromium/chromium'); });
+after(async () => {
+  await browser.close(quiet);
+  rmSync(scratch, {recursive: true, force: true});
+});
+
+// A copy of the site to serve and change; `extra` adds files to it.
+const copySite = (name, extra = {}) => {
+  const dir = join(scratch, name);
+  cpSync(siteDir, dir, {recursive: true});
+  for (const [file, text] of Object.entries(extra)) writeFileSync(join(dir, file), text);
+  return dir;
+};
+
+// The page laid out for good: the dialog, and the list of the site's test
+// catalogue above it, which moves the dialog down when it comes.
+const settled = (doc = 'document') => `${doc}?.querySelector('#IDOK') != null &&
+  ${doc}.querySelector('#versiones ul') !== null`;
+
+// The site served, a tab open on it; each wait lasts while the server is
+// asked for things or the page changes.
+async function open(dir, path = '/', ready = settled()) {
+  const site = await serve(dir, 0);
+  const page = await browser.newPage();
+  const progress = async () => [site.log.length,
+    await page.eval(`[document.readyState, document.getElementsByTagName('*').length]`).catch(() => null)];
+  page.waitUntil = (expression, what) => page.waitFor(expression, what, progress, {quiet, poll: 100});
+  page.done = async () => {
+    await page.close();
+    site.server.close();
+  };
+  await page.goto(`${site.origin}${path}`);
+  await page.waitUntil(ready, 'the dialog');
+  return {site, page};
+}
+
+const focused = (page) => page.eval(`document.activeElement.id || document.activeElement.textContent ||
+  document.activeElement.tagName`);
+const checksumShown = (page) => page.eval(`document.querySelector('#IDC_CHECKSUM').textContent`);
+
+async function chooseFile(page, file) {
+  page.fileToChoose = file;
+  await page.click('#IDC_OPEN_HEX');
+  await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === ${JSON.stringify(file.split('/').pop())}`,
+    'the chosen file');
+}
+
+async function openAbout(page) {
+  await page.key(' ', 'Space', 32, 1);  // Alt+Space: the window's menu
+  await page.waitUntil(`document.activeElement.id === 'IDM_ABOUTBOX'`, 'the menu');
+  await page.key('Enter', 'Enter', 13);
+  await page.waitUntil(`document.querySelector('#IDD_ABOUTBOX[open]')`, 'the About box');
+}
+
+// ACTUALIZAR with no file: "Debes elegir un archivo", a box and nothing else.
+async function openBox(page) {
+  await page.key('Enter', 'Enter', 13);
+  await page.waitUntil(`document.querySelector('dialog.msgbox[open]')`, 'the message box');
+}
+
+const axe = async (page) => {
+  if (!(await page.eval(`typeof axe !== 'undefined'`))) await page.eval(axeSource);
+  return page.eval(`axe.run(document, {resultTypes: ['violations']}).then((r) => r.violations.map((v) =>
+    v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')))`);
+};
+
+// Every control of every window, box and menu shown that lies outside the
+// area that can be scrolled to: the page's, or, for a box over the page
+// (which stays put while the page scrolls), the box's own inside a box that
+// itself lies within the window.
+const kOutOfReach = `(() => {
+  const out = [];
+  const page = document.scrollingElement;
+  const name = (e) => e.id || e.textContent.trim() || e.getAttribute('aria-label') || e.className;
+  const outside = (r, a) => r.left < a.left - 0.5 || r.top < a.top - 0.5 ||
+    r.right > a.left + a.width + 0.5 || r.bottom > a.top + a.height + 0.5;
+  for (const box of document.querySelectorAll('dialog[open]')) {
+    if (outside(box.getBoundingClientRect(), {left: 0, top: 0, width: innerWidth, height: innerHeight})) {
+      out.push('box ' + name(box.querySelector('h2')));
+    }
+  }
+  const controls = document.querySelectorAll('.window .control, .window .caption button, .window .buttons button, ' +
+    '.menu:not([hidden]) [role=menuitem]');
+  for (const e of controls) {
+    const r = e.getBoundingClientRect();
+    if (!r.width || !r.height) continue;
+    const box = e.closest('dialog[open]');
+    const b = box && box.getBoundingClientRect();
+    const area = box ? {left: b.left + box.clientLeft - box.scrollLeft, top: b.top + box.clientTop - box.scrollTop,
+                        width: box.scrollWidth, height: box.scrollHeight}
+                     : {left: -scrollX, top: -scrollY, width: page.scrollWidth, height: page.scrollHeight};
+    if (outside(r, area)) out.push(name(e) + ' at ' + [r.left, r.top, r.right, r.bottom].map(Math.round).join(','));
+  }
+  return out;
+})()`;
+
+test('a narrow window and 200 % zoom: every control within reach, no violation', async () => {
+  const {page, site} = await open(siteDir);
+  try {
+    // 320 CSS px wide, as WCAG's reflow asks; a 900 x 600 window at 200 %.
+    for (const [width, height, scale, label] of [[320, 480, 1, '320px'], [450, 300, 2, 'zoom200']]) {
+      await page.viewport(width, height, scale);
+      await page.eval(`document.querySelector('#IDOK').focus()`);
+      await page.waitUntil(`innerWidth === ${width}`, 'the new size');
+      assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the dialog`);
+      await page.screenshot(join(shots, `web-${label}.png`));
+      await openAbout(page);
+      assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the About box`);
+      await page.screenshot(join(shots, `web-${label}-about.png`));
+      await page.key('Escape', 'Escape', 27);
+      await page.waitUntil(`!document.querySelector('#IDD_ABOUTBOX')`, 'the About box to close');
+      await openBox(page);
+      assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the message box`);
+      assert.deepEqual(await axe(page), [], `${label}: axe, message box`);
+      await page.key('Enter', 'Enter', 13);
+      await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
+      assert.deepEqual(await axe(page), [], `${label}: axe`);
+    }
+  } finally {
+    await page.done();
+  }
+  assert.ok(site.log.length > 0);
+});
+
+test('the focus goes back where it was after each box and the menu, never to the body', async () => {
+  const {page} = await open(siteDir);
+  try {
+    assert.equal(await focused(page), 'IDOK', 'at the start');
+    const cases = [
+      // [where the focus is, how the box is opened and closed]
+      ['IDOK', 'box', 'Enter'],
+      ['IDC_FILE_PATH', 'box', 'click'],
+      ['IDC_OPEN_HEX', 'menu', 'Escape'],
+      ['IDCANCEL', 'menu', 'click outside'],
+      ['IDC_OPEN_HEX', 'about', 'Escape'],
+      ['IDC_FILE_PATH', 'about', 'click'],
+    ];
+    for (const [start, what, how] of cases) {
+      const label = `${what} closed by ${how}, from ${start}`;
+      await page.eval(`document.querySelector('#${start}').focus()`);
+      if (what === 'box') {
+        await page.key('Enter', 'Enter', 13);  // on ACTUALIZAR, or outside a button: ACTUALIZAR
+        await page.waitUntil(`document.querySelector('dialog.msgbox[open]')`, 'the message box');
+        assert.equal(await page.eval(`document.querySelector('dialog.msgbox .text').textContent`), 'Debes elegir un archivo');
+        if (how === 'Enter') await page.key('Enter', 'Enter', 13);
+        else await page.click('dialog.msgbox button');
+        await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
+      } else if (what === 'menu') {
+        await page.key(' ', 'Space', 32, 1);
+        await page.waitUntil(`document.activeElement.id === 'IDM_ABOUTBOX'`, 'the menu');
+        assert.deepEqual(await axe(page), [], 'axe, the menu open');
+        if (how === 'Escape') await page.key('Escape', 'Escape', 27);
+        else await page.clickAt({x: 5, y: 5});
+        await page.waitUntil(`document.querySelector('.menu').hidden`, 'the menu to close');
+      } else {
+        await openAbout(page);
+        assert.deepEqual(await axe(page), [], 'axe, the About box');
+        if (how === 'Escape') await page.key('Escape', 'Escape', 27);
+        else await page.click('#IDD_ABOUTBOX button.control');
+        await page.waitUntil(`!document.querySelector('#IDD_ABOUTBOX')`, 'the About box to close');
+      }
+      assert.equal(await focused(page), start, label);
+    }
+    // The bar is named by its label.
+    assert.equal(await page.eval(`document.querySelector('#IDC_PROGRESS').labels.length ||
+      document.getElementById(document.querySelector('#IDC_PROGRESS').getAttribute('aria-labelledby')).textContent`),
+    'Progreso:');
+  } finally {
+    await page.done();
+  }
+});
+
+test('a file dropped on the page loads as "Abrir HEX" does; not while a box is open', async () => {
+  const {page} = await open(siteDir);
+  try {
+    await page.drop('#IDD_UPDATER_DIALOG', [hex]);
+    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 'the checksum');
+    assert.equal(await checksumShown(page), checksum);
+    assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), hex.split('/').pop());
+    // A drop while the About box is open is refused.
+    await openAbout(page);
+    await page.drop('#IDD_ABOUTBOX', [otherHex]);
+    await page.key('Escape', 'Escape', 27);
+    await page.waitUntil(`!document.querySelector('#IDD_ABOUTBOX')`, 'the About box to close');
+    assert.equal(await checksumShown(page), checksum, 'refused while the About box is open');
+    await page.drop('#IDC_PROGRESS', [otherHex]);
+    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent === '${otherChecksum}'`, 'the new checksum');
+    assert.equal(await focused(page), 'IDOK');
+  } finally {
+    await page.done();
+  }
+});
+
+test('a chooser that answers after the focus came back still gives its file', async () => {
+  const {page} = await open(siteDir);
+  try {
+    // The page guesses a cancel when the focus comes back with no file, as
+    // older browsers tell no cancel; here the answer comes after that guess.
+    page.holdChooser = true;
+    page.fileToChoose = hex;
+    await page.click('#IDC_OPEN_HEX');
+    await page.waitUntil(`document.querySelector('#archivo').dataset.waiting === '1'`, 'the chooser');
+    await page.eval(`window.dispatchEvent(new FocusEvent('focus'))`);
+    await page.waitUntil(`document.querySelector('#archivo').dataset.waiting === undefined`, 'the guessed cancel');
+    assert.equal(await checksumShown(page), '', 'nothing chosen yet');
+    await page.answerChooser();
+    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 'the checksum');
+    assert.equal(await checksumShown(page), checksum);
+    // And the next choice goes as usual.
+    page.holdChooser = false;
+    await chooseFile(page, otherHex);
+    assert.equal(await checksumShown(page), otherChecksum);
+  } finally {
+    await page.done();
+  }
+});
+
+test('opened from disk, the page says it must be served, and how', async () => {
+  const page = await browser.newPage();
+  try {
+    await page.goto(`file://${siteDir}/index.html`);
+    await page.waitFor(`!document.querySelector('#aviso').hidden`, 'the notice', async () => null, {quiet, poll: 100});
+    const notice = await page.eval(`document.querySelector('main #aviso').textContent`);
+    assert.match(notice, /debe servirla un servidor web/);
+    assert.match(notice, /python3 -m http\.server --bind 127\.0\.0\.1 8000/);
+    assert.deepEqual(page.console, []);
+    await page.screenshot(join(shots, 'web-from-disk.png'));
+  } finally {
+    await page.close();
+  }
+});
+
+// The digest of each file that the page gets from the site, through its
+// service worker when it has one.
+const pageDigests = (page, names) => page.eval(`Promise.all(${JSON.stringify(names)}.map((n) =>
+  fetch(n).then((r) => r.arrayBuffer()).then((b) => crypto.subtle.digest('SHA-256', b)).then((d) =>
+    [n, Array.from(new Uint8Array(d), (x) => x.toString(16).padStart(2, '0')).join('')])))`);
+const workerFiles = (dir) => Object.fromEntries([...readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
+  .matchAll(/^ {2}"([^"]+)": "([0-9a-f]{64})",$/gm)].map((m) => [m[1], m[2]]));
+const siteCaches = `caches.keys().then((k) => k.filter((n) => n.startsWith('tolvanex-site-')))`;
+const controlled = `navigator.serviceWorker.controller !== null`;
+
+const release = (version) => `#versiones button[data-version="${version}"]`;
+async function chooseRelease(page, version) {
+  await page.waitUntil(`document.querySelector('${release(version)}:not(:disabled)') !== null`, 'the releases');
+  await page.click(release(version));
+  await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === '${version}.hex (versión ${version})'`,
+    `release ${version}`);
+}
+
+test('installable, and after one visit the page and its releases work with the network cut', async () => {
+  // ?version=1.2: the catalogue and that release come before the offline
+  // copy takes over.
+  const {site, page} = await open(copySite('offline'), '/?version=1.2');
+  try {
+    await page.waitUntil(controlled, 'the offline copy');
+    await page.waitUntil(`caches.open('tolvanex-fetched').then(async (c) => !!(await c.match('firmware.json')) &&
+      !!(await c.match('releases/1.2.hex')))`, 'the catalogue and the release kept');
+    assert.deepEqual((await page.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+    const manifest = await page.send('Page.getAppManifest');
+    assert.deepEqual(manifest.errors, []);
+    const files = workerFiles(siteDir);
+    const catalogue = ['firmware.json', 'releases'];
+    assert.deepEqual(Object.keys(files).sort(), readdirSync(siteDir)
+      .filter((f) => f !== 'tolvanex-updater-sw.js' && !catalogue.includes(f)).sort(),
+    'the worker keeps every file of the site');
+    await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === '1.2.hex (versión 1.2)'`, 'release 1.2');
+    assert.equal(await checksumShown(page), checksum);
+
+    site.down = true;
+    await page.send('Network.enable');
+    await page.send('Network.emulateNetworkConditions', {offline: true, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1});
+    const before = site.log.filter((p) => !p.startsWith('down ')).length;
+    await page.goto(`${site.origin}/`);
+    await page.waitUntil(`${settled()} && document.readyState === 'complete'`,
+      'the dialog, offline');
+    await chooseRelease(page, '1.2');
+    assert.equal(await checksumShown(page), checksum, 'a kept release, offline');
+    await chooseFile(page, otherHex);
+    assert.equal(await checksumShown(page), otherChecksum, 'a file of the user, offline');
+    assert.deepEqual(await page.eval('navigator.onLine'), false);
+    assert.equal(site.log.filter((p) => !p.startsWith('down ')).length, before, 'nothing reached the server');
+    assert.deepEqual(page.console.filter((l) => !/ERR_INTERNET_DISCONNECTED|Failed to fetch|sw\.js/.test(l)), []);
+  } finally {
+    await page.send('Network.emulateNetworkConditions', {offline: false, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1}).catch(() => {});
+    await page.done();
+  }
+});
+
+test('a new version of the site replaces the old one whole, and a half-uploaded one not at all', async () => {
+  // Version B: a changed page and stylesheet, its worker stamped by the
+  // build's own script; C: B's worker and page over A's stylesheet.
+  const a = copySite('version-a');
+  const b = copySite('version-b');
+  writeFileSync(join(b, 'index.html'), readFileSync(join(a, 'index.html'), 'utf8')
+    .replace('<meta charset="utf-8">', '<meta charset="utf-8">\n<meta name="tolvanex-test" content="B">'));
+  writeFileSync(join(b, 'tolvanex-updater.css'), readFileSync(join(a, 'tolvanex-updater.css'), 'utf8') + '/* B */\n');
+  const names = Object.keys(workerFiles(a));
+  execFileSync('cmake', [`-DSITE=${b}`, `-DTEMPLATE=${env('TVX_WORKER')}`, `-DOUT=${b}/tolvanex-updater-sw.js`,
+    `-DFILES=${names.join(';')}`, '-P', env('TVX_STAMP')]);
+  const c = copySite('version-c');
+  cpSync(join(b, 'index.html'), join(c, 'index.html'));
+  cpSync(join(b, 'tolvanex-updater-sw.js'), join(c, 'tolvanex-updater-sw.js'));
+  const version = (dir) => 'tolvanex-site-' + readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
+    .match(/VERSION = '([0-9a-f]+)'/)[1];
+  assert.notEqual(version(a), version(b));
+
+  const {site, page} = await open(a);
+  try {
+    await page.waitUntil(controlled, 'the offline copy');
+    assert.deepEqual(await page.eval(siteCaches), [version(a)]);
+
+    // C: its install fails on the stylesheet; A stays, whole.
+    site.root = c;
+    const state = await page.eval(`navigator.serviceWorker.getRegistration().then(async (reg) => {
+      await reg.update();
+      const w = reg.installing || reg.waiting;
+      if (!w) return 'no new worker';
+      return w.state === 'redundant' ? w.state : new Promise((resolve) => w.addEventListener('statechange', () => {
+        if (w.state === 'redundant' || w.state === 'activated') resolve(w.state);
+      }));
+    })`);
+    assert.equal(state, 'redundant', 'a site half uploaded is not installed');
+    assert.deepEqual(await page.eval(siteCaches), [version(a)]);
+    assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(a));
+
+    // B: the next visit takes it, and the page, untouched, reloads into it.
+    site.root = b;
+    await page.goto(`${site.origin}/`);
+    await page.waitUntil(`document.querySelector('meta[name=tolvanex-test]') !== null &&
+      ${settled()}`, 'the new version');
+    await page.waitUntil(`${siteCaches}.then((k) => k.length === 1 && k[0] === '${version(b)}')`, 'the old copy to go');
+    assert.deepEqual(Object.fromEntries(await pageDigests(page, names)), workerFiles(b));
+    await chooseFile(page, hex);
+    assert.equal(await checksumShown(page), checksum);
+  } finally {
+    await page.done();
+  }
+});
+
+test('<tolvanex-updater> puts the page in another page of the site', async () => {
+  const dir = copySite('embedded', {'tienda.html': `<!doctype html>
+<html lang="es"><head><meta charset="utf-8"><title>Tienda</title>
+<script src="tolvanex-updater-element.js" defer></script></head>
+<body><main><h1>Actualice su mando</h1><tolvanex-updater></tolvanex-updater></main></body></html>
+`});
+  const inner = `document.querySelector('tolvanex-updater').shadowRoot.querySelector('iframe')`;
+  const {page} = await open(dir, '/tienda.html', settled(`${inner}.contentDocument`));
+  try {
+    // The frame as large as the updater's window.
+    await page.waitUntil(`(() => { const f = ${inner}.getBoundingClientRect();
+      const w = ${inner}.contentDocument.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect();
+      return f.width >= w.right && f.height >= w.bottom && f.width < w.right + 8; })()`, 'the frame to fit');
+    page.fileToChoose = hex;
+    const at = await page.eval(`(() => { const f = ${inner}.getBoundingClientRect();
+      const b = ${inner}.contentDocument.querySelector('#IDC_OPEN_HEX').getBoundingClientRect();
+      return {x: f.left + b.left + b.width / 2, y: f.top + b.top + b.height / 2}; })()`);
+    await page.clickAt(at);
+    await page.waitUntil(`${inner}.contentDocument.querySelector('#IDC_CHECKSUM').textContent.length === 4`,
+      'the checksum in the element');
+    assert.equal(await page.eval(`${inner}.contentDocument.querySelector('#IDC_CHECKSUM').textContent`), checksum);
+    assert.equal(await page.eval('document.title'), 'Tienda', 'the page around keeps its title');
+    assert.deepEqual(await axe(page), [], 'axe, the page around');
+    await page.screenshot(join(shots, 'web-element.png'));
+  } finally {
+    await page.done();
+  }
+});

@@ -1,0 +1,82 @@
+// The page's offline copy. The build writes in the version and each of the
+// site's files with its SHA-256 (web/StampServiceWorker.cmake), so a new site
+// is a new worker, which the browser installs beside the old one on a visit.
+// A version is taken whole or not at all: every file is fetched past the
+// browser's cache and checked against its hash before the version's cache is
+// used; a file missing or of another version (a site half uploaded) fails the
+// install, and the old version stays until the next visit tries again.
+// Same-origin files that the page fetches (the catalogue, its releases) are
+// kept once fetched, in a cache of their own that outlives versions.
+'use strict';
+
+const VERSION = '@TVX_VERSION@';
+const FILES = @TVX_FILES@;
+const SITE = 'tolvanex-site-';
+const CACHE = SITE + VERSION;
+const FETCHED = 'tolvanex-fetched';
+
+const hex = (buffer) => Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
+
+self.addEventListener('install', (event) => {
+  event.waitUntil((async () => {
+    try {
+      const files = await Promise.all(Object.keys(FILES).map(async (name) => {
+        const response = await fetch(new Request(name, {cache: 'no-store'}));
+        if (!response.ok) throw new Error(`${name}: ${response.status}`);
+        const body = await response.arrayBuffer();
+        if (hex(await crypto.subtle.digest('SHA-256', body)) !== FILES[name]) {
+          throw new Error(`${name} is not the file of version ${VERSION}`);
+        }
+        return [name, new Response(body, {headers: response.headers})];
+      }));
+      const cache = await caches.open(CACHE);
+      await Promise.all(files.map(([name, response]) => cache.put(name, response)));
+    } catch (e) {
+      await caches.delete(CACHE);
+      throw e;
+    }
+    await self.skipWaiting();
+  })());
+});
+
+// The old version goes once the new one has taken over.
+self.addEventListener('activate', (event) => {
+  event.waitUntil((async () => {
+    for (const name of await caches.keys()) {
+      if (name.startsWith(SITE) && name !== CACHE) await caches.delete(name);
+    }
+    await self.clients.claim();
+  })());
+});
+
+// The site's own files from this version's cache; other same-origin files
+// that a page fetches from the network while there is one, else as kept.
+// Other pages of the site, and what they load, are left to the network.
+self.addEventListener('fetch', (event) => {
+  const request = event.request;
+  const url = new URL(request.url);
+  if (request.method !== 'GET' || url.origin !== location.origin) return;
+  const scope = new URL(self.registration.scope).pathname;
+  if (url.pathname.startsWith(scope)) {
+    const name = url.pathname.slice(scope.length) || 'index.html';
+    if (Object.hasOwn(FILES, name)) {
+      event.respondWith(caches.open(CACHE).then((c) => c.match(name)).then((kept) => kept || fetch(request)));
+      return;
+    }
+  }
+  if (request.mode === 'navigate' || request.destination !== '' || request.headers.has('range')) return;
+  event.respondWith(fetchAndKeep(request));
+});
+
+async function fetchAndKeep(request) {
+  const cache = await caches.open(FETCHED);
+  try {
+    const response = await fetch(request);
+    if (response.ok && response.type === 'basic') await cache.put(request, response.clone());
+    return response;
+  } catch (e) {
+    const kept = await cache.match(request);
+    if (kept) return kept;
+    throw e;
+  }
+}
