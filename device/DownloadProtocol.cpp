@@ -55,3 +55,13 @@ bool DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<st
     progress.store(kProgressScale, std::memory_order_relaxed);
     return result;
 }
+
+std::string DownloadErrorText(const SysError& error)
+{
+    if (error.kind == SysErrorKind::kGone)
+        return "el mando se ha desconectado";
+    if (error.code != 0)
+        return SysErrorText(error.code);
+    // Nothing written (a report too short for the layout), or a system that gives no code.
+    return "el mando no ha recibido el informe";
+}

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "sys/ErrorText.h"
 
 class CHidDevice;
 
@@ -26,3 +29,8 @@ constexpr std::int32_t kProgressScale = 10000;
 // `reached` (if given) gets the value it held just before that.
 bool DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<std::int32_t>& progress,
                    std::int32_t* reached = nullptr);
+
+// Why a download stopped, in Spanish, for the line under "Error sucedido!":
+// "el mando se ha desconectado" when the controller went away, the system's
+// words otherwise. `error` is the failed write's (CHidDevice::WriteError).
+std::string DownloadErrorText(const SysError& error);

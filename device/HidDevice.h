@@ -67,6 +67,9 @@ public:
     void Select(DeviceSelection selection) { m_selection = std::move(selection); }
     int IsOpen() const;
     int WriteReport(const std::uint8_t* report, std::uint32_t length);
+    // Why the last WriteReport failed; empty (code 0, kOther) after one that
+    // went through, and after OpenDevice.
+    const SysError& WriteError() const { return m_writeError; }
     std::uint32_t GetOutputReportLength() const;
     void Close();
     // Lets another update take the controller while this link keeps its
@@ -101,4 +104,5 @@ private:
     bool m_passedOverUnopened = false;
     std::string m_lockTrouble;
     DeviceSelection m_selection;
+    SysError m_writeError;
 };

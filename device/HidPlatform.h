@@ -108,8 +108,9 @@ public:
     // Its product's name; false when the system gives none.
     virtual bool ReadProductString(Handle handle, std::string* name) = 0;
     // Writes one output report, byte 0 its report ID, whole; returns when the
-    // write has ended. Handles opened for kQuery write nothing.
-    virtual bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) = 0;
+    // write has ended. Handles opened for kQuery write nothing. False, with
+    // *error set (if given), when the report did not go out whole.
+    virtual bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) = 0;
     // Closes the handle, and lets go of the lock taken with it.
     virtual void Close(Handle handle) = 0;
     // Where a developer looks and a user does not (OutputDebugStringA, the

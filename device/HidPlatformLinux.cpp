@@ -216,16 +216,22 @@ public:
         return IsDirectory(fd) && UeventField(fd, "HID_NAME", name);
     }
 
-    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) override
     {
         const int fd = DecodeHandle(handle);
-        if (fd < 0 || (report == nullptr && length != 0))
-            return false;
-        ssize_t n = -1;
-        do {
-            n = write(fd, report, length);
-        } while (n < 0 && errno == EINTR);
-        return n >= 0 && static_cast<std::size_t>(n) == length;
+        int code = EBADF;
+        if (fd >= 0 && (report != nullptr || length == 0)) {
+            ssize_t n = -1;
+            do {
+                n = write(fd, report, length);
+            } while (n < 0 && errno == EINTR);
+            if (n >= 0 && static_cast<std::size_t>(n) == length)
+                return true;
+            code = n < 0 ? errno : EIO;  // hidraw takes a report whole or not at all
+        }
+        if (error != nullptr)
+            *error = SysErrorOf(code);
+        return false;
     }
 
     void Close(Handle handle) override

@@ -107,9 +107,14 @@ public:
         return true;
     }
 
-    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    // WebHID gives no code, only what kind of failure it was.
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) override
     {
-        return tvx_hid_write(Id(handle), report, length) != 0;
+        if (tvx_hid_write(Id(handle), report, length) != 0)
+            return true;
+        if (error != nullptr)
+            *error = SysError{0, static_cast<SysErrorKind>(tvx_hid_last_error())};
+        return false;
     }
 
     void Close(Handle handle) override { tvx_hid_close(Id(handle)); }

@@ -258,10 +258,14 @@ public:
         return true;
     }
 
-    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) override
     {
         DWORD written = 0;
-        return ::WriteFile(handle, report, length, &written, nullptr) != FALSE;
+        if (::WriteFile(handle, report, length, &written, nullptr) != FALSE)
+            return true;
+        if (error != nullptr)
+            *error = SysErrorOf(SysWindowsError(::GetLastError()));
+        return false;
     }
 
     void Close(Handle handle) override

@@ -78,6 +78,7 @@ void CFirmwareUpdater::CloseController()
 int CFirmwareUpdater::Download()
 {
     const int result = DownloadImage(m_device, m_image, m_progress, &m_reached);
+    m_downloadError = result ? SysError{} : m_device.WriteError();
     // The transfer is over: the handle may stay open (after a failure it does),
     // but it no longer keeps another update from the controller.
     m_device.ReleaseLock();

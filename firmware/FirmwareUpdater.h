@@ -47,6 +47,8 @@ public:
     // The counter's value just before the last Download set it to the end:
     // how far a failed transfer came.
     std::int32_t GetProgressReached() const { return m_reached; }
+    // Why the last Download failed: its failed write's error (DownloadErrorText words it).
+    const SysError& DownloadError() const { return m_downloadError; }
 
     const std::uint8_t* Image() const { return m_image; }
     CHidDevice& Device() { return m_device; }
@@ -58,5 +60,6 @@ private:
     std::int32_t m_loaded;
     std::int32_t m_hasData = 0;
     std::int32_t m_reached = 0;
+    SysError m_downloadError;
     int m_openError = 0;
 };

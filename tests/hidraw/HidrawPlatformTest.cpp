@@ -166,8 +166,8 @@ TEST_F(HidrawPlatform, WritesWholeReportsToTheNode)
 
     const std::uint8_t first[9] = {0x00, 'D', 'O', 'W', 'N', 'L', 'O', 'A', 'D'};
     const std::uint8_t second[9] = {0x00, 1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_TRUE(os_.WriteReport(handle, first, sizeof first));
-    EXPECT_TRUE(os_.WriteReport(handle, second, sizeof second));
+    EXPECT_TRUE(os_.WriteReport(handle, first, sizeof first, nullptr));
+    EXPECT_TRUE(os_.WriteReport(handle, second, sizeof second, nullptr));
 
     std::uint8_t received[32] = {};
     ASSERT_EQ(read(reader, received, sizeof received), 18);
@@ -185,7 +185,9 @@ TEST_F(HidrawPlatform, FailedWriteIsReported)
     if (handle == nullptr)
         GTEST_SKIP() << "no /dev/full here";
     const std::uint8_t report[9] = {};
-    EXPECT_FALSE(os_.WriteReport(handle, report, sizeof report));
+    SysError error;
+    EXPECT_FALSE(os_.WriteReport(handle, report, sizeof report, &error));
+    EXPECT_EQ(error.code, ENOSPC);  // why, as the system says it
     os_.Close(handle);
 }
 
@@ -198,7 +200,7 @@ TEST_F(HidrawPlatform, DescriptorZeroMakesAValidHandle)
     EXPECT_NE(handle, nullptr);
     EXPECT_NE(handle, kInvalidHandle);
     const std::uint8_t report[3] = {0, 0xAB, 0xCD};
-    EXPECT_TRUE(os_.WriteReport(handle, report, sizeof report));
+    EXPECT_TRUE(os_.WriteReport(handle, report, sizeof report, nullptr));
     os_.Close(handle);
     if (savedStdin >= 0) {
         dup2(savedStdin, STDIN_FILENO);
@@ -267,7 +269,7 @@ TEST_F(HidrawPlatform, AnswersAboutANodeFromSysfsWithoutOpeningIt)
     ASSERT_TRUE(os_.ReadProductString(query, &name));
     EXPECT_EQ(name, "Tolvanex virtual controller");
     const std::uint8_t report[9] = {};
-    EXPECT_FALSE(os_.WriteReport(query, report, sizeof report)) << "a query handle writes nothing";
+    EXPECT_FALSE(os_.WriteReport(query, report, sizeof report, nullptr)) << "a query handle writes nothing";
     os_.Close(query);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 
@@ -367,7 +369,7 @@ TEST_F(HidrawPlatform, LocksTheControllerAndSeesOtherLocksWithoutTakingAny)
     EXPECT_EQ(os_.ProbeController(Dev("hidraw1"), nullptr), LockResult::kLocked);
     EXPECT_EQ(os_.LockController(other, Dev("hidraw1"), &why), LockResult::kLocked);
     const std::uint8_t report[9] = {};
-    EXPECT_TRUE(os_.WriteReport(update, report, sizeof report));
+    EXPECT_TRUE(os_.WriteReport(update, report, sizeof report, nullptr));
     os_.Close(other);
     os_.Close(update);
 

@@ -198,28 +198,36 @@ bool Platform::ReadProductString(hidplat::Handle handle, std::string* name)
     return true;
 }
 
-bool Platform::WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length)
+bool Platform::WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error)
 {
     std::function<void(std::size_t)> hook;
     std::size_t index = 0;
     std::string path;
     bool fails = false;
+    SysError why = SysErrorOf(EBADF);
     {
         std::lock_guard lock(m_mutex);
         auto it = m_files.find(Key(handle));
-        if (it == m_files.end() || it->second.closed || it->second.query)
+        if (it == m_files.end() || it->second.closed || it->second.query) {
+            if (error != nullptr)
+                *error = why;
             return false;
+        }
         index = it->second.writes++;
         const Interface& iface = m_interfaces[it->second.interfaceIndex];
         path = iface.path;
         fails = iface.failWriteAt >= 0 && index >= static_cast<std::size_t>(iface.failWriteAt);
+        why = iface.writeError;
         hook = m_writeHook;
     }
     // Outside the lock: a hook may wait for another thread.
     if (hook)
         hook(index);
-    if (fails)
+    if (fails) {
+        if (error != nullptr)
+            *error = why;
         return false;
+    }
     std::lock_guard lock(m_mutex);
     m_writes.emplace_back(report, report + length);
     m_writePaths.push_back(std::move(path));

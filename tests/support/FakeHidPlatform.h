@@ -36,6 +36,7 @@ struct Interface {
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
     SysError openError = SysErrorOf(EACCES);  // why it does not open
+    SysError writeError = SysErrorOf(ENODEV); // why a write fails at failWriteAt: unplugged
     bool queryOpens = true;     // opens with no access, to be asked about
 };
 
@@ -74,7 +75,8 @@ public:
     bool ReadAttributes(hidplat::Handle handle, hidplat::HidAttributes* attributes) override;
     bool ReadCapabilities(hidplat::Handle handle, hidplat::HidCaps* caps) override;
     bool ReadProductString(hidplat::Handle handle, std::string* name) override;
-    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length) override;
+    bool WriteReport(hidplat::Handle handle, const std::uint8_t* report, std::uint32_t length,
+                     SysError* error) override;
     void Close(hidplat::Handle handle) override;
     void DebugOutput(const char* line) override;
     // Busy while another open handle of the same controller holds the lock.

@@ -77,9 +77,9 @@ public:
         return ok;
     }
     bool ReadProductString(Handle handle, std::string* name) override { return m_os.ReadProductString(handle, name); }
-    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length) override
+    bool WriteReport(Handle handle, const std::uint8_t* report, std::uint32_t length, SysError* error) override
     {
-        return m_os.WriteReport(handle, report, length);
+        return m_os.WriteReport(handle, report, length, error);
     }
     void Close(Handle handle) override
     {
