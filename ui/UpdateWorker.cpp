@@ -60,12 +60,15 @@ void CUpdaterDlg::RunUpdate()
     wnd::SetTimer(m_hWnd, 0, 5);
     const int succeeded = m_updater.Download();
     wnd::KillTimer(m_hWnd, 0);
+    // The counter ends at 10000 whatever the outcome, and the last tick is a
+    // matter of chance: the bar is set once, full only after a success.
+    m_progress.SetPos(succeeded ? kProgressScale : m_updater.GetProgressReached());
     UnlockControls();
     if (succeeded) {
         ShowResultBox("Actualización OK!!!!");
         m_updater.CloseController();
     } else {
-        ShowResultBox("Error sucedido!");
+        ShowResultBox("Error sucedido!\n" + DownloadErrorText(m_updater.DownloadError()));
     }
 }
 

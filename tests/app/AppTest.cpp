@@ -387,7 +387,8 @@ TEST_F(ShownDialog, WorkerMessagesCarryTheExecutablesName)
 
     const auto& seen = watcher.SeenWindows();
     const QStringList expected = {QStringLiteral("Debes elegir un archivo"), QStringLiteral("Mando no conectado"),
-                                  QString::fromUtf8("Actualización OK!!!!"), QStringLiteral("Error sucedido!")};
+                                  QString::fromUtf8("Actualización OK!!!!"),
+                                  QStringLiteral("Error sucedido!\nel mando se ha desconectado")};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].text, expected[i]);
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].caption.toStdString(), kExpectedName);

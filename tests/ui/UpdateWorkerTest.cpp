@@ -257,6 +257,7 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     restored[3] = true;
     EXPECT_EQ(atBox.controlDisabled, restored);
     EXPECT_FALSE(atBox.timerRunning);
+    EXPECT_EQ(atBox.barValue, 10000);  // full, whenever the last tick came
     EXPECT_EQ(handlesAtBox, 1);
     // Closed only once the box has gone.
     EXPECT_EQ(platform.OpenHandles(), 0);
@@ -275,6 +276,36 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     }
 }
 
+TEST_F(UpdateWorkerTest, AFailureSaysWhyAndTheBarStaysWhereTheTransferStopped)
+{
+    LoadFile();
+    struct Row {
+        int failAt;  // write index: 0 = DOWNLOAD, k + 1 = data report k
+        SysError why;
+        const char* reason;
+        int bar;  // the counter after the last data report that went out
+    };
+    const Row rows[] = {
+        {2, SysErrorOf(ENODEV), "el mando se ha desconectado", 0},  // after the first data report
+        {0, SysErrorOf(EIO), "error de entrada/salida", 0},
+        {1500, SysErrorOf(SysWindowsError(31)), "error de entrada/salida", 1498 * 10000 / 2048},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failAt);
+        fakehid::Interface flaky = fakehid::Controller();
+        flaky.failWriteAt = row.failAt;
+        flaky.writeError = row.why;
+        platform.SetInterfaces({flaky});
+        Snapshot atBox;
+        BoxAnswerer boxes([&](const SeenBox&) { atBox = Take(); });
+        Update();
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].text.toStdString(), std::string("Error sucedido!\n") + row.reason);
+        EXPECT_EQ(atBox.barValue, row.bar);
+        EXPECT_EQ(Bar()->value(), row.bar);
+    }
+}
+
 TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNextPress)
 {
     LoadFile();
@@ -285,7 +316,7 @@ TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNext
     BoxAnswerer boxes([&](const SeenBox&) { atBox = Take(); });
     Update();
     ASSERT_EQ(boxes.Seen().size(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!"));
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!\nel mando se ha desconectado"));
     ExpectPlainBox(boxes.Seen()[0], Win(dlg));
     EXPECT_EQ(atBox.controlDisabled, std::vector<bool>(10, false));
     EXPECT_FALSE(atBox.timerRunning);
