@@ -362,6 +362,52 @@ TEST_F(UpdateWorkerTest, ASecondUpdateStartsTheBarFromZeroAndSendsTheSameImage)
                                                    QStringLiteral("Actualización OK!!!!")}));
 }
 
+TEST_F(UpdateWorkerTest, APathTypedIntoTheBoxIsLoadedByOnePressAndSentByTheNext)
+{
+    LoadFile();
+    const std::vector<std::uint8_t> loaded(dlg.Updater().Image(), dlg.Updater().Image() + 8);
+    const QString other =
+        uitest::WriteFile(dir, QStringLiteral("otro.hex"), uitest::DataRecord(0, {0x01}) + uitest::EndRecord());
+    auto* box = qobject_cast<QLineEdit*>(Item(dlg, IDC_FILE_PATH));
+    const auto checksum = [&] { return qobject_cast<QLabel*>(Item(dlg, IDC_CHECKSUM))->text(); };
+    const QString sumBefore = checksum();
+    BoxAnswerer boxes;
+    // Refused the way Abrir HEX refuses a file, on every press, and nothing is sent.
+    const std::pair<QString, const char*> refused[] = {
+        {QStringLiteral("otro.hex"), "escriba la ruta completa"},
+        {QString(), "escriba la ruta completa"},
+        {dir.filePath(QStringLiteral("no-existe.hex")), "no existe"},
+    };
+    for (const auto& [typed, reason] : refused) {
+        SCOPED_TRACE(typed.toStdString());
+        box->setText(typed);
+        for (int press = 0; press < 2; ++press) {
+            QTest::keyClick(box, Qt::Key_Return);
+            ASSERT_FALSE(dlg.IsUpdateRunning());
+            EXPECT_EQ(boxes.Texts().back().toStdString(), std::string("No se puede abrir el archivo\n") + reason);
+        }
+        EXPECT_EQ(box->text(), typed);
+        EXPECT_EQ(checksum(), sumBefore);
+    }
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), dlg.Updater().Image()));
+
+    // A file that opens: shown with its checksum, and only the next press sends it.
+    const std::size_t boxesBefore = boxes.Seen().size();
+    box->setText(other);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_FALSE(dlg.IsUpdateRunning());
+    EXPECT_EQ(checksum(), QStringLiteral("BF02"));
+    EXPECT_EQ(boxes.Seen().size(), boxesBefore);
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    Update();
+    EXPECT_EQ(boxes.Texts().back(), QStringLiteral("Actualización OK!!!!"));
+    const auto writes = platform.Writes();
+    ASSERT_EQ(writes.size(), 2049u);
+    EXPECT_EQ(writes[1], (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(box->text(), other);
+}
+
 TEST_F(UpdateWorkerTest, EnterTwiceStartsOneUpdate)
 {
     LoadFile();

@@ -346,7 +346,7 @@ TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
     EXPECT_EQ(fileDialog.GetPathName(), path.toStdString());
 }
 
-TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
+TEST_F(UpdaterDlgTest, CancelChangesNothingAndTheFileDialogStartsFromTheLoadedFile)
 {
     const QString path = uitest::WriteFile(dir, QStringLiteral("a.hex"), DataRecord(0, {0x01}) + EndRecord());
     FileChoice choice;
