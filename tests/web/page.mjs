@@ -142,8 +142,10 @@ try {
       setInterval(look, 20);
     })()`);
     if (name === 'none') {
-      // Enter outside a button is ACTUALIZAR, the default button.
+      // No path can be typed into the box; Enter there is ACTUALIZAR, the default button.
       await page.eval(`document.querySelector('#IDC_FILE_PATH').focus()`);
+      await page.send('Input.insertText', {text: '/tmp/otro.hex'});
+      say('FILE_AFTER_TYPING', await page.eval(`document.querySelector('#IDC_FILE_PATH').value`));
       await page.key('Enter', 'Enter', 13);
     } else {
       await page.click('#IDOK');
@@ -164,7 +166,9 @@ try {
     }
     await waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the message box');
     say(`BOX${n}_MS`, Date.now() - t0);
-    say(`BOX${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
+    const [text, reason = ''] = (await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`)).split('\n');
+    say(`BOX${n}`, text);
+    say(`BOX${n}_REASON`, reason);
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
