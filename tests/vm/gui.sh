@@ -1,6 +1,6 @@
 # A whole update from the updater window (offscreen) against the virtual
 # controller on uhid, through the Linux hidraw backend.
-tvx_plan 31
+tvx_plan 34
 . /scenario/common.sh
 tvx_load uhid hid-generic
 export FONTCONFIG_PATH=/etc/fonts HOME=/tmp XDG_RUNTIME_DIR=/tmp
@@ -62,6 +62,12 @@ tvx_expect "window, unplug after the first data report: message" "Error sucedido
 tvx_expect "window, unplug after the first data report: why" "el mando se ha desconectado" \
   "$(field /tmp/gui-first BOX_REASON)"
 bar_tells_end /tmp/gui-first "window, unplug after the first data report"
+
+# Unplugged once the whole image has gone out: the update succeeded.
+unplugged 2049 /tmp/gui-whole
+tvx_expect "window, unplug after the whole image: message" "Actualización OK!!!!" "$(field /tmp/gui-whole BOX)"
+tvx_expect "window, unplug after the whole image: the bar full" 10000 "$(field /tmp/gui-whole BAR_AT_BOX)"
+tvx_expect_same "window, unplug after the whole image: reports received" /tmp/expect9 /tmp/rx-gui-unplug-2049
 
 # Unplugged mid-transfer.
 unplugged 1000 /tmp/gui-fail

@@ -76,7 +76,9 @@ tvx_expect "page: leaving asks first" beforeunload "$(field twice LEAVE_ASKED0)"
 head -n 2049 $root/tmp/rx > /tmp/rx-ok
 tvx_expect_same "page: reports received in order" /tmp/expect9 /tmp/rx-ok
 tvx_expect "page, unplug: message" "Error sucedido!" "$(field twice BOX1)"
-tvx_expect "page, unplug: why" "el mando se ha desconectado" "$(field twice BOX1_REASON)"
+# Chromium hears of an unplug only through udev, which this guest does not
+# run: the page is told no more than that the report did not go out.
+tvx_expect "page, unplug: why" "el mando no ha recibido el informe" "$(field twice BOX1_REASON)"
 tvx_expect "page, unplug: controls back before the box" 1 "$(field twice ENABLED_AT_BOX1)"
 tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SEEN1)"
 tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
@@ -94,7 +96,9 @@ for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
 tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" \
   "$(cd $root/mnt && ls web-about.png web-none.png web-ok.png web-unplug.png | tr '\n' ' ' | sed 's/ $//')"
 # The bar tells the end: full after the update, and after the unplug where
-# the transfer stopped: past the 999 data reports received, never full.
+# the transfer stopped: past the 999 data reports received, short of the 32
+# more that uhid may have taken and dropped with the controller, never full.
 tvx_expect "page: bar full at the end" 10000 "$(field twice BAR_AT_BOX0)"
-tvx_expect "page, unplug: bar where the transfer stopped" 1 \
-  "$(b=$(field twice BAR_AT_BOX1); [ "$b" -ge $((998 * 10000 / 2048)) ] && [ "$b" -lt 5000 ] && echo 1)"
+bar=$(field twice BAR_AT_BOX1)
+tvx_expect "page, unplug: bar where the transfer stopped ($bar)" 1 \
+  "$([ "${bar:-0}" -ge $((998 * 10000 / 2048)) ] && [ "$bar" -le $((1031 * 10000 / 2048)) ] && echo 1)"
