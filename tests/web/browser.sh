@@ -96,8 +96,8 @@ for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
 tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" \
   "$(cd $root/mnt && ls web-about.png web-none.png web-ok.png web-unplug.png | tr '\n' ' ' | sed 's/ $//')"
 # The bar tells the end: full after the update, and after the unplug where
-# the transfer stopped: past the 999 data reports received, short of the 32
-# more that uhid may have taken and dropped with the controller, never full.
+# the transfer stopped, never full: past the 999 data reports received, and
+# short of the 32 more that uhid may have taken and dropped with the controller.
 tvx_expect "page: bar full at the end" 10000 "$(field twice BAR_AT_BOX0)"
 bar=$(field twice BAR_AT_BOX1)
 tvx_expect "page, unplug: bar where the transfer stopped ($bar)" 1 \

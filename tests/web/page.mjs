@@ -174,7 +174,8 @@ try {
     say(`ENABLED_AT_BOX${n}`, await page.eval(
       `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') &&
        [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
-    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
+    // Where the bar was set; its drawing follows by whole pixels.
+    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').tvxPos`));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
