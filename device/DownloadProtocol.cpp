@@ -68,7 +68,8 @@ std::string DownloadFailureText(const SysError& error)
 {
     if (error.kind == SysErrorKind::kGone)
         return "el mando se ha desconectado";
-    if (error.code == 0)
-        return "el sistema no dice por qué";
-    return SysErrorText(error.code);
+    if (error.code != 0)
+        return SysErrorText(error.code);
+    // Nothing written (a report too short for the layout), or a system that gives no code.
+    return "el mando no ha recibido el informe";
 }

@@ -43,5 +43,6 @@ bool DownloadImage(CHidDevice& device, const std::uint8_t* image, std::atomic<st
                    DownloadTally* tally = nullptr, const std::atomic<bool>* stop = nullptr);
 
 // Why a transfer failed, in the user's words: "el mando se ha desconectado"
-// when the controller went away, otherwise what the system said.
+// when the controller went away, otherwise what the system said, and "el mando
+// no ha recibido el informe" where it said nothing.
 std::string DownloadFailureText(const SysError& error);

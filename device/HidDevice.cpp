@@ -81,6 +81,7 @@ int CHidDevice::OpenDevice(std::uint16_t vendorId, std::uint16_t productId, std:
     m_passedOverBusy = false;
     m_passedOverUnopened = false;
     m_lockTrouble.clear();
+    m_writeError = SysError{};
     for (;;) {
         m_handle = OpenHidInterface(&kHidInterfaceClass, memberIndex, m_devicePath, kDevicePathSize, 0);
         ++memberIndex;
@@ -129,6 +130,7 @@ int CHidDevice::IsOpen() const
 
 int CHidDevice::WriteReport(const std::uint8_t* report, std::uint32_t length)
 {
+    m_writeError = SysError{};
     return hidplat::CurrentHidPlatform().WriteReport(m_handle, report, length, &m_writeError) ? 1 : 0;
 }
 

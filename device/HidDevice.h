@@ -67,7 +67,8 @@ public:
     void Select(DeviceSelection selection) { m_selection = std::move(selection); }
     int IsOpen() const;
     int WriteReport(const std::uint8_t* report, std::uint32_t length);
-    // Why the last WriteReport that returned 0 failed, as the system said it.
+    // Why the last WriteReport failed, as the system said it; empty (code 0,
+    // kOther) after one that went through, and after OpenDevice.
     const SysError& WriteError() const { return m_writeError; }
     std::uint32_t GetOutputReportLength() const;
     void Close();

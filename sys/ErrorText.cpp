@@ -82,7 +82,12 @@ const Row kRows[] = {
     {"el archivo se está borrando", kOther, {}, {303}},      // DELETE_PENDING
     {"la operación se ha cancelado", kOther, {}, {995}},     // OPERATION_ABORTED
     {"no se puede acceder al archivo", kOther, {}, {1920}},  // CANT_ACCESS_FILE
-    {"el dispositivo se ha retirado", kGone, {}, {1617}},    // DEVICE_REMOVED
+#ifdef ESHUTDOWN
+    // A USB device being unplugged under a transfer
+    {"el dispositivo se ha retirado", kGone, {ESHUTDOWN}, {1617}},  // DEVICE_REMOVED
+#else
+    {"el dispositivo se ha retirado", kGone, {}, {1617}},
+#endif
     {"no es un archivo normal (es un dispositivo, una tubería o un socket)", kOther, {kSysErrorNotAFile}, {}},
     {"es un archivo del sistema (/proc, /sys), no un firmware", kOther, {kSysErrorSystemFile}, {}},
     {"es el mismo archivo que la entrada", kOther, {kSysErrorSameFile}, {}},

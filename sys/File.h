@@ -7,6 +7,9 @@
 
 #include "sys/ErrorText.h"
 
+// True when `path` names its file whatever the current folder: from the root
+// ("/..."), or on Windows with its drive ("C:\...") or server ("\\server\...").
+bool SysIsAbsolutePath(const char* path);
 // Opens an existing regular file for reading. It never blocks: devices,
 // pipes, FIFOs, sockets, folders and the kernel's own files are refused
 // before anything is read, and so, where the system can tell, are files that

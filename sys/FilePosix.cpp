@@ -236,6 +236,11 @@ int ReplaceRegular(const std::string& target, const void* data, std::size_t size
 
 }  // namespace
 
+bool SysIsAbsolutePath(const char* path)
+{
+    return path[0] == '/';
+}
+
 int SysOpenForRead(const char* path, int* error)
 {
     // Look before opening: opening a device can have effects of its own.

@@ -149,6 +149,14 @@ DWORD ReplaceRegular(const std::wstring& target, const void* data, std::size_t s
 
 }  // namespace
 
+bool SysIsAbsolutePath(const char* path)
+{
+    const auto slash = [](char c) { return c == '\\' || c == '/'; };
+    const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
+    // Not "C:x" nor "\x": those start from a current folder, that drive's, or the current drive.
+    return (drive && slash(path[2])) || (slash(path[0]) && slash(path[1]));
+}
+
 int SysOpenForRead(const char* path, int* error)
 {
     const std::wstring wide = Wide(path);

@@ -1,7 +1,10 @@
 // "ACTUALIZAR": one update on a worker thread, and the lock-out that keeps the
 // user away from the controls while the image is sent.
 
+#include <string>
+
 #include "device/DownloadProtocol.h"
+#include "sys/File.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
 
@@ -11,6 +14,17 @@ void CUpdaterDlg::OnOK()
     // opened the controller, so a second press could slip in before it.
     if (m_updateRunning)
         return;
+    // What the window shows is what it sends: a path typed into the box is
+    // loaded first, as Abrir HEX loads one, and only the next press sends it.
+    // One without its folder would depend on where the program was started.
+    const std::string shown = wnd::GetText(GetDlgItem(IDC_FILE_PATH));
+    if (shown != m_strFilePath) {
+        if (SysIsAbsolutePath(shown.c_str()))
+            OpenHexFile(shown, shown);
+        else
+            TellCannotOpen("escriba la ruta completa");
+        return;
+    }
     m_updateRunning = true;
     if (!wnd::BeginThread(UpdateThreadProc, this))
         m_updateRunning = false;  // no thread, no update, nothing to report
@@ -60,12 +74,15 @@ void CUpdaterDlg::RunUpdate()
     wnd::SetTimer(m_hWnd, 0, 5);
     const int succeeded = m_updater.Download();
     wnd::KillTimer(m_hWnd, 0);
+    // The counter ends at 10000 whatever the outcome, and the last tick is a
+    // matter of chance: the bar is set once, full only after a success.
+    m_progress.SetPos(succeeded ? kProgressScale : m_updater.GetProgressReached());
     UnlockControls();
     if (succeeded) {
         ShowResultBox("Actualización OK!!!!");
         m_updater.CloseController();
     } else {
-        ShowResultBox("Error sucedido!");
+        ShowResultBox("Error sucedido!\n" + DownloadFailureText(m_updater.WriteError()));
     }
 }
 

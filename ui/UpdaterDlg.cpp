@@ -109,7 +109,7 @@ void CUpdaterDlg::OpenHexFile(const std::string& path, const std::string& shown)
     std::optional<CWaitCursor> wait(std::in_place);  // a big file on a slow disk takes a moment
     if (!m_updater.LoadHexFile(path.c_str())) {
         wait.reset();
-        AfxMessageBox(m_hWnd, std::string(kCannotOpen) + "\n" + SysErrorText(m_updater.OpenError()));
+        TellCannotOpen(SysErrorText(m_updater.OpenError()));
         return;
     }
     m_strFilePath = shown;
@@ -117,6 +117,11 @@ void CUpdaterDlg::OpenHexFile(const std::string& path, const std::string& shown)
     std::snprintf(checksum, sizeof checksum, "%.4X", static_cast<unsigned>(m_updater.ComputeChecksum()));
     m_strChecksum = checksum;
     UpdateData(false);
+}
+
+void CUpdaterDlg::TellCannotOpen(const std::string& reason)
+{
+    AfxMessageBox(m_hWnd, std::string(kCannotOpen) + "\n" + reason);
 }
 
 void CUpdaterDlg::OnTimer(std::uintptr_t nIDEvent)

@@ -72,6 +72,8 @@ protected:
     bool OnCommand(int id) override;
 
 private:
+    // "No se puede abrir el archivo", and why on a second line.
+    void TellCannotOpen(const std::string& reason);
     // A box owned by the dialog, captioned with the application's name.
     void ShowResultBox(const std::string& text);
 

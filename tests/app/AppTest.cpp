@@ -382,12 +382,14 @@ TEST_F(ShownDialog, WorkerMessagesCarryTheExecutablesName)
 
     fakehid::Interface failing = fakehid::Controller();
     failing.failWriteAt = 3;
+    failing.writeError = SysErrorOf(ENODEV);  // unplugged
     platform.SetInterfaces({failing});
     ASSERT_TRUE(runUpdate(4));
 
     const auto& seen = watcher.SeenWindows();
     const QStringList expected = {QStringLiteral("Debes elegir un archivo"), QStringLiteral("Mando no conectado"),
-                                  QString::fromUtf8("Actualización OK!!!!"), QStringLiteral("Error sucedido!")};
+                                  QString::fromUtf8("Actualización OK!!!!"),
+                                  QStringLiteral("Error sucedido!\nel mando se ha desconectado")};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].text, expected[i]);
         EXPECT_EQ(seen[static_cast<std::size_t>(i)].caption.toStdString(), kExpectedName);

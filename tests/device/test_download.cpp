@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "device/DownloadProtocol.h"
 #include "firmware/ByteSource.h"
 #include "firmware/FirmwareUpdater.h"
 #include "tests/support/FakeHidPlatform.h"
@@ -41,10 +42,11 @@ void LoadPattern(CFirmwareUpdater& updater)
 class Download : public ::testing::Test {
 protected:
     // Installs one controller whose writes fail from write index `failAt` on.
-    void Connect(std::uint16_t reportLength = 9, int failAt = -1)
+    void Connect(std::uint16_t reportLength = 9, int failAt = -1, SysError why = SysErrorOf(ENODEV))
     {
         fakehid::Interface c = fakehid::Controller("/dev/c", reportLength);
         c.failWriteAt = failAt;
+        c.writeError = why;
         os.SetInterfaces({c});
     }
 
@@ -117,22 +119,29 @@ TEST_F(Download, AFailedWriteEndsTheDownloadAtOnce)
         int failAt;            // write index: 0 = DOWNLOAD, k + 1 = data report k
         std::size_t written;   // reports that got through
         std::int32_t counter;  // the counter while the failing write runs
+        SysError why;          // the failing write's error, and how the user reads it
+        const char* reason;
     };
-    for (const Case c : {Case{0, 0, 0}, Case{1, 1, 0}, Case{2, 2, 0}, Case{2048, 2048, 9990}}) {
+    for (const Case& c : {Case{0, 0, 0, SysErrorOf(ENODEV), "el mando se ha desconectado"},
+                          Case{1, 1, 0, SysErrorOf(SysWindowsError(1167)), "el mando se ha desconectado"},
+                          Case{2, 2, 0, SysErrorOf(EIO), "error de entrada/salida"},
+                          Case{2048, 2048, 9990, SysError{}, "el mando no ha recibido el informe"}}) {
         SCOPED_TRACE(c.failAt);
         os.ClearRecord();
         progressAtWrite.clear();
-        Connect(9, c.failAt);
+        Connect(9, c.failAt, c.why);
         RecordProgress();
         updater.OpenController();
         ASSERT_EQ(updater.IsControllerOpen(), 1);
         EXPECT_EQ(updater.Download(), 0);
         EXPECT_EQ(os.Writes().size(), c.written);
         EXPECT_EQ(updater.ReportsSent(), c.written);
-        EXPECT_EQ(updater.WriteError().code, EIO);  // the system's reason, for the user
+        EXPECT_EQ(updater.WriteError().code, c.why.code);
         EXPECT_FALSE(updater.DownloadStopped());
         ASSERT_EQ(progressAtWrite.size(), c.written + 1);  // nothing is tried after the failure
         EXPECT_EQ(progressAtWrite.back(), c.counter);
+        EXPECT_EQ(updater.GetProgressReached(), c.counter);
+        EXPECT_EQ(DownloadFailureText(updater.WriteError()), c.reason);
         EXPECT_EQ(updater.GetProgress(), 10000);
         EXPECT_EQ(updater.IsControllerOpen(), 1);  // left open for the next update to close
         EXPECT_EQ(os.OpenHandles(), 1);
@@ -169,6 +178,7 @@ TEST_F(Download, ReportsTooShortForTheLayoutSendNothing)
         EXPECT_EQ(updater.Download(), 0) << length;
         EXPECT_TRUE(os.Writes().empty()) << length;
         EXPECT_EQ(updater.GetProgress(), 10000);
+        EXPECT_EQ(DownloadFailureText(updater.WriteError()), "el mando no ha recibido el informe");
     }
 }
 

@@ -257,6 +257,7 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     restored[3] = true;
     EXPECT_EQ(atBox.controlDisabled, restored);
     EXPECT_FALSE(atBox.timerRunning);
+    EXPECT_EQ(atBox.barValue, 10000);  // full, whenever the last tick came
     EXPECT_EQ(handlesAtBox, 1);
     // Closed only once the box has gone.
     EXPECT_EQ(platform.OpenHandles(), 0);
@@ -275,17 +276,48 @@ TEST_F(UpdateWorkerTest, ASuccessfulUpdateLocksSendsRestoresThenCloses)
     }
 }
 
+TEST_F(UpdateWorkerTest, AFailureSaysWhyAndTheBarStaysWhereTheTransferStopped)
+{
+    LoadFile();
+    struct Row {
+        int failAt;  // write index: 0 = DOWNLOAD, k + 1 = data report k
+        SysError why;
+        const char* reason;
+        int bar;  // the counter after the last data report that went out
+    };
+    const Row rows[] = {
+        {2, SysErrorOf(ENODEV), "el mando se ha desconectado", 0},  // after the first data report
+        {0, SysErrorOf(EIO), "error de entrada/salida", 0},
+        {1500, SysErrorOf(SysWindowsError(31)), "error de entrada/salida", 1498 * 10000 / 2048},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failAt);
+        fakehid::Interface flaky = fakehid::Controller();
+        flaky.failWriteAt = row.failAt;
+        flaky.writeError = row.why;
+        platform.SetInterfaces({flaky});
+        Snapshot atBox;
+        BoxAnswerer boxes([&](const SeenBox&) { atBox = Take(); });
+        Update();
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].text.toStdString(), std::string("Error sucedido!\n") + row.reason);
+        EXPECT_EQ(atBox.barValue, row.bar);
+        EXPECT_EQ(Bar()->value(), row.bar);
+    }
+}
+
 TEST_F(UpdateWorkerTest, AFailureRestoresFirstAndLeavesTheHandleOpenUntilTheNextPress)
 {
     LoadFile();
     fakehid::Interface flaky = fakehid::Controller();
     flaky.failWriteAt = 100;
+    flaky.writeError = SysErrorOf(ENODEV);  // unplugged
     platform.SetInterfaces({flaky});
     Snapshot atBox;
     BoxAnswerer boxes([&](const SeenBox&) { atBox = Take(); });
     Update();
     ASSERT_EQ(boxes.Seen().size(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!"));
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Error sucedido!\nel mando se ha desconectado"));
     ExpectPlainBox(boxes.Seen()[0], Win(dlg));
     EXPECT_EQ(atBox.controlDisabled, std::vector<bool>(10, false));
     EXPECT_FALSE(atBox.timerRunning);
@@ -329,6 +361,52 @@ TEST_F(UpdateWorkerTest, ASecondUpdateStartsTheBarFromZeroAndSendsTheSameImage)
     EXPECT_EQ(platform.Writes(), first);
     EXPECT_EQ(boxes.Texts(), (std::vector<QString>{QStringLiteral("Actualización OK!!!!"),
                                                    QStringLiteral("Actualización OK!!!!")}));
+}
+
+TEST_F(UpdateWorkerTest, APathTypedIntoTheBoxIsLoadedByOnePressAndSentByTheNext)
+{
+    LoadFile();
+    const std::vector<std::uint8_t> loaded(dlg.Updater().Image(), dlg.Updater().Image() + 8);
+    const QString other =
+        uitest::WriteFile(dir, QStringLiteral("otro.hex"), uitest::DataRecord(0, {0x01}) + uitest::EndRecord());
+    auto* box = qobject_cast<QLineEdit*>(Item(dlg, IDC_FILE_PATH));
+    const auto checksum = [&] { return qobject_cast<QLabel*>(Item(dlg, IDC_CHECKSUM))->text(); };
+    const QString sumBefore = checksum();
+    BoxAnswerer boxes;
+    // Refused the way Abrir HEX refuses a file, on every press, and nothing is sent.
+    const std::pair<QString, const char*> refused[] = {
+        {QStringLiteral("otro.hex"), "escriba la ruta completa"},
+        {QString(), "escriba la ruta completa"},
+        {dir.filePath(QStringLiteral("no-existe.hex")), "no existe"},
+    };
+    for (const auto& [typed, reason] : refused) {
+        SCOPED_TRACE(typed.toStdString());
+        box->setText(typed);
+        for (int press = 0; press < 2; ++press) {
+            QTest::keyClick(box, Qt::Key_Return);
+            ASSERT_FALSE(dlg.IsUpdateRunning());
+            EXPECT_EQ(boxes.Texts().back().toStdString(), std::string("No se puede abrir el archivo\n") + reason);
+        }
+        EXPECT_EQ(box->text(), typed);
+        EXPECT_EQ(checksum(), sumBefore);
+    }
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), dlg.Updater().Image()));
+
+    // A file that opens: shown with its checksum, and only the next press sends it.
+    const std::size_t boxesBefore = boxes.Seen().size();
+    box->setText(other);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_FALSE(dlg.IsUpdateRunning());
+    EXPECT_EQ(checksum(), QStringLiteral("BF02"));
+    EXPECT_EQ(boxes.Seen().size(), boxesBefore);
+    EXPECT_EQ(platform.ListsBuilt(), 0);
+    Update();
+    EXPECT_EQ(boxes.Texts().back(), QStringLiteral("Actualización OK!!!!"));
+    const auto writes = platform.Writes();
+    ASSERT_EQ(writes.size(), 2049u);
+    EXPECT_EQ(writes[1], (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(box->text(), other);
 }
 
 TEST_F(UpdateWorkerTest, EnterTwiceStartsOneUpdate)

@@ -346,7 +346,7 @@ TEST_F(UpdaterDlgTest, TheRealFileDialogCompletesATypedNameWithHex)
     EXPECT_EQ(fileDialog.GetPathName(), path.toStdString());
 }
 
-TEST_F(UpdaterDlgTest, CancelChangesNothingAndTypedTextIsNeverRead)
+TEST_F(UpdaterDlgTest, CancelChangesNothingAndTheFileDialogStartsFromTheLoadedFile)
 {
     const QString path = uitest::WriteFile(dir, QStringLiteral("a.hex"), DataRecord(0, {0x01}) + EndRecord());
     FileChoice choice;
@@ -593,6 +593,7 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     // and the list's types, sizes and dates are in Spanish whatever the locale.
     uitest::WriteFile(dir, QStringLiteral("a.hex"), EndRecord());
     uitest::WriteFile(dir, QStringLiteral("LEEME"), "");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("carpeta")));
     const QString notes = uitest::WriteFile(dir, QStringLiteral("notas.txt"), std::string(1234, 'x'));
     {
         QFile file(notes);
@@ -605,6 +606,7 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     QStringList filters;
     QStringList listed;
     QStringList notesRow;  // size, type, date
+    QString folderType;
     QStringList qtTexts;   // the dialog's own labels and buttons
     QString qtFont;
     QTimer looker;
@@ -632,8 +634,10 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
             if (name.data().toString() == QStringLiteral("notas.txt"))
                 for (int column = 1; column < 4; ++column)
                     notesRow << name.siblingAtColumn(column).data().toString();
+            if (name.data().toString() == QStringLiteral("carpeta"))
+                folderType = name.siblingAtColumn(2).data().toString();
         }
-        if (listed.size() == 3 && !notesRow.value(1).isEmpty())
+        if (listed.size() == 4 && !notesRow.value(1).isEmpty() && !folderType.isEmpty())
             qt->reject();
     });
     looker.start(20);
@@ -645,9 +649,11 @@ TEST_F(UpdaterDlgTest, QtSpeaksSpanishAndShowsTextsAsTheyAre)
     EXPECT_EQ(qtFont, QApplication::font().family());
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Archivo HEX Actualización (*.hex)"), QStringLiteral("Todo tipo (*.*)")}));
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex"), QStringLiteral("notas.txt")}));
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("LEEME"), QStringLiteral("a.hex"), QStringLiteral("carpeta"),
+                                   QStringLiteral("notas.txt")}));
     EXPECT_EQ(notesRow.join(QStringLiteral(" | ")).toStdString(),
               "1,21 KiB | Documento de texto sencillo | 8 dic 2026 9:05");
+    EXPECT_EQ(folderType.toStdString(), "Carpeta");  // not in Qt's own Spanish
 }
 
 TEST_F(UpdaterDlgTest, SavesAPictureOfTheDialog)

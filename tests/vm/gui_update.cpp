@@ -87,7 +87,11 @@ int main(int argc, char** argv)
         barMax = std::max(barMax, bar->value());
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             ++boxes;
-            std::printf("BOX %s\n", qPrintable(box->text()));
+            const QStringList lines = box->text().split(u'\n');
+            std::printf("BOX %s\n", qPrintable(lines.value(0)));
+            std::printf("BOX_REASON %s\n", qPrintable(lines.value(1)));
+            std::printf("BAR_AT_BOX %d\n", bar->value());
+            std::printf("REACHED %d\n", dialog.Updater().GetProgressReached());
             std::printf("CAPTION %s\n", qPrintable(box->windowTitle()));
             std::printf("CONTROLS_LOCKED_AT_BOX %d\n", AnyDescendantDisabled(window) ? 1 : 0);
             std::printf("CONTROLLER_CLOSED_AT_BOX %d\n", dialog.Updater().Device().IsClosed() ? 1 : 0);

@@ -3,7 +3,7 @@
 # host-root.sh); the screenshots go to the writable share. The site has the
 # test catalogue (tests/web/catalogue): 1.2 is the sample, 1.1 a file that is
 # not the one its entry names.
-tvx_plan 35
+tvx_plan 37
 . /scenario/host-root.sh
 
 # page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc. Its
@@ -41,6 +41,7 @@ tvx_expect "page, no controller: title" "Tolvanex Updater para SWITCH Controller
 tvx_expect "page, no controller: focus on ACTUALIZAR" IDOK "$(field none FOCUS)"
 tvx_expect "page, no controller: file name" sample.hex "$(field none FILE)"
 tvx_expect "page, no controller: checksum" "$checksum" "$(field none CHECKSUM)"
+tvx_expect "page, no controller: nothing typed into the path box" sample.hex "$(field none FILE_AFTER_TYPING)"
 tvx_expect "page, no controller: message" "Mando no conectado" "$(field none BOX0)"
 tvx_expect "page, no controller: caption" tolvanex-updater "$(field none CAPTION0)"
 tvx_expect "page, no controller: never locked" 0 "$(field none LOCKED_SEEN0)"
@@ -76,6 +77,9 @@ tvx_expect "page: leaving asks first" beforeunload "$(field twice LEAVE_ASKED0)"
 head -n 2049 $root/tmp/rx > /tmp/rx-ok
 tvx_expect_same "page: reports received in order" /tmp/expect9 /tmp/rx-ok
 tvx_expect "page, unplug: message" "Error sucedido!" "$(field twice BOX1)"
+# Chromium hears of an unplug only through udev, which this guest does not
+# run: the page is told no more than that the report did not go out.
+tvx_expect "page, unplug: why" "el mando no ha recibido el informe" "$(field twice BOX1_REASON)"
 tvx_expect "page, unplug: controls back before the box" 1 "$(field twice ENABLED_AT_BOX1)"
 tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SEEN1)"
 tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
@@ -92,6 +96,10 @@ done
 for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
 tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" \
   "$(cd $root/mnt && ls web-about.png web-none.png web-ok.png web-unplug.png | tr '\n' ' ' | sed 's/ $//')"
-# The bar follows the counter: nearly full, or stopped near the unplug.
-tvx_expect "page: bar near the end" 1 "$([ "$(field twice BAR_AT_BOX0)" -gt 9000 ] && echo 1)"
-tvx_expect "page, unplug: bar near the unplug" 1 "$(b=$(field twice BAR_AT_BOX1); [ "$b" -gt 4000 ] && [ "$b" -lt 5000 ] && echo 1)"
+# The bar tells the end: full after the update, and after the unplug where
+# the transfer stopped, never full: past the 999 data reports received, and
+# short of the 32 more that uhid may have taken and dropped with the controller.
+tvx_expect "page: bar full at the end" 10000 "$(field twice BAR_AT_BOX0)"
+bar=$(field twice BAR_AT_BOX1)
+tvx_expect "page, unplug: bar where the transfer stopped ($bar)" 1 \
+  "$([ "${bar:-0}" -ge $((998 * 10000 / 2048)) ] && [ "$bar" -le $((1031 * 10000 / 2048)) ] && echo 1)"

@@ -143,8 +143,10 @@ try {
       setInterval(look, 20);
     })()`);
     if (name === 'none') {
-      // Enter outside a button is ACTUALIZAR, the default button.
+      // No path can be typed into the box; Enter there is ACTUALIZAR, the default button.
       await page.eval(`document.querySelector('#IDC_FILE_PATH').focus()`);
+      await page.send('Input.insertText', {text: '/tmp/otro.hex'});
+      say('FILE_AFTER_TYPING', await page.eval(`document.querySelector('#IDC_FILE_PATH').value`));
       await page.key('Enter', 'Enter', 13);
     } else {
       await page.click('#IDOK');
@@ -165,13 +167,16 @@ try {
     }
     await waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the message box');
     say(`BOX${n}_MS`, Date.now() - t0);
-    say(`BOX${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
+    const [text, reason = ''] = (await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`)).split('\n');
+    say(`BOX${n}`, text);
+    say(`BOX${n}_REASON`, reason);
     say(`CAPTION${n}`, await page.eval(`document.querySelector('dialog.msgbox[open] h2').textContent`));
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
       `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') &&
        [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
-    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').dataset.pos`));
+    // Where the bar was set; its drawing follows by whole pixels.
+    say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').tvxPos`));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');

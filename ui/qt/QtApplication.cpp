@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "ui/Dialog.h"
@@ -67,6 +69,8 @@ public:
         m_active = false;
         qInstallMessageHandler(m_previous);
         for (const Message& m : Held()) {
+            if (AboutRuntimeFolder(m.text))
+                continue;
             const QMessageLogContext context(nullptr, 0, nullptr, m.category.constData());
             qt_message_output(m.type, context, m.text);
         }
@@ -84,6 +88,14 @@ private:
         static std::vector<Message> held;
         return held;
     }
+    // Started under sudo or su, XDG_RUNTIME_DIR is unset or another user's:
+    // Qt says so in English and goes on with a folder of its own, and there
+    // is nothing for the user to do about it.
+    static bool AboutRuntimeFolder(const QString& text)
+    {
+        return text.startsWith(QLatin1String("QStandardPaths: ")) &&
+               (text.contains(QLatin1String("XDG_RUNTIME_DIR")) || text.contains(QLatin1String("runtime directory")));
+    }
     static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text)
     {
         if (type == QtFatalMsg) {
@@ -97,6 +109,28 @@ private:
 
     QtMessageHandler m_previous = nullptr;
     bool m_active = true;
+};
+
+// The words of the file dialog's type column that Qt's Spanish catalogue
+// lacks; everything else is left to that catalogue.
+class FileTypesInSpanish final : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* source, const char*, int) const override
+    {
+        static const std::pair<const char*, const char*> kWords[] = {
+            {"Folder", "Carpeta"},
+            {"Drive", "Unidad"},
+            {"Unknown", "Desconocido"},
+        };
+        if (context == nullptr || source == nullptr || std::strcmp(context, "QAbstractFileIconProvider") != 0)
+            return {};
+        for (const auto& [english, spanish] : kWords)
+            if (std::strcmp(source, english) == 0)
+                return QString::fromUtf8(spanish);
+        return {};
+    }
 };
 
 }  // namespace
@@ -114,6 +148,7 @@ struct Application::Impl {
         // box's menu) in Spanish, as the program's own are, whatever the locale.
         if (m_qtSpanish.load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QCoreApplication::installTranslator(&m_qtSpanish);
+        QCoreApplication::installTranslator(&m_fileTypes);  // asked first
         // And its numbers, dates and file types (the file dialog's columns).
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     }
@@ -123,6 +158,7 @@ struct Application::Impl {
     StartUpGuard m_startUp;
     UpdaterQtApplication m_app;
     QTranslator m_qtSpanish;
+    FileTypesInSpanish m_fileTypes;
 };
 
 Application::Application(int argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv))

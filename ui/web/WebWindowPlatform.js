@@ -409,6 +409,8 @@ mergeInto(LibraryManager.library, {
       el = document.createElement('input');
       el.type = 'text';
       el.value = text;
+      // A page is not told where a file lies: nothing typed here could be opened.
+      el.readOnly = true;
       el.spellcheck = false;
       el.autocomplete = 'off';
     } else if (kind === 3) {

@@ -147,6 +147,20 @@ choose_file() {  # Abrir HEX, type the file's full path where the file dialog as
   grep -q "^NOW_CONTROL 1000 .*${name}\$" "$work/state" || { cat "$work/state" >&2; fail "path not shown"; }
   grep -q "^NOW_CONTROL 1004 .* ${sum}\$" "$work/state" || { cat "$work/state" >&2; fail "checksum not shown"; }
 }
+type_path() {  # type_path TEXT: TEXT in the path box in place of what it held, then Enter
+  local at
+  for _ in 1 2 3 4 5; do
+    take_keyboard
+    probe state >"$work/now" || fail "no dialog"
+    at=$(sed -n "s/^NOW_CONTROL 1000 \([0-9-]*\) \([0-9-]*\) .*/\1 \2/p" "$work/now" | head -n 1)
+    click $at
+    key End shift+Home
+    xdotool type --delay 80 "$1"
+    probe state >"$work/now" || fail "no dialog"
+    grep -qxF "NOW_CONTROL 1000 $at $1" "$work/now" && break
+  done
+  key Return
+}
 file_settled() {  # the file dialog gone and the file loaded, or a box saying it cannot be opened ($work/after)
   if probe box 0 >"$work/after"; then
     grep -q '^BOX_TEXT No se puede abrir' "$work/after"
@@ -228,6 +242,24 @@ elif [ "$scenario" = start ]; then
   expect 'AT_BOX_CONTROLS 10 ENABLED 10 BAR 0 RANGE 0 100' "$work/box"
   click_button "$work/box"  # the system's own OK, in the system's language
 
+  # What the window shows is what it sends: Enter with another path in the
+  # box loads that path and sends nothing; the next Enter sends. A path
+  # without its folder is refused.
+  printf ':0100000001FE\n:00000001FF\n' >"$work/tecleado.hex"
+  type_path tecleado.hex
+  probe box 10 >"$work/box" || fail "no box for a path without its folder"
+  expect 'BOX_TEXT No se puede abrir el archivo' "$work/box"
+  expect 'escriba la ruta completa' "$work/box"
+  click_button "$work/box"
+  type_path "Z:${work//\//\\}\\tecleado.hex"
+  stall_until "the typed file to load" "probe state >'$work/state' && grep -q '^NOW_CONTROL 1004 .* BF02\$' '$work/state'" ||
+    fail "the typed file did not load"
+  ! probe box 0 >"$work/box" || fail "a box, not the typed file loaded: $(cat "$work/box")"
+  key Return
+  probe box 10 >"$work/box" || fail "no box for Enter on the typed file"
+  expect 'BOX_TEXT Mando no conectado' "$work/box"
+  click_button "$work/box"
+
   # The real system menu, from the keyboard; its last item is ours.
   set -- $(field WINDOW "$work/window")
   for _ in 1 2 3 4 5; do
@@ -305,11 +337,21 @@ else
     locked=$(field MOVING_LOCKED "$work/watch")
     # The last sample may fall between the last tick and the unlocking.
     [ "$moving" -ge 3 ] && [ "$locked" -ge $((moving - 1)) ] || fail "controls not locked while the bar moved"
+    # The bar tells the end: full after a success; after the unplug, where the
+    # transfer stopped (data report 999 failed: the counter after report 998).
+    bar=$(sed -n 's/^AT_BOX_CONTROLS [0-9]* ENABLED [0-9]* BAR \([0-9-]*\) .*/\1/p' "$work/watch")
     if [ "$unplug" = none ]; then
       expect 'BOX_TEXT Actualización OK!!!!' "$work/watch"
+      [ "$bar" = 10000 ] || fail "the bar at $bar after a success"
     else
       expect 'BOX_TEXT Error sucedido!' "$work/watch"
       [ "$(field BAR_BELOW_FULL "$work/watch")" -le $((unplug * 10000 / 2048)) ] || fail "the bar went past the unplug"
+      if [ "$scenario" = update ]; then
+        expect 'el mando se ha desconectado' "$work/watch"
+        [ "$bar" = $(((unplug - 2) * 10000 / 2048)) ] || fail "the bar at $bar after the unplug"
+      else
+        [ "$bar" -lt 10000 ] || fail "the bar full after the unplug"
+      fi
     fi
     grep -q '^AT_BOX_CONTROLS 10 ENABLED 10 ' "$work/watch" || fail "controls not back before the box"
     click_button "$work/watch"
