@@ -8,14 +8,17 @@
 #include <cstdlib>
 
 #include "app/UpdaterApp.h"
+#include "sys/ErrorText.h"
 #include "tests/support/FakeHidPlatform.h"
 #include "ui/WindowApp.h"
 
 int main(int argc, char** argv)
 {
     fakehid::Interface controller = fakehid::Controller("\\\\?\\hid#vid_0e8f&pid_310d#test", 65);
-    if (const char* unplugAt = std::getenv("TVX_UNPLUG_AT"))
+    if (const char* unplugAt = std::getenv("TVX_UNPLUG_AT")) {
         controller.failWriteAt = std::atoi(unplugAt);
+        controller.writeError = SysErrorOf(SysWindowsError(ERROR_DEVICE_NOT_CONNECTED));
+    }
     fakehid::Platform platform({controller});
     platform.SetWriteHook([](std::size_t) { ::Sleep(1); });
     fakehid::ScopedPlatform installed(platform);
