@@ -5,7 +5,7 @@
 # keeps one that went: it starts after them, and again after an unplug.
 # Kernel arguments beside host-root.sh's: tvx_win (the Windows build),
 # tvx_prefix (the prefix).
-tvx_plan 27
+tvx_plan 28
 . /scenario/host-root.sh
 tvx_load overlay
 for arg in $(cat /proc/cmdline); do
