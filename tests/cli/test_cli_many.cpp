@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <thread>
 
 using namespace clitest;
 
@@ -234,14 +233,17 @@ TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)
     const std::string out = (m_io.Path() / "stdout").string();
     const std::string err = (m_io.Path() / "stderr").string();
     // The bench appears after the watch has started; 1-2 fails, is told and not tried again.
-    const pid_t pid = StartFakeJob(
-        {"TVX_FAKE_HID=bench", "TVX_FAKE_FAIL=1-2", "TVX_FAKE_APPEAR_MS=500", "TVX_FAKE_RECORD=" + record},
-        {"flash", "--watch", in}, out, err);
+    const std::string walks = (m_io.Path() / "walks").string();
+    const pid_t pid = StartFakeJob({"TVX_FAKE_HID=bench", "TVX_FAKE_FAIL=1-2", "TVX_FAKE_APPEAR_MS=500",
+                                    "TVX_FAKE_RECORD=" + record, "TVX_FAKE_WALKS=" + walks},
+                                   {"flash", "--watch", in}, out, err);
     EXPECT_TRUE(stall::Until(
         "three results", [&] { return Lines(ReadFile(out)).size() >= 3; },
         [&] { return SizeOf(record) + SizeOf(out); }, Nap));
     // Several more looks at the same controllers update none of them again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    const std::size_t looks = SizeOf(walks);
+    EXPECT_TRUE(stall::Until(
+        "three more looks", [&] { return SizeOf(walks) >= looks + 3; }, [&] { return SizeOf(walks); }, Nap));
     ::kill(pid, SIGINT);
     const int status = WaitJob(pid, record, err);
     ASSERT_TRUE(WIFEXITED(status)) << status;
