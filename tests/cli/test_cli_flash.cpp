@@ -355,7 +355,8 @@ TEST_F(Cli, BarsOnATerminal)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(record);
-        const std::string line = Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
+        // The tool in the shell's place, whatever shell script starts: the terminal's only job.
+        const std::string line = "exec " + Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
         const Result r = RunShell((c.typed.empty() ? std::string() : "{ " + c.typed + "; } | ") + "env TERM=xterm " +
                                   "TVX_FAKE_RECORD=" + Q(record) + " " + c.env + " script -qec " + Q(line) + " /dev/null" +
                                   (c.typed.empty() ? " </dev/null" : ""));
