@@ -7,7 +7,8 @@
 # floor that the emulated machine sets: as many plain writer processes at
 # once (`vmtool bare`, no tool around them). Prints one Markdown table: each
 # count's median wall time, its ratio to one controller's, and the same for
-# the floor. Not a test: nothing depends on a time.
+# the floor, and each round's time over its floor's. Not a test: nothing
+# depends on a time.
 #   bench/multi-scale.sh [RUNS]      (default 5; TVX_VM_SMP=N gives the guest N processors)
 # Needs the native build's VM image: `ctest --test-dir build/native -R vm.image`.
 set -euo pipefail
@@ -30,19 +31,19 @@ fi
 grep '^TVX SCALE ' "$out/scale.txt" |
   sed 's/^TVX SCALE n=\([0-9]*\) run=[0-9]* ms=\([0-9.]*\) bare=\([0-9.]*\)$/\1 \2 \3/' |
   awk -v runs="$runs" -v smp="${TVX_VM_SMP:-1}" '
-    { k[$1]++; t[$1, k[$1]] = $2; b[$1, k[$1]] = $3 }
+    { k[$1]++; t[$1, k[$1]] = $2; b[$1, k[$1]] = $3; r[$1, k[$1]] = $2 / $3 }
     function median(x, n,   i, j, v, m, a) {
       m = k[n]
-      for (i = 1; i <= m; i++) a[i] = (x == "t" ? t[n, i] : b[n, i])
+      for (i = 1; i <= m; i++) a[i] = (x == "t" ? t[n, i] : x == "b" ? b[n, i] : r[n, i])
       for (i = 2; i <= m; i++) { v = a[i]; for (j = i - 1; j >= 1 && a[j] > v; j--) a[j + 1] = a[j]; a[j + 1] = v }
       return m % 2 ? a[(m + 1) / 2] : (a[m / 2] + a[m / 2 + 1]) / 2
     }
     END {
-      printf "| Controllers | `flash --all`, median | Ratio to one | Floor: plain writers at once, median | Its ratio to one | Runs |\n"
-      printf "|---|---|---|---|---|---|\n"
+      printf "| Controllers | `flash --all`, median | Ratio to one | Floor: plain writers at once, median | Its ratio to one | `flash --all` ÷ floor, median of the rounds | Runs |\n"
+      printf "|---|---|---|---|---|---|---|\n"
       one = median("t", 1); bone = median("b", 1)
       for (n = 1; n <= 8; n *= 2)
-        printf "| %d | %.0f ms | %.2f | %.0f ms | %.2f | %d |\n", n, median("t", n), median("t", n) / one,
-          median("b", n), median("b", n) / bone, k[n]
+        printf "| %d | %.0f ms | %.2f | %.0f ms | %.2f | %.3f | %d |\n", n, median("t", n), median("t", n) / one,
+          median("b", n), median("b", n) / bone, median("r", n), k[n]
       printf "\n(QEMU TCG guest with %d processor(s), %d interleaved rounds; at one report per millisecond a controller needs 2,049 ms at least.)\n", smp, runs
     }'

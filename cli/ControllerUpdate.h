@@ -2,6 +2,7 @@
 // One controller's update in flash --all and --watch: its own updater, held
 // to that controller alone, and the transfer that sends to it.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,8 @@ public:
     // After Open: says so when the system gave no lock for the controller.
     void TellLockTrouble(CFleetReporter& reporter);
 
-    void Start() { m_transfer.Start(); }
+    // `ended` is called on the transfer's thread once it has returned.
+    void Start(std::function<void()> ended) { m_transfer.Start(std::move(ended)); }
     bool Ended() const { return m_transfer.Ended(); }
     // Stops it before its next report.
     void Abort() { m_transfer.Abort(); }

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/BenchLog.h"
@@ -14,6 +15,7 @@
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FleetProgress.h"
+#include "cli/KeptOpen.h"
 #include "cli/Messages.h"
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
@@ -64,7 +66,11 @@ public:
     {
         m_reporter.Found(u->Entry());
         u->TellLockTrouble(m_reporter);
-        u->Start();
+        u->Start([this] {
+            const std::lock_guard<std::mutex> lock(m_endMutex);
+            m_endNews = true;
+            m_endSeen.notify_one();
+        });
         m_running.emplace_back(m_met++, std::move(u));
     }
 
@@ -118,6 +124,13 @@ public:
     }
 
     bool Running() const { return !m_running.empty(); }
+    // Waits `most` at the longest, and not past the end of an update.
+    void Wait(milliseconds most)
+    {
+        std::unique_lock<std::mutex> lock(m_endMutex);
+        m_endSeen.wait_for(lock, most, [this] { return m_endNews; });
+        m_endNews = false;
+    }
     bool Aborted() const { return m_aborted; }
     // In the order the controllers were met.
     std::vector<FleetOutcome> Outcomes() const
@@ -138,6 +151,10 @@ private:
 
     CFleetReporter& m_reporter;
     CBenchLog& m_log;
+    // An update that ends says so at once: its end is told without waiting out a pause.
+    std::mutex m_endMutex;
+    std::condition_variable m_endSeen;
+    bool m_endNews = false;  // under m_endMutex
     std::size_t m_met = 0;                                                              // controllers met so far
     std::vector<std::pair<std::size_t, std::unique_ptr<CControllerUpdate>>> m_running;  // by when they were met
     std::map<std::size_t, FleetOutcome> m_outcomes;
@@ -178,6 +195,7 @@ public:
     // was plugged in, and tells of each one that cannot have one.
     void Look()
     {
+        CKeptOpen awake(kControllerVendorId, kControllerProductId);
         const ControllerSurvey survey = SurveyControllers();
         Forget(survey);
         for (const ControllerReport& c : survey.controllers) {
@@ -239,6 +257,7 @@ private:
 int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log)
 {
     const std::unique_ptr<CFleetReporter> reporter = MakeFleetReporter(style, false);
+    CKeptOpen awake(kControllerVendorId, kControllerProductId);
     const ControllerSurvey survey = SurveyControllers();
 
     // Cut off halfway, a controller may not start again: the first stop
@@ -247,10 +266,11 @@ int FlashAll(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log)
     SysHoldStopRequests(nullptr);
     CFleet fleet(*reporter, log);
     StartEach(loaded, survey, fleet);
+    awake.Release();
     while (fleet.Running()) {
         fleet.Tend(kManyTransfers.held);
         if (fleet.Running())
-            std::this_thread::sleep_for(Pause(*reporter));
+            fleet.Wait(Pause(*reporter));
     }
     const int held = SysReleaseStopRequests();
     reporter->SayIfStopped(false);
@@ -291,7 +311,7 @@ int FlashWatch(const CFirmwareUpdater& loaded, ReportStyle style, CBenchLog& log
             nextLook = Clock::now() + kWatchPoll;
             watch.Look();
         }
-        std::this_thread::sleep_for(Pause(*reporter));
+        fleet.Wait(Pause(*reporter));
     }
     const int held = SysReleaseStopRequests();
     reporter->SayIfStopped(false);

@@ -15,14 +15,18 @@ CTransfer::~CTransfer()
         m_thread.join();
 }
 
-void CTransfer::Start()
+void CTransfer::Start(std::function<void()> ended)
 {
-    m_thread = std::thread([this] {
+    m_thread = std::thread([this, ended = std::move(ended)] {
         const bool ok = m_updater.Download(&m_stop) != 0;
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_ok = ok;
-        m_ended = true;
-        m_returned.notify_all();
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_ok = ok;
+            m_ended = true;
+            m_returned.notify_all();
+        }
+        if (ended)
+            ended();
     });
 }
 

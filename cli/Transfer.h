@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,8 +35,9 @@ public:
     CTransfer(const CTransfer&) = delete;
     CTransfer& operator=(const CTransfer&) = delete;
 
-    // Starts the download, once.
-    void Start();
+    // Starts the download, once; `ended`, when given, is called on the
+    // download's thread once it has returned.
+    void Start(std::function<void()> ended = {});
     // True once the download has returned.
     bool Ended() const;
     // Waits until the download returns, `most` at the longest; true when it has.
