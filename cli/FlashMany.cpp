@@ -154,7 +154,7 @@ private:
     // An update that ends says so at once: its end is told without waiting out a pause.
     std::mutex m_endMutex;
     std::condition_variable m_endSeen;
-    bool m_endNews = false;  // under m_endMutex
+    bool m_endNews = false;                                                             // under m_endMutex
     std::size_t m_met = 0;                                                              // controllers met so far
     std::vector<std::pair<std::size_t, std::unique_ptr<CControllerUpdate>>> m_running;  // by when they were met
     std::map<std::size_t, FleetOutcome> m_outcomes;
