@@ -91,7 +91,7 @@ tvx_expect_same "page: reports received in order" /tmp/expect9 /tmp/rx-ok
 tvx_expect "page, unplug: message" "Error sucedido!" "$(field twice BOX1)"
 tvx_expect "page, unplug: why" "el mando se ha desconectado" "$(field twice BOX1_REASON)"
 tvx_expect "page, unplug: the browser told the page (connects, disconnects)" 0,1 "$(field twice HEARD1)"
-tvx_expect "page, unplug: the controller that is gone let go" 0 "$(field twice GONE_OPEN1)"
+tvx_expect "page, unplug: the controller gone no longer held open" 0 "$(field twice GONE_OPEN1)"
 tvx_expect "page, unplug: controls back before the box" 1 "$(field twice ENABLED_AT_BOX1)"
 tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SEEN1)"
 tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
