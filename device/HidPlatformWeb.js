@@ -39,6 +39,22 @@ mergeInto(LibraryManager.library, {
           var h = TvxHid.handles[id];
           if (h.number === n && h.unplugged) h.unplugged();
         }
+        // Let go of it: its handles only fail from now on, and no search
+        // lists it again, even from a browser that is slow to forget it.
+        if (e.device.opened) e.device.close().catch(function() {});
+      });
+    },
+    // Whether a device whose write failed is still there: the browser may
+    // tell of an unplug only after the write it failed, or never (without
+    // device events), but a device that is gone no longer opens. One that
+    // does not is taken for gone, so that no search lists it again.
+    stillThere: function(h) {
+      if (TvxHid.gone[h.number]) return Promise.resolve(false);
+      return h.dev.close().catch(function() {}).then(function() {
+        return h.dev.open().then(function() { return true; }, function() {
+          TvxHid.gone[h.number] = true;
+          return false;
+        });
       });
     },
     // Bytes of the largest report of a kind ('inputReports', 'outputReports',
@@ -82,7 +98,8 @@ mergeInto(LibraryManager.library, {
       var make = function(devices) {
         var id = TvxHid.nextList++;
         TvxHid.lists[id] = devices.filter(function(d) { return TvxHid.reportBytes(d, 'outputReports') > 0; })
-                                  .map(TvxHid.number);
+                                  .map(TvxHid.number)
+                                  .filter(function(n) { return !TvxHid.gone[n]; });
         return id;
       };
       if (!mayWait) return make([]);
@@ -213,13 +230,17 @@ mergeInto(LibraryManager.library, {
       var reportId = HEAPU8[buffer];
       var data = HEAPU8.slice(buffer + 1, buffer + length);
       return new Promise(function(resolve) {
-        h.unplugged = function() {
-          TvxHid.lastError = TvxHid.GONE;
-          resolve(0);
+        // The first answer counts: an unplug, or how the report fared.
+        var done = false;
+        var settle = function(ok, error) {
+          if (done) return;
+          done = true;
+          if (!ok) TvxHid.lastError = error;
+          resolve(ok);
         };
-        h.dev.sendReport(reportId, data).then(function() { resolve(1); }, function(e) {
-          TvxHid.lastError = TvxHid.gone[h.number] ? TvxHid.GONE : TvxHid.errorOf(e);
-          resolve(0);
+        h.unplugged = function() { settle(0, TvxHid.GONE); };
+        h.dev.sendReport(reportId, data).then(function() { settle(1); }, function(e) {
+          TvxHid.stillThere(h).then(function(there) { settle(0, there ? TvxHid.errorOf(e) : TvxHid.GONE); });
         });
       }).then(function(ok) {
         h.unplugged = null;

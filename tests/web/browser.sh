@@ -3,8 +3,19 @@
 # host-root.sh); the screenshots go to the writable share. The site has the
 # test catalogue (tests/web/catalogue): 1.2 is the sample, 1.1 a file that is
 # not the one its entry names.
-tvx_plan 37
+tvx_plan 43
 . /scenario/host-root.sh
+
+# Device events, as on a desktop: Chromium hears a controller come and go
+# only through udev, and only from a udevd that ran before it started. No
+# rules: the events alone are wanted, the same whatever the host has.
+mkdir -p $root/run/tvx
+cp /lib/tvx/udevadm $root/run/tvx/systemd-udevd
+for dir in /etc/udev/rules.d /usr/lib/udev/rules.d /lib/udev/rules.d /usr/local/lib/udev/rules.d; do
+  [ -d "$root$dir" ] && mount -t tmpfs norules "$root$dir"
+done
+in_root /run/tvx/systemd-udevd --daemon
+tvx_expect "udev runs" 1 "$([ -S $root/run/udev/control ] && echo 1)"
 
 # page OUT UPDATES [OPTION]...: one visit to the page; sets page_rc. Its
 # waits give up, and say why, when the page stops moving; this one, later,
@@ -60,11 +71,12 @@ tvx_expect "page, no controller: only the site's own files" \
   "$(field none REQUESTS)"
 
 # One controller for two updates: the whole image, then unplugged at the
-# 1,000th report of the second (2,049 + 1,000 reports in all).
+# 1,000th report of the second (2,049 + 1,000 reports in all). Then another
+# one plugged in, found by the third update without reloading the page.
 chroot $root taskset -c 0 "$vc" -q -o /tmp/rx --vanish-after 3049 &
 vc_pid=$!
 stall_until "the controller's hidraw node" "vmtool wait-hidraw 1 0 > /dev/null 2>&1"
-page twice ok,unplug --salir --release 1.2
+page twice ok,unplug,replug --salir --release 1.2 --plug "taskset -c 0 $vc -q -o /tmp/rx2"
 kill -TERM $vc_pid 2>/dev/null
 stall_wait "the controller to end" "" $vc_pid
 tvx_expect "page: visit" 0 "$page_rc"
@@ -77,25 +89,28 @@ tvx_expect "page: leaving asks first" beforeunload "$(field twice LEAVE_ASKED0)"
 head -n 2049 $root/tmp/rx > /tmp/rx-ok
 tvx_expect_same "page: reports received in order" /tmp/expect9 /tmp/rx-ok
 tvx_expect "page, unplug: message" "Error sucedido!" "$(field twice BOX1)"
-# Chromium hears of an unplug only through udev, which this guest does not
-# run: the page is told no more than that the report did not go out.
-tvx_expect "page, unplug: why" "el mando no ha recibido el informe" "$(field twice BOX1_REASON)"
+tvx_expect "page, unplug: why" "el mando se ha desconectado" "$(field twice BOX1_REASON)"
+tvx_expect "page, unplug: the browser told the page (connects, disconnects)" 0,1 "$(field twice HEARD1)"
+tvx_expect "page, unplug: the controller gone no longer held open" 0 "$(field twice GONE_OPEN1)"
 tvx_expect "page, unplug: controls back before the box" 1 "$(field twice ENABLED_AT_BOX1)"
 tvx_expect "page, unplug: locked during the transfer" 1 "$(field twice LOCKED_SEEN1)"
 tail -n +2050 $root/tmp/rx > /tmp/rx-unplug
 head -n 1000 /tmp/expect9 > /tmp/want-1000
 tvx_expect_same "page, unplug: reports received" /tmp/want-1000 /tmp/rx-unplug
+tvx_expect "page, replug: the browser told the page (connects, disconnects)" 1,1 "$(field twice HEARD2)"
+tvx_expect "page, replug: the new controller found and updated" "Actualización OK!!!!" "$(field twice BOX2)"
+tvx_expect_same "page, replug: reports received in order" /tmp/expect9 $root/tmp/rx2
 tvx_expect "page, Salir: started again, no device left open" 0 "$(field twice SALIR_OPEN_DEVICES)"
 tvx_expect "page: only the site's own files" \
   '["/","/firmware.json","/index.html","/releases/1.2.hex","/tolvanex-updater-192.png","/tolvanex-updater-512.png","/tolvanex-updater-element.js","/tolvanex-updater-sw.js","/tolvanex-updater.css","/tolvanex-updater.js","/tolvanex-updater.svg","/tolvanex-updater.wasm","/tolvanex-updater.webmanifest"]' \
   "$(field twice REQUESTS)"
 tvx_expect "page: nothing on the console" '[]' "$(field twice CONSOLE)"
 for f in none twice; do
-  tvx_say "PAGE $f: browser $(field $f BROWSER_MS) ms, ready $(field $f READY_MS) ms, checksum $(field $f CHECKSUM_MS) ms (choices missed: $(grep -c '^CHOICE_MISSED' $root/tmp/$f)), boxes $(field $f BOX0_MS) $(field $f BOX1_MS) ms, closed $(field $f TOTAL_MS) ms"
+  tvx_say "PAGE $f: browser $(field $f BROWSER_MS) ms, ready $(field $f READY_MS) ms, checksum $(field $f CHECKSUM_MS) ms (choices missed: $(grep -c '^CHOICE_MISSED' $root/tmp/$f)), boxes $(field $f BOX0_MS) $(field $f BOX1_MS) $(field $f BOX2_MS) ms, closed $(field $f TOTAL_MS) ms"
 done
 for f in none twice; do cp $root/tmp/$f /tmp/page-$f.txt; done
-tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-unplug.png" \
-  "$(cd $root/mnt && ls web-about.png web-none.png web-ok.png web-unplug.png | tr '\n' ' ' | sed 's/ $//')"
+tvx_expect "screenshots" "web-about.png web-none.png web-ok.png web-replug.png web-unplug.png" \
+  "$(cd $root/mnt && ls web-about.png web-none.png web-ok.png web-replug.png web-unplug.png | tr '\n' ' ' | sed 's/ $//')"
 # The bar tells the end: full after the update, and after the unplug where
 # the transfer stopped, never full: past the 999 data reports received, and
 # short of the 32 more that uhid may have taken and dropped with the controller.

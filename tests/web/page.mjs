@@ -7,16 +7,18 @@
 // with --moving); after --quiet ms (60000) without a change it ends with
 // "STALLED why" and status 3.
 //
-//   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug [--about] [--salir] [--port N]
-//                 [--moving FILE] [--quiet MS] [--query ?version=V] [--refused V] [--release V]
-//                 [--catalogue none|FILE] [--axe AXE.JS]
+//   node page.mjs --chromium BIN --site DIR --hex FILE --out DIR --updates ok,unplug,replug [--about] [--salir]
+//                 [--port N] [--moving FILE] [--quiet MS] [--query ?version=V] [--refused V] [--release V]
+//                 [--catalogue none|FILE] [--axe AXE.JS] [--plug CMD]
 //
 // --query opens the page with it; --refused chooses release V first and
 // expects the page to refuse it; --catalogue serves FILE as the site's
 // firmware.json, or none at all; --axe runs that axe-core on the page at the
-// end.
-import {execFileSync} from 'node:child_process';
-import {readFileSync, statSync} from 'node:fs';
+// end. An update named replug first runs the command line CMD, a controller
+// plugged in, and waits for the browser to tell the page; CMD gets SIGTERM
+// at the end.
+import {execFileSync, spawn} from 'node:child_process';
+import {readFileSync, readdirSync, statSync} from 'node:fs';
 import {basename, join} from 'node:path';
 import {parseArgs} from 'node:util';
 import {Browser, serve} from './browser.mjs';
@@ -30,7 +32,7 @@ const {values: opt} = parseArgs({options: {
   'pin-browser': {type: 'string'}, shots: {type: 'string', default: 'web-'}, 'chromium-arg': {type: 'string', multiple: true, default: []}, about: {type: 'boolean', default: false},
   salir: {type: 'boolean', default: false},
   query: {type: 'string', default: ''}, refused: {type: 'string'}, release: {type: 'string'},
-  catalogue: {type: 'string'}, axe: {type: 'string'},
+  catalogue: {type: 'string'}, axe: {type: 'string'}, plug: {type: 'string'},
 }});
 const quiet = Number(opt.quiet);
 const say = (key, value) => console.log(`${key} ${value}`);
@@ -47,11 +49,13 @@ if (opt['pin-browser'] !== undefined) {
 let failed = false;
 let stalled = false;
 let page = null;
+let plugged = null;
 try {
   page = await browser.newPage();
   say('BROWSER_MS', Date.now() - t0);
   const sizeOf = (path) => { try { return statSync(path).size; } catch { return -1; } };
-  const received = () => [site.log.length, sizeOf(opt.moving)];
+  const hidraw = () => readdirSync('/dev').filter((d) => d.startsWith('hidraw')).join();
+  const received = () => [site.log.length, sizeOf(opt.moving), hidraw()];
   const moving = async () => [...received(), await page.eval(`[document.readyState,
     document.getElementsByTagName('*').length, document.querySelector('#IDC_PROGRESS')?.dataset.pos]`).catch(() => null)];
   // A look every quarter second: the page under test keeps the processor.
@@ -59,6 +63,13 @@ try {
   await page.goto(`${site.origin}/${opt.query}`);
   await waitFor(`document.querySelector('#IDOK') !== null`, 'the dialog');
   say('READY_MS', Date.now() - t0);
+  // What the browser tells the page of controllers coming and going.
+  await page.eval(`(() => {
+    window.tvxHeard = {connects: 0, gone: []};
+    if (!navigator.hid) return;
+    navigator.hid.addEventListener('connect', () => ++window.tvxHeard.connects);
+    navigator.hid.addEventListener('disconnect', (e) => window.tvxHeard.gone.push(e.device));
+  })()`);
   say('TITLE', await page.eval('document.title'));
   say('FOCUS', await page.eval('document.activeElement.id'));
   say('NOTICE', await page.eval(`document.querySelector('#aviso').hidden ? '' : document.querySelector('#aviso').textContent`));
@@ -142,6 +153,10 @@ try {
       new MutationObserver(look).observe(document.body, {subtree: true, attributes: true});
       setInterval(look, 20);
     })()`);
+    if (name === 'replug') {
+      plugged = spawn('sh', ['-c', `exec ${opt.plug}`], {stdio: 'ignore'});
+      await waitFor('window.tvxHeard.connects > 0', 'the browser to tell of the controller plugged in');
+    }
     if (name === 'none') {
       // No path can be typed into the box; Enter there is ACTUALIZAR, the default button.
       await page.eval(`document.querySelector('#IDC_FILE_PATH').focus()`);
@@ -177,6 +192,9 @@ try {
        [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
     // Where the bar was set; its drawing follows by whole pixels.
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').tvxPos`));
+    // Heard so far: connects and disconnects; the devices gone still open.
+    say(`HEARD${n}`, await page.eval('`${window.tvxHeard.connects},${window.tvxHeard.gone.length}`'));
+    say(`GONE_OPEN${n}`, await page.eval('window.tvxHeard.gone.filter((d) => d.opened).length'));
     await page.screenshot(join(opt.out, `${opt.shots}${name}.png`));
     await page.click('dialog.msgbox[open] button');
     await waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
@@ -212,6 +230,12 @@ try {
 } finally {
   await browser.close(quiet);
   site.server.close();
+  if (plugged) {
+    let ended = plugged.exitCode !== null;
+    plugged.on('exit', () => { ended = true; });
+    plugged.kill('SIGTERM');
+    await until('the controller plugged in to end', () => ended, () => null, {quiet}).catch(() => plugged.kill('SIGKILL'));
+  }
 }
 say('TOTAL_MS', Date.now() - t0);
 process.exit(stalled ? 3 : failed ? 1 : 0);

@@ -4,7 +4,7 @@
 # programs (with the shared libraries they need) and files.
 #
 #   build-image.sh --out DIR --cache DIR [--module NAME]... [--bin SRC[:DEST]]...
-#                  [--file SRC:DEST]... [--init FILE]
+#                  [--file SRC:DEST]... [--init FILE] [--udev]
 #
 #   --module NAME   a kernel module; in the guest `tvx_load NAME` (from
 #                   /lib/tvx/init.sh) loads it with its dependencies in order
@@ -12,11 +12,14 @@
 #                   dynamically linked program (e.g. a Qt one) runs too
 #   --file SRC:DEST a file or a directory, copied as it is
 #   --init FILE     the guest's /init (default: init next to this script)
+#   --udev          Debian's udevadm (fetch-udev.sh) as /lib/tvx/udevadm,
+#                   without its libraries: it runs in a chroot into the
+#                   host's tree (tests/web/host-root.sh)
 #
 # DIR gets vmlinuz and initrd.cpio; boot them with boot.sh.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-out= cache= init="$here/init"
+out= cache= init="$here/init" udev=0
 modules=() bins=() files=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -26,6 +29,7 @@ while [ $# -gt 0 ]; do
     --bin) bins+=("$2"); shift 2 ;;
     --file) files+=("$2"); shift 2 ;;
     --init) init=$2; shift 2 ;;
+    --udev) udev=1; shift ;;
     *) echo "build-image: unknown argument $1" >&2; exit 1 ;;
   esac
 done
@@ -87,6 +91,10 @@ for f in "${files[@]}"; do
   mkdir -p "$stage/$(dirname "$dest")"
   cp -a "$src" "$stage/$dest"
 done
+
+if [ $udev = 1 ]; then
+  cp "$("$here/fetch-udev.sh" "$cache")" "$stage/lib/tvx/udevadm"
+fi
 
 cp "$init" "$stage/init"
 chmod 755 "$stage/init"
