@@ -97,8 +97,8 @@ try {
       await page.waitFor(`!document.querySelector('dialog.msgbox[open]')`, 'the box to close');
       // The same 2,049 reports from a plain loop, on the device the page just
       // closed; then again with the page's bar drawn as the page draws it (a
-      // look every 5 ms, a new length each pixel), which tells what drawing
-      // the bar costs in this browser.
+      // look every 5 ms, a new length each whole segment of 10 px), which
+      // tells what drawing the bar costs in this browser.
       for (const drawn of [false, true]) {
         await page.eval(`(async () => {
           const [device] = await navigator.hid.getDevices();
@@ -107,8 +107,8 @@ try {
           const width = bar.getBoundingClientRect().width;
           let drawnAt = -1;
           const timer = ${drawn} ? setInterval(() => {
-            const at = Math.round(i / 2048 * width);
-            if (at !== drawnAt) { drawnAt = at; bar.value = Math.floor(i * 10000 / 2048); }
+            const at = Math.floor(i / 2048 * width / 10);
+            if (at !== drawnAt) { drawnAt = at; bar.value = at * 10 / width * bar.max; }
           }, 5) : 0;
           await device.open();
           await device.sendReport(0, new TextEncoder().encode('DOWNLOAD'));
