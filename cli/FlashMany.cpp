@@ -164,10 +164,18 @@ private:
 };
 
 // What --all does with each controller of the survey: those it can update
-// start at once, so that the searches for the next ones overlap the first
-// transfers; the others are told with why they are passed over.
+// are opened first and then started together, so that no search competes
+// with transfers already under way (on a busy machine the last controller
+// would start late); the others are told with why they are passed over, all
+// in the survey's order.
 void StartEach(const CFirmwareUpdater& loaded, const ControllerSurvey& survey, CFleet& fleet)
 {
+    struct Met {
+        const ControllerReport* c;
+        std::unique_ptr<CControllerUpdate> update;  // null: passed over, for `skip`
+        Skip skip;
+    };
+    std::vector<Met> met;
     for (const ControllerReport& c : survey.controllers) {
         Skip skip = SkipOf(c, survey.interfaces);
         if (skip == Skip::kNone && SysStopRequestHeld())
@@ -175,13 +183,23 @@ void StartEach(const CFirmwareUpdater& loaded, const ControllerSurvey& survey, C
         if (skip == Skip::kNone) {
             auto u = std::make_unique<CControllerUpdate>(loaded, c, survey.interfaces);
             if (u->Open()) {
-                fleet.Start(std::move(u));
+                met.push_back({&c, std::move(u), Skip::kNone});
                 continue;
             }
             // Gone, or taken by another update, since the survey.
             skip = u->PassedOverBusy() ? Skip::kBusy : Skip::kOpen;
         }
-        fleet.PassOver(EntryOf(c, survey.interfaces), skip, SkipMessage(skip, c, survey.interfaces));
+        met.push_back({&c, nullptr, skip});
+    }
+    for (Met& m : met) {
+        if (m.update && SysStopRequestHeld()) {
+            m.update.reset();  // opened, never sent to
+            m.skip = Skip::kStopped;
+        }
+        if (m.update)
+            fleet.Start(std::move(m.update));
+        else
+            fleet.PassOver(EntryOf(*m.c, survey.interfaces), m.skip, SkipMessage(m.skip, *m.c, survey.interfaces));
     }
 }
 
