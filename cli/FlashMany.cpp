@@ -165,9 +165,9 @@ private:
 
 // What --all does with each controller of the survey: those it can update
 // are opened first and then started together, so that no search competes
-// with transfers already under way (on a busy machine the last controller
-// would start late); the others are told with why they are passed over, all
-// in the survey's order.
+// with transfers already under way (where the transfers keep the machine
+// busy, the last controller would start late); the others are told with why
+// they are passed over, all in the survey's order.
 void StartEach(const CFirmwareUpdater& loaded, const ControllerSurvey& survey, CFleet& fleet)
 {
     struct Met {
