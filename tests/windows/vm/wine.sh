@@ -113,7 +113,10 @@ tvx_expect_same "--progress=json: the 2,049 reports in order" /tmp/expect9 /tmp/
 # Two updates started together: one sends, the other finds the controller
 # held (status 3), and the controller gets one clean stream.
 step "two updates at once"
-(watched /tmp/second win wine "$cli" flash "$hex"; echo $rc > /tmp/second.rc) &
+# Each reads a file of its own: on Windows a file being read is not shared,
+# and the two would race for the one file before they race for the controller.
+cp "$root$hex" $root/tmp/second.hex
+(watched /tmp/second win wine "$cli" flash /tmp/second.hex; echo $rc > /tmp/second.rc) &
 second=$!
 flash /tmp/first
 wait $second
