@@ -6,6 +6,8 @@
 # update against a bare JavaScript loop of sendReport in the same browser,
 # paired. Prints a Markdown table.
 #   bench/web.sh [PAIRS]
+# TVX_PROFILE=1: the first pair also under the page's sampling profiler; its
+# summary lines (PROFILE_*) follow the table.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 pairs=${1:-5}
@@ -34,7 +36,7 @@ mkdir -p "$work/out"
 # A measure says nothing until it ends: the VM may stay quiet that long.
 TVX_VM_LIMIT=$((120 + pairs * 300)) TVX_VM_QUIET=$((120 + pairs * 300)) TVX_VM_MEMORY=2048 TVX_VM_SMP=2 TVX_VM_HOST_ROOT=1 TVX_VM_OUT="$work/out" \
   "$top/tests/vm/run-scenario.sh" "$work/image" measure "$work/measure.results" \
-  "tvx_top=$top" "tvx_build=$native" "tvx_site=$site" "tvx_pairs=$pairs" "tvx_watchdog=$((100 + pairs * 300))" \
+  "tvx_top=$top" "tvx_build=$native" "tvx_site=$site" ${TVX_PROFILE:+tvx_profile=1} "tvx_pairs=$pairs" "tvx_watchdog=$((100 + pairs * 300))" \
   > "$work/measure.log" || { cat "$work/measure.log"; exit 1; }
 get() { sed -n "s/^TVX $1 //p" "$work/measure.results.txt"; }
 local_get() { echo "$standin" | sed -n "s/^$1 //p"; }
@@ -50,3 +52,4 @@ echo "| Page ÷ bare loop, paired (median of $pairs pairs) | $(value "$(get REPO
 echo "| The bare loop moving the page's bar as the page moves it | $(value "$(get REPORTS_BARE_DRAWN_MS)" median) ms median |"
 echo "| Page ÷ that loop, paired | $(value "$(get REPORTS_RATIO_DRAWN)" median) (each pair: $(value "$(get REPORTS_RATIO_DRAWN)" all)) |"
 echo "| On this machine, against a stand-in device that takes each report at once: page, bare loop, page's extra per report | $(value "$(local_get REPORTS_OURS_MS)" median) ms, $(value "$(local_get REPORTS_BARE_MS)" median) ms, $(value "$(local_get REPORTS_EXTRA_US)" median) µs |"
+grep '^TVX PROFILE_' "$work/measure.results.txt" | sed 's/^TVX //' || true

@@ -10,6 +10,8 @@
 //     the 2,048 data reports of an update by the page against a bare loop of
 //     sendReport in the same page, one after the other, N times; each time
 //     is from the DOWNLOAD report's end to the last report's end.
+//     --profile: the first pair's page update and bare loop under the
+//     renderer's sampling profiler: where its main thread spends the time.
 import {execFileSync} from 'node:child_process';
 import {join} from 'node:path';
 import {parseArgs} from 'node:util';
@@ -20,6 +22,7 @@ const {values: opt, positionals: [mode]} = parseArgs({allowPositionals: true, op
   site: {type: 'string'}, hex: {type: 'string'},
   runs: {type: 'string', default: '11'}, pairs: {type: 'string', default: '5'},
   port: {type: 'string', default: '8123'}, 'pin-browser': {type: 'string'},
+  profile: {type: 'boolean', default: false},
 }});
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
@@ -52,6 +55,36 @@ const kStandIn = `(() => {
   Object.defineProperty(Navigator.prototype, 'hid', {get: () => ({
     getDevices: async () => [device], requestDevice: async () => [device], addEventListener() {}})});
 })()`;
+
+// Self time of the main thread by function, from a CDP profile: the total and
+// the largest entries, one line.
+const profileSummary = (label, {nodes, samples, timeDeltas}) => {
+  const nameOf = new Map(nodes.map((n) => {
+    const f = n.callFrame;
+    const file = f.url ? f.url.split('/').pop() : '';
+    return [n.id, `${f.functionName || '(anonymous)'}${file ? '@' + file : ''}`];
+  }));
+  const self = new Map();
+  let total = 0;
+  samples.forEach((id, i) => {
+    const ms = (timeDeltas[i] || 0) / 1000;
+    total += ms;
+    self.set(nameOf.get(id), (self.get(nameOf.get(id)) || 0) + ms);
+  });
+  const top = [...self].sort((a, b) => b[1] - a[1]).slice(0, 20);
+  console.log(`PROFILE_${label} total=${total.toFixed(0)}ms ` + top.map(([n, ms]) => `${n}=${ms.toFixed(0)}`).join(' '));
+};
+const profiled = async (page, label, run) => {
+  if (!opt.profile || !label) return run();
+  await page.send('Profiler.enable');
+  await page.send('Profiler.setSamplingInterval', {interval: 500});
+  await page.send('Profiler.start');
+  try {
+    return await run();
+  } finally {
+    profileSummary(label, (await page.send('Profiler.stop')).profile);
+  }
+};
 
 const site = await serve(opt.site, Number(opt.port));
 const browser = await Browser.launch(opt.chromium);
@@ -87,9 +120,11 @@ try {
     const bareDrawn = [];
     const span = `(() => { const s = window.tvxSends.slice(-2049); return s[2048].end - s[0].end; })()`;
     for (let i = 0; i < Number(opt.pairs); ++i) {
-      await page.click('#IDOK');
-      await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the end of the update',
-                        () => page.eval('window.tvxSends.length'));
+      await profiled(page, i === 0 ? 'OURS' : null, async () => {
+        await page.click('#IDOK');
+        await page.waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the end of the update',
+                          () => page.eval('window.tvxSends.length'));
+      });
       const text = await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`);
       if (text !== 'Actualización OK!!!!') throw new Error(`the update said ${text}`);
       ours.push(await page.eval(span));
@@ -100,7 +135,7 @@ try {
       // look every 5 ms, a new length each whole segment of 10 px), which
       // tells what drawing the bar costs in this browser.
       for (const drawn of [false, true]) {
-        await page.eval(`(async () => {
+        await profiled(page, i === 0 ? (drawn ? 'BARE_DRAWN' : 'BARE') : null, () => page.eval(`(async () => {
           const [device] = await navigator.hid.getDevices();
           const bar = document.querySelector('#IDC_PROGRESS');
           let i = 0;
@@ -116,7 +151,7 @@ try {
           for (i = 0; i < 2048; ++i) { data.fill(i & 0xFF); await device.sendReport(0, data); }
           clearInterval(timer);
           await device.close();
-        })()`);
+        })()`));
         (drawn ? bareDrawn : bare).push(await page.eval(span));
       }
     }
