@@ -6,7 +6,7 @@
 # update against a bare JavaScript loop of sendReport in the same browser,
 # paired. Prints a Markdown table.
 #   bench/web.sh [PAIRS]
-# TVX_PROFILE=1: the first pair also under the page's sampling profiler; its
+# TVX_PROFILE=1: the first pair also under the renderer's sampling profiler; its
 # summary lines (PROFILE_*) follow the table.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
