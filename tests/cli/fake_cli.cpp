@@ -14,6 +14,8 @@
 //                    it would shift the list so)
 //   TVX_FAKE_WALKS   a file that gets one byte per walk of the list: "p" for
 //                    the walk that passes over, "w" for the others
+//   TVX_FAKE_STOP_AT_LOCK  a path: a stop request (SIGINT) comes as an update
+//                    takes that interface's controller
 //   TVX_FAKE_APPEAR_MS  the scene's interfaces appear only after this long
 //   TVX_FAKE_DELAY_US  time each report takes
 //   TVX_FAKE_RECORD  a file that gets one byte per report written
@@ -25,6 +27,7 @@
 //                    "shipped:PATH" (beside an install), "native" (as the
 //                    system tells it); unset: nowhere
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +159,12 @@ int main(int argc, char** argv)
         if (walksFile != nullptr && (std::fputc(passesOver ? 'p' : 'w', walksFile) == EOF || std::fflush(walksFile) != 0))
             std::abort();
     });
+    if (const char* stopAt = std::getenv("TVX_FAKE_STOP_AT_LOCK")) {
+        platform.SetLockHook([stop = std::string(stopAt)](const std::string& path) {
+            if (path == stop)
+                std::raise(SIGINT);
+        });
+    }
     const char* rule = std::getenv("TVX_FAKE_RULE");
     if (rule != nullptr && std::string(rule) == "native") {
         platform.SetAccessFacts(hidplat::NativeHidPlatform().ControllerAccessFacts());

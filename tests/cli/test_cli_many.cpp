@@ -224,6 +224,14 @@ TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
             EXPECT_NE(Lines(ReadFile(out)).back().find("\"aborted\":true}"), std::string::npos) << ReadFile(out);
         }
     }
+    // A request while the controllers are being opened (at the last one's): none of them starts.
+    fs::remove(record);
+    const Result r = RunShell(Env("bench", record) + "TVX_FAKE_STOP_AT_LOCK=/dev/fake-c0 " + Q(TOLVANEX_FAKE_CLI) +
+                              " flash --all " + Q(in) + " </dev/null");
+    EXPECT_EQ(r.exitCode, 128 + SIGINT) << r.err;
+    EXPECT_EQ(SizeOf(record), 0u);
+    for (const char* place : {"1-1", "1-2", "1-3"})
+        EXPECT_NE(r.err.find(std::string(place) + ": no se envía: se ha pedido terminar"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)

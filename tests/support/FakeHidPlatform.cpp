@@ -131,6 +131,12 @@ void Platform::SetWalkHook(std::function<void(bool)> hook)
     m_walkHook = std::move(hook);
 }
 
+void Platform::SetLockHook(std::function<void(const std::string&)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_lockHook = std::move(hook);
+}
+
 hidplat::Listing Platform::InterfaceAt(std::uint32_t index, std::string* path)
 {
     std::unique_lock lock(m_mutex);
@@ -301,8 +307,11 @@ hidplat::LockResult Platform::LockController(hidplat::Handle handle, const std::
     if (it == m_files.end() || it->second.closed)
         return hidplat::LockResult::kFailed;
     const hidplat::LockResult state = ControllerState(KeyOf(m_interfaces[it->second.interfaceIndex]), why);
-    if (state == hidplat::LockResult::kLocked)
+    if (state == hidplat::LockResult::kLocked) {
         it->second.locked = true;
+        if (m_lockHook)
+            m_lockHook(m_interfaces[it->second.interfaceIndex].path);
+    }
     return state;
 }
 

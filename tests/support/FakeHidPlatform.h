@@ -63,6 +63,8 @@ public:
     // Runs at the start of every walk of the list (InterfaceAt(0)); `passesOver`
     // tells the walk of PassOverOnce.
     void SetWalkHook(std::function<void(bool passesOver)> hook);
+    // Runs when an update takes the lock of the controller at `path`.
+    void SetLockHook(std::function<void(const std::string& path)> hook);
 
     // What happened.
     std::vector<std::vector<std::uint8_t>> Writes() const;        // successful writes, in order
@@ -115,6 +117,7 @@ private:
     std::size_t m_passOverAfter = 0;
     bool m_passingOver = false;         // this walk passes over it
     std::function<void(bool)> m_walkHook;
+    std::function<void(const std::string&)> m_lockHook;
     std::function<void(std::size_t)> m_writeHook;
     hidplat::AccessFacts m_accessFacts;
     std::map<std::uintptr_t, OpenFile> m_files;  // by handle value
