@@ -68,8 +68,9 @@ const profileSummary = (label, {nodes, samples, timeDeltas}) => {
   let total = 0;
   samples.forEach((id, i) => {
     const ms = (timeDeltas[i] || 0) / 1000;
+    const name = nameOf.get(id);
     total += ms;
-    self.set(nameOf.get(id), (self.get(nameOf.get(id)) || 0) + ms);
+    self.set(name, (self.get(name) || 0) + ms);
   });
   const top = [...self].sort((a, b) => b[1] - a[1]).slice(0, 20);
   console.log(`PROFILE_${label} total=${total.toFixed(0)}ms ` + top.map(([n, ms]) => `${n}=${ms.toFixed(0)}`).join(' '));
