@@ -11,6 +11,7 @@
 #include "cli/Controllers.h"
 #include "cli/ExitCodes.h"
 #include "cli/FlashMany.h"
+#include "cli/FlashRequest.h"
 #include "cli/Input.h"
 #include "cli/LintText.h"
 #include "cli/Messages.h"
@@ -30,107 +31,6 @@ namespace cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Tells a usage error; false, for the checks of the options.
-bool Misused(const std::string& why)
-{
-    UsageError(why);
-    return false;
-}
-
-// The longest --wait: a year. Longer is a typing mistake, and the deadline
-// must not overflow the clock.
-constexpr long kMaxWaitSeconds = 365L * 24 * 60 * 60;
-
-// --wait's seconds, -1 to wait until stopped; false after a usage error for a
-// value that is none or longer than kMaxWaitSeconds.
-bool WaitOption(const ParsedArgs& args, long* seconds)
-{
-    *seconds = 0;
-    if (!args.Has("wait"))
-        return true;
-    const std::string& value = args.Value("wait");
-    if (value.empty()) {
-        *seconds = -1;
-        return true;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(value.c_str(), &end, 10);
-    if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0 || n > kMaxWaitSeconds)
-        return Misused("flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
-                       std::to_string(kMaxWaitSeconds) + " (un año)");
-    *seconds = n;
-    return true;
-}
-
-// --quiet and --progress, checked together; false after a usage error.
-bool StyleOption(const ParsedArgs& args, ReportStyle* style)
-{
-    *style = args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
-    if (!args.Has("progress"))
-        return true;
-    if (args.Value("progress") != "json")
-        return Misused("flash: --progress solo admite «json»");
-    if (*style == ReportStyle::kQuiet)
-        return Misused("flash: --quiet y --progress=json no van juntas");
-    *style = ReportStyle::kJson;
-    return true;
-}
-
-// What flash was asked to do.
-struct FlashRequest {
-    ReportStyle style = ReportStyle::kText;
-    long waitSeconds = 0;  // -1: until stopped
-    std::string device;    // --device's SEL; empty: the first controller
-    bool strict = false;
-    bool all = false;
-    bool watch = false;
-};
-
-// A selection's kind with nothing after it: "place:".
-bool EmptySelection(const std::string& sel)
-{
-    DeviceSelection selection;
-    return SplitSelection(sel, &selection) && selection.value.empty();
-}
-
-// The options that pick controllers, checked together; false after a usage error.
-bool PickOptions(const ParsedArgs& args, FlashRequest* request)
-{
-    const bool all = args.Has("all");
-    const bool watch = args.Has("watch");
-    const std::string many = all ? "--all" : "--watch";
-    if (all && watch)
-        return Misused("flash: --all y --watch no van juntas");
-    if ((all || watch) && args.Has("device"))
-        return Misused("flash: --device no va con " + many);
-    if ((all || watch) && args.Has("wait"))
-        return Misused("flash: --wait no va con " + many + " (--watch espera a cada mando)");
-    if (args.Has("device") && (args.Value("device").empty() || EmptySelection(args.Value("device"))))
-        return Misused("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
-    request->device = args.Has("device") ? args.Value("device") : std::string();
-    request->all = all;
-    request->watch = watch;
-    return true;
-}
-
-// --log's FILE, opened now, before anything is sent; false after a usage error.
-bool LogOption(const ParsedArgs& args, CBenchLog& log)
-{
-    std::string why;
-    if (args.Has("log") && !log.Open(args.Value("log"), &why))
-        return Misused("flash: --log: no se puede abrir «" + Shown(args.Value("log")) + "»: " + why);
-    return true;
-}
-
-// Every option, checked in turn; false after a usage error.
-bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log)
-{
-    request->strict = args.Has("strict");
-    return StyleOption(args, &request->style) && WaitOption(args, &request->waitSeconds) &&
-           PickOptions(args, request) && LogOption(args, log);
-}
 
 // One search, within --device's selection when there is one: what SEL names
 // is looked up anew each time, so that a wait can see it arrive. Where SEL

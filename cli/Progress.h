@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "cli/ReportStyle.h"
+
 namespace cli {
 
 struct TransferOutcome;
@@ -39,12 +41,6 @@ public:
     // that the update has reached.
     enum class Stage { kNone, kWaiting, kTransfer };
     virtual void SayIfStopped(Stage stage);
-};
-
-enum class ReportStyle {
-    kText,   // messages on stdout, a bar on stderr when it is a terminal
-    kQuiet,  // nothing on success; errors on stderr
-    kJson,   // one JSON object per line on stdout
 };
 
 std::unique_ptr<CProgressReporter> MakeProgressReporter(ReportStyle style);

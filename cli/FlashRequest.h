@@ -1,0 +1,26 @@
+#pragma once
+// What flash was asked to do, read from its options and checked together.
+
+#include <string>
+
+#include "cli/ReportStyle.h"
+
+namespace cli {
+
+class CBenchLog;
+struct ParsedArgs;
+
+struct FlashRequest {
+    ReportStyle style = ReportStyle::kText;
+    long waitSeconds = 0;  // -1: until stopped
+    std::string device;    // --device's SEL; empty: the first controller
+    bool strict = false;
+    bool all = false;
+    bool watch = false;
+};
+
+// Every option, checked in turn, and --log's file opened into `log`; false
+// after a usage error.
+bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log);
+
+}  // namespace cli
