@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/FleetProgress.h"
+#include "cli/Reporter.h"
 
 namespace cli {
 

@@ -38,10 +38,15 @@ FleetEntry EntryOfOpen(const CHidDevice& device)
 
 CControllerUpdate::CControllerUpdate(const CFirmwareUpdater& loaded, const ControllerReport& c,
                                      const std::vector<InterfaceReport>& interfaces)
-    : m_entry(EntryOf(c, interfaces))
+    : m_entry(EntryOf(c, interfaces)), m_surveyed(true)
 {
     m_updater.CopyImageFrom(loaded);
     m_updater.Device().Select(DeviceSelection{DeviceSelection::Kind::kController, c.key});
+}
+
+CControllerUpdate::CControllerUpdate(const CFirmwareUpdater& loaded)
+{
+    m_updater.CopyImageFrom(loaded);
 }
 
 bool CControllerUpdate::Open()
@@ -50,6 +55,10 @@ bool CControllerUpdate::Open()
     if (!m_updater.IsControllerOpen())
         return false;
     const FleetEntry open = EntryOfOpen(m_updater.Device());
+    if (!m_surveyed) {
+        m_entry = open;
+        return true;
+    }
     m_entry.path = open.path;
     m_entry.outputReportLength = open.outputReportLength;
     m_entry.version = open.version;
@@ -61,11 +70,11 @@ bool CControllerUpdate::PassedOverBusy()
     return m_updater.Device().PassedOverBusy();
 }
 
-void CControllerUpdate::TellLockTrouble(CFleetReporter& reporter)
+void CControllerUpdate::TellLockTrouble(CReporter& reporter)
 {
     const std::string& trouble = m_updater.Device().LockTrouble();
     if (!trouble.empty())
-        reporter.Note(m_entry.label + ": " + LockTroubleNote(trouble));
+        reporter.Note(m_entry, LockTroubleNote(trouble));
 }
 
 const FleetEntry& CControllerUpdate::Sample()

@@ -1,12 +1,12 @@
 #pragma once
-// One controller's update in flash --all and --watch: its own updater, held
-// to that controller alone, and the transfer that sends to it.
+// One controller's update: its own updater, held to that controller alone,
+// and the transfer that sends to it.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "cli/FleetProgress.h"
+#include "cli/Reporter.h"
 #include "cli/Transfer.h"
 #include "device/InterfaceSurvey.h"
 #include "firmware/FirmwareUpdater.h"
@@ -25,13 +25,19 @@ public:
     // found `interfaces`.
     CControllerUpdate(const CFirmwareUpdater& loaded, const ControllerReport& c,
                       const std::vector<InterfaceReport>& interfaces);
+    // To send the image of `loaded` to whichever controller the search
+    // finds, within `selection` once Select has been called.
+    explicit CControllerUpdate(const CFirmwareUpdater& loaded);
+    void Select(const DeviceSelection& selection) { m_updater.Device().Select(selection); }
+    // The link, for why it did not open.
+    const CHidDevice& Device() const { return m_updater.Device(); }
 
     // False when it no longer opens: gone, or taken by another update meanwhile.
     bool Open();
     // After Open: the search passed over an interface that another update holds.
     bool PassedOverBusy();
     // After Open: says so when the system gave no lock for the controller.
-    void TellLockTrouble(CFleetReporter& reporter);
+    void TellLockTrouble(CReporter& reporter);
 
     // `ended` is called on the transfer's thread once it has returned.
     void Start(std::function<void()> ended) { m_transfer.Start(std::move(ended)); }
@@ -48,6 +54,7 @@ public:
 private:
     CFirmwareUpdater m_updater;
     FleetEntry m_entry;
+    bool m_surveyed = false;          // m_entry comes from a survey
     CTransfer m_transfer{m_updater};  // after the updater, so that it ends first
 };
 

@@ -1,0 +1,107 @@
+#include "cli/FlashRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "cli/BenchLog.h"
+#include "cli/ExitCodes.h"
+#include "cli/FlashRequest.h"
+#include "cli/Fleet.h"
+#include "cli/Meet.h"
+#include "cli/Messages.h"
+#include "cli/Output.h"
+#include "cli/Reporter.h"
+#include "cli/StopTexts.h"
+#include "sys/Process.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often the transfers are looked at when nobody shows their progress.
+constexpr milliseconds kTick{50};
+
+std::unique_ptr<CMeet> MeetOf(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter)
+{
+    if (request.all)
+        return MeetAll(loaded);
+    if (request.watch)
+        return MeetEachAsItAppears(loaded);
+    return MeetOne(loaded, request.device, request.waitSeconds, reporter);
+}
+
+// What the first stop request says while transfers run.
+const char* HeldText(const FlashRequest& request)
+{
+    return request.watch ? kWatchEnding : request.all ? kManyTransfers.held : kOneTransfer.held;
+}
+
+bool AnyStopped(const std::vector<FleetOutcome>& outcomes)
+{
+    return std::any_of(outcomes.begin(), outcomes.end(),
+                       [](const FleetOutcome& o) { return o.skip == Skip::kStopped; });
+}
+
+}  // namespace
+
+int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter, CBenchLog& log)
+{
+    const std::unique_ptr<CMeet> meet = MeetOf(loaded, request, reporter);
+    const milliseconds pause = reporter.Period().count() != 0 ? std::min(reporter.Period(), kTick) : kTick;
+
+    // Held from before the first controller opens to after the last one is
+    // told: a controller cut off halfway may not start again, and a request
+    // that lands between its open and its start must still be told.
+    reporter.SayIfStopped(true);
+    SysHoldStopRequests(nullptr);
+    if (request.watch)
+        reporter.Watching();
+    CFleet fleet(reporter, log);
+    Clock::time_point nextLook{};
+    for (;;) {
+        fleet.Tend(HeldText(request));
+        if (SysStopRequestHeld()) {
+            if (!fleet.Running())
+                break;
+        } else if (!meet->Done()) {
+            if (Clock::now() >= nextLook) {
+                meet->Look(fleet);
+                nextLook = Clock::now() + meet->Poll();
+                continue;
+            }
+        } else if (!fleet.Running()) {
+            break;
+        }
+        fleet.Wait(pause);
+    }
+    meet->Finish(fleet);
+    const int held = SysReleaseStopRequests();
+    reporter.SayIfStopped(false);
+
+    const std::vector<FleetOutcome> outcomes = fleet.Outcomes();
+    int status = kExitNoController;
+    if (outcomes.empty() && !request.watch) {
+        if (held != 0 && !request.all) {
+            reporter.WaitAborted();
+            FinishOutput(status);
+            SysEndAsStopped(held);
+        }
+        status = meet->NoneMet(reporter);
+    } else {
+        status = reporter.Summary(outcomes, StatusOf(outcomes), fleet.Aborted(), log.Lost());
+        if (request.all && status == kExitNoController && !AnyStopped(outcomes))
+            Err(std::string(kNotConnected) + "\n");
+    }
+    // --watch ends by a stop request: only an abort ends it as stopped.
+    if (held != 0 && (!request.watch || fleet.Aborted())) {
+        FinishOutput(status);
+        SysEndAsStopped(held);
+    }
+    return status;
+}
+
+}  // namespace cli
