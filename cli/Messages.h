@@ -1,16 +1,13 @@
 #pragma once
-// How an update ends, in the words the window uses too, and what the tool
-// adds of how far a transfer came.
+// How an update ends, and what the tool adds of how far a transfer came.
 
 #include <string>
+
+#include "device/OutcomeTexts.h"
 
 namespace cli {
 
 struct TransferOutcome;
-
-inline constexpr char kNotConnected[] = "Mando no conectado";
-inline constexpr char kUpdated[] = "Actualización OK!!!!";
-inline constexpr char kFailed[] = "Error sucedido!";
 
 // The result's message: one of the two above, or the abort's.
 std::string OutcomeMessage(const TransferOutcome& outcome);

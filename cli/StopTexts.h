@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "cli/Output.h"
+
 namespace cli {
 
 struct StopTexts {
@@ -28,10 +30,11 @@ inline constexpr StopTexts kManyTransfers = {
 inline constexpr char kWatchEnding[] =
     "se termina cuando acaben los envíos en curso; repita para abortarlos (los mandos pueden quedar inutilizables)";
 
-// What a stop request that ends the process at once writes on stderr first.
+// What a stop request that ends the process at once writes on stderr first:
+// on a line of its own, with no blank line before it in a file.
 inline std::string LastWords(const char* line)
 {
-    return std::string("\ntolvanex-cli: ") + line + "\n";
+    return FreshLine() + "tolvanex-cli: " + line + "\n";
 }
 
 // The message of the JSON result when a stop request ends a wait for the controller.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/DownloadProtocol.h"
+#include "device/OutcomeTexts.h"
 #include "sys/File.h"
 #include "ui/Resource.h"
 #include "ui/UpdaterDlg.h"
@@ -65,7 +66,7 @@ void CUpdaterDlg::RunUpdate()
     }
     m_updater.OpenController();
     if (!m_updater.IsControllerOpen()) {
-        ShowResultBox("Mando no conectado");
+        ShowResultBox(kNotConnected);
         return;
     }
     LockControls();
@@ -79,10 +80,10 @@ void CUpdaterDlg::RunUpdate()
     m_progress.SetPos(succeeded ? kProgressScale : m_updater.GetProgressReached());
     UnlockControls();
     if (succeeded) {
-        ShowResultBox("Actualización OK!!!!");
+        ShowResultBox(kUpdated);
         m_updater.CloseController();
     } else {
-        ShowResultBox("Error sucedido!\n" + DownloadFailureText(m_updater.WriteError()));
+        ShowResultBox(std::string(kFailed) + "\n" + DownloadFailureText(m_updater.WriteError()));
     }
 }
 

@@ -123,6 +123,31 @@ TEST_F(Cli, FlashHoldsTheFirstStopRequest)
     }
 }
 
+// Three requests, each of another signal so that none merges with another: the
+// third ends the process at once, its words on a line of their own.
+TEST_F(Cli, FlashEndsAtTheThirdStopRequest)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string err = (m_io.Path() / "stderr").string();
+    const std::string out = (m_io.Path() / "stdout").string();
+    const pid_t pid = StartFakeJob({"TVX_FAKE_HID=controller", "TVX_FAKE_DELAY_US=1000", "TVX_FAKE_RECORD=" + record},
+                                   {"flash", in}, out, err);
+    ASSERT_GE(pid, 0);
+    const auto moving = [&] { return SizeOf(record) + SizeOf(err); };
+    ASSERT_TRUE(stall::Until("100 reports", [&] { return SizeOf(record) >= 100; }, moving, Nap));
+    ::kill(pid, SIGINT);
+    ASSERT_TRUE(stall::Until("the request held", [&] { return CountIn(err, "en curso") >= 1; }, moving, Nap));
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGHUP);
+    const int status = WaitJob(pid, record, err);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_LT(SizeOf(record), 2049u);
+    const std::string said = ReadFile(err);
+    EXPECT_EQ(said.find("\n\n"), std::string::npos) << said;
+    EXPECT_EQ(said.rfind("tolvanex-cli: ", 0), 0u) << said;
+}
+
 TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
 {
     const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
@@ -203,6 +228,9 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "len(L) == 5 and [(l[\"result\"], l[\"reason\"], l[\"sent\"]) for l in L[1:]] == [(\"skipped\", "
          "\"permission\", None), (\"skipped\", \"busy\", None), (\"updated\", None, 2049), (\"updated\", None, 2049)] "
          "and L[1][\"path\"] == \"/dev/fake-denied\" and len({l[\"checksum\"] for l in L}) == 1"},
+        // The controller was updated, but the bench's record of it is not whole: no success for a script either.
+        {"json, the log lost", Env("controller", record) + fake + "--progress=json --log=/dev/full " + Q(in), 6, "json",
+         "no se puede escribir en el registro «/dev/full»", true},
         {"json and quiet", fake + "--progress=json -q " + Q(in), 1, "", "--quiet y --progress=json no van juntas",
          false},
         {"not json", fake + "--progress=xml " + Q(in), 1, "", "--progress solo admite «json»", false},
@@ -237,6 +265,8 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
                                    : c.exitCode == 3 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado\"}\n"
                                    : c.exitCode == 4 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Error sucedido!\","
                                                        "\"reason\":\"error de entrada/salida\",\"sent\":100,\"of\":2049}\n"
+                                   : c.exitCode == 6 ? "{\"event\":\"result\",\"ok\":false,\"message\":\"Actualización "
+                                                       "OK!!!!\",\"log_lost\":true}\n"
                                                      : "";
         if (!result.empty()) {
             EXPECT_EQ(lines.back(), result);

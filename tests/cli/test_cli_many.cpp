@@ -145,7 +145,9 @@ TEST_F(Cli, FlashDevicePicksOneController)
         {"PLACE:1-2", 0, "fake-b0", ""},  // the kind, too, in any case
         {"Serial:tvx-b", 0, "fake-b0", ""},
         // 1-1 is 1-1's place and 1-3's serial number.
-        {"1-1", 1, nullptr, "--device=1-1: es a la vez un lugar y un número de serie; diga cuál con path:, place: o serial:"},
+        {"1-1", 1, nullptr,
+         "tolvanex-cli: flash: --device=1-1: es a la vez un lugar y un número de serie; diga cuál con path:, place: o "
+         "serial:\nPruebe «tolvanex-cli flash --help».\n"},
         {"serial:TVX-Z", 3, nullptr,
          "--device=serial:TVX-Z: ningún mando conectado tiene un número de serie «TVX-Z». Mandos conectados:\n"
          "  1-1, número de serie TVX-A: /dev/fake-a0 /dev/fake-a1\n  1-2, número de serie TVX-B: /dev/fake-b0\n"
@@ -224,14 +226,40 @@ TEST_F(Cli, ManyTransfersHoldStopRequestsTogether)
             EXPECT_NE(Lines(ReadFile(out)).back().find("\"aborted\":true}"), std::string::npos) << ReadFile(out);
         }
     }
-    // A request while the controllers are being opened (at the last one's): none of them starts.
-    fs::remove(record);
-    const Result r = RunShell(Env("bench", record) + "TVX_FAKE_STOP_AT_LOCK=/dev/fake-c0 " + Q(TOLVANEX_FAKE_CLI) +
-                              " flash --all " + Q(in) + " </dev/null");
-    EXPECT_EQ(r.exitCode, 128 + SIGINT) << r.err;
-    EXPECT_EQ(SizeOf(record), 0u);
-    for (const char* place : {"1-1", "1-2", "1-3"})
-        EXPECT_NE(r.err.find(std::string(place) + ": no se envía: se ha pedido terminar"), std::string::npos) << r.err;
+    // A request as the controllers are being opened (at the last one's): none of them starts, and each
+    // end is told in every form, one controller or many.
+    const std::string log = (m_io.Path() / "bench.log").string();
+    const struct {
+        const char* scene;
+        const char* stopAt;
+        std::string options;
+        std::vector<std::string> said;  // parts of stderr
+        std::string shown;              // a part of stdout
+        std::size_t logged;             // lines in --log
+    } stops[] = {
+        {"bench", "/dev/fake-c0", "--all",
+         {"1-1: no se envía: se ha pedido terminar", "1-2: no se envía", "1-3: no se envía"},
+         "Actualizados 0 de 3 mandos; 3 sin empezar:", 3},
+        {"controller", "/dev/fake-controller", "", {"tolvanex-cli: no se envía: se ha pedido terminar\n"}, "", 1},
+        {"controller", "/dev/fake-controller", "--progress=json", {"no se envía: se ha pedido terminar"},
+         "{\"event\":\"result\",\"ok\":false,\"message\":\"no se envía: se ha pedido terminar\",\"reason\":\"stopped\"}", 1},
+    };
+    for (const auto& c : stops) {
+        SCOPED_TRACE(std::string(c.scene) + " " + c.options);
+        fs::remove(record);
+        fs::remove(log);
+        const Result r = RunShell(Env(c.scene, record) + "TVX_FAKE_STOP_AT_LOCK=" + c.stopAt + " " +
+                                  Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + " --log=" + Q(log) + " " + Q(in) +
+                                  " </dev/null");
+        EXPECT_EQ(r.exitCode, 128 + SIGINT) << r.err;
+        EXPECT_EQ(SizeOf(record), 0u);
+        for (const std::string& said : c.said)
+            EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Mando no conectado"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_EQ(CountIn(log, "\"result\":\"skipped\""), c.logged) << ReadFile(log);
+        EXPECT_EQ(CountIn(log, "\"reason\":\"stopped\""), c.logged) << ReadFile(log);
+    }
 }
 
 TEST_F(Cli, FlashWatchUpdatesEachControllerOnceAsItAppears)
@@ -318,4 +346,20 @@ TEST_F(Cli, FlashWatchAccountsForEveryController)
     }
     // Each update sent its stream once.
     EXPECT_EQ(SizeOf(record), 3 * 2049u);
+
+    // Stopped while a controller that did not open may still be about to: it is told as last seen.
+    for (const std::string& f : {walks, log})
+        fs::remove(f);
+    const pid_t pid = StartFakeJob({"TVX_FAKE_HID=denied", "TVX_FAKE_WALKS=" + walks},
+                                   {"flash", "--watch", "--progress=json", "--log=" + log, in}, out, err);
+    EXPECT_TRUE(stall::Until(
+        "the first look", [&] { return SizeOf(walks) > 0; }, [&] { return SizeOf(walks) + SizeOf(err); }, Nap));
+    ::kill(pid, SIGINT);
+    const int status = WaitJob(pid, out, err);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(Lines(ReadFile(out)).back(),
+              "{\"event\":\"summary\",\"ok\":false,\"updated\":0,\"failed\":0,\"skipped\":1,"
+              "\"message\":\"Actualizados 0 de 1 mandos; 1 sin permiso\"}\n");
+    EXPECT_EQ(CountIn(log, "\"reason\":\"permission\""), 1u) << ReadFile(log);
 }
