@@ -35,10 +35,15 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     const std::string& version = args.Value("release");
     const CatalogueRelease* release = FindRelease(catalogue, version);
     if (release == nullptr) {
+        // A long list would bury the message: the newest few and how many.
+        constexpr std::size_t kNamed = 5;
+        const std::size_t count = catalogue.releases.size();
+        const std::string has = count == 0        ? std::string("(no tiene ninguna)")
+                                : count <= kNamed ? "(tiene: " + CatalogueVersions(catalogue) + ")"
+                                                  : "(tiene " + std::to_string(count) +
+                                                        " versiones: " + CatalogueVersions(catalogue, kNamed) + ")";
         *status = UsageError(CommandPrefix() + "el catálogo «" + Shown(path) + "» no tiene la versión «" +
-                             Shown(version) + "» " +
-                             (catalogue.releases.empty() ? std::string("(no tiene ninguna)")
-                                                         : "(tiene: " + CatalogueVersions(catalogue) + ")"));
+                             Shown(version) + "» " + has);
         return false;
     }
     m_release = *release;

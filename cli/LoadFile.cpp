@@ -56,8 +56,9 @@ bool ReadFileOrReport(const std::string& path, std::size_t limit, std::string* b
 bool LoadReleaseOrReport(CFirmwareUpdater& updater, const std::string& path, const CatalogueRelease& release,
                          CHexLineObserver* observer)
 {
+    // One byte more than a release may have tells one that is too large.
     std::string bytes;
-    if (!ReadFileOrReport(path, std::string::npos, &bytes))
+    if (!ReadFileOrReport(path, kMaxReleaseFileSize + 1, &bytes))
         return false;
     std::string why;
     if (!CheckReleaseFile(release, bytes.data(), bytes.size(), &why)) {

@@ -16,29 +16,46 @@ constexpr std::size_t kMaxNotesLength = 10000;
 
 const char* const kReleaseMembers[] = {"version", "date", "file", "sha256", "notes"};
 
-// The numbers of a version; empty when it is not one ("1.2", "1.10.3").
-std::vector<std::uint32_t> VersionNumbers(std::string_view version)
+constexpr std::size_t kMaxVersionDigits = 9;  // each number fits 32 bits
+
+// The numbers of a version ("1.2", "1.10.3"); false with why not, after
+// "«version» ", when it is not one.
+bool ParseVersion(std::string_view version, std::vector<std::uint32_t>* numbers, std::string* why)
 {
-    std::vector<std::uint32_t> numbers;
-    if (version.empty() || version.size() > kMaxVersionLength)
-        return {};
+    numbers->clear();
+    if (version.size() > kMaxVersionLength) {
+        *why = "tiene más de " + std::to_string(kMaxVersionLength) + " caracteres";
+        return false;
+    }
     std::size_t at = 0;
     for (;;) {
         const std::size_t end = std::min(version.find('.', at), version.size());
         const std::string_view part = version.substr(at, end - at);
-        if (part.empty() || part.size() > 9 || (part.size() > 1 && part[0] == '0'))
-            return {};
-        std::uint32_t n = 0;
-        for (char c : part) {
-            if (c < '0' || c > '9')
-                return {};
-            n = n * 10 + static_cast<std::uint32_t>(c - '0');
+        const bool digits = std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (part.empty() || !digits || (part.size() > 1 && part[0] == '0')) {
+            *why = "debe ser de números separados por puntos, como «1.2» o «1.10.3» (sin ceros a la izquierda)";
+            return false;
         }
-        numbers.push_back(n);
+        if (part.size() > kMaxVersionDigits) {
+            *why = "lleva un número de más de " + std::to_string(kMaxVersionDigits) + " cifras";
+            return false;
+        }
+        std::uint32_t n = 0;
+        for (char c : part)
+            n = n * 10 + static_cast<std::uint32_t>(c - '0');
+        numbers->push_back(n);
         if (end == version.size())
-            return numbers;
+            return true;
         at = end + 1;
     }
+}
+
+// The numbers of a version; empty when it is not one.
+std::vector<std::uint32_t> VersionNumbers(std::string_view version)
+{
+    std::vector<std::uint32_t> numbers;
+    std::string why;
+    return ParseVersion(version, &numbers, &why) ? numbers : std::vector<std::uint32_t>{};
 }
 
 // <0, 0 or >0 as a is older than, the same as or newer than b; missing
@@ -162,9 +179,9 @@ bool ReadRelease(const JsonValue& value, std::size_t index, CatalogueRelease* ou
     out->date = value.Find("date")->text;
     out->file = value.Find("file")->text;
     out->notes = value.Find("notes")->text;
-    if (VersionNumbers(out->version).empty())
-        return wrong("«version» debe ser de números separados por puntos, como «1.2» o «1.10.3» (sin ceros a la "
-                     "izquierda)");
+    std::vector<std::uint32_t> numbers;
+    if (std::string why; !ParseVersion(out->version, &numbers, &why))
+        return wrong("«version» " + why);
     if (!IsDate(out->date))
         return wrong("«date» debe ser un día que exista, escrito AAAA-MM-DD");
     if (const std::string problem = FileProblem(out->file); !problem.empty())
@@ -177,6 +194,55 @@ bool ReadRelease(const JsonValue& value, std::size_t index, CatalogueRelease* ou
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7F)
             return wrong("«notes» lleva un carácter de control (solo se admiten saltos de línea y tabuladores)");
     return true;
+}
+
+// A JSON number as written, reduced to its digits without leading or
+// trailing zeros and the power of ten they go with: 1, 1.0, 1e0 and 10e-1
+// give the same, since JSON tells no integers from other numbers.
+struct DecimalNumber {
+    bool negative = false;
+    std::string digits;  // empty for zero
+    long long exponent = 0;
+    bool operator==(const DecimalNumber&) const = default;
+};
+
+DecimalNumber Decimal(std::string_view number)
+{
+    DecimalNumber d;
+    std::size_t at = 0;
+    if (at < number.size() && number[at] == '-') {
+        d.negative = true;
+        ++at;
+    }
+    long long fraction = 0;
+    bool point = false;
+    for (; at < number.size() && number[at] != 'e' && number[at] != 'E'; ++at) {
+        if (number[at] == '.') {
+            point = true;
+        } else {
+            fraction += point ? 1 : 0;
+            if (!(d.digits.empty() && number[at] == '0'))
+                d.digits += number[at];
+        }
+    }
+    long long exponent = 0;
+    bool below = false;
+    if (at < number.size()) {
+        ++at;
+        if (at < number.size() && (number[at] == '+' || number[at] == '-'))
+            below = number[at++] == '-';
+        // Past any text's length the exponent says nothing more.
+        for (; at < number.size(); ++at)
+            exponent = std::min(exponent * 10 + (number[at] - '0'), 1LL << 40);
+    }
+    d.exponent = (below ? -exponent : exponent) - fraction;
+    while (!d.digits.empty() && d.digits.back() == '0') {
+        d.digits.pop_back();
+        ++d.exponent;
+    }
+    if (d.digits.empty())
+        d = DecimalNumber{};
+    return d;
 }
 
 }  // namespace
@@ -202,7 +268,7 @@ bool ReadCatalogue(std::string_view text, Catalogue* out, std::string* error)
                                    : std::string("«format» es ") + JsonKindName(format->kind) + ", no un número";
         return false;
     }
-    if (format->text != std::to_string(kCatalogueFormat)) {
+    if (Decimal(format->text) != Decimal(std::to_string(kCatalogueFormat))) {
         *error = "es del formato " + format->text + ", y este programa solo lee el formato " +
                  std::to_string(kCatalogueFormat);
         return false;
@@ -249,22 +315,35 @@ bool ReadCatalogue(std::string_view text, Catalogue* out, std::string* error)
 
 const CatalogueRelease* FindRelease(const Catalogue& catalogue, std::string_view version)
 {
+    const std::vector<std::uint32_t> wanted = VersionNumbers(version);
+    if (wanted.empty())
+        return nullptr;
     for (const CatalogueRelease& r : catalogue.releases)
-        if (r.version == version)
+        if (CompareVersions(VersionNumbers(r.version), wanted) == 0)
             return &r;
     return nullptr;
 }
 
-std::string CatalogueVersions(const Catalogue& catalogue)
+std::string CatalogueVersions(const Catalogue& catalogue, std::size_t most)
 {
     std::string text;
-    for (const CatalogueRelease& r : catalogue.releases)
-        text += (text.empty() ? "" : ", ") + r.version;
+    for (std::size_t i = 0; i < catalogue.releases.size(); ++i) {
+        text += i == 0 ? "" : ", ";
+        if (i == most)
+            return text + "…";
+        text += catalogue.releases[i].version;
+    }
     return text;
 }
 
 bool CheckReleaseFile(const CatalogueRelease& release, const void* data, std::size_t size, std::string* error)
 {
+    if (size > kMaxReleaseFileSize) {
+        *error = "el archivo de la versión " + release.version + " tiene más de " +
+                 std::to_string(kMaxReleaseFileSize / 1024) +
+                 " KiB, y un archivo de firmware ocupa unas decenas de KiB";
+        return false;
+    }
     Sha256Digest digest{};
     int code = 0;
     if (!SysSha256(data, size, &digest, &code)) {

@@ -23,9 +23,15 @@ inline constexpr const char* kCatalogueName = "firmware.json";
 constexpr int kCatalogueFormat = 1;
 // A larger text is no catalogue: it would only cost the page its memory.
 constexpr std::size_t kMaxCatalogueSize = 1 << 20;
+// A release's file is the 16 KiB image as Intel HEX: some 45 KiB written
+// plainly, a few times that with comments or CRLF. The page and tolvanex-cli
+// hold the file whole while they check its SHA-256, so a larger one is
+// refused by its size, read no further than one byte past this.
+constexpr std::size_t kMaxReleaseFileSize = 1 << 20;
 
 struct CatalogueRelease {
-    std::string version;  // numbers joined by dots ("1.2", "1.10.3"), no leading zeros
+    std::string version;  // numbers joined by dots ("1.2", "1.10.3"), no leading zeros, at most
+                          // 9 digits each and 32 characters in all
     std::string date;     // YYYY-MM-DD, a real day
     std::string file;     // a path under the catalogue's folder: parts of [A-Za-z0-9._~-] joined by '/'
     Sha256Digest sha256{};
@@ -40,14 +46,18 @@ struct Catalogue {
 // the catalogue's name) when it is not one that this reader knows whole.
 bool ReadCatalogue(std::string_view text, Catalogue* out, std::string* error);
 
-// The release of exactly that version; null when there is none.
+// The release of that version, however many zero parts either ends in
+// ("1.2.0" finds 1.2, "1.2" finds 1.2.0: one version); null when there is none.
 const CatalogueRelease* FindRelease(const Catalogue& catalogue, std::string_view version);
-// Its versions, newest first, joined with ", ": for a message that lists them.
-std::string CatalogueVersions(const Catalogue& catalogue);
+// Its versions, newest first, joined with ", ": for a message that lists
+// them. Only the `most` newest, then "…", when it has more.
+std::string CatalogueVersions(const Catalogue& catalogue, std::size_t most = static_cast<std::size_t>(-1));
 
 // Whether the `size` bytes at `data` are the release's file: true when their
 // SHA-256 is the catalogue's. Otherwise false with a Spanish *error (without
-// what follows, which the caller says). In a page it waits for the browser.
+// what follows, which the caller says); a file larger than
+// kMaxReleaseFileSize is refused by its size alone, so the caller may stop
+// reading one byte past it. In a page it waits for the browser.
 bool CheckReleaseFile(const CatalogueRelease& release, const void* data, std::size_t size, std::string* error);
 
 // The digest as sha256sum writes it: 64 lower-case hexadecimal digits.

@@ -97,7 +97,15 @@ EMSCRIPTEN_KEEPALIVE const char* tvx_releases_field(int index, int field)
     }
 }
 
-// The index of the release of exactly that version; -1 when there is none.
+// The most bytes the page fetches of the catalogue (`file` 0) or of a
+// release's file (1): one past the largest that the program takes, so that
+// a larger one is refused by its size and never fetched whole.
+EMSCRIPTEN_KEEPALIVE int tvx_releases_most(int file)
+{
+    return static_cast<int>((file != 0 ? kMaxReleaseFileSize : kMaxCatalogueSize) + 1);
+}
+
+// The index of the release of that version (1.2.0 is 1.2); -1 when there is none.
 EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* version)
 {
     const CatalogueRelease* r = FindRelease(g_catalogue, version);

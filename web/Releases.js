@@ -30,6 +30,35 @@ mergeInto(LibraryManager.library, {
       }
       return fetch(url, init);
     },
+    // The first `most` bytes of a response's body, all of a shorter one;
+    // the rest is never fetched.
+    body: function(response, most) {
+      if (!response.body) {
+        return response.arrayBuffer().then(function(b) {
+          return new Uint8Array(b, 0, Math.min(b.byteLength, most));
+        });
+      }
+      var reader = response.body.getReader();
+      var chunks = [], size = 0;
+      var next = function() {
+        return reader.read().then(function(r) {
+          if (!r.done) {
+            chunks.push(r.value);
+            size += r.value.length;
+            if (size < most) return next();
+            reader.cancel().catch(function() {});
+          }
+          var bytes = new Uint8Array(Math.min(size, most)), at = 0;
+          chunks.forEach(function(c) {
+            var n = Math.min(c.length, bytes.length - at);
+            bytes.set(c.subarray(0, n), at);
+            at += n;
+          });
+          return bytes;
+        });
+      };
+      return next();
+    },
     field: function(index, field) {
       return UTF8ToString(_tvx_releases_field(index, field));
     },
@@ -148,9 +177,9 @@ mergeInto(LibraryManager.library, {
       var url = new URL(TvxReleases.field(index, 2), TvxReleases.catalogue);
       TvxReleases.get(url).then(function(response) {
         if (!response.ok) throw new Error('el servidor responde ' + response.status);
-        return response.arrayBuffer();
-      }).then(function(body) {
-        TvxReleases.hand(index, new Uint8Array(body), null);
+        return TvxReleases.body(response, _tvx_releases_most(1));
+      }).then(function(bytes) {
+        TvxReleases.hand(index, bytes, null);
       }, function(e) {
         TvxReleases.hand(index, null, e instanceof TypeError ? 'no hay conexión con el sitio' : e.message);
       });
@@ -184,9 +213,9 @@ mergeInto(LibraryManager.library, {
     TvxReleases.get(TvxReleases.catalogue, {cache: 'no-cache'}).then(function(response) {
       if (response.status >= 400 && response.status < 500) return null;
       if (!response.ok) throw new Error('el servidor responde ' + response.status);
-      return response.arrayBuffer();
-    }).then(function(body) {
-      if (body) TvxReleases.read(new Uint8Array(body));
+      return TvxReleases.body(response, _tvx_releases_most(0));
+    }).then(function(bytes) {
+      if (bytes) TvxReleases.read(bytes);
     }, function(e) {
       // Unreachable while the page itself came: nothing to list.
       if (e instanceof TypeError) return;

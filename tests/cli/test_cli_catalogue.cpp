@@ -42,6 +42,13 @@ TEST_F(Cli, TakesAReleaseFromACatalogue)
     const std::string outside = m_dir.Write(
         "site/outside.json", R"({"format":1,"releases":[)" + Entry("1.2", "../1.2.hex", Sha256Of("")) + "]}");
     const std::string huge = m_dir.Write("site/huge.json", std::string(kMaxCatalogueSize + 1, ' '));
+    // Seven releases, 2.0 to 8, the newest's file far past the largest (sparse: no disk).
+    std::string seven = Entry("2.0", "releases/2.hex", Sha256Of(""));
+    for (int v = 3; v <= 8; ++v)
+        seven += "," + Entry(std::to_string(v), "releases/" + std::to_string(v) + ".hex", Sha256Of(""));
+    const std::string many = m_dir.Write("site/many.json", R"({"format":1,"releases":[)" + seven + "]}");
+    const std::string r8 = m_dir.Write("site/releases/8.hex", "");
+    fs::resize_file(r8, 64 * kMaxReleaseFileSize);
     const std::string out = (m_dir.Path() / "out.bin").string();
     const fs::path streams = m_io.Path() / "streams";
     const std::string cli = Q(TOLVANEX_CLI) + " ";
@@ -82,7 +89,18 @@ TEST_F(Cli, TakesAReleaseFromACatalogue)
              "» no tiene la versión «1.3» (tiene: 1.2, 1.1, 1.0, 0.9)\nPruebe "
              "«tolvanex-cli flash --help».\n",
          ""},
-        {"a version written otherwise", flash + "--release=1.2.0", 1, "", "…no tiene la versión «1.2.0»", ""},
+        {"a version of many it does not have", cli + "checksum --catalogue " + Q(many) + " --release 1", 1, "",
+         "checksum: el catálogo «" + many + "» no tiene la versión «1» (tiene 7 versiones: 8, 7, 6, 5, 4, …)\n" +
+             "Pruebe «tolvanex-cli checksum --help».\n",
+         ""},
+        {"a version written with a zero part more", flash + "--release=1.2.0 -q", 0, "", "", r12},
+        {"a version written with a zero part less", cli + "checksum --catalogue " + Q(many) + " --release 2", 2, "",
+         "no se puede abrir «" + (m_dir.Path() / "site/releases/2.hex").string() + "»: no existe\n", ""},
+        {"a release file too large", cli + "checksum --catalogue " + Q(many) + " --release 8", 2, "",
+         "«" + r8 +
+             "»: el archivo de la versión 8 tiene más de 1024 KiB, y un archivo de firmware ocupa unas decenas de "
+             "KiB\n",
+         ""},
         {"its file is missing", flash + "--release=1.0", 2, "",
          "no se puede abrir «" + (m_dir.Path() / "site/releases/1.0.hex").string() + "»: no existe\n", ""},
         {"no catalogue", cli + "checksum --catalogue " + Q(out + ".json") + " --release 1.2", 2, "",
@@ -118,4 +136,39 @@ TEST_F(Cli, TakesAReleaseFromACatalogue)
     EXPECT_EQ(Run({"image", r11, "-o", out + ".plain"}).exitCode, 0);
     EXPECT_EQ(ReadFile(out), ReadFile(out + ".plain"));
     EXPECT_EQ(ReadFile(r12), newest);
+}
+
+// Memory running out is told in Spanish with status 2, not an abort. The
+// limit is the least, in steps of 4 MiB, under which a small catalogue reads
+// as usual: one near the largest needs some 50 MiB more to parse, and a
+// plain FILE four times the limit streams through it.
+TEST_F(Cli, TellsMemoryRunningOutInSpanish)
+{
+    const std::string small = m_dir.Write("small.json", R"({"format":1,"releases":[]})");
+    std::string values = R"({"format":1,"releases":[],"x":[0)";
+    while (values.size() < kMaxCatalogueSize - 4)
+        values += ",0";
+    const std::string large = m_dir.Write("large.json", values + "]}");
+    const auto under = [&](long kib, const std::string& args) {
+        return RunShell("ulimit -v " + std::to_string(kib) + " && " + Q(TOLVANEX_CLI) + " " + args + " </dev/null");
+    };
+    long limit = 0;
+    for (long kib = 4096; kib <= 512 * 1024 && limit == 0; kib += 4096) {
+        const Result r = under(kib, "checksum --catalogue " + Q(small) + " --release 1");
+        if (r.exitCode == 1 && r.err.find("no tiene la versión «1»") != std::string::npos)
+            limit = kib;
+    }
+    if (limit == 0)
+        GTEST_SKIP() << "the tool runs under no address-space limit up to 512 MiB (a sanitizer's build)";
+
+    const Result r = under(limit, "checksum --catalogue " + Q(large) + " --release 1");
+    EXPECT_EQ(r.exitCode, 2) << "under " << limit << " KiB: " << r.err;
+    EXPECT_EQ(r.err, "tolvanex-cli: no queda memoria: el sistema no ha dado la que hacía falta\n");
+    EXPECT_EQ(r.out, "");
+
+    const std::string zeros = m_dir.Write("zeros.hex", "");
+    fs::resize_file(zeros, 4 * 1024 * static_cast<std::uintmax_t>(limit));
+    const Result plain = under(limit, "checksum " + Q(zeros));
+    EXPECT_EQ(plain.exitCode, 0) << "under " << limit << " KiB: " << plain.err;
+    EXPECT_EQ(plain.out, ChecksumText(zeros));
 }

@@ -80,7 +80,17 @@ TEST(Catalogue, ReadsReleasesNewestFirstAndRefusesEachFault)
         {"format as text", R"({"format":"1","releases":[]})", "error: «format» es un texto, no un número"},
         {"a newer format", R"({"format":2,"releases":[],"signature":"x"})",
          "error: es del formato 2, y este programa solo lee el formato 1"},
-        {"format 1.0", R"({"format":1.0,"releases":[]})", "error: es del formato 1.0"},
+        // JSON has one kind of number: any spelling of 1 is format 1, and no other number.
+        {"format 1.0", R"({"format":1.0,"releases":[]})", ""},
+        {"format 10E-1", R"({"format":10E-1,"releases":[]})", ""},
+        {"format 0.01e+2", R"({"format":0.01e+2,"releases":[]})", ""},
+        {"format just above 1", R"({"format":1.0000000000000001,"releases":[]})",
+         "error: es del formato 1.0000000000000001, y este"},
+        {"format 1e1", R"({"format":1e1,"releases":[]})", "error: es del formato 1e1"},
+        {"format -1", R"({"format":-1,"releases":[]})", "error: es del formato -1"},
+        {"format 0.0", R"({"format":0.0,"releases":[]})", "error: es del formato 0.0"},
+        {"format 1 with a huge exponent", R"({"format":1e-99999999999999999999999,"releases":[]})",
+         "error: es del formato 1e-9"},
         {"no releases", R"({"format":1})", "error: falta «releases»"},
         {"releases as object", R"({"format":1,"releases":{}})", "error: «releases» es un objeto, no una lista"},
         {"unknown top member", R"({"format":1,"releases":[],"latest":"1.2"})", "error: sobra «latest»"},
@@ -94,6 +104,11 @@ TEST(Catalogue, ReadsReleasesNewestFirstAndRefusesEachFault)
         {"version with a letter", Doc(Release("1.2b")), "error: publicación 1: «version» debe ser de números"},
         {"version with a leading zero", Doc(Release("1.02")), "error: publicación 1: «version»"},
         {"version with an empty part", Doc(Release("1..2")), "error: publicación 1: «version»"},
+        {"version at its limits", Doc(Release("999999999.999999999.999999999.99")), "999999999.999999999.999999999.99"},
+        {"version of 33 characters", Doc(Release("999999999.999999999.999999999.999")),
+         "error: publicación 1: «version» tiene más de 32 caracteres"},
+        {"version with a number of 10 digits", Doc(Release("1.1000000000")),
+         "error: publicación 1: «version» lleva un número de más de 9 cifras"},
         {"not a day", Doc(Release("1", "a.hex", "", kEmptySha, "2025-02-29")),
          "error: publicación 1 (versión 1): «date»"},
         {"date written otherwise", Doc(Release("1", "a.hex", "", kEmptySha, "30/11/2026")),
@@ -167,8 +182,19 @@ TEST(Catalogue, KeepsEachReleaseAsWrittenAndChecksItsFile)
     EXPECT_EQ(r->file, "releases/1.2.hex");
     EXPECT_EQ(r->notes, "Corrige el eje X");
     EXPECT_EQ(Sha256Text(r->sha256), std::string(64, 'f'));
-    EXPECT_EQ(FindRelease(catalogue, "1.2.0"), nullptr);  // a version is named as written
+    // Zero parts at the end make no other version, on either side.
+    EXPECT_EQ(FindRelease(catalogue, "1.2.0"), r);
+    EXPECT_EQ(FindRelease(catalogue, "1.1.0.0"), &catalogue.releases[1]);
     EXPECT_EQ(FindRelease(catalogue, "1"), nullptr);
+    EXPECT_EQ(FindRelease(catalogue, "1.02"), nullptr);
+    EXPECT_EQ(FindRelease(catalogue, "1.2."), nullptr);
+    Catalogue zeros;
+    ASSERT_TRUE(ReadCatalogue(Doc(Release("1.10.0") + "," + Release("2.0")), &zeros, &error)) << error;
+    EXPECT_EQ(FindRelease(zeros, "1.10"), &zeros.releases[1]);
+    EXPECT_EQ(FindRelease(zeros, "2"), &zeros.releases[0]);
+    EXPECT_EQ(FindRelease(zeros, "1.1"), nullptr);
+    EXPECT_EQ(CatalogueVersions(catalogue, 1), "1.2, …");
+    EXPECT_EQ(CatalogueVersions(catalogue, 2), "1.2, 1.1");
 
     const CatalogueRelease* old = FindRelease(catalogue, "1.1");
     ASSERT_NE(old, nullptr);
@@ -177,4 +203,11 @@ TEST(Catalogue, KeepsEachReleaseAsWrittenAndChecksItsFile)
     EXPECT_EQ(error, "el archivo de la versión 1.1 no es el que publica el catálogo: su SHA-256 es "
                      "2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881 y el catálogo da " +
                          kEmptySha);
+    // A file past the largest is refused by its size; the largest itself is hashed.
+    const std::string large(kMaxReleaseFileSize + 1, 'x');
+    EXPECT_FALSE(CheckReleaseFile(*old, large.data(), large.size(), &error));
+    EXPECT_EQ(error, "el archivo de la versión 1.1 tiene más de 1024 KiB, y un archivo de firmware ocupa unas decenas "
+                     "de KiB");
+    EXPECT_FALSE(CheckReleaseFile(*old, large.data(), kMaxReleaseFileSize, &error));
+    EXPECT_NE(error.find("su SHA-256 es"), std::string::npos) << error;
 }
