@@ -374,3 +374,62 @@ TEST_F(Cli, BarsOnATerminal)
         }
     }
 }
+
+TEST_F(Cli, StopSignalsIgnoredFromTheStartStayIgnored)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string err = (m_io.Path() / "stderr").string();
+    const std::string out = (m_io.Path() / "stdout").string();
+    const std::string pidFile = (m_io.Path() / "pid").string();
+    const std::vector<std::string> nohup = {"nohup"};
+    const std::vector<std::string> trapHup = {"sh", "-c", "trap '' HUP; exec \"$@\"", "sh"};
+    // A script's job in the background starts with SIGINT ignored; the shell tells its pid.
+    const std::vector<std::string> background = {"sh", "-c", "\"$@\" & echo $! >" + Q(pidFile) + "; wait $!", "sh"};
+    const struct {
+        const char* name;
+        std::vector<std::string> launcher;
+        std::vector<std::string> options;
+        std::vector<int> signals;  // sent at once, 100 reports in
+        int ends;                  // 128 + a signal, or an exit code
+    } cases[] = {
+        {"nohup, hung up", nohup, {"-v"}, {SIGHUP, SIGHUP}, 0},
+        {"trap '' HUP, hung up, json", trapHup, {"--progress=json"}, {SIGHUP, SIGHUP}, 0},
+        {"nohup, all, hung up", nohup, {"--all"}, {SIGHUP, SIGHUP}, 0},
+        {"background, Ctrl+C", background, {}, {SIGINT, SIGINT}, 0},
+        {"background, all, Ctrl+C", background, {"--all"}, {SIGINT, SIGINT}, 0},
+        // What is not ignored is held as ever.
+        {"nohup, terminated", nohup, {}, {SIGTERM}, 128 + SIGTERM},
+        {"background, terminated", background, {}, {SIGTERM}, 128 + SIGTERM},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& f : {record, pidFile})
+            fs::remove(f);
+        const bool all = !c.options.empty() && c.options[0] == "--all";
+        std::vector<std::string> args = {"flash"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(in);
+        const pid_t pid = StartFakeJob({all ? "TVX_FAKE_HID=bench" : "TVX_FAKE_HID=controller", "TVX_FAKE_DELAY_US=1000",
+                                        "TVX_FAKE_RECORD=" + record},
+                                       args, out, err, c.launcher);
+        ASSERT_GT(pid, 0);
+        const auto moving = [&] { return SizeOf(record) + SizeOf(err) + SizeOf(pidFile); };
+        pid_t tool = pid;
+        if (c.launcher == background) {
+            ASSERT_TRUE(stall::Until(
+                "the job's pid", [&] { return ReadFile(pidFile).find('\n') != std::string::npos; }, moving, Nap));
+            tool = static_cast<pid_t>(std::stol(ReadFile(pidFile)));
+        }
+        EXPECT_TRUE(stall::Until("100 reports", [&] { return SizeOf(record) >= 100; }, moving, Nap));
+        for (int sig : c.signals)
+            ::kill(tool, sig);
+        const int status = WaitJob(pid, record, err);
+        ASSERT_NE(status, -1);
+        EXPECT_EQ(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), c.ends) << ReadFile(err);
+        EXPECT_EQ(SizeOf(record), (all ? 3 : 1) * 2049u);
+        EXPECT_EQ(ReadFile(err).find("en curso") != std::string::npos, c.ends != 0) << ReadFile(err);
+        EXPECT_NE(ReadFile(out).find("Actualización OK!!!!"), std::string::npos) << ReadFile(out);
+    }
+}
+
