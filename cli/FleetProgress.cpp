@@ -67,11 +67,16 @@ public:
     {
         std::size_t width = 0;
         for (const FleetEntry* e : running)
-            width = std::max(width, Shown(e->label).size());
+            width = std::max(width, TextColumns(Shown(e->label)));
+        const int columns = SysStderrColumns();
         std::string text = Up();
         for (const FleetEntry* e : running) {
-            const std::string label = Shown(e->label);
-            text += label + std::string(width - label.size(), ' ') + " " + ProgressBar(e->progress) + "\x1b[K\n";
+            const std::string line = BarLine(Shown(e->label), width, e->progress, columns);
+            if (line.empty()) {  // too narrow for bars: the result lines alone
+                Erase();
+                return;
+            }
+            text += line + "\x1b[K\n";
         }
         text += "\x1b[J";
         m_drawn = running.size();
@@ -82,8 +87,9 @@ public:
         const bool ok = Updated(o);
         Erase();
         // A failed transfer's bar stays where it stopped, as flash leaves it.
-        if (m_bars && !ok && o.skip == Skip::kNone)
-            Err(Shown(o.entry.label) + " " + ProgressBar(o.entry.progress) + "\n");
+        const std::string bar = BarLine(Shown(o.entry.label), 0, o.entry.progress, SysStderrColumns());
+        if (m_bars && !ok && o.skip == Skip::kNone && !bar.empty())
+            Err(bar + "\n");
         // On a terminal that is both, a failure shows once: on stderr.
         if (m_watch && (ok || !m_oneTerminal))
             Print(Shown(o.entry.label) + ": " + o.message + "\n");

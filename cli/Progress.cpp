@@ -36,10 +36,17 @@ public:
     void Waiting(long seconds) override { TellWaiting(seconds); }
     milliseconds Period() const override { return m_bar ? milliseconds(50) : milliseconds(0); }
     // Whatever the terminal echoed after the bar (a ^C) goes with each redraw.
-    void Progress(std::int32_t value) override { Err("\r" + ProgressBar(value) + (m_moves ? "\x1b[K" : "")); }
+    void Progress(std::int32_t value) override
+    {
+        // A terminal too narrow gets no bar; one drawn before goes, where it can.
+        const std::string bar = BarLine({}, 0, value, SysStderrColumns());
+        if (!bar.empty() || (m_drawn && m_moves))
+            Err("\r" + bar + (m_moves ? "\x1b[K" : ""));
+        m_drawn = !bar.empty() || (m_drawn && !m_moves);
+    }
     void TransferEnded() override
     {
-        if (m_bar)
+        if (m_drawn)
             Err("\n");
     }
     int Result(bool ok, const std::string& message, int status) override
@@ -54,6 +61,7 @@ public:
 private:
     const bool m_bar = SysStderrIsTerminal();
     const bool m_moves = SysStderrTakesCursorMoves();
+    bool m_drawn = false;  // a bar is on the line
 };
 
 class CQuietReporter : public CProgressReporter {

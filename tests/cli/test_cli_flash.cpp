@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -433,3 +434,60 @@ TEST_F(Cli, StopSignalsIgnoredFromTheStartStayIgnored)
     }
 }
 
+// The widest line that `shown` (a terminal's output) draws, in columns.
+static std::size_t WidestLine(const std::string& shown)
+{
+    std::size_t widest = 0;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(shown[i]);
+        if (c == '\r' || c == '\n') {
+            column = 0;
+        } else if (c == 0x1b && i + 1 < shown.size() && shown[i + 1] == '[') {
+            for (i += 2; i < shown.size() && (shown[i] < 0x40 || shown[i] > 0x7e); ++i) {
+            }
+        } else if (c >= 0x20 && (c & 0xC0) != 0x80) {
+            widest = std::max(widest, ++column);
+        }
+    }
+    return widest;
+}
+
+TEST_F(Cli, BarsFitANarrowTerminal)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const struct {
+        int columns;
+        std::string scene;
+        std::string options;
+        std::vector<std::string> shown;  // each on the screen, in this order; without bars, the whole screen
+        bool bars;
+    } cases[] = {
+        {40, "controller", "", {"\r[" + std::string(32, '#') + "] 100%\x1b[K\r\n", "Actualización OK!!!!"}, true},
+        {40, "bench", "--all ", {"1-1 [", "1-2 [", "1-3 [", "Actualizados 3 de 3 mandos:"}, true},
+        // Too narrow for a bar: the results alone.
+        {15, "controller", "", {"Actualización OK!!!!\r\n"}, false},
+        {15, "bench", "--all ",
+         {"Actualizados 3 de 3 mandos:\r\n  1-1: Actualización OK!!!!\r\n  1-2: Actualización OK!!!!\r\n"
+          "  1-3: Actualización OK!!!!\r\n"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.columns << " columns, " << c.scene);
+        const std::string line =
+            "stty cols " + std::to_string(c.columns) + " && exec " + Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
+        const Result r = RunShell("env TERM=xterm TVX_FAKE_HID=" + c.scene + " TVX_FAKE_DELAY_US=200 script -qec " +
+                                  Q(line) + " /dev/null </dev/null");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::size_t at = 0;
+        for (const std::string& s : c.shown) {
+            at = r.out.find(s, at);
+            ASSERT_NE(at, std::string::npos) << s << " in:\n" << r.out;
+        }
+        if (c.bars) {
+            EXPECT_LT(WidestLine(r.out), static_cast<std::size_t>(c.columns)) << r.out;
+        } else {
+            EXPECT_EQ(r.out, c.shown[0]);
+        }
+    }
+}
