@@ -94,17 +94,21 @@ public:
     void Progress(const std::vector<const FleetEntry*>& running) override
     {
         if (One()) {
-            // Whatever the terminal echoed after the bar (a ^C) goes with each redraw.
-            Err("\r" + ProgressBar(running.front()->progress) + (m_moves ? "\x1b[K" : ""));
+            DrawOne(running.front()->progress);
             return;
         }
         std::size_t width = 0;
         for (const FleetEntry* e : running)
-            width = std::max(width, Shown(e->label).size());
+            width = std::max(width, TextColumns(Shown(e->label)));
+        const int columns = SysStderrColumns();
         std::string text = Up();
         for (const FleetEntry* e : running) {
-            const std::string label = Shown(e->label);
-            text += label + std::string(width - label.size(), ' ') + " " + ProgressBar(e->progress) + "\x1b[K\n";
+            const std::string line = BarLine(Shown(e->label), width, e->progress, columns);
+            if (line.empty()) {  // too narrow for bars: the result lines alone
+                Erase();
+                return;
+            }
+            text += line + "\x1b[K\n";
         }
         text += "\x1b[J";
         m_drawn = running.size();
@@ -126,7 +130,10 @@ public:
         if (One()) {
             // The bar stays where the transfer stopped.
             if (m_bar && o.skip == Skip::kNone)
-                Err("\r" + ProgressBar(o.entry.progress) + (m_moves ? "\x1b[K" : "") + "\n");
+                DrawOne(o.entry.progress);
+            if (m_oneDrawn)
+                Err("\n");
+            m_oneDrawn = false;
             if (ok)
                 Print(std::string(kUpdated) + "\n");
             else
@@ -135,8 +142,9 @@ public:
         }
         Erase();
         // A failed transfer's bar stays where it stopped, as flash leaves it.
-        if (m_moves && !ok && o.skip == Skip::kNone)
-            Err(Shown(o.entry.label) + " " + ProgressBar(o.entry.progress) + "\n");
+        const std::string bar = BarLine(Shown(o.entry.label), 0, o.entry.progress, SysStderrColumns());
+        if (m_moves && !ok && o.skip == Skip::kNone && !bar.empty())
+            Err(bar + "\n");
         // On a terminal that is both, a failure shows once: on stderr.
         if (Watch() && (ok || !m_oneTerminal))
             Print(Shown(o.entry.label) + ": " + o.message + "\n");
@@ -171,6 +179,16 @@ public:
     }
 
 private:
+    // One controller's bar, redrawn on its line; whatever the terminal echoed
+    // after it (a ^C) goes with each redraw. A terminal too narrow gets no
+    // bar, and one drawn before goes, where it can.
+    void DrawOne(std::int32_t value)
+    {
+        const std::string bar = BarLine({}, 0, value, SysStderrColumns());
+        if (!bar.empty() || (m_oneDrawn && m_moves))
+            Err("\r" + bar + (m_moves ? "\x1b[K" : ""));
+        m_oneDrawn = !bar.empty() || (m_oneDrawn && !m_moves);
+    }
     std::string Up() const { return m_drawn == 0 ? std::string("\r") : "\x1b[" + std::to_string(m_drawn) + "A\r"; }
     void Erase()
     {
@@ -184,6 +202,7 @@ private:
     const bool m_moves = SysStderrTakesCursorMoves();
     const bool m_oneTerminal = SysStdoutIsStderrTerminal();
     std::size_t m_drawn = 0;  // bar lines on the screen, above the cursor
+    bool m_oneDrawn = false;  // one controller's bar is on the line
 };
 
 class CQuietReporter : public CReporter {

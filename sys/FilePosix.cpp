@@ -149,8 +149,11 @@ public:
         sigemptyset(&pending);
         if (::sigpending(&pending) != 0)
             return false;
+        // A blocked signal waits even when ignored (SIGHUP under nohup); unblocked, it goes nowhere.
+        struct sigaction action {};
         for (int sig : kStopSignals)
-            if (sigismember(&pending, sig) == 1)
+            if (sigismember(&pending, sig) == 1 && ::sigaction(sig, nullptr, &action) == 0 &&
+                action.sa_handler != SIG_IGN)
                 return true;
         return false;
     }

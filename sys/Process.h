@@ -9,6 +9,9 @@
 
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
+// The width of the terminal on standard error, in columns, as it is now (it
+// may change at any time); 0 when unknown.
+int SysStderrColumns();
 // True when standard output and standard error are one terminal, so that a
 // line written to both shows twice.
 bool SysStdoutIsStderrTerminal();
@@ -39,7 +42,9 @@ void SysIgnoreClosedPipes();
 // something must not be cut short: the first is held and `warning` (if any)
 // goes to stderr; the second asks to abort (SysAbortRequested), for the
 // program to stop what it does and tell how far it came; a third ends the
-// process at once, as the request would have.
+// process at once, as the request would have. A request that the process was
+// started ignoring (SIGHUP under nohup, SIGINT in a script's background job,
+// Ctrl+C disabled for the console) stays ignored, here and in SysSayOnStop.
 void SysHoldStopRequests(const char* warning);
 // True when a request came during the hold.
 bool SysStopRequestHeld();

@@ -1,6 +1,7 @@
 #include "sys/Process.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -62,15 +63,35 @@ extern "C" void OnStopSignal(int sig)
     ::raise(sig);
 }
 
+// Whether each stop signal came ignored from whoever started the process
+// (SIGHUP under nohup, SIGINT in a script's background job): read before the
+// first handler goes in, as the user's word that such a signal is no request.
+const bool* IgnoredFromTheStart()
+{
+    static const struct Ignored {
+        bool is[3];
+        Ignored()
+        {
+            for (std::size_t i = 0; i < 3; ++i) {
+                struct sigaction inherited {};
+                is[i] = ::sigaction(kStopSignals[i], nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN;
+            }
+        }
+    } ignored;
+    return ignored.is;
+}
+
+// A signal ignored from the start stays so: its action is left as it is.
 void CatchStopSignals(struct sigaction* previous)
 {
+    const bool* ignored = IgnoredFromTheStart();
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     for (int sig : kStopSignals)
         sigaddset(&action.sa_mask, sig);
     for (std::size_t i = 0; i < 3; ++i)
-        ::sigaction(kStopSignals[i], &action, &previous[i]);
+        ::sigaction(kStopSignals[i], ignored[i] ? nullptr : &action, &previous[i]);
 }
 
 }  // namespace
@@ -78,6 +99,12 @@ void CatchStopSignals(struct sigaction* previous)
 bool SysStderrIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+int SysStderrColumns()
+{
+    struct winsize size {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 bool SysStdoutIsStderrTerminal()

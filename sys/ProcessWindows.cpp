@@ -96,6 +96,16 @@ bool SysStderrIsTerminal()
     return err != nullptr && err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode) != FALSE;
 }
 
+int SysStderrColumns()
+{
+    // The visible width: a console whose buffer is wider scrolls sideways rather than wrap.
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(err, &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 bool SysStdoutIsStderrTerminal()
 {
     // A process has one console: both are it when both are consoles.
@@ -163,6 +173,8 @@ void SysIgnoreClosedPipes()
     // Writes to a pipe whose reader went away fail here anyway.
 }
 
+// A Ctrl+C that the process was started ignoring (SetConsoleCtrlHandler(NULL,
+// TRUE) in its parent) reaches no handler, and nothing here lifts that.
 void SysHoldStopRequests(const char* warning)
 {
     g_warning = warning;

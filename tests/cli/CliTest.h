@@ -114,9 +114,11 @@ inline std::size_t SizeOf(const std::string& path)
 }
 
 // The in-memory tool started as a terminal's job: a process group of its own,
-// so that the signals a test sends reach nobody else. `env` holds NAME=value.
+// so that the signals a test sends reach nobody else. `env` holds NAME=value;
+// `launcher` (nohup, a shell...) starts the tool, given it and `args` last.
 inline pid_t StartFakeJob(const std::vector<std::string>& env, const std::vector<std::string>& args,
-                          const std::string& out, const std::string& err)
+                          const std::string& out, const std::string& err,
+                          const std::vector<std::string>& launcher = {})
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -128,11 +130,14 @@ inline pid_t StartFakeJob(const std::vector<std::string>& env, const std::vector
         std::freopen("/dev/null", "r", stdin);
         std::freopen(out.c_str(), "w", stdout);
         std::freopen(err.c_str(), "w", stderr);
-        std::vector<char*> argv = {const_cast<char*>(TOLVANEX_FAKE_CLI)};
+        std::vector<char*> argv;
+        for (const std::string& a : launcher)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(const_cast<char*>(TOLVANEX_FAKE_CLI));
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(TOLVANEX_FAKE_CLI, argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     return pid;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -401,6 +402,122 @@ TEST_F(Cli, BarsOnATerminal)
         }
         if (!c.once.empty()) {
             EXPECT_EQ(CountIn((m_io.Path() / "stdout").string(), c.once), 1u) << r.out;
+        }
+    }
+}
+
+TEST_F(Cli, StopSignalsIgnoredFromTheStartStayIgnored)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const std::string record = (m_io.Path() / "reports").string();
+    const std::string err = (m_io.Path() / "stderr").string();
+    const std::string out = (m_io.Path() / "stdout").string();
+    const std::string pidFile = (m_io.Path() / "pid").string();
+    const std::vector<std::string> nohup = {"nohup"};
+    const std::vector<std::string> trapHup = {"sh", "-c", "trap '' HUP; exec \"$@\"", "sh"};
+    // A script's job in the background starts with SIGINT ignored; the shell tells its pid.
+    const std::vector<std::string> background = {"sh", "-c", "\"$@\" & echo $! >" + Q(pidFile) + "; wait $!", "sh"};
+    const struct {
+        const char* name;
+        std::vector<std::string> launcher;
+        std::vector<std::string> options;
+        std::vector<int> signals;  // sent at once, 100 reports in
+        int ends;                  // 128 + a signal, or an exit code
+    } cases[] = {
+        {"nohup, hung up", nohup, {"-v"}, {SIGHUP, SIGHUP}, 0},
+        {"trap '' HUP, hung up, json", trapHup, {"--progress=json"}, {SIGHUP, SIGHUP}, 0},
+        {"nohup, all, hung up", nohup, {"--all"}, {SIGHUP, SIGHUP}, 0},
+        {"background, Ctrl+C", background, {}, {SIGINT, SIGINT}, 0},
+        {"background, all, Ctrl+C", background, {"--all"}, {SIGINT, SIGINT}, 0},
+        // What is not ignored is held as ever.
+        {"nohup, terminated", nohup, {}, {SIGTERM}, 128 + SIGTERM},
+        {"background, terminated", background, {}, {SIGTERM}, 128 + SIGTERM},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& f : {record, pidFile})
+            fs::remove(f);
+        const bool all = !c.options.empty() && c.options[0] == "--all";
+        std::vector<std::string> args = {"flash"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(in);
+        const pid_t pid = StartFakeJob({all ? "TVX_FAKE_HID=bench" : "TVX_FAKE_HID=controller", "TVX_FAKE_DELAY_US=1000",
+                                        "TVX_FAKE_RECORD=" + record},
+                                       args, out, err, c.launcher);
+        ASSERT_GT(pid, 0);
+        const auto moving = [&] { return SizeOf(record) + SizeOf(err) + SizeOf(pidFile); };
+        pid_t tool = pid;
+        if (c.launcher == background) {
+            ASSERT_TRUE(stall::Until(
+                "the job's pid", [&] { return ReadFile(pidFile).find('\n') != std::string::npos; }, moving, Nap));
+            tool = static_cast<pid_t>(std::stol(ReadFile(pidFile)));
+        }
+        EXPECT_TRUE(stall::Until("100 reports", [&] { return SizeOf(record) >= 100; }, moving, Nap));
+        for (int sig : c.signals)
+            ::kill(tool, sig);
+        const int status = WaitJob(pid, record, err);
+        ASSERT_NE(status, -1);
+        EXPECT_EQ(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), c.ends) << ReadFile(err);
+        EXPECT_EQ(SizeOf(record), (all ? 3 : 1) * 2049u);
+        EXPECT_EQ(ReadFile(err).find("en curso") != std::string::npos, c.ends != 0) << ReadFile(err);
+        EXPECT_NE(ReadFile(out).find("Actualización OK!!!!"), std::string::npos) << ReadFile(out);
+    }
+}
+
+// The widest line that `shown` (a terminal's output) draws, in columns.
+static std::size_t WidestLine(const std::string& shown)
+{
+    std::size_t widest = 0;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(shown[i]);
+        if (c == '\r' || c == '\n') {
+            column = 0;
+        } else if (c == 0x1b && i + 1 < shown.size() && shown[i + 1] == '[') {
+            for (i += 2; i < shown.size() && (shown[i] < 0x40 || shown[i] > 0x7e); ++i) {
+            }
+        } else if (c >= 0x20 && (c & 0xC0) != 0x80) {
+            widest = std::max(widest, ++column);
+        }
+    }
+    return widest;
+}
+
+TEST_F(Cli, BarsFitANarrowTerminal)
+{
+    const std::string in = m_dir.Write("in.hex", Record(0, {1, 2, 3}) + "\n");
+    const struct {
+        int columns;
+        std::string scene;
+        std::string options;
+        std::vector<std::string> shown;  // each on the screen, in this order; without bars, the whole screen
+        bool bars;
+    } cases[] = {
+        {40, "controller", "", {"\r[" + std::string(32, '#') + "] 100%\x1b[K\r\n", "Actualización OK!!!!"}, true},
+        {40, "bench", "--all ", {"1-1 [", "1-2 [", "1-3 [", "Actualizados 3 de 3 mandos:"}, true},
+        // Too narrow for a bar: the results alone.
+        {15, "controller", "", {"Actualización OK!!!!\r\n"}, false},
+        {15, "bench", "--all ",
+         {"Actualizados 3 de 3 mandos:\r\n  1-1: Actualización OK!!!!\r\n  1-2: Actualización OK!!!!\r\n"
+          "  1-3: Actualización OK!!!!\r\n"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.columns << " columns, " << c.scene);
+        const std::string line =
+            "stty cols " + std::to_string(c.columns) + " && exec " + Q(TOLVANEX_FAKE_CLI) + " flash " + c.options + Q(in);
+        const Result r = RunShell("env TERM=xterm TVX_FAKE_HID=" + c.scene + " TVX_FAKE_DELAY_US=200 script -qec " +
+                                  Q(line) + " /dev/null </dev/null");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::size_t at = 0;
+        for (const std::string& s : c.shown) {
+            at = r.out.find(s, at);
+            ASSERT_NE(at, std::string::npos) << s << " in:\n" << r.out;
+        }
+        if (c.bars) {
+            EXPECT_LT(WidestLine(r.out), static_cast<std::size_t>(c.columns)) << r.out;
+        } else {
+            EXPECT_EQ(r.out, c.shown[0]);
         }
     }
 }
