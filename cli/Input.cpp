@@ -17,8 +17,7 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     }
     const std::string& path = args.Value("catalogue");
     if (path == "-") {
-        *status =
-            UsageError(CommandPrefix() + "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
+        *status = UsageError(args.command, "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
         return false;
     }
     std::string text;
@@ -35,10 +34,10 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     const std::string& version = args.Value("release");
     const CatalogueRelease* release = FindRelease(catalogue, version);
     if (release == nullptr) {
-        *status = UsageError(CommandPrefix() + "el catálogo «" + Shown(path) + "» no tiene la versión «" +
-                             Shown(version) + "» " +
-                             (catalogue.releases.empty() ? std::string("(no tiene ninguna)")
-                                                         : "(tiene: " + CatalogueVersions(catalogue) + ")"));
+        *status = UsageError(args.command,
+                             "el catálogo «" + Shown(path) + "» no tiene la versión «" + Shown(version) + "» " +
+                                 (catalogue.releases.empty() ? std::string("(no tiene ninguna)")
+                                                             : "(tiene: " + CatalogueVersions(catalogue) + ")"));
         return false;
     }
     m_release = *release;
