@@ -38,12 +38,45 @@ std::string Shown(const Option& o, bool asLong)
     return asLong ? std::string("--") + o.longName : std::string("-") + o.shortName;
 }
 
-// For a valueName of "=value" in lower case: that one value, which may also
-// stand as the next word; else null.
+// A fixed word's option: that one value, which may also stand as the next
+// word; else null.
 const char* OnlyValue(const Option& o)
 {
-    const char* v = o.valueName;
-    return v != nullptr && v[0] == '=' && v[1] >= 'a' && v[1] <= 'z' ? v + 1 : nullptr;
+    return o.kind == ValueKind::kWord ? o.valueName + 1 : nullptr;
+}
+
+bool IsFlag(const Option& o)
+{
+    return o.kind == ValueKind::kNone;
+}
+
+// The other side of a relation as the user writes it: "--release=VERSIÓN".
+std::string Written(const std::vector<Option>& options, const char* longName)
+{
+    const Option* o = FindLong(options, longName);
+    const bool shown = o != nullptr && o->valueName != nullptr && o->valueName[0] == '=';
+    return std::string("--") + longName + (shown ? o->valueName : "");
+}
+
+std::string Broken(const Relation& r, const std::vector<Option>& options)
+{
+    const std::string other = Written(options, r.other);
+    std::string text = std::string("--") + r.option;
+    switch (r.bond) {
+    case Bond::kApart:
+        text += " y " + other + " no van juntas";
+        break;
+    case Bond::kNotWith:
+        text += " no va con " + other;
+        break;
+    case Bond::kNeeds:
+        text += " necesita " + other;
+        break;
+    case Bond::kOnlyWith:
+        text += " va con " + other;
+        break;
+    }
+    return r.note != nullptr ? text + " (" + r.note + ")" : text;
 }
 
 // One pass over the words of a command line, word by word.
@@ -97,7 +130,7 @@ private:
         const Option* o = FindLong(m_options, name);
         if (o == nullptr)
             return Fail("opción desconocida: --" + name);
-        if (o->valueName == nullptr) {
+        if (IsFlag(*o)) {
             if (eq != std::string::npos)
                 return Fail("la opción --" + name + " no lleva valor");
             return Store(*o, true, {});
@@ -143,7 +176,7 @@ private:
             const Option* o = FindShort(m_options, arg[k]);
             if (o == nullptr)
                 return Fail(std::string("opción desconocida: -") + arg[k]);
-            if (o->valueName == nullptr) {
+            if (IsFlag(*o)) {
                 if (!Store(*o, false, {}))
                     return false;
                 continue;
@@ -160,7 +193,7 @@ private:
     bool Store(const Option& o, bool asLong, std::string value)
     {
         // A flag said twice says the same (-v -v, -vv); a value given twice is a mistake.
-        if (m_out->values.count(o.longName) != 0 && o.valueName != nullptr)
+        if (m_out->values.count(o.longName) != 0 && !IsFlag(o))
             return Fail("la opción " + Shown(o, asLong) + " aparece más de una vez");
         m_out->values[o.longName] = std::move(value);
         return true;
@@ -185,6 +218,18 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
                ParsedArgs* out, std::string* error)
 {
     return CArgParser(args, options, out, error).Parse(stopAtOperand);
+}
+
+bool CheckRelations(const std::vector<Relation>& relations, const std::vector<Option>& options, const ParsedArgs& args,
+                    std::string* error)
+{
+    for (const Relation& r : relations) {
+        if (!args.Has(r.option) || args.Has(r.other) != Refuses(r.bond))
+            continue;
+        *error = Broken(r, options);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace cli

@@ -15,10 +15,10 @@ namespace cli {
 int RunImage(const ParsedArgs& args)
 {
     if (!args.Has("output"))
-        return UsageError("image: falta -o SALIDA");
+        return UsageError(args.command, "falta -o SALIDA");
     const std::string& out = args.Value("output");
     if (out.empty())
-        return UsageError("image: SALIDA vacía");
+        return UsageError(args.command, "SALIDA vacía");
     CInput input;
     int status = kExitOk;
     if (!input.Find(args, &status))

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "cli/CmdCheck.h"
 #include "cli/CmdChecksum.h"
@@ -14,13 +15,22 @@ namespace {
 
 const Option kHelpOption = {'h', "help", nullptr, "muestra esta ayuda"};
 const Option kVerboseOption = {'v', "verbose", nullptr, "muestra en stderr los diagnósticos de la búsqueda del mando"};
-const Option kOutputOption = {'o', "output", "SALIDA", "escribe la imagen en SALIDA («-»: la salida estándar)"};
+const Option kOutputOption = {'o', "output", "SALIDA", "escribe la imagen en SALIDA («-»: la salida estándar)",
+                              ValueKind::kWritePath};
 const Option kVersionOption = {'\0', "version", nullptr, "muestra la versión"};
 // In place of FILE, for every command that reads one.
-const Option kCatalogueOption = {'\0', "catalogue", "=CATÁLOGO",
-                                 "lee, en lugar de ARCHIVO, una versión del catálogo CATÁLOGO (firmware.json)"};
+const Option kCatalogueOption = {'\0',
+                                 "catalogue",
+                                 "=CATÁLOGO",
+                                 "lee, en lugar de ARCHIVO, una versión del catálogo CATÁLOGO (firmware.json)",
+                                 ValueKind::kReadPath,
+                                 "json"};
 const Option kReleaseOption = {'\0', "release", "=VERSIÓN",
-                               "la versión del catálogo; su archivo se usa solo si su SHA-256 es el del catálogo"};
+                               "la versión del catálogo; su archivo se usa solo si su SHA-256 es el del catálogo",
+                               ValueKind::kText};
+// Each needs the other: the release is looked up in the catalogue.
+const Relation kCatalogueRelations[] = {{"catalogue", Bond::kNeeds, "release"},
+                                        {"release", Bond::kOnlyWith, "catalogue"}};
 
 // Exit codes beyond 0 (bien) and 1 (uso incorrecto, o versión que el catálogo no tiene), by command.
 const char kFileCodes[] = "2 archivo o catálogo ilegible, catálogo no\n"
@@ -31,6 +41,7 @@ const Command kCommands[] = {
      "ARCHIVO",
      "carga ARCHIVO (Intel HEX) y escribe la suma de la imagen",
      {},
+     {},
      RunChecksum,
      1,
      false,
@@ -39,6 +50,7 @@ const Command kCommands[] = {
      "ARCHIVO -o SALIDA",
      "carga ARCHIVO y escribe la imagen de 16384 bytes en SALIDA",
      {kOutputOption},
+     {},
      RunImage,
      1,
      false,
@@ -46,14 +58,24 @@ const Command kCommands[] = {
     {"flash",
      "ARCHIVO",
      "carga ARCHIVO, lo revisa como check y lo envía al mando conectado",
-     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C; como mucho un año)"},
-      {'\0', "device", "=SEL", "envía al mando SEL: path:RUTA, place:LUGAR o serial:NÚMERO (como los da list)"},
+     {{'\0', "wait", "[=SEGUNDOS]", "espera a que se conecte el mando (sin SEGUNDOS, hasta Ctrl+C; como mucho un año)",
+       ValueKind::kNumber},
+      {'\0', "device", "=SEL", "envía al mando SEL: path:RUTA, place:LUGAR o serial:NÚMERO (como los da list)",
+       ValueKind::kSelection},
       {'\0', "all", nullptr, "envía a la vez a todos los mandos conectados"},
       {'\0', "watch", nullptr, "envía a cada mando conectado y a cada uno que se conecte después, hasta Ctrl+C"},
-      {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea"},
-      {'\0', "log", "REGISTRO", "añade a REGISTRO una línea JSON por mando y cómo le fue (un registro del banco)"},
+      {'\0', "progress", "=json", "escribe el avance en stdout, un objeto JSON por línea", ValueKind::kWord},
+      {'\0', "log", "REGISTRO", "añade a REGISTRO una línea JSON por mando y cómo le fue (un registro del banco)",
+       ValueKind::kWritePath},
       {'q', "quiet", nullptr, "no escribe nada si todo va bien"},
       {'\0', "strict", nullptr, "no envía nada si la revisión da avisos"}},
+     // In this order, the first broken one is the one told.
+     {{"quiet", Bond::kApart, "progress"},
+      {"all", Bond::kApart, "watch"},
+      {"device", Bond::kNotWith, "all"},
+      {"device", Bond::kNotWith, "watch"},
+      {"wait", Bond::kNotWith, "all", "--watch espera a cada mando"},
+      {"wait", Bond::kNotWith, "watch", "--watch espera a cada mando"}},
      RunFlash,
      1,
      true,
@@ -68,6 +90,7 @@ const Command kCommands[] = {
      "ARCHIVO",
      "revisa ARCHIVO línea a línea y muestra qué partes de la imagen cubre",
      {},
+     {},
      RunCheck,
      1,
      false,
@@ -77,6 +100,7 @@ const Command kCommands[] = {
      "",
      "muestra las interfaces HID que examina la búsqueda del mando y por qué no se abren",
      {{'\0', "json", nullptr, "un documento JSON en lugar del texto"}},
+     {},
      RunList,
      0,
      true,
@@ -139,21 +163,22 @@ const Command* FindCommand(const std::string& name)
     return nullptr;
 }
 
+std::span<const Command> AllCommands()
+{
+    return kCommands;
+}
+
 std::vector<Option> OptionsOf(const Command& c)
 {
     // Every command takes -v, as the tool does before it; only those that
     // search for the controller have anything to show with it.
-    std::vector<Option> all = c.options;
-    if (c.files != 0) {
-        all.push_back(kCatalogueOption);
-        all.push_back(kReleaseOption);
-    }
-    all.push_back(kVerboseOption);
-    all.push_back(kHelpOption);
+    std::vector<Option> all = ShownOptions(c);
+    if (!c.searches)
+        all.insert(all.end() - 1, kVerboseOption);
     return all;
 }
 
-std::string CommandUsage(const Command& c)
+std::vector<Option> ShownOptions(const Command& c)
 {
     std::vector<Option> shown = c.options;
     if (c.files != 0) {
@@ -163,6 +188,21 @@ std::string CommandUsage(const Command& c)
     if (c.searches)
         shown.push_back(kVerboseOption);
     shown.push_back(kHelpOption);
+    return shown;
+}
+
+std::vector<Relation> RelationsOf(const Command& c)
+{
+    std::vector<Relation> all;
+    if (c.files != 0)
+        all.assign(std::begin(kCatalogueRelations), std::end(kCatalogueRelations));
+    all.insert(all.end(), c.relations.begin(), c.relations.end());
+    return all;
+}
+
+std::string CommandUsage(const Command& c)
+{
+    const std::vector<Option> shown = ShownOptions(c);
     return std::string("uso: tolvanex-cli ") + c.name + " [OPCIONES]" + (*c.synopsis != '\0' ? " " : "") + c.synopsis +
            "\n  " + c.summary + "\n\n" + (c.files != 0 ? std::string(kFileNote) + "\n" : std::string()) +
            "opciones:\n" + OptionsText(shown) + "\ncódigos de salida: 0 bien, 1 uso incorrecto, " + c.exitCodes +

@@ -12,10 +12,10 @@
 namespace cli {
 namespace {
 
-// Tells a usage error; false, for the checks of the options.
-bool Misused(const std::string& why)
+// Tells a usage error of `args`' command; false, for the checks of the options.
+bool Misused(const ParsedArgs& args, const std::string& why)
 {
-    UsageError(why);
+    UsageError(args.command, why);
     return false;
 }
 
@@ -39,24 +39,18 @@ bool WaitOption(const ParsedArgs& args, long* seconds)
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
     if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0 || n > kMaxWaitSeconds)
-        return Misused("flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
-                       std::to_string(kMaxWaitSeconds) + " (un año)");
+        return Misused(args, "--wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
+                                 std::to_string(kMaxWaitSeconds) + " (un año)");
     *seconds = n;
     return true;
 }
 
-// --quiet and --progress, checked together; false after a usage error.
-bool StyleOption(const ParsedArgs& args, ReportStyle* style)
+// --quiet or --progress=json, which the command table keeps apart and to that one word.
+ReportStyle StyleOption(const ParsedArgs& args)
 {
-    *style = args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
-    if (!args.Has("progress"))
-        return true;
-    if (args.Value("progress") != "json")
-        return Misused("flash: --progress solo admite «json»");
-    if (*style == ReportStyle::kQuiet)
-        return Misused("flash: --quiet y --progress=json no van juntas");
-    *style = ReportStyle::kJson;
-    return true;
+    if (args.Has("progress"))
+        return ReportStyle::kJson;
+    return args.Has("quiet") ? ReportStyle::kQuiet : ReportStyle::kText;
 }
 
 // A selection's kind with nothing after it: "place:".
@@ -66,23 +60,15 @@ bool EmptySelection(const std::string& sel)
     return SplitSelection(sel, &selection) && selection.value.empty();
 }
 
-// The options that pick controllers, checked together; false after a usage error.
+// The options that pick controllers; the command table has refused those
+// that do not go together. False after a usage error.
 bool PickOptions(const ParsedArgs& args, FlashRequest* request)
 {
-    const bool all = args.Has("all");
-    const bool watch = args.Has("watch");
-    const std::string many = all ? "--all" : "--watch";
-    if (all && watch)
-        return Misused("flash: --all y --watch no van juntas");
-    if ((all || watch) && args.Has("device"))
-        return Misused("flash: --device no va con " + many);
-    if ((all || watch) && args.Has("wait"))
-        return Misused("flash: --wait no va con " + many + " (--watch espera a cada mando)");
     if (args.Has("device") && (args.Value("device").empty() || EmptySelection(args.Value("device"))))
-        return Misused("flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
+        return Misused(args, "--device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
     request->device = args.Has("device") ? args.Value("device") : std::string();
-    request->all = all;
-    request->watch = watch;
+    request->all = args.Has("all");
+    request->watch = args.Has("watch");
     return true;
 }
 
@@ -91,7 +77,7 @@ bool LogOption(const ParsedArgs& args, CBenchLog& log)
 {
     std::string why;
     if (args.Has("log") && !log.Open(args.Value("log"), &why))
-        return Misused("flash: --log: no se puede abrir «" + Shown(args.Value("log")) + "»: " + why);
+        return Misused(args, "--log: no se puede abrir «" + Shown(args.Value("log")) + "»: " + why);
     return true;
 }
 
@@ -100,8 +86,8 @@ bool LogOption(const ParsedArgs& args, CBenchLog& log)
 bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log)
 {
     request->strict = args.Has("strict");
-    return StyleOption(args, &request->style) && WaitOption(args, &request->waitSeconds) &&
-           PickOptions(args, request) && LogOption(args, log);
+    request->style = StyleOption(args);
+    return WaitOption(args, &request->waitSeconds) && PickOptions(args, request) && LogOption(args, log);
 }
 
 }  // namespace cli

@@ -17,8 +17,7 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     }
     const std::string& path = args.Value("catalogue");
     if (path == "-") {
-        *status =
-            UsageError(CommandPrefix() + "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
+        *status = UsageError(args.command, "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
         return false;
     }
     std::string text;
@@ -42,8 +41,8 @@ bool CInput::Find(const ParsedArgs& args, int* status)
                                 : count <= kNamed ? "(tiene: " + CatalogueVersions(catalogue) + ")"
                                                   : "(tiene " + std::to_string(count) +
                                                         " versiones: " + CatalogueVersions(catalogue, kNamed) + ")";
-        *status = UsageError(CommandPrefix() + "el catálogo «" + Shown(path) + "» no tiene la versión «" +
-                             Shown(version) + "» " + has);
+        *status = UsageError(args.command,
+                             "el catálogo «" + Shown(path) + "» no tiene la versión «" + Shown(version) + "» " + has);
         return false;
     }
     m_release = *release;

@@ -59,7 +59,7 @@ public:
         DeviceSelection selection;
         std::string why;
         if (!m_device.empty() && ResolveDevice(m_device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous)
-            return reporter.Refused(UsageError(CommandPrefix() + why));
+            return reporter.Refused(UsageError("flash", why));
         const CHidDevice& link = m_update->Device();
         if (!m_unknown.empty())
             Complain(m_unknown);

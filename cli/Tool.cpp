@@ -16,22 +16,21 @@ namespace {
 
 int RunCommand(const Command& c, const std::vector<std::string>& args)
 {
-    SetCurrentCommand(&c);
     ParsedArgs parsed;
+    parsed.command = c.name;
     std::string error;
-    if (!ParseArgs(args, OptionsOf(c), false, &parsed, &error))
-        return UsageError(std::string(c.name) + ": " + Shown(error));
+    const std::vector<Option> options = OptionsOf(c);
+    if (!ParseArgs(args, options, false, &parsed, &error))
+        return UsageError(parsed.command, Shown(error));
     if (parsed.Has("help")) {
         Print(CommandUsage(c));
         return kExitOk;
     }
-    // A catalogue's release stands in for FILE.
-    const bool fromCatalogue = parsed.Has("catalogue");
-    if (fromCatalogue != parsed.Has("release"))
-        return UsageError(std::string(c.name) + (fromCatalogue ? ": --catalogue necesita --release=VERSIÓN"
-                                                               : ": --release va con --catalogue=CATÁLOGO"));
-    if (parsed.operands.size() != (fromCatalogue ? 0 : c.files) || !parsed.optionAfterEnd.empty())
-        return OperandError(c, parsed);
+    // Before the operands: a catalogue's release stands in for FILE.
+    if (!CheckRelations(RelationsOf(c), options, parsed, &error))
+        return UsageError(parsed.command, error);
+    if (parsed.operands.size() != (parsed.Has("catalogue") ? 0 : c.files) || !parsed.optionAfterEnd.empty())
+        return OperandError(parsed, c.files);
     if (parsed.Has("verbose")) {
         hidplat::SetDiagnosticsEcho(true);
         SetVerbose(true);

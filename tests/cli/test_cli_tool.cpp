@@ -4,6 +4,11 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "cli/Commands.h"
+
 using namespace clitest;
 
 TEST_F(Cli, UnreadableInput)
@@ -86,34 +91,46 @@ TEST_F(Cli, UsageErrors)
         {{"image", in, in, "-o", x}, "image: lleva un solo ARCHIVO", "image"},
         {{"image", in, "--output="}, "image: a la opción --output= le falta su valor", "image"},
         {{"image", "--", "-odd.hex", "-o", x}, "image: las opciones van antes de «--», y -o está después", "image"},
-        {{"image", "--", in, "--output=" + x}, "image: las opciones van antes de «--», y --output=" + x + " está después",
+        {{"image", "--", in, "--output=" + x},
+         "image: las opciones van antes de «--», y --output=" + x + " está después",
          "image"},
         {{"list", in}, "list: no lleva ARCHIVO", "list"},
         {{"checksum", "--release=1.2", in}, "checksum: --release va con --catalogue=CATÁLOGO", "checksum"},
         {{"flash", "--catalogue", x}, "flash: --catalogue necesita --release=VERSIÓN", "flash"},
         {{"image", "--catalogue=" + x, "--release=1", in, "-o", x}, "image: con --catalogue no lleva ARCHIVO", "image"},
         {{"check", "--catalogue=-", "--release=1"},
-         "check: --catalogue no lee la entrada estándar: sus archivos están en su carpeta", "check"},
+         "check: --catalogue no lee la entrada estándar: sus archivos están en su carpeta",
+         "check"},
         {{"check", "--catalogue=", "--release=1"}, "check: a la opción --catalogue= le falta su valor", "check"},
         {{"list", "--catalogue=" + x}, "list: opción desconocida: --catalogue", "list"},
         {{"flash", "--progress", in}, "flash: la opción --progress se escribe --progress=json", "flash"},
         {{"flash", "--wait=", in}, "flash: a la opción --wait= le falta su valor", "flash"},
         {{"flash", "--wait=9223372036854775807", in},
-         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)", "flash"},
+         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)",
+         "flash"},
         {{"flash", "--wait=31536001", in},
-         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)", "flash"},
+         "flash: --wait=SEGUNDOS espera un número entero de segundos, de 0 a 31536000 (un año)",
+         "flash"},
         {{"flash", "--all", "--watch", in}, "flash: --all y --watch no van juntas", "flash"},
         {{"flash", "--all", "--device=1-1", in}, "flash: --device no va con --all", "flash"},
         {{"flash", "--watch", "--wait", in}, "flash: --wait no va con --watch (--watch espera a cada mando)", "flash"},
+        {{"flash", "--wait=5", "--all", in}, "flash: --wait no va con --all (--watch espera a cada mando)", "flash"},
+        {{"flash", "--watch", "--device=1-1", in}, "flash: --device no va con --watch", "flash"},
+        // Options that refuse each other are told before a missing FILE.
+        {{"flash", "--all", "--watch"}, "flash: --all y --watch no van juntas", "flash"},
+        {{"list", "--json", "--catalogue=x"}, "list: opción desconocida: --catalogue", "list"},
         {{"flash", "--device=", in}, "flash: a la opción --device= le falta su valor", "flash"},
         {{"flash", "--device=place:", in},
-         "flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)", "flash"},
+         "flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)",
+         "flash"},
         {{"flash", "--device=SERIAL:", in},
-         "flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)", "flash"},
+         "flash: --device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)",
+         "flash"},
         {{"flash", "--device=1-1", "--device=1-2", in}, "flash: la opción --device aparece más de una vez", "flash"},
         {{"flash", "--wait=1", "--wait", in}, "flash: la opción --wait aparece más de una vez", "flash"},
         {{"flash", "--log=/nonexistent/log", in},
-         "flash: --log: no se puede abrir «/nonexistent/log»: no existe", "flash"},
+         "flash: --log: no se puede abrir «/nonexistent/log»: no existe",
+         "flash"},
         {{"flash", "--device", "place:1-1"}, "flash: falta el ARCHIVO", "flash"},
         {{"--version", "foo"}, "--version no lleva nada más", ""},
         {{"--help", "nada"}, "orden desconocida: nada", ""},
@@ -155,7 +172,8 @@ TEST_F(Cli, HelpAndVersion)
         {"checksum", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
         {"image", true, false, "SHA-256 distinto del catálogo, o salida no escrita\n"},
         {"check", true, false, "SHA-256 distinto del catálogo, o salida no escrita, 5 avisos\n"},
-        {"flash", true, true, "o registro perdidos,\n  interrumpido (flash): 128 + el número de la señal (130 tras Ctrl+C)\n"},
+        {"flash", true, true,
+         "o registro perdidos,\n  interrumpido (flash): 128 + el número de la señal (130 tras Ctrl+C)\n"},
         {"list", false, true, "2 salida no escrita\n"},
     };
     for (const auto& c : commands) {
@@ -178,8 +196,9 @@ TEST_F(Cli, ReadsOnlyRegularFiles)
 {
     const std::string fifo = (m_dir.Path() / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> refused = {"/dev/zero", "/dev/null", fifo, "/proc/self/status", "/proc/version",
-                                        "/sys/kernel/uevent_seqnum", "/proc/kmsg"};
+    std::vector<std::string> refused = {"/dev/zero",         "/dev/null",     fifo,
+                                        "/proc/self/status", "/proc/version", "/sys/kernel/uevent_seqnum",
+                                        "/proc/kmsg"};
     for (const std::string& path : refused) {
         if (!fs::exists(path))
             continue;
@@ -273,7 +292,7 @@ TEST_F(Cli, ArgumentsEndOptionsNameValuesAndShowHelp)
         {"image -h", 0, "uso: tolvanex-cli image [OPCIONES] ARCHIVO -o SALIDA", ""},
         {"flash --help", 0, "uso: tolvanex-cli flash", ""},
         {"flash -x", 1, "", "flash: opción desconocida: -x\nPruebe «tolvanex-cli flash --help».\n"},
-        {"-v checksum -- -guion.hex", 0, sum, ""},  // -v is taken everywhere, if shown only where it tells
+        {"-v checksum -- -guion.hex", 0, sum, ""},     // -v is taken everywhere, if shown only where it tells
         {"-v -v checksum -- -guion.hex", 0, sum, ""},  // a flag may come again
         {"checksum -vv -v -- -guion.hex", 0, sum, ""},
     };
@@ -304,18 +323,26 @@ TEST_F(Cli, NamesAreShownNotObeyed)
         std::string out;  // all of stdout, or a part of it when it ends in "..."
         std::string err;
     } cases[] = {
-        {cli + "check " + Q(path), shown + ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n...", ""},
+        {cli + "check " + Q(path), shown + ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n...",
+         ""},
         {cli + "checksum " + Q(path + "/x"), "",
          "tolvanex-cli: no se puede abrir «" + shown + "/x»: una parte de la ruta no es una carpeta\n"},
         {cli + "image " + Q(path) + " -o " + Q(path), "",
          "tolvanex-cli: no se puede escribir «" + shown + "»: es el mismo archivo que la entrada\n"},
-        {fake + "--strict " + Q(path), "", shown + ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n"
-                                             "tolvanex-cli: «" + shown + "»: 1 aviso y --strict: no se envía nada\n"},
-        {cli + "checksum -- " + Q("-\x1B[31m"), "",
-         "tolvanex-cli: no se puede abrir «-\\x1B[31m»: no existe\n"},
-        {cli + Q("\x9B" "2J"), "", "tolvanex-cli: orden desconocida: \x9B" "2J\nPruebe «tolvanex-cli --help».\n"},
-        {cli + Q("\xC2\x9B" "2J"), "",
-         "tolvanex-cli: orden desconocida: \\u009B2J\nPruebe «tolvanex-cli --help».\n"},
+        {fake + "--strict " + Q(path), "",
+         shown +
+             ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n"
+             "tolvanex-cli: «" +
+             shown + "»: 1 aviso y --strict: no se envía nada\n"},
+        {cli + "checksum -- " + Q("-\x1B[31m"), "", "tolvanex-cli: no se puede abrir «-\\x1B[31m»: no existe\n"},
+        {cli + Q("\x9B"
+                 "2J"),
+         "",
+         "tolvanex-cli: orden desconocida: \x9B"
+         "2J\nPruebe «tolvanex-cli --help».\n"},
+        {cli + Q("\xC2\x9B"
+                 "2J"),
+         "", "tolvanex-cli: orden desconocida: \\u009B2J\nPruebe «tolvanex-cli --help».\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -331,4 +358,56 @@ TEST_F(Cli, NamesAreShownNotObeyed)
     EXPECT_EQ(r.out, "{\"event\":\"result\",\"ok\":false,\"message\":\"no se puede abrir «" +
                          (m_dir.Path() / "a\\\\x1B[2Jb\\\\nfalso.hex").string() +
                          "/x»: una parte de la ruta no es una carpeta\"}\n");
+}
+
+// The man page names every command of the table in ÓRDENES and every option
+// in OPCIONES, each as an entry of its own.
+TEST(CliManPage, NamesEveryCommandAndOption)
+{
+    std::ifstream file(TOLVANEX_CLI_MAN);
+    ASSERT_TRUE(file) << TOLVANEX_CLI_MAN;
+    // The first line of each .TP entry, by section, without roff's escapes and fonts.
+    std::map<std::string, std::string> entries;
+    std::string line, section;
+    bool tag = false;
+    while (std::getline(file, line)) {
+        if (line.starts_with(".SH "))
+            section = line.substr(4);
+        else if (tag) {
+            std::string text = " ";
+            for (std::size_t i = line.find(' ') + 1; i > 0 && i < line.size(); ++i) {
+                if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'f')
+                    i += 2;
+                else if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '-')
+                    text += line[++i];
+                else if (line[i] != '"')
+                    text += line[i];
+            }
+            entries[section] += text + " \n";
+        }
+        tag = line == ".TP";
+    }
+    // NAME whole: after a blank or "[", before a blank, ",", "=" or "[".
+    const auto names = [&](const std::string& in, const std::string& name) {
+        const std::string& text = entries[in];
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+            const char before = text[at - 1];
+            const char after = text[at + name.size()];
+            if ((before == ' ' || before == '[') && std::string(" ,=[\n").find(after) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    std::vector<cli::Option> options = cli::kToolOptions;
+    for (const cli::Command& c : cli::AllCommands()) {
+        EXPECT_TRUE(names("ÓRDENES", c.name)) << c.name << " in:\n" << entries["ÓRDENES"];
+        const std::vector<cli::Option> own = cli::OptionsOf(c);
+        options.insert(options.end(), own.begin(), own.end());
+    }
+    for (const cli::Option& o : options) {
+        EXPECT_TRUE(names("OPCIONES", std::string("--") + o.longName)) << o.longName << " in:\n" << entries["OPCIONES"];
+        if (o.shortName != '\0') {
+            EXPECT_TRUE(names("OPCIONES", std::string("-") + o.shortName)) << o.shortName;
+        }
+    }
 }
