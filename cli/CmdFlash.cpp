@@ -18,6 +18,7 @@
 #include "cli/Output.h"
 #include "cli/PermissionHint.h"
 #include "cli/Progress.h"
+#include "cli/RunPaths.h"
 #include "cli/StopTexts.h"
 #include "cli/Transfer.h"
 #include "cli/UsageError.h"
@@ -78,7 +79,7 @@ bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmware
                   CProgressReporter& reporter, int* status)
 {
     CInput input;
-    if (!input.Find(args, status)) {
+    if (!input.Find(args, status) || !LogIsNoInput(args, input, request, status)) {
         *status = reporter.Refused(*status);
         return false;
     }
