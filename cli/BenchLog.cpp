@@ -70,6 +70,16 @@ bool CBenchLog::Make(std::string* why)
     return true;
 }
 
+bool CBenchLog::CanMake(std::string* why) const
+{
+    if (m_fd >= 0 || m_path.empty())
+        return true;
+    const int error = SysCreatableError(m_path.c_str());
+    if (error != 0)
+        *why = SysErrorText(error);
+    return error == 0;
+}
+
 bool CBenchLog::Identity(SysFileId* id) const
 {
     return m_fd >= 0 && SysFileIdOfOpen(m_fd, id);

@@ -72,7 +72,7 @@ bool LogIsNoInput(const ParsedArgs& args, const CInput& input, const FlashReques
         return false;
     }
     std::string why;
-    if (!log.Make(&why)) {
+    if (!log.CanMake(&why)) {
         *status = UsageError("flash: --log: no se puede abrir «" + Shown(log.Path()) + "»: " + why);
         return false;
     }

@@ -18,8 +18,8 @@ struct ParsedArgs;
 // never one.
 bool OutputIsNoInput(const ParsedArgs& args, const CInput& input, const std::string& out, int* status);
 // flash --log, once `input` is found: false after saying why, with *status,
-// when the log is one of the run's inputs (kExitFile), or when it was missing
-// and cannot be made now (kExitUsage). Nothing to check without --log.
+// when the log is one of the run's inputs (kExitFile), or when it is missing
+// and could not be made (kExitUsage). Nothing to check without --log.
 bool LogIsNoInput(const ParsedArgs& args, const CInput& input, const FlashRequest& request, int* status);
 
 }  // namespace cli

@@ -67,6 +67,9 @@ inline std::string TemporaryFileReason(std::string folder, const std::string& wh
 // ENOENT. It never blocks: a FIFO with no reader is kSysErrorNoReader. The
 // descriptor, or -1 with *error set.
 int SysOpenForAppend(const char* path, bool create, int* error);
+// 0 when a file could be made at the missing `path` now: its folder exists,
+// and this user may add to it where the system can tell; else why not.
+int SysCreatableError(const char* path);
 // True when the regular file at `path` ends inside a line: its last byte is
 // not a line end. False for an empty file, or when that cannot be told.
 bool SysEndsMidLine(const char* path);

@@ -414,6 +414,20 @@ int SysOpenForAppend(const char* path, bool create, int* error)
     return fd;
 }
 
+int SysCreatableError(const char* path)
+{
+    const std::string named = Folder(path);
+    const char* folder = named.empty() ? "." : named.c_str();
+    struct stat st {};
+    if (::stat(folder, &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (IsKernelPath(folder))
+        return kSysErrorSystemOutput;
+    return ::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 bool SysEndsMidLine(const char* path)
 {
     // Look before opening: opening a device can have effects of its own.

@@ -340,6 +340,18 @@ int SysOpenForAppend(const char* path, bool create, int* error)
     return fd;
 }
 
+int SysCreatableError(const char* path)
+{
+    // Only the folder's existence: Windows tells what may be written only by writing.
+    const std::wstring folder = Folder(Wide(path));
+    if (folder.empty())
+        return 0;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ErrnoOf(::GetLastError());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ENOTDIR;
+}
+
 bool SysEndsMidLine(const char* path)
 {
     const HANDLE file =
