@@ -28,11 +28,10 @@ std::vector<InputFile> Inputs(const ParsedArgs& args, const CInput& input)
     SysFileId id;
     if (args.Has("catalogue") && SysFileIdOf(args.Value("catalogue").c_str(), &id))
         files.push_back({"el catálogo «" + Shown(args.Value("catalogue")) + "»", id});
-    if (input.Path() == "-" && !args.Has("catalogue") ? SysStandardInputId(&id)
-                                                      : SysFileIdOf(input.Path().c_str(), &id))
+    const bool standardInput = input.Path() == "-" && !args.Has("catalogue");
+    if (standardInput ? SysStandardInputId(&id) : SysFileIdOf(input.Path().c_str(), &id))
         files.push_back(
-            {input.Path() == "-" ? std::string("la entrada estándar") : "la entrada «" + Shown(input.Path()) + "»",
-             id});
+            {standardInput ? std::string("la entrada estándar") : "la entrada «" + Shown(input.Path()) + "»", id});
     return files;
 }
 
