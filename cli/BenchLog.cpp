@@ -1,5 +1,6 @@
 #include "cli/BenchLog.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -45,13 +46,43 @@ CBenchLog::~CBenchLog()
 bool CBenchLog::Open(const std::string& path, std::string* why)
 {
     int error = 0;
-    m_fd = SysOpenForAppend(path.c_str(), &error);
+    m_path = path;
+    m_fd = SysOpenForAppend(path.c_str(), false, &error);
+    if (m_fd >= 0 || error == ENOENT) {
+        // A line left half written by an earlier run, on a full disk, is not glued to ours.
+        m_midLine = m_fd >= 0 && SysEndsMidLine(path.c_str());
+        return true;
+    }
+    *why = SysErrorText(error);
+    return false;
+}
+
+bool CBenchLog::Make(std::string* why)
+{
+    if (m_fd >= 0 || m_path.empty())
+        return true;
+    int error = 0;
+    m_fd = SysOpenForAppend(m_path.c_str(), true, &error);
     if (m_fd < 0) {
         *why = SysErrorText(error);
         return false;
     }
-    m_path = path;
     return true;
+}
+
+bool CBenchLog::CanMake(std::string* why) const
+{
+    if (m_fd >= 0 || m_path.empty())
+        return true;
+    const int error = SysCreatableError(m_path.c_str());
+    if (error != 0)
+        *why = SysErrorText(error);
+    return error == 0;
+}
+
+bool CBenchLog::Identity(SysFileId* id) const
+{
+    return m_fd >= 0 && SysFileIdOfOpen(m_fd, id);
 }
 
 void CBenchLog::SetChecksum(int checksum)
@@ -63,8 +94,15 @@ void CBenchLog::SetChecksum(int checksum)
 
 void CBenchLog::Record(const FleetOutcome& o)
 {
-    if (m_fd < 0)
+    if (m_path.empty())
         return;
+    std::string why;
+    if (!Make(&why)) {
+        if (!m_lost)
+            Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + why);
+        m_lost = true;
+        return;
+    }
     const FleetEntry& e = o.entry;
     JsonWriter w;
     w.Object().Str("time", Now());
@@ -81,8 +119,13 @@ void CBenchLog::Record(const FleetOutcome& o)
     if (o.skip == Skip::kNone)
         w.Num("sent", o.transfer.sent);
     w.Num("of", kDownloadReports).End();
+    const std::string line = (m_midLine ? "\n" : "") + w.Text() + "\n";
     int error = 0;
-    if (!SysAppend(m_fd, w.Text() + "\n", &error) && !m_lost) {
+    std::size_t written = 0;
+    const bool whole = SysAppend(m_fd, line, &written, &error);
+    if (written > 0)
+        m_midLine = line[written - 1] != '\n';
+    if (!whole && !m_lost) {
         m_lost = true;
         Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + SysErrorText(error));
     }

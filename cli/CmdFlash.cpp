@@ -11,6 +11,7 @@
 #include "cli/LintText.h"
 #include "cli/Output.h"
 #include "cli/Reporter.h"
+#include "cli/RunPaths.h"
 #include "firmware/FirmwareUpdater.h"
 #include "firmware/HexLint.h"
 #include "sys/Process.h"
@@ -25,7 +26,7 @@ bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmware
                   int* status)
 {
     CInput input;
-    if (!input.Find(args, status)) {
+    if (!input.Find(args, status) || !LogIsNoInput(args, input, request, status)) {
         *status = reporter.Refused(*status);
         return false;
     }

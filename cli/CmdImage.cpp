@@ -6,6 +6,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Input.h"
 #include "cli/Output.h"
+#include "cli/RunPaths.h"
 #include "cli/UsageError.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/File.h"
@@ -23,12 +24,9 @@ int RunImage(const ParsedArgs& args)
     int status = kExitOk;
     if (!input.Find(args, &status))
         return status;
-    const std::string& in = input.Path();
-    // Writing over the source would lose it before it was read.
-    if (out != "-" && (in == "-" ? SysStandardInputIs(out.c_str()) : SysSameFile(in.c_str(), out.c_str()))) {
-        Complain("no se puede escribir «" + Shown(out) + "»: " + SysErrorText(kSysErrorSameFile));
-        return kExitFile;
-    }
+    // Writing over an input would lose it before it was read.
+    if (!OutputIsNoInput(args, input, out, &status))
+        return status;
 
     CFirmwareUpdater updater;
     if (!input.Load(updater))

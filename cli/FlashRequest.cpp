@@ -72,12 +72,20 @@ bool PickOptions(const ParsedArgs& args, FlashRequest* request)
     return true;
 }
 
-// --log's FILE, opened now, before anything is sent; false after a usage error.
+// --log's FILE, opened now when it exists, before anything is sent; a missing
+// one is made once the inputs are known (cli/RunPaths.h). False after a usage
+// error.
 bool LogOption(const ParsedArgs& args, CBenchLog& log)
 {
+    if (!args.Has("log"))
+        return true;
+    const std::string& path = args.Value("log");
+    if (path == "-")
+        return Misused(args,
+                       "--log - no vale: la salida estándar lleva lo que dice flash; el registro va a un archivo");
     std::string why;
-    if (args.Has("log") && !log.Open(args.Value("log"), &why))
-        return Misused(args, "--log: no se puede abrir «" + Shown(args.Value("log")) + "»: " + why);
+    if (!log.Open(path, &why))
+        return Misused(args, "--log: no se puede abrir «" + Shown(path) + "»: " + why);
     return true;
 }
 
@@ -87,6 +95,7 @@ bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log)
 {
     request->strict = args.Has("strict");
     request->style = StyleOption(args);
+    request->log = &log;
     return WaitOption(args, &request->waitSeconds) && PickOptions(args, request) && LogOption(args, log);
 }
 

@@ -17,6 +17,7 @@ struct FlashRequest {
     bool strict = false;
     bool all = false;
     bool watch = false;
+    CBenchLog* log = nullptr;  // --log's, once ReadRequest has opened it
 };
 
 // Every option, checked in turn, and --log's file opened into `log`; false

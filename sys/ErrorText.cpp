@@ -96,6 +96,7 @@ const Row kRows[] = {
      {kSysErrorNoSha256},
      {}},
     {"es un archivo del sistema (/proc, /sys), donde no se escribe", kOther, {kSysErrorSystemOutput}, {}},
+    {"nadie lee de la tubería", kOther, {kSysErrorNoReader}, {}},
 };
 
 const Row* RowOf(int error)

@@ -33,9 +33,25 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
 // The path of `relative` (parts joined by '/') in the folder that holds
 // `file`, written the system's way.
 std::string SysPathBeside(const std::string& file, const std::string& relative);
-// True when both paths name one existing file (links followed).
+// Which file on the disk a name stands for, whatever the name: a symbolic or
+// a hard link to a file has that file's identity. The device and inode on
+// POSIX; the volume's serial number and the file's index on Windows.
+struct SysFileId {
+    unsigned long long volume = 0;
+    unsigned long long index = 0;
+    bool operator==(const SysFileId&) const = default;
+};
+// The identity of the regular file at `path` (links followed): the only kind
+// of file whose bytes an output would lose. False for a missing path, a
+// folder, a device, a pipe.
+bool SysFileIdOf(const char* path, SysFileId* id);
+// The same for an open descriptor.
+bool SysFileIdOfOpen(int fd, SysFileId* id);
+// The same for what standard input reads.
+bool SysStandardInputId(SysFileId* id);
+// True when both paths name one existing regular file (links followed).
 bool SysSameFile(const char* a, const char* b);
-// True when standard input reads the existing file at `path`.
+// True when standard input reads the existing regular file at `path`.
 bool SysStandardInputIs(const char* path);
 
 // Why no temporary file could be made in `folder` ("" for the current one).
@@ -46,13 +62,21 @@ inline std::string TemporaryFileReason(std::string folder, const std::string& wh
     return "no se puede crear un archivo temporal en la carpeta «" + (folder.empty() ? std::string(".") : folder) +
            "»: " + why;
 }
-// Opens `path` to add lines at its end, made (mode 0644) when missing, shared
-// with other programs that add to it. It never blocks (a FIFO with no reader
-// is refused). The descriptor, or -1 with *error set.
-int SysOpenForAppend(const char* path, int* error);
+// Opens `path` to add lines at its end, shared with other programs that add
+// to it; with `create`, made (mode 0644) when missing, else a missing file is
+// ENOENT. It never blocks: a FIFO with no reader is kSysErrorNoReader. The
+// descriptor, or -1 with *error set.
+int SysOpenForAppend(const char* path, bool create, int* error);
+// 0 when a file could be made at the missing `path` now: its folder exists,
+// and this user may add to it where the system can tell; else why not.
+int SysCreatableError(const char* path);
+// True when the regular file at `path` ends inside a line: its last byte is
+// not a line end. False for an empty file, or when that cannot be told.
+bool SysEndsMidLine(const char* path);
 // Adds `text` at the end of the file in one write, so that the lines of
-// several programs do not mix; false with *error set.
-bool SysAppend(int fd, const std::string& text, int* error);
+// several programs do not mix; false with *error set. *written gets how many
+// bytes went out, which a full disk can leave short of the whole.
+bool SysAppend(int fd, const std::string& text, std::size_t* written, int* error);
 
 // Writes all of `data` to standard output, bytes unchanged; false with
 // *error set on failure.

@@ -334,12 +334,41 @@ bool SysWriteOutput(const char* path, const void* data, std::size_t size, std::s
     return true;
 }
 
+namespace {
+
+bool IdOfRegular(const struct stat& st, SysFileId* id)
+{
+    if (!S_ISREG(st.st_mode))
+        return false;
+    id->volume = static_cast<unsigned long long>(st.st_dev);
+    id->index = static_cast<unsigned long long>(st.st_ino);
+    return true;
+}
+
+}  // namespace
+
+bool SysFileIdOf(const char* path, SysFileId* id)
+{
+    struct stat st {};
+    return ::stat(path, &st) == 0 && IdOfRegular(st, id);
+}
+
+bool SysFileIdOfOpen(int fd, SysFileId* id)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && IdOfRegular(st, id);
+}
+
+bool SysStandardInputId(SysFileId* id)
+{
+    return SysFileIdOfOpen(STDIN_FILENO, id);
+}
+
 bool SysStandardInputIs(const char* path)
 {
-    struct stat in {};
-    struct stat st {};
-    return ::fstat(STDIN_FILENO, &in) == 0 && S_ISREG(in.st_mode) && ::stat(path, &st) == 0 && in.st_dev == st.st_dev &&
-           in.st_ino == st.st_ino;
+    SysFileId in;
+    SysFileId named;
+    return SysStandardInputId(&in) && SysFileIdOf(path, &named) && in == named;
 }
 
 std::string SysPathBeside(const std::string& file, const std::string& relative)
@@ -350,9 +379,9 @@ std::string SysPathBeside(const std::string& file, const std::string& relative)
 
 bool SysSameFile(const char* a, const char* b)
 {
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    SysFileId ia;
+    SysFileId ib;
+    return SysFileIdOf(a, &ia) && SysFileIdOf(b, &ib) && ia == ib;
 }
 
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
@@ -363,19 +392,22 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
     return failure == 0;
 }
 
-int SysOpenForAppend(const char* path, int* error)
+int SysOpenForAppend(const char* path, bool create, int* error)
 {
-    const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
+    const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK | (create ? O_CREAT : 0);
+    const int fd = OpenRetrying(path, flags, 0644);
     if (fd < 0) {
-        *error = errno;
+        struct stat st {};
+        // O_NONBLOCK makes a FIFO that nobody reads ENXIO, which says "device" elsewhere.
+        *error = errno == ENXIO && ::stat(path, &st) == 0 && S_ISFIFO(st.st_mode) ? kSysErrorNoReader : errno;
         return -1;
     }
     struct stat st {};
     int failure = ::fstat(fd, &st) != 0 ? errno : 0;
     if (failure == 0 && IsKernelFile(fd))
         failure = kSysErrorSystemOutput;
-    const int flags = failure == 0 ? ::fcntl(fd, F_GETFL) : -1;
-    if (failure == 0 && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0))
+    const int status = failure == 0 ? ::fcntl(fd, F_GETFL) : -1;
+    if (failure == 0 && (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0))
         failure = errno;
     if (failure != 0) {
         ::close(fd);
@@ -385,12 +417,43 @@ int SysOpenForAppend(const char* path, int* error)
     return fd;
 }
 
-bool SysAppend(int fd, const std::string& text, int* error)
+int SysCreatableError(const char* path)
+{
+    const std::string named = Folder(path);
+    const char* folder = named.empty() ? "." : named.c_str();
+    struct stat st {};
+    if (::stat(folder, &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (IsKernelPath(folder))
+        return kSysErrorSystemOutput;
+    return ::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+bool SysEndsMidLine(const char* path)
+{
+    // Look before opening: opening a device can have effects of its own.
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+        return false;
+    const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char last = '\n';
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 || ::pread(fd, &last, 1, st.st_size - 1) != 1)
+        last = '\n';
+    ::close(fd);
+    return last != '\n';
+}
+
+bool SysAppend(int fd, const std::string& text, std::size_t* written, int* error)
 {
     ssize_t n = -1;
     do {
         n = ::write(fd, text.data(), text.size());
     } while (n < 0 && errno == EINTR);
+    *written = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (n >= 0 && static_cast<std::size_t>(n) == text.size())
         return true;
     *error = n < 0 ? errno : ENOSPC;

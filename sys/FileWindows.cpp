@@ -250,41 +250,56 @@ std::string SysPathBeside(const std::string& file, const std::string& relative)
     return path;
 }
 
-bool SysSameFile(const char* a, const char* b)
+namespace {
+
+// The identity of an open handle, when it is a file on a disk and not a folder.
+bool IdOfHandle(HANDLE h, SysFileId* id)
 {
-    BY_HANDLE_FILE_INFORMATION info[2] = {};
-    const char* paths[2] = {a, b};
-    for (int i = 0; i < 2; ++i) {
-        const HANDLE h =
-            ::CreateFileW(Wide(paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
-        const BOOL ok = ::GetFileInformationByHandle(h, &info[i]);
-        ::CloseHandle(h);
-        if (!ok)
-            return false;
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
-bool SysStandardInputIs(const char* path)
+}  // namespace
+
+bool SysFileIdOf(const char* path, SysFileId* id)
 {
-    BY_HANDLE_FILE_INFORMATION in = {};
-    BY_HANDLE_FILE_INFORMATION out = {};
-    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-    if (input == nullptr || input == INVALID_HANDLE_VALUE || ::GetFileType(input) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(input, &in))
-        return false;
+    // No access asked: only its identity is read, whoever holds it open.
     const HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    const BOOL ok = ::GetFileInformationByHandle(h, &out);
+    const bool ok = IdOfHandle(h, id);
     ::CloseHandle(h);
-    return ok && in.dwVolumeSerialNumber == out.dwVolumeSerialNumber && in.nFileIndexHigh == out.nFileIndexHigh &&
-           in.nFileIndexLow == out.nFileIndexLow;
+    return ok;
+}
+
+bool SysFileIdOfOpen(int fd, SysFileId* id)
+{
+    return IdOfHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)), id);
+}
+
+bool SysStandardInputId(SysFileId* id)
+{
+    return IdOfHandle(::GetStdHandle(STD_INPUT_HANDLE), id);
+}
+
+bool SysSameFile(const char* a, const char* b)
+{
+    SysFileId ia;
+    SysFileId ib;
+    return SysFileIdOf(a, &ia) && SysFileIdOf(b, &ib) && ia == ib;
+}
+
+bool SysStandardInputIs(const char* path)
+{
+    SysFileId in;
+    SysFileId named;
+    return SysStandardInputId(&in) && SysFileIdOf(path, &named) && in == named;
 }
 
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
@@ -305,12 +320,12 @@ bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
     return true;
 }
 
-int SysOpenForAppend(const char* path, int* error)
+int SysOpenForAppend(const char* path, bool create, int* error)
 {
     const std::wstring wide = Wide(path);
     // Only appending: each write lands at the end, whoever else adds to the file.
     const HANDLE file = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD failure = ::GetLastError();
         *error = failure == ERROR_ACCESS_DENIED && IsFolder(wide) ? EISDIR : ErrnoOf(failure);
@@ -325,13 +340,49 @@ int SysOpenForAppend(const char* path, int* error)
     return fd;
 }
 
-bool SysAppend(int fd, const std::string& text, int* error)
+int SysCreatableError(const char* path)
+{
+    // Only the folder's existence: Windows tells what may be written only by writing.
+    const std::wstring folder = Folder(Wide(path));
+    if (folder.empty())
+        return 0;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ErrnoOf(::GetLastError());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ENOTDIR;
+}
+
+bool SysEndsMidLine(const char* path)
+{
+    const HANDLE file =
+        ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size = {};
+    LARGE_INTEGER last = {};
+    char byte = '\n';
+    DWORD got = 0;
+    if (::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+        last.QuadPart = size.QuadPart - 1;
+        if (!::SetFilePointerEx(file, last, nullptr, FILE_BEGIN) || !::ReadFile(file, &byte, 1, &got, nullptr) ||
+            got != 1)
+            byte = '\n';
+    }
+    ::CloseHandle(file);
+    return byte != '\n';
+}
+
+bool SysAppend(int fd, const std::string& text, std::size_t* written, int* error)
 {
     const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-    DWORD written = 0;
-    if (file != INVALID_HANDLE_VALUE &&
-        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size())
+    DWORD done = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+                    done == text.size();
+    *written = done;
+    if (ok)
         return true;
-    *error = file == INVALID_HANDLE_VALUE ? EBADF : ErrnoOf(::GetLastError());
+    *error = file == INVALID_HANDLE_VALUE ? EBADF : done != 0 ? ENOSPC : ErrnoOf(::GetLastError());
     return false;
 }

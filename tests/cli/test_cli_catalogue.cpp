@@ -114,7 +114,7 @@ TEST_F(Cli, TakesAReleaseFromACatalogue)
         {"not a catalogue", cli + "image --catalogue " + Q(r12) + " --release 1.2 -o " + Q(out), 2, "",
          "…no es un catálogo válido: línea 1, columna 1: se esperaba un valor", ""},
         {"its own file as the output", cli + "image --catalogue " + Q(catalogue) + " --release 1.2 -o " + Q(r12), 2, "",
-         "no se puede escribir «" + r12 + "»: es el mismo archivo que la entrada\n", ""},
+         "no se puede escribir «" + r12 + "»: es el mismo archivo que la entrada «" + r12 + "»\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -328,7 +328,7 @@ TEST_F(Cli, NamesAreShownNotObeyed)
         {cli + "checksum " + Q(path + "/x"), "",
          "tolvanex-cli: no se puede abrir «" + shown + "/x»: una parte de la ruta no es una carpeta\n"},
         {cli + "image " + Q(path) + " -o " + Q(path), "",
-         "tolvanex-cli: no se puede escribir «" + shown + "»: es el mismo archivo que la entrada\n"},
+         "tolvanex-cli: no se puede escribir «" + shown + "»: es el mismo archivo que la entrada «" + shown + "»\n"},
         {fake + "--strict " + Q(path), "",
          shown +
              ":1: aviso: suma del registro incorrecta: pone F0 y debería ser F2\n"

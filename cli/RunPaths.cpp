@@ -1,0 +1,81 @@
+#include "cli/RunPaths.h"
+
+#include <vector>
+
+#include "cli/Args.h"
+#include "cli/BenchLog.h"
+#include "cli/ExitCodes.h"
+#include "cli/FlashRequest.h"
+#include "cli/Input.h"
+#include "cli/Output.h"
+#include "cli/UsageError.h"
+#include "sys/File.h"
+
+namespace cli {
+namespace {
+
+// A file the run reads, as the user is told it.
+struct InputFile {
+    std::string what;  // "la entrada «firmware.hex»"
+    SysFileId id;
+};
+
+// The inputs that exist as files: FILE or what standard input reads, else
+// the catalogue and its release's file.
+std::vector<InputFile> Inputs(const ParsedArgs& args, const CInput& input)
+{
+    std::vector<InputFile> files;
+    SysFileId id;
+    if (args.Has("catalogue") && SysFileIdOf(args.Value("catalogue").c_str(), &id))
+        files.push_back({"el catálogo «" + Shown(args.Value("catalogue")) + "»", id});
+    const bool standardInput = input.Path() == "-" && !args.Has("catalogue");
+    if (standardInput ? SysStandardInputId(&id) : SysFileIdOf(input.Path().c_str(), &id))
+        files.push_back(
+            {standardInput ? std::string("la entrada estándar") : "la entrada «" + Shown(input.Path()) + "»", id});
+    return files;
+}
+
+// False after saying why when `out`, whose identity is `id`, is one of the inputs.
+bool NotAnInput(const std::string& prefix, const std::string& out, const SysFileId& id,
+                const std::vector<InputFile>& inputs)
+{
+    for (const InputFile& in : inputs) {
+        if (in.id == id) {
+            Complain(prefix + "no se puede escribir «" + Shown(out) + "»: es el mismo archivo que " + in.what);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool OutputIsNoInput(const ParsedArgs& args, const CInput& input, const std::string& out, int* status)
+{
+    SysFileId id;
+    if (out == "-" || !SysFileIdOf(out.c_str(), &id) || NotAnInput("", out, id, Inputs(args, input)))
+        return true;
+    *status = kExitFile;
+    return false;
+}
+
+bool LogIsNoInput(const ParsedArgs& args, const CInput& input, const FlashRequest& request, int* status)
+{
+    if (request.log == nullptr || request.log->Path().empty())
+        return true;
+    CBenchLog& log = *request.log;
+    // The open file is the one judged: it is the one written to, whatever its name names by now.
+    SysFileId id;
+    if (log.Identity(&id) && !NotAnInput("flash: --log: ", log.Path(), id, Inputs(args, input))) {
+        *status = kExitFile;
+        return false;
+    }
+    std::string why;
+    if (!log.CanMake(&why)) {
+        *status = UsageError(args.command, "--log: no se puede abrir «" + Shown(log.Path()) + "»: " + why);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli
