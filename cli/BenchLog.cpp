@@ -99,7 +99,7 @@ void CBenchLog::Record(const FleetOutcome& o)
     std::string why;
     if (!Make(&why)) {
         if (!m_lost)
-            Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + why);
+            m_out.Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + why);
         m_lost = true;
         return;
     }
@@ -127,7 +127,7 @@ void CBenchLog::Record(const FleetOutcome& o)
         m_midLine = line[written - 1] != '\n';
     if (!whole && !m_lost) {
         m_lost = true;
-        Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + SysErrorText(error));
+        m_out.Complain("no se puede escribir en el registro «" + Shown(m_path) + "»: " + SysErrorText(error));
     }
 }
 

@@ -11,9 +11,12 @@ struct SysFileId;
 
 namespace cli {
 
+class COutput;
+
 class CBenchLog {
 public:
-    CBenchLog() = default;
+    // Its troubles are told to `out`.
+    explicit CBenchLog(COutput& out) : m_out(out) {}
     ~CBenchLog();
     CBenchLog(const CBenchLog&) = delete;
     CBenchLog& operator=(const CBenchLog&) = delete;
@@ -43,6 +46,7 @@ private:
     // Makes the file that Open found missing; false with a Spanish *why.
     bool Make(std::string* why);
 
+    COutput& m_out;
     int m_fd = -1;
     std::string m_path;
     std::string m_checksum;

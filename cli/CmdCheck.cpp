@@ -11,30 +11,31 @@
 
 namespace cli {
 
-int RunCheck(const ParsedArgs& args)
+int RunCheck(const ParsedArgs& args, COutput& out)
 {
     CInput input;
     int status = kExitOk;
-    if (!input.Find(args, &status))
+    if (!input.Find(args, out, &status))
         return status;
     const std::string& path = input.Path();
     CFirmwareUpdater updater;
     CHexLint lint;
-    if (!input.Load(updater, &lint))
+    if (!input.Load(updater, out, &lint))
         return kExitFile;
     lint.Finish();
 
     if (const CatalogueRelease* release = input.Release())
-        Print("versión " + release->version + " del " + release->date + ": «" + Shown(path) +
-              "», SHA-256 igual al del catálogo\n");
+        out.Print("versión " + release->version + " del " + release->date + ": «" + Shown(path) +
+                  "», SHA-256 igual al del catálogo\n");
 
-    Print(WarningLines(FileName(path), lint));
-    Print(CoverageMap(lint));
+    out.Print(WarningLines(FileName(path), lint));
+    out.Print(CoverageMap(lint));
     char sum[32];
     std::snprintf(sum, sizeof sum, "checksum: %.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
-    Print(sum);
+    out.Print(sum);
     const std::size_t count = lint.Total();
-    Print(count == 0 ? std::string("sin avisos\n") : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
+    out.Print(count == 0 ? std::string("sin avisos\n")
+                         : std::to_string(count) + (count == 1 ? " aviso\n" : " avisos\n"));
     return count == 0 ? kExitOk : kExitWarnings;
 }
 

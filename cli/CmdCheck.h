@@ -5,6 +5,8 @@
 
 namespace cli {
 
-int RunCheck(const ParsedArgs& args);
+class COutput;
+
+int RunCheck(const ParsedArgs& args, COutput& out);
 
 }  // namespace cli

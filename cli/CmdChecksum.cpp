@@ -9,18 +9,18 @@
 
 namespace cli {
 
-int RunChecksum(const ParsedArgs& args)
+int RunChecksum(const ParsedArgs& args, COutput& out)
 {
     CInput input;
     int status = kExitOk;
-    if (!input.Find(args, &status))
+    if (!input.Find(args, out, &status))
         return status;
     CFirmwareUpdater updater;
-    if (!input.Load(updater))
+    if (!input.Load(updater, out))
         return kExitFile;
     char text[8];
     std::snprintf(text, sizeof text, "%.4X\n", static_cast<unsigned>(updater.ComputeChecksum()));
-    Print(text);
+    out.Print(text);
     return kExitOk;
 }
 

@@ -5,6 +5,8 @@
 
 namespace cli {
 
-int RunChecksum(const ParsedArgs& args);
+class COutput;
+
+int RunChecksum(const ParsedArgs& args, COutput& out);
 
 }  // namespace cli

@@ -22,17 +22,17 @@ namespace {
 // Loads FILE or the catalogue's release, checking it on the way as check
 // does. False when nothing is to be sent: why is on stderr, and *status is
 // the status to end with.
-bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmwareUpdater& updater, CReporter& reporter,
-                  int* status)
+bool LoadForFlash(const ParsedArgs& args, COutput& out, const FlashRequest& request, CFirmwareUpdater& updater,
+                  CReporter& reporter, int* status)
 {
     CInput input;
-    if (!input.Find(args, status) || !LogIsNoInput(args, input, request, status)) {
+    if (!input.Find(args, out, status) || !LogIsNoInput(args, out, input, request, status)) {
         *status = reporter.Refused(*status);
         return false;
     }
     const std::string& path = input.Path();
     CHexLint lint;
-    if (!input.Load(updater, &lint)) {
+    if (!input.Load(updater, out, &lint)) {
         *status = reporter.Refused(kExitFile);
         return false;
     }
@@ -43,13 +43,13 @@ bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmware
     if (!updater.HasData() || request.style != ReportStyle::kQuiet || request.strict)
         Err(WarningLines(FileName(path), lint));
     if (!updater.HasData()) {
-        Complain("«" + Shown(path) + "»: el archivo no contiene datos para el mando");
+        out.Complain("«" + Shown(path) + "»: el archivo no contiene datos para el mando");
         *status = reporter.Refused(kExitFile);
         return false;
     }
     if (request.strict && warnings != 0) {
-        Complain("«" + Shown(path) + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
-                 " y --strict: no se envía nada");
+        out.Complain("«" + Shown(path) + "»: " + std::to_string(warnings) + (warnings == 1 ? " aviso" : " avisos") +
+                     " y --strict: no se envía nada");
         *status = reporter.Refused(kExitWarnings);
         return false;
     }
@@ -58,23 +58,23 @@ bool LoadForFlash(const ParsedArgs& args, const FlashRequest& request, CFirmware
 
 }  // namespace
 
-int RunFlash(const ParsedArgs& args)
+int RunFlash(const ParsedArgs& args, COutput& out)
 {
     // A reader of the progress that goes away must not cut a transfer short:
     // writes to it fail instead, and the end tells it.
     SysIgnoreClosedPipes();
     FlashRequest request;
-    CBenchLog log;
-    if (!ReadRequest(args, &request, log))
+    CBenchLog log(out);
+    if (!ReadRequest(args, out, &request, log))
         return kExitUsage;
     const FlashMode mode = request.all ? FlashMode::kAll : request.watch ? FlashMode::kWatch : FlashMode::kOne;
-    const std::unique_ptr<CReporter> reporter = MakeReporter(request.style, mode);
+    const std::unique_ptr<CReporter> reporter = MakeReporter(request.style, mode, out);
     CFirmwareUpdater updater;
     int status = kExitOk;
-    if (!LoadForFlash(args, request, updater, *reporter, &status))
+    if (!LoadForFlash(args, out, request, updater, *reporter, &status))
         return status;
     log.SetChecksum(updater.ComputeChecksum());
-    status = FlashLoaded(updater, request, *reporter, log);
+    status = FlashLoaded(updater, request, *reporter, log, out);
     // The controllers were updated, but the bench's record of it is not whole.
     return log.Lost() && status == kExitOk ? kExitOutputLost : status;
 }

@@ -5,6 +5,8 @@
 
 namespace cli {
 
-int RunFlash(const ParsedArgs& args);
+class COutput;
+
+int RunFlash(const ParsedArgs& args, COutput& out);
 
 }  // namespace cli

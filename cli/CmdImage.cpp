@@ -13,36 +13,36 @@
 
 namespace cli {
 
-int RunImage(const ParsedArgs& args)
+int RunImage(const ParsedArgs& args, COutput& out)
 {
     if (!args.Has("output"))
-        return UsageError(args.command, "falta -o SALIDA");
-    const std::string& out = args.Value("output");
-    if (out.empty())
-        return UsageError(args.command, "SALIDA vacía");
+        return UsageError(out, args.command, "falta -o SALIDA");
+    const std::string& target = args.Value("output");
+    if (target.empty())
+        return UsageError(out, args.command, "SALIDA vacía");
     CInput input;
     int status = kExitOk;
-    if (!input.Find(args, &status))
+    if (!input.Find(args, out, &status))
         return status;
     // Writing over an input would lose it before it was read.
-    if (!OutputIsNoInput(args, input, out, &status))
+    if (!OutputIsNoInput(args, out, input, target, &status))
         return status;
 
     CFirmwareUpdater updater;
-    if (!input.Load(updater))
+    if (!input.Load(updater, out))
         return kExitFile;
-    if (out == "-") {
+    if (target == "-") {
         int error = 0;
-        FlushOutput();
+        out.Flush();
         if (!SysWriteStandardOutput(updater.Image(), kImageSize, &error)) {
-            Complain("no se puede escribir la salida estándar: " + SysErrorText(error));
+            out.Complain("no se puede escribir la salida estándar: " + SysErrorText(error));
             return kExitFile;
         }
         return kExitOk;
     }
     std::string reason;
-    if (!SysWriteOutput(out.c_str(), updater.Image(), kImageSize, &reason)) {
-        Complain("no se puede escribir «" + Shown(out) + "»: " + reason);
+    if (!SysWriteOutput(target.c_str(), updater.Image(), kImageSize, &reason)) {
+        out.Complain("no se puede escribir «" + Shown(target) + "»: " + reason);
         return kExitFile;
     }
     return kExitOk;

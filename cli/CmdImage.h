@@ -5,6 +5,8 @@
 
 namespace cli {
 
-int RunImage(const ParsedArgs& args);
+class COutput;
+
+int RunImage(const ParsedArgs& args, COutput& out);
 
 }  // namespace cli

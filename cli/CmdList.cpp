@@ -209,11 +209,11 @@ std::string Json(const ControllerSurvey& survey, bool permission)
 
 }  // namespace
 
-int RunList(const ParsedArgs& args)
+int RunList(const ParsedArgs& args, COutput& out)
 {
     const ControllerSurvey survey = SurveyControllers();
     const bool permission = PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId);
-    Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));
+    out.Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));
     return kExitOk;
 }
 

@@ -5,6 +5,8 @@
 
 namespace cli {
 
-int RunList(const ParsedArgs& args);
+class COutput;
+
+int RunList(const ParsedArgs& args, COutput& out);
 
 }  // namespace cli

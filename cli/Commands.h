@@ -10,13 +10,15 @@
 
 namespace cli {
 
+class COutput;
+
 struct Command {
     const char* name;
     const char* synopsis;             // the operands, for the usage text
     const char* summary;              // one line, for --help
     std::vector<Option> options;      // beside help and verbose
     std::vector<Relation> relations;  // between them, beside those of the catalogue
-    int (*run)(const ParsedArgs& args);
+    int (*run)(const ParsedArgs& args, COutput& out);
     std::size_t files;      // how many FILE operands it takes: 1, or 0
     bool searches;          // looks for the controller, which -v tells of
     const char* exitCodes;  // the codes it ends with beyond 0 and 1, for --help

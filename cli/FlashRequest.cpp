@@ -13,9 +13,9 @@ namespace cli {
 namespace {
 
 // Tells a usage error of `args`' command; false, for the checks of the options.
-bool Misused(const ParsedArgs& args, const std::string& why)
+bool Misused(const ParsedArgs& args, COutput& out, const std::string& why)
 {
-    UsageError(args.command, why);
+    UsageError(out, args.command, why);
     return false;
 }
 
@@ -25,7 +25,7 @@ constexpr long kMaxWaitSeconds = 365L * 24 * 60 * 60;
 
 // --wait's seconds, -1 to wait until stopped; false after a usage error for a
 // value that is none or longer than kMaxWaitSeconds.
-bool WaitOption(const ParsedArgs& args, long* seconds)
+bool WaitOption(const ParsedArgs& args, COutput& out, long* seconds)
 {
     *seconds = 0;
     if (!args.Has("wait"))
@@ -39,8 +39,9 @@ bool WaitOption(const ParsedArgs& args, long* seconds)
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
     if (errno != 0 || end == value.c_str() || *end != '\0' || n < 0 || n > kMaxWaitSeconds)
-        return Misused(args, "--wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
-                                 std::to_string(kMaxWaitSeconds) + " (un año)");
+        return Misused(args, out,
+                       "--wait=SEGUNDOS espera un número entero de segundos, de 0 a " +
+                           std::to_string(kMaxWaitSeconds) + " (un año)");
     *seconds = n;
     return true;
 }
@@ -62,10 +63,10 @@ bool EmptySelection(const std::string& sel)
 
 // The options that pick controllers; the command table has refused those
 // that do not go together. False after a usage error.
-bool PickOptions(const ParsedArgs& args, FlashRequest* request)
+bool PickOptions(const ParsedArgs& args, COutput& out, FlashRequest* request)
 {
     if (args.Has("device") && (args.Value("device").empty() || EmptySelection(args.Value("device"))))
-        return Misused(args, "--device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
+        return Misused(args, out, "--device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
     request->device = args.Has("device") ? args.Value("device") : std::string();
     request->all = args.Has("all");
     request->watch = args.Has("watch");
@@ -75,28 +76,28 @@ bool PickOptions(const ParsedArgs& args, FlashRequest* request)
 // --log's FILE, opened now when it exists, before anything is sent; a missing
 // one is made once the inputs are known (cli/RunPaths.h). False after a usage
 // error.
-bool LogOption(const ParsedArgs& args, CBenchLog& log)
+bool LogOption(const ParsedArgs& args, COutput& out, CBenchLog& log)
 {
     if (!args.Has("log"))
         return true;
     const std::string& path = args.Value("log");
     if (path == "-")
-        return Misused(args,
+        return Misused(args, out,
                        "--log - no vale: la salida estándar lleva lo que dice flash; el registro va a un archivo");
     std::string why;
     if (!log.Open(path, &why))
-        return Misused(args, "--log: no se puede abrir «" + Shown(path) + "»: " + why);
+        return Misused(args, out, "--log: no se puede abrir «" + Shown(path) + "»: " + why);
     return true;
 }
 
 }  // namespace
 
-bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log)
+bool ReadRequest(const ParsedArgs& args, COutput& out, FlashRequest* request, CBenchLog& log)
 {
     request->strict = args.Has("strict");
     request->style = StyleOption(args);
     request->log = &log;
-    return WaitOption(args, &request->waitSeconds) && PickOptions(args, request) && LogOption(args, log);
+    return WaitOption(args, out, &request->waitSeconds) && PickOptions(args, out, request) && LogOption(args, out, log);
 }
 
 }  // namespace cli

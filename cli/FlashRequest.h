@@ -8,6 +8,7 @@
 namespace cli {
 
 class CBenchLog;
+class COutput;
 struct ParsedArgs;
 
 struct FlashRequest {
@@ -22,6 +23,6 @@ struct FlashRequest {
 
 // Every option, checked in turn, and --log's file opened into `log`; false
 // after a usage error.
-bool ReadRequest(const ParsedArgs& args, FlashRequest* request, CBenchLog& log);
+bool ReadRequest(const ParsedArgs& args, COutput& out, FlashRequest* request, CBenchLog& log);
 
 }  // namespace cli

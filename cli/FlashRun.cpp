@@ -48,7 +48,8 @@ bool AnyStopped(const std::vector<FleetOutcome>& outcomes)
 
 }  // namespace
 
-int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter, CBenchLog& log)
+int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter, CBenchLog& log,
+                COutput& out)
 {
     const std::unique_ptr<CMeet> meet = MeetOf(loaded, request, reporter);
     const milliseconds pause = reporter.Period().count() != 0 ? std::min(reporter.Period(), kTick) : kTick;
@@ -60,7 +61,7 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
     SysHoldStopRequests(nullptr);
     if (request.watch)
         reporter.Watching();
-    CFleet fleet(reporter, log);
+    CFleet fleet(reporter, log, out);
     Clock::time_point nextLook{};
     for (;;) {
         fleet.Tend(HeldText(request));
@@ -87,10 +88,10 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
     if (outcomes.empty() && !request.watch) {
         if (held != 0 && !request.all) {
             reporter.WaitAborted();
-            FinishOutput(status);
+            out.Finish(status);
             SysEndAsStopped(held);
         }
-        status = meet->NoneMet(reporter);
+        status = meet->NoneMet(reporter, out);
     } else {
         status = reporter.Summary(outcomes, StatusOf(outcomes), fleet.Aborted(), log.Lost());
         if (request.all && status == kExitNoController && !AnyStopped(outcomes))
@@ -98,7 +99,7 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
     }
     // --watch ends by a stop request: only an abort ends it as stopped.
     if (held != 0 && (!request.watch || fleet.Aborted())) {
-        FinishOutput(status);
+        out.Finish(status);
         SysEndAsStopped(held);
     }
     return status;

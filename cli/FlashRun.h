@@ -8,12 +8,14 @@ class CFirmwareUpdater;
 namespace cli {
 
 class CBenchLog;
+class COutput;
 class CReporter;
 struct FlashRequest;
 
 // Returns the status to end with: 0 when every controller met was updated,
 // 3 when none was sent to, else 4. A held stop request ends the process as
 // it would have, once everything is told.
-int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter, CBenchLog& log);
+int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter, CBenchLog& log,
+                COutput& out);
 
 }  // namespace cli

@@ -46,7 +46,7 @@ void CFleet::Tend(const char* held)
         it = m_running.erase(it);
         const FleetOutcome o = u->Finish();
         if (o.transfer.ok)
-            NoteControllerUpdated();
+            m_out.NoteControllerUpdated();
         Tell(met, o);
     }
     if (SysStopRequestHeld() && !m_held) {
@@ -86,7 +86,7 @@ void CFleet::Tell(std::size_t met, const FleetOutcome& o)
     // The log first, so that what is told can say whether its line was lost.
     m_log.Record(o);
     m_reporter.Ended(o, m_log.Lost());
-    FlushOutput();
+    m_out.Flush();
     m_outcomes.emplace(met, o);
 }
 

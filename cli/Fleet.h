@@ -19,10 +19,11 @@
 namespace cli {
 
 class CBenchLog;
+class COutput;
 
 class CFleet {
 public:
-    CFleet(CReporter& reporter, CBenchLog& log) : m_reporter(reporter), m_log(log) {}
+    CFleet(CReporter& reporter, CBenchLog& log, COutput& out) : m_reporter(reporter), m_log(log), m_out(out) {}
 
     // Starts the update of a controller it holds open.
     void Start(std::unique_ptr<CControllerUpdate> update);
@@ -44,6 +45,7 @@ private:
 
     CReporter& m_reporter;
     CBenchLog& m_log;
+    COutput& m_out;
     // An update that ends says so at once: its end is told without waiting out a pause.
     std::mutex m_endMutex;
     std::condition_variable m_endSeen;

@@ -9,7 +9,7 @@
 
 namespace cli {
 
-bool CInput::Find(const ParsedArgs& args, int* status)
+bool CInput::Find(const ParsedArgs& args, COutput& out, int* status)
 {
     if (!args.Has("catalogue")) {
         m_path = args.operands.at(0);
@@ -17,18 +17,19 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     }
     const std::string& path = args.Value("catalogue");
     if (path == "-") {
-        *status = UsageError(args.command, "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
+        *status =
+            UsageError(out, args.command, "--catalogue no lee la entrada estándar: sus archivos están en su carpeta");
         return false;
     }
     std::string text;
     *status = kExitFile;
     // One byte more than a catalogue may have tells one that is too large.
-    if (!ReadFileOrReport(path, kMaxCatalogueSize + 1, &text))
+    if (!ReadFileOrReport(out, path, kMaxCatalogueSize + 1, &text))
         return false;
     Catalogue catalogue;
     std::string why;
     if (!ReadCatalogue(text, &catalogue, &why)) {
-        Complain("«" + Shown(path) + "» no es un catálogo válido: " + why);
+        out.Complain("«" + Shown(path) + "» no es un catálogo válido: " + why);
         return false;
     }
     const std::string& version = args.Value("release");
@@ -41,7 +42,7 @@ bool CInput::Find(const ParsedArgs& args, int* status)
                                 : count <= kNamed ? "(tiene: " + CatalogueVersions(catalogue) + ")"
                                                   : "(tiene " + std::to_string(count) +
                                                         " versiones: " + CatalogueVersions(catalogue, kNamed) + ")";
-        *status = UsageError(args.command,
+        *status = UsageError(out, args.command,
                              "el catálogo «" + Shown(path) + "» no tiene la versión «" + Shown(version) + "» " + has);
         return false;
     }
@@ -50,10 +51,10 @@ bool CInput::Find(const ParsedArgs& args, int* status)
     return true;
 }
 
-bool CInput::Load(CFirmwareUpdater& updater, CHexLineObserver* observer) const
+bool CInput::Load(CFirmwareUpdater& updater, COutput& out, CHexLineObserver* observer) const
 {
-    return m_release ? LoadReleaseOrReport(updater, m_path, *m_release, observer)
-                     : LoadFileOrReport(updater, m_path, observer);
+    return m_release ? LoadReleaseOrReport(out, updater, m_path, *m_release, observer)
+                     : LoadFileOrReport(out, updater, m_path, observer);
 }
 
 }  // namespace cli

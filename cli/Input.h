@@ -13,6 +13,8 @@ class CHexLineObserver;
 
 namespace cli {
 
+class COutput;
+
 struct ParsedArgs;
 
 class CInput {
@@ -21,14 +23,14 @@ public:
     // release. False after saying why, with *status: kExitFile for a
     // catalogue that cannot be read or is not one, kExitUsage for a version
     // it does not list.
-    bool Find(const ParsedArgs& args, int* status);
+    bool Find(const ParsedArgs& args, COutput& out, int* status);
     // FILE, or the release's file in the catalogue's folder.
     const std::string& Path() const { return m_path; }
     // The release, when the input is one; else null.
     const CatalogueRelease* Release() const { return m_release ? &*m_release : nullptr; }
     // Loads it into `updater`; a release is refused, and nothing loaded, when
     // its file is not the catalogue's. False after saying why (kExitFile).
-    bool Load(CFirmwareUpdater& updater, CHexLineObserver* observer = nullptr) const;
+    bool Load(CFirmwareUpdater& updater, COutput& out, CHexLineObserver* observer = nullptr) const;
 
 private:
     std::string m_path;

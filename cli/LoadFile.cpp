@@ -11,30 +11,30 @@
 
 namespace cli {
 
-bool LoadFileOrReport(CFirmwareUpdater& updater, const std::string& path, CHexLineObserver* observer)
+bool LoadFileOrReport(COutput& out, CFirmwareUpdater& updater, const std::string& path, CHexLineObserver* observer)
 {
     CFileByteSource file;
     if (path == "-") {
         // The user asked for it, so a pipe or a terminal is fine here.
         file.Attach(SysStandardInput(), "-");
     } else if (!file.Open(path.c_str())) {
-        Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
+        out.Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
         return false;
     }
     try {
         updater.LoadHex(file, observer);
     } catch (const CFileException& e) {
-        Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
+        out.Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
         return false;
     }
     return true;
 }
 
-bool ReadFileOrReport(const std::string& path, std::size_t limit, std::string* bytes)
+bool ReadFileOrReport(COutput& out, const std::string& path, std::size_t limit, std::string* bytes)
 {
     CFileByteSource file;
     if (!file.Open(path.c_str())) {
-        Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
+        out.Complain("no se puede abrir «" + Shown(path) + "»: " + SysErrorText(file.OsError()));
         return false;
     }
     bytes->clear();
@@ -47,22 +47,22 @@ bool ReadFileOrReport(const std::string& path, std::size_t limit, std::string* b
             bytes->append(buffer, n);
         }
     } catch (const CFileException& e) {
-        Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
+        out.Complain("error al leer «" + Shown(path) + "»: " + e.Reason());
         return false;
     }
     return true;
 }
 
-bool LoadReleaseOrReport(CFirmwareUpdater& updater, const std::string& path, const CatalogueRelease& release,
-                         CHexLineObserver* observer)
+bool LoadReleaseOrReport(COutput& out, CFirmwareUpdater& updater, const std::string& path,
+                         const CatalogueRelease& release, CHexLineObserver* observer)
 {
     // One byte more than a release may have tells one that is too large.
     std::string bytes;
-    if (!ReadFileOrReport(path, kMaxReleaseFileSize + 1, &bytes))
+    if (!ReadFileOrReport(out, path, kMaxReleaseFileSize + 1, &bytes))
         return false;
     std::string why;
     if (!CheckReleaseFile(release, bytes.data(), bytes.size(), &why)) {
-        Complain("«" + Shown(path) + "»: " + why);
+        out.Complain("«" + Shown(path) + "»: " + why);
         return false;
     }
     CMemoryByteSource source(bytes.data(), bytes.size());

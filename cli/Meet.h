@@ -12,6 +12,7 @@ class CFirmwareUpdater;
 namespace cli {
 
 class CFleet;
+class COutput;
 class CReporter;
 
 class CMeet {
@@ -27,7 +28,7 @@ public:
     // No more looks: a controller met and not told of yet is passed over.
     virtual void Finish(CFleet&) {}
     // None was met: says why; returns the status to end with.
-    virtual int NoneMet(CReporter& reporter) = 0;
+    virtual int NoneMet(CReporter& reporter, COutput& out) = 0;
 };
 
 // The first controller the search finds, or the one `device` (--device's

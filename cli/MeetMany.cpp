@@ -73,7 +73,7 @@ public:
     }
     bool Done() const override { return m_done; }
     std::chrono::milliseconds Poll() const override { return std::chrono::milliseconds(0); }
-    int NoneMet(CReporter& reporter) override { return reporter.NoController(kExitNoController); }
+    int NoneMet(CReporter& reporter, COutput&) override { return reporter.NoController(kExitNoController); }
 
 private:
     const CFirmwareUpdater& m_loaded;
@@ -128,7 +128,7 @@ public:
             fleet.PassOver(std::move(u.entry), u.skip, std::move(u.message));
         m_unfit.clear();
     }
-    int NoneMet(CReporter& reporter) override { return reporter.NoController(kExitNoController); }
+    int NoneMet(CReporter& reporter, COutput&) override { return reporter.NoController(kExitNoController); }
 
 private:
     // A controller met that did not open yet, as it was last seen.

@@ -54,17 +54,17 @@ public:
     }
     bool Done() const override { return m_done; }
     std::chrono::milliseconds Poll() const override { return kWaitPoll; }
-    int NoneMet(CReporter& reporter) override
+    int NoneMet(CReporter& reporter, COutput& out) override
     {
         DeviceSelection selection;
         std::string why;
         if (!m_device.empty() && ResolveDevice(m_device, SurveyControllers(), &selection, &why) == Resolved::kAmbiguous)
-            return reporter.Refused(UsageError("flash", why));
+            return reporter.Refused(UsageError(out, "flash", why));
         const CHidDevice& link = m_update->Device();
         if (!m_unknown.empty())
-            Complain(m_unknown);
+            out.Complain(m_unknown);
         else if (link.PassedOverBusy())
-            Complain("el mando está en uso por otro proceso");
+            out.Complain("el mando está en uso por otro proceso");
         // Only an interface that did not open can be the controller closed to this user.
         else if (link.PassedOverUnopened() &&
                  PermissionStandsInTheWay(SurveyHidInterfaces(kControllerVendorId, kControllerProductId),

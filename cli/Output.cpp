@@ -10,10 +10,7 @@
 namespace cli {
 namespace {
 
-int g_outputError = 0;
-bool g_updated = false;
 bool g_verbose = false;
-std::string g_lastComplaint;
 
 }  // namespace
 
@@ -48,9 +45,9 @@ std::string Shown(std::string_view text)
     return out;
 }
 
-void Complain(const std::string& message)
+void COutput::Complain(const std::string& message)
 {
-    g_lastComplaint = message;
+    m_lastComplaint = message;
     Err("tolvanex-cli: " + message + "\n");
 }
 
@@ -76,39 +73,29 @@ bool Verbose()
     return g_verbose;
 }
 
-const std::string& LastComplaint()
-{
-    return g_lastComplaint;
-}
-
-void Print(const std::string& text)
+void COutput::Print(const std::string& text)
 {
     errno = 0;
-    if (!SysWriteStandard(1, text) && g_outputError == 0)
-        g_outputError = errno != 0 ? errno : EIO;
+    if (!SysWriteStandard(1, text) && m_error == 0)
+        m_error = errno != 0 ? errno : EIO;
 }
 
-void FlushOutput()
+void COutput::Flush()
 {
     errno = 0;
-    if (std::fflush(stdout) != 0 && g_outputError == 0)
-        g_outputError = errno != 0 ? errno : EIO;
+    if (std::fflush(stdout) != 0 && m_error == 0)
+        m_error = errno != 0 ? errno : EIO;
 }
 
-void NoteControllerUpdated()
+int COutput::Finish(int status)
 {
-    g_updated = true;
-}
-
-int FinishOutput(int status)
-{
-    FlushOutput();
-    if (std::ferror(stdout) && g_outputError == 0)
-        g_outputError = EIO;
-    if (g_outputError == 0)
+    Flush();
+    if (std::ferror(stdout) && m_error == 0)
+        m_error = EIO;
+    if (m_error == 0)
         return status;
-    Complain("no se puede escribir la salida estándar: " + SysErrorText(g_outputError));
-    if (g_updated) {
+    Complain("no se puede escribir la salida estándar: " + SysErrorText(m_error));
+    if (m_updated) {
         Complain("el mando se ha actualizado, pero lo que había que decir en la salida estándar se ha perdido");
         return status == kExitOk ? kExitOutputLost : status;
     }

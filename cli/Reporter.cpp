@@ -42,21 +42,21 @@ Counts CountsOf(const std::vector<FleetOutcome>& outcomes)
 
 // An outcome that is no success, on stderr: its line, then why a transfer
 // failed; an abort says both in one. One controller goes unnamed.
-void ComplainOf(const FleetOutcome& o, bool one)
+void ComplainOf(COutput& out, const FleetOutcome& o, bool one)
 {
     if (one && o.skip == Skip::kNone && !o.transfer.aborted) {
         Err(std::string(kFailed) + "\n");
-        Complain(OutcomeDetail(o.transfer));
+        out.Complain(OutcomeDetail(o.transfer));
         return;
     }
     const std::string label = one ? std::string() : Shown(o.entry.label) + ": ";
     if (o.skip == Skip::kNone && o.transfer.aborted) {
-        Complain(label + OutcomeDetail(o.transfer));
+        out.Complain(label + OutcomeDetail(o.transfer));
         return;
     }
-    Complain(label + o.message);
+    out.Complain(label + o.message);
     if (o.skip == Skip::kNone)
-        Complain(label + OutcomeDetail(o.transfer));
+        out.Complain(label + OutcomeDetail(o.transfer));
 }
 
 void TellWaiting(long seconds)
@@ -83,7 +83,7 @@ public:
     void Watching() override
     {
         Erase();
-        Complain(kWatching);
+        m_out.Complain(kWatching);
     }
     void Note(const FleetEntry& entry, const std::string& text) override
     {
@@ -122,7 +122,7 @@ public:
         else
             Err(FreshLine());
         if (text != nullptr)
-            Complain(text);
+            m_out.Complain(text);
     }
     void Ended(const FleetOutcome& o, bool) override
     {
@@ -135,9 +135,9 @@ public:
                 Err("\n");
             m_oneDrawn = false;
             if (ok)
-                Print(std::string(kUpdated) + "\n");
+                m_out.Print(std::string(kUpdated) + "\n");
             else
-                ComplainOf(o, true);
+                ComplainOf(m_out, o, true);
             return;
         }
         Erase();
@@ -147,10 +147,10 @@ public:
             Err(bar + "\n");
         // On a terminal that is both, a failure shows once: on stderr.
         if (Watch() && (ok || !m_oneTerminal))
-            Print(Shown(o.entry.label) + ": " + o.message + "\n");
-        FlushOutput();
+            m_out.Print(Shown(o.entry.label) + ": " + o.message + "\n");
+        m_out.Flush();
         if (!ok)
-            ComplainOf(o, false);
+            ComplainOf(m_out, o, false);
     }
     int Summary(const std::vector<FleetOutcome>& outcomes, int status, bool aborted, bool) override
     {
@@ -158,10 +158,10 @@ public:
             return status;
         Erase();
         if (aborted)
-            Complain(kManyTransfers.aborted);
+            m_out.Complain(kManyTransfers.aborted);
         if (Watch()) {
             if (!outcomes.empty())
-                Complain(UpdatedText(outcomes) + ".");
+                m_out.Complain(UpdatedText(outcomes) + ".");
             return status;
         }
         std::string text = UpdatedText(outcomes) + ":\n";
@@ -174,7 +174,7 @@ public:
             else
                 text += o.message + "\n";
         }
-        Print(text);
+        m_out.Print(text);
         return status;
     }
 
@@ -212,7 +212,7 @@ public:
     void Ended(const FleetOutcome& o, bool) override
     {
         if (!Updated(o))
-            ComplainOf(o, One());
+            ComplainOf(m_out, o, One());
     }
 };
 
@@ -233,7 +233,7 @@ public:
     }
     void Watching() override
     {
-        Complain(kWatching);
+        m_out.Complain(kWatching);
         Line(JsonWriter().Object().Str("event", "watching").End());
     }
     void Found(const FleetEntry& e) override
@@ -268,7 +268,7 @@ public:
             else
                 w.Str("controller", e.label).Str("reason", SkipName(o.skip)).Str("message", o.message);
             Line(LogLost(w, logLost && One()).End());
-            ComplainOf(o, One());
+            ComplainOf(m_out, o, One());
             return;
         }
         Value(e, true);
@@ -287,7 +287,7 @@ public:
         }
         Line(LogLost(w, logLost && One()).End());
         if (!t.ok)
-            ComplainOf(o, One());
+            ComplainOf(m_out, o, One());
     }
     int NoController(int status) override
     {
@@ -302,14 +302,14 @@ public:
         if (One())
             return status;
         if (aborted)
-            Complain(kManyTransfers.aborted);
+            m_out.Complain(kManyTransfers.aborted);
         JsonWriter w = SummaryEvent(status == 0 && !logLost, CountsOf(outcomes), UpdatedText(outcomes), aborted);
         Line(LogLost(w, logLost).End());
         return status;
     }
     int Refused(int status) override
     {
-        Line(ResultEvent(false, LastComplaint(), false).End());
+        Line(ResultEvent(false, m_out.LastComplaint(), false).End());
         return status;
     }
     void SayIfStopped(bool holding) override
@@ -346,10 +346,10 @@ private:
             w.Bool("log_lost", true);
         return w;
     }
-    static void Line(const JsonWriter& w)
+    void Line(const JsonWriter& w)
     {
-        Print(w.Text() + "\n");
-        FlushOutput();
+        m_out.Print(w.Text() + "\n");
+        m_out.Flush();
     }
     // The last value of an update is never dropped: it waits for its turn.
     void Value(const FleetEntry& e, bool last)
@@ -401,7 +401,7 @@ void CReporter::Found(const FleetEntry&)
 
 void CReporter::Note(const FleetEntry& entry, const std::string& text)
 {
-    Complain(One() ? text : entry.label + ": " + text);
+    m_out.Complain(One() ? text : entry.label + ": " + text);
 }
 
 std::chrono::milliseconds CReporter::Period() const
@@ -417,7 +417,7 @@ void CReporter::StopHeld(const char* text)
 {
     Err(FreshLine());
     if (text != nullptr)
-        Complain(text);
+        m_out.Complain(text);
 }
 
 int CReporter::NoController(int status)
@@ -433,7 +433,7 @@ void CReporter::WaitAborted()
 int CReporter::Summary(const std::vector<FleetOutcome>&, int status, bool aborted, bool)
 {
     if (aborted && !One())
-        Complain(kManyTransfers.aborted);
+        m_out.Complain(kManyTransfers.aborted);
     return status;
 }
 
@@ -449,17 +449,17 @@ void CReporter::SayIfStopped(bool holding)
     SysSayOnStop(nullptr, holding ? (One() ? one : many).c_str() : nullptr);
 }
 
-std::unique_ptr<CReporter> MakeReporter(ReportStyle style, FlashMode mode)
+std::unique_ptr<CReporter> MakeReporter(ReportStyle style, FlashMode mode, COutput& out)
 {
     switch (style) {
     case ReportStyle::kQuiet:
-        return std::make_unique<CQuietReporter>(mode);
+        return std::make_unique<CQuietReporter>(mode, out);
     case ReportStyle::kJson:
-        return std::make_unique<CJsonReporter>(mode);
+        return std::make_unique<CJsonReporter>(mode, out);
     case ReportStyle::kText:
         break;
     }
-    return std::make_unique<CTextReporter>(mode);
+    return std::make_unique<CTextReporter>(mode, out);
 }
 
 }  // namespace cli

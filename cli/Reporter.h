@@ -16,6 +16,8 @@
 
 namespace cli {
 
+class COutput;
+
 // Which controllers flash sends to: the one it finds (or --device names),
 // every one plugged in (--all), or each as it appears (--watch).
 enum class FlashMode { kOne, kAll, kWatch };
@@ -41,7 +43,8 @@ struct FleetOutcome {
 
 class CReporter {
 public:
-    explicit CReporter(FlashMode mode) : m_mode(mode) {}
+    // What it says goes to `out`.
+    CReporter(FlashMode mode, COutput& out) : m_mode(mode), m_out(out) {}
     virtual ~CReporter() = default;
 
     // The search waits for the controller: `seconds` at most, or until stopped when negative.
@@ -77,11 +80,11 @@ protected:
     bool One() const { return m_mode == FlashMode::kOne; }
     bool Watch() const { return m_mode == FlashMode::kWatch; }
 
-private:
     const FlashMode m_mode;
+    COutput& m_out;
 };
 
-std::unique_ptr<CReporter> MakeReporter(ReportStyle style, FlashMode mode);
+std::unique_ptr<CReporter> MakeReporter(ReportStyle style, FlashMode mode, COutput& out);
 
 // "Actualizados 2 de 4 mandos; 1 en uso, 1 sin permiso".
 std::string UpdatedText(const std::vector<FleetOutcome>& outcomes);

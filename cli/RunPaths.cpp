@@ -35,13 +35,13 @@ std::vector<InputFile> Inputs(const ParsedArgs& args, const CInput& input)
     return files;
 }
 
-// False after saying why when `out`, whose identity is `id`, is one of the inputs.
-bool NotAnInput(const std::string& prefix, const std::string& out, const SysFileId& id,
+// False after saying why when `target`, whose identity is `id`, is one of the inputs.
+bool NotAnInput(COutput& out, const std::string& prefix, const std::string& target, const SysFileId& id,
                 const std::vector<InputFile>& inputs)
 {
     for (const InputFile& in : inputs) {
         if (in.id == id) {
-            Complain(prefix + "no se puede escribir «" + Shown(out) + "»: es el mismo archivo que " + in.what);
+            out.Complain(prefix + "no se puede escribir «" + Shown(target) + "»: es el mismo archivo que " + in.what);
             return false;
         }
     }
@@ -50,29 +50,29 @@ bool NotAnInput(const std::string& prefix, const std::string& out, const SysFile
 
 }  // namespace
 
-bool OutputIsNoInput(const ParsedArgs& args, const CInput& input, const std::string& out, int* status)
+bool OutputIsNoInput(const ParsedArgs& args, COutput& out, const CInput& input, const std::string& target, int* status)
 {
     SysFileId id;
-    if (out == "-" || !SysFileIdOf(out.c_str(), &id) || NotAnInput("", out, id, Inputs(args, input)))
+    if (target == "-" || !SysFileIdOf(target.c_str(), &id) || NotAnInput(out, "", target, id, Inputs(args, input)))
         return true;
     *status = kExitFile;
     return false;
 }
 
-bool LogIsNoInput(const ParsedArgs& args, const CInput& input, const FlashRequest& request, int* status)
+bool LogIsNoInput(const ParsedArgs& args, COutput& out, const CInput& input, const FlashRequest& request, int* status)
 {
     if (request.log == nullptr || request.log->Path().empty())
         return true;
     CBenchLog& log = *request.log;
     // The open file is the one judged: it is the one written to, whatever its name names by now.
     SysFileId id;
-    if (log.Identity(&id) && !NotAnInput("flash: --log: ", log.Path(), id, Inputs(args, input))) {
+    if (log.Identity(&id) && !NotAnInput(out, "flash: --log: ", log.Path(), id, Inputs(args, input))) {
         *status = kExitFile;
         return false;
     }
     std::string why;
     if (!log.CanMake(&why)) {
-        *status = UsageError(args.command, "--log: no se puede abrir «" + Shown(log.Path()) + "»: " + why);
+        *status = UsageError(out, args.command, "--log: no se puede abrir «" + Shown(log.Path()) + "»: " + why);
         return false;
     }
     return true;

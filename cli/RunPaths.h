@@ -9,6 +9,8 @@
 
 namespace cli {
 
+class COutput;
+
 class CInput;
 struct FlashRequest;
 struct ParsedArgs;
@@ -16,10 +18,10 @@ struct ParsedArgs;
 // -o OUT, once `input` is found: false after saying why, with *status
 // kExitFile, when OUT is one of the run's inputs. Standard output ("-") is
 // never one.
-bool OutputIsNoInput(const ParsedArgs& args, const CInput& input, const std::string& out, int* status);
+bool OutputIsNoInput(const ParsedArgs& args, COutput& out, const CInput& input, const std::string& target, int* status);
 // flash --log, once `input` is found: false after saying why, with *status,
 // when the log is one of the run's inputs (kExitFile), or when it is missing
 // and could not be made (kExitUsage). Nothing to check without --log.
-bool LogIsNoInput(const ParsedArgs& args, const CInput& input, const FlashRequest& request, int* status);
+bool LogIsNoInput(const ParsedArgs& args, COutput& out, const CInput& input, const FlashRequest& request, int* status);
 
 }  // namespace cli

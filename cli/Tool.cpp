@@ -14,28 +14,28 @@
 namespace cli {
 namespace {
 
-int RunCommand(const Command& c, const std::vector<std::string>& args)
+int RunCommand(const Command& c, const std::vector<std::string>& args, COutput& out)
 {
     ParsedArgs parsed;
     parsed.command = c.name;
     std::string error;
     const std::vector<Option> options = OptionsOf(c);
     if (!ParseArgs(args, options, false, &parsed, &error))
-        return UsageError(parsed.command, Shown(error));
+        return UsageError(out, parsed.command, Shown(error));
     if (parsed.Has("help")) {
-        Print(CommandUsage(c));
+        out.Print(CommandUsage(c));
         return kExitOk;
     }
     // Before the operands: a catalogue's release stands in for FILE.
     if (!CheckRelations(RelationsOf(c), options, parsed, &error))
-        return UsageError(parsed.command, error);
+        return UsageError(out, parsed.command, error);
     if (parsed.operands.size() != (parsed.Has("catalogue") ? 0 : c.files) || !parsed.optionAfterEnd.empty())
-        return OperandError(parsed, c.files);
+        return OperandError(out, parsed, c.files);
     if (parsed.Has("verbose")) {
         hidplat::SetDiagnosticsEcho(true);
         SetVerbose(true);
     }
-    return c.run(parsed);
+    return c.run(parsed, out);
 }
 
 }  // namespace
@@ -43,41 +43,42 @@ int RunCommand(const Command& c, const std::vector<std::string>& args)
 int RunTool(const std::vector<std::string>& args)
 {
     SysGuardStandardStreams();
+    COutput out;
 
     ParsedArgs global;
     std::string error;
     const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
     if (!ParseArgs(rest, kToolOptions, true, &global, &error))
-        return UsageError(Shown(error));
+        return UsageError(out, Shown(error));
     if (global.Has("help")) {
         // "--help ORDEN" is that command's help, as "ORDEN --help" is.
         if (global.operands.empty()) {
-            Print(ToolUsage());
-            return FinishOutput(kExitOk);
+            out.Print(ToolUsage());
+            return out.Finish(kExitOk);
         }
         const Command* c = global.operands.size() == 1 ? FindCommand(global.operands[0]) : nullptr;
         if (c == nullptr)
-            return UsageError(global.operands.size() == 1 ? "orden desconocida: " + Shown(global.operands[0])
-                                                          : std::string("--help lleva como mucho una ORDEN"));
-        Print(CommandUsage(*c));
-        return FinishOutput(kExitOk);
+            return UsageError(out, global.operands.size() == 1 ? "orden desconocida: " + Shown(global.operands[0])
+                                                               : std::string("--help lleva como mucho una ORDEN"));
+        out.Print(CommandUsage(*c));
+        return out.Finish(kExitOk);
     }
     if (global.Has("version")) {
         if (!global.operands.empty())
-            return UsageError("--version no lleva nada más");
-        Print("tolvanex-cli " TOLVANEX_VERSION "\n");
-        return FinishOutput(kExitOk);
+            return UsageError(out, "--version no lleva nada más");
+        out.Print("tolvanex-cli " TOLVANEX_VERSION "\n");
+        return out.Finish(kExitOk);
     }
     if (global.Has("verbose")) {
         hidplat::SetDiagnosticsEcho(true);
         SetVerbose(true);
     }
     if (global.operands.empty())
-        return UsageError("falta la orden");
+        return UsageError(out, "falta la orden");
     const std::string& name = global.operands[0];
     if (const Command* c = FindCommand(name))
-        return FinishOutput(RunCommand(*c, {global.operands.begin() + 1, global.operands.end()}));
-    return UsageError("orden desconocida: " + Shown(name));
+        return out.Finish(RunCommand(*c, {global.operands.begin() + 1, global.operands.end()}, out));
+    return UsageError(out, "orden desconocida: " + Shown(name));
 }
 
 }  // namespace cli

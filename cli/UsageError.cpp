@@ -6,29 +6,30 @@
 
 namespace cli {
 
-int UsageError(const std::string& command, const std::string& why)
+int UsageError(COutput& out, const std::string& command, const std::string& why)
 {
-    Complain(command.empty() ? why : command + ": " + why);
+    out.Complain(command.empty() ? why : command + ": " + why);
     Err(command.empty() ? std::string("Pruebe «tolvanex-cli --help».\n")
                         : "Pruebe «tolvanex-cli " + command + " --help».\n");
     return kExitUsage;
 }
 
-int UsageError(const std::string& why)
+int UsageError(COutput& out, const std::string& why)
 {
-    return UsageError(std::string(), why);
+    return UsageError(out, std::string(), why);
 }
 
-int OperandError(const ParsedArgs& args, std::size_t files)
+int OperandError(COutput& out, const ParsedArgs& args, std::size_t files)
 {
     const std::string& command = args.command;
     if (!args.optionAfterEnd.empty())
-        return UsageError(command, "las opciones van antes de «--», y " + Shown(args.optionAfterEnd) + " está después");
+        return UsageError(out, command,
+                          "las opciones van antes de «--», y " + Shown(args.optionAfterEnd) + " está después");
     if (files == 0)
-        return UsageError(command, "no lleva ARCHIVO");
+        return UsageError(out, command, "no lleva ARCHIVO");
     if (args.Has("catalogue"))
-        return UsageError(command, "con --catalogue no lleva ARCHIVO");
-    return UsageError(command, args.operands.empty() ? "falta el ARCHIVO" : "lleva un solo ARCHIVO");
+        return UsageError(out, command, "con --catalogue no lleva ARCHIVO");
+    return UsageError(out, command, args.operands.empty() ? "falta el ARCHIVO" : "lleva un solo ARCHIVO");
 }
 
 }  // namespace cli

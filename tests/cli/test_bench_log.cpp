@@ -12,6 +12,7 @@
 
 #include "HexTestSupport.h"
 #include "cli/BenchLog.h"
+#include "cli/Output.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ TEST(BenchLog, ALineCutShortIsNotGluedToTheNext)
         const rlim_t hard = limit.rlim_max;
         limit.rlim_cur = 4096;
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        cli::CBenchLog log;
+        cli::COutput out;
+        cli::CBenchLog log(out);
         std::string why;
         cli::FleetOutcome outcome;
         outcome.entry.path = "/dev/hidraw7";
