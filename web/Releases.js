@@ -5,7 +5,7 @@
 // Notes are text, never markup.
 
 mergeInto(LibraryManager.library, {
-  $TvxReleases__deps: ['$TvxLane', '$stringToNewUTF8'],
+  $TvxReleases__deps: ['$TvxLane', '$TvxWnd', '$stringToNewUTF8'],
   $TvxReleases: {
     catalogue: null,  // the catalogue's URL
     panel: null,
@@ -75,7 +75,7 @@ mergeInto(LibraryManager.library, {
     },
     // The panel above the dialog: a heading and a line for what it has to say.
     makePanel: function() {
-      var desk = document.getElementById('escritorio') || document.body;
+      var desk = TvxWnd.desk();
       var panel = document.createElement('section');
       panel.id = 'versiones';
       panel.className = 'releases';

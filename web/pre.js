@@ -22,8 +22,8 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   function embedded() {
     var root = document.documentElement;
     root.classList.add('embedded');
-    var desk = document.getElementById('escritorio');
-    if (!desk || typeof ResizeObserver === 'undefined') return;
+    if (typeof ResizeObserver === 'undefined') return;
+    var desk;
     var fit = function() {
       var list = desk.querySelector('.releases ul');
       var rest = desk.getBoundingClientRect().height - (list ? list.getBoundingClientRect().height : 0);
@@ -31,8 +31,13 @@ var Module = typeof Module !== 'undefined' ? Module : {};
       var r = desk.getBoundingClientRect();
       window.parent.postMessage({tolvanexUpdater: {width: Math.ceil(r.width), height: Math.ceil(r.height)}}, '*');
     };
-    new ResizeObserver(fit).observe(desk);
-    window.addEventListener('resize', fit);
+    // Once the program's code is there: the desk as the window layer finds
+    // it (ui/web/WebWindowPlatform.js).
+    (Module.preRun = Module.preRun || []).push(function() {
+      desk = TvxWnd.desk();
+      new ResizeObserver(fit).observe(desk);
+      window.addEventListener('resize', fit);
+    });
   }
   var start = function() {
     if (fromDisk) {

@@ -601,15 +601,14 @@ test('the user\'s latest choice wins over a release still on its way; the list c
   // First a file of the site, where no page runs, while the test gets ready.
   const {site, page} = await open(copySite('late'), '/firmware.json', 'true');
   const paused = [];
-  const ended = {};
   page.browser.listeners.push((m) => {
-    if (m.sessionId !== page.sessionId) return;
-    if (m.method === 'Fetch.requestPaused') paused.push(m.params);
-    if (m.method === 'Network.loadingFinished' || m.method === 'Network.loadingFailed') ended[m.params.requestId] = m.params;
+    if (m.sessionId === page.sessionId && m.method === 'Fetch.requestPaused') paused.push(m.params);
   });
-  const held = async (what) => {
-    await until(what, () => paused.length > 0, () => site.log.length, {quiet});
-    return paused.shift();
+  // The first request held whose address ends so.
+  const held = async (end) => {
+    const at = () => paused.findIndex((p) => p.request.url.endsWith(end)) + 1;
+    await until(end, at, () => site.log.length, {quiet});
+    return paused.splice(at() - 1, 1)[0];
   };
   try {
     // The page fetches past its offline copy, so that the test holds the answers.
@@ -618,7 +617,7 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     await page.send('Fetch.enable', {patterns: [{urlPattern: '*/firmware.json', requestStage: 'Response'},
       {urlPattern: '*/releases/1.2.hex', requestStage: 'Response'}]});
     await page.goto(`${site.origin}/`);
-    const catalogue = await held('the catalogue');
+    const catalogue = await held('/firmware.json');
     await page.waitUntil(`document.querySelector('#IDOK') !== null`, 'the dialog');
     const at = `JSON.stringify(document.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect())`;
     const before = await page.eval(at);
@@ -626,8 +625,18 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     await page.waitUntil(settled(), 'the releases');
     assert.equal(await page.eval(at), before, 'the dialog where it was');
 
+    // How each of the page's fetches ends: answered, or stopped.
+    await page.eval(`(() => {
+      const fetchNow = window.fetch;
+      window.tvxFetched = {};
+      window.fetch = (url, init) => {
+        const answer = fetchNow(url, init);
+        answer.then(() => { tvxFetched[url] = 'answered'; }, (e) => { tvxFetched[url] = e.name; });
+        return answer;
+      };
+    })()`);
     await page.click(release('1.2'));
-    const late = await held('release 1.2');
+    const late = await held('/releases/1.2.hex');
     await page.waitUntil(`document.querySelector('#versiones ul').getAttribute('aria-busy') === 'true'`, 'the download');
     assert.equal(await page.eval(`document.querySelector('#versiones [role=status]').textContent`),
       'Descargando la versión 1.2…');
@@ -635,10 +644,10 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     await chooseFile(page, otherHex);
     assert.equal(await checksumShown(page), otherChecksum);
     assert.equal(await page.eval(`document.querySelector('#versiones .status').hidden`), true, 'no download said');
-    // The late answer: its request was stopped, and nothing replaces the user's file.
+    // The late answer: its fetch was stopped, and nothing replaces the user's file.
     await page.send('Fetch.continueRequest', {requestId: late.requestId}).catch(() => {});
-    await until('the release\'s request to end', () => ended[late.networkId], () => site.log.length, {quiet});
-    assert.equal(ended[late.networkId].canceled, true, `the download stopped: ${JSON.stringify(ended[late.networkId])}`);
+    assert.equal(await page.waitUntil(`tvxFetched[${JSON.stringify(late.request.url)}]`, 'the release\'s fetch to end'),
+      'AbortError');
     assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), 'otro.hex');
     assert.equal(await checksumShown(page), otherChecksum);
   } finally {
