@@ -201,15 +201,10 @@ mergeInto(LibraryManager.library, {
   },
 
   // The product's name in memory the caller frees; null for no handle.
-  tvx_hid_product__deps: ['$TvxHid'],
+  tvx_hid_product__deps: ['$TvxHid', '$stringToNewUTF8'],
   tvx_hid_product: function(handle) {
     var h = TvxHid.handles[handle];
-    if (!h) return 0;
-    var name = h.dev.productName || '';
-    var size = lengthBytesUTF8(name) + 1;
-    var p = _malloc(size);
-    stringToUTF8(name, p, size);
-    return p;
+    return h ? stringToNewUTF8(h.dev.productName || '') : 0;
   },
 
   // One output report: byte 0 is the report ID, the rest its data, which

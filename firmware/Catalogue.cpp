@@ -313,6 +313,11 @@ bool ReadCatalogue(std::string_view text, Catalogue* out, std::string* error)
     return true;
 }
 
+bool IsVersion(std::string_view version)
+{
+    return !VersionNumbers(version).empty();
+}
+
 const CatalogueRelease* FindRelease(const Catalogue& catalogue, std::string_view version)
 {
     const std::vector<std::uint32_t> wanted = VersionNumbers(version);

@@ -46,6 +46,9 @@ struct Catalogue {
 // the catalogue's name) when it is not one that this reader knows whole.
 bool ReadCatalogue(std::string_view text, Catalogue* out, std::string* error);
 
+// Whether `version` has a version's form ("1.2", "1.10.3"; see
+// CatalogueRelease::version).
+bool IsVersion(std::string_view version);
 // The release of that version, however many zero parts either ends in
 // ("1.2.0" finds 1.2, "1.2" finds 1.2.0: one version); null when there is none.
 const CatalogueRelease* FindRelease(const Catalogue& catalogue, std::string_view version);

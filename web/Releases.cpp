@@ -19,6 +19,7 @@
 #include "ui/web/WebWindow.h"
 
 extern "C" void tvx_releases_start();
+extern "C" int tvx_releases_latest(int choice);
 
 namespace {
 
@@ -105,9 +106,12 @@ EMSCRIPTEN_KEEPALIVE int tvx_releases_most(int file)
     return static_cast<int>((file != 0 ? kMaxReleaseFileSize : kMaxCatalogueSize) + 1);
 }
 
-// The index of the release of that version (1.2.0 is 1.2); -1 when there is none.
+// The index of the release of that version (1.2.0 is 1.2); -1 when there is
+// none, -2 when `version` is not a version at all.
 EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* version)
 {
+    if (!IsVersion(version))
+        return -2;
     const CatalogueRelease* r = FindRelease(g_catalogue, version);
     return r != nullptr ? static_cast<int>(r - g_catalogue.releases.data()) : -1;
 }
@@ -115,8 +119,10 @@ EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* version)
 // A release's file as downloaded, or `failure` (not null) when it could not
 // be: loaded into the dialog once its SHA-256 is the catalogue's, else the
 // dialog's box says why and nothing changes. A call that may wait: the
-// browser computes the digest.
-EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data, int size, const char* failure)
+// browser computes the digest, and meanwhile the user may choose another
+// file (`choice` is then no longer the latest), which wins.
+EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data, int size, const char* failure,
+                                            int choice)
 {
     CUpdaterDlg* dialog = g_current != nullptr ? g_current() : nullptr;
     if (dialog == nullptr || dialog->IsUpdateRunning() || index < 0 || index >= tvx_releases_count())
@@ -129,9 +135,10 @@ EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data,
     }
     std::string why;
     const bool same = CheckReleaseFile(release, data, static_cast<std::size_t>(size), &why);
-    // The wait for the digest let the page run on: its dialog may be another now.
+    // The wait for the digest let the page run on: its dialog may be another
+    // now, or the user's choice another file.
     dialog = g_current();
-    if (dialog == nullptr || dialog->IsUpdateRunning())
+    if (dialog == nullptr || dialog->IsUpdateRunning() || tvx_releases_latest(choice) == 0)
         return;
     if (!same) {
         AfxMessageBox(dialog->GetSafeHwnd(), "No se ha cargado nada: " + why);

@@ -5,13 +5,14 @@
 // Notes are text, never markup.
 
 mergeInto(LibraryManager.library, {
-  $TvxReleases__deps: ['$TvxLane'],
+  $TvxReleases__deps: ['$TvxLane', '$TvxWnd', '$stringToNewUTF8'],
   $TvxReleases: {
     catalogue: null,  // the catalogue's URL
     panel: null,
     status: null,
     buttons: [],
-    busy: false,      // a release is on its way to the program
+    choice: 0,        // counts the user's choices: only the latest one loads
+    download: null,   // the release's download under way: its AbortController
     early: [],        // fetches made before the offline copy took over
     // A fetch from the site. On the first visit the page's service worker
     // takes over only after the page has fetched the catalogue (and the
@@ -63,17 +64,10 @@ mergeInto(LibraryManager.library, {
       return UTF8ToString(_tvx_releases_field(index, field));
     },
     // Whatever stops "Abrir HEX" (an update's lock-out) stops the list too.
-    // While a release is on its way the list only says so: a button that
-    // went disabled would drop the keyboard's focus.
     sync: function() {
       var open = document.getElementById('IDC_OPEN_HEX');
       var locked = !open || open.dataset.disabled === '1';
-      TvxReleases.buttons.forEach(function(b) {
-        b.disabled = locked;
-        if (TvxReleases.busy) b.setAttribute('aria-disabled', 'true');
-        else b.removeAttribute('aria-disabled');
-      });
-      if (TvxReleases.panel) TvxReleases.panel.setAttribute('aria-busy', TvxReleases.busy ? 'true' : 'false');
+      TvxReleases.buttons.forEach(function(b) { b.disabled = locked; });
     },
     say: function(text) {
       TvxReleases.status.textContent = text;
@@ -81,7 +75,7 @@ mergeInto(LibraryManager.library, {
     },
     // The panel above the dialog: a heading and a line for what it has to say.
     makePanel: function() {
-      var desk = document.getElementById('escritorio') || document.body;
+      var desk = TvxWnd.desk();
       var panel = document.createElement('section');
       panel.id = 'versiones';
       panel.className = 'releases';
@@ -94,7 +88,9 @@ mergeInto(LibraryManager.library, {
       status.setAttribute('role', 'status');
       status.hidden = true;
       panel.append(title, status);
-      desk.prepend(panel);
+      // Another choice (a file opened or dropped) ends a download under way.
+      window.addEventListener('tvx-file-chosen', function() { TvxReleases.drop(); });
+      desk.append(panel);
       desk.classList.add('with-releases');
       TvxReleases.panel = panel;
       TvxReleases.status = status;
@@ -139,6 +135,7 @@ mergeInto(LibraryManager.library, {
         ul.append(li);
         TvxReleases.buttons.push(button);
       }
+      ul.setAttribute('aria-busy', 'false');
       TvxReleases.panel.append(ul);
       TvxReleases.sync();
     },
@@ -159,49 +156,70 @@ mergeInto(LibraryManager.library, {
       TvxReleases.list();
       var wanted = new URLSearchParams(location.search).get('version');
       if (wanted === null) return;
-      var size = lengthBytesUTF8(wanted) + 1;
-      var p = _malloc(size);
-      stringToUTF8(wanted, p, size);
+      // Only a version is repeated: a link's other words are not the site's.
+      var p = stringToNewUTF8(wanted);
       var index = _tvx_releases_find(p);
       _free(p);
       if (index >= 0) TvxReleases.choose(index);
-      else TvxReleases.say('Este sitio no publica la versión «' + wanted + '»; elija una de la lista.');
+      else if (index === -1) TvxReleases.say('Este sitio no publica la versión «' + wanted + '»; elija una de la lista.');
+      else TvxReleases.say('El enlace no indica una versión de la lista; elija una.');
+    },
+    // The download under way, if any, gives way to a newer choice: it is
+    // stopped, and its answer, should it come all the same, is dropped.
+    drop: function() {
+      ++TvxReleases.choice;
+      if (!TvxReleases.download) return;
+      TvxReleases.download.abort();
+      TvxReleases.download = null;
+      TvxReleases.busy(false, '');
+    },
+    busy: function(on, text) {
+      TvxReleases.say(text);
+      var ul = TvxReleases.panel.querySelector('ul');
+      if (ul) ul.setAttribute('aria-busy', on ? 'true' : 'false');
     },
     // Downloads the release's file and hands it to the program, which
     // checks and loads it; never sends it anywhere.
     choose: function(index) {
-      if (TvxReleases.busy) return;
-      TvxReleases.busy = true;
-      TvxReleases.sync();
-      TvxReleases.say('');
+      TvxReleases.drop();
+      var choice = TvxReleases.choice;
+      var download = TvxReleases.download = new AbortController();
+      var version = TvxReleases.field(index, 0);
+      TvxReleases.busy(true, 'Descargando la versión ' + version + '…');
       var url = new URL(TvxReleases.field(index, 2), TvxReleases.catalogue);
-      TvxReleases.get(url).then(function(response) {
+      TvxReleases.get(url, {signal: download.signal}).then(function(response) {
         if (!response.ok) throw new Error('el servidor responde ' + response.status);
         return TvxReleases.body(response, _tvx_releases_most(1));
       }).then(function(bytes) {
-        TvxReleases.hand(index, bytes, null);
+        TvxReleases.hand(index, bytes, null, choice);
       }, function(e) {
-        TvxReleases.hand(index, null, e instanceof TypeError ? 'no hay conexión con el sitio' : e.message);
+        TvxReleases.hand(index, null, e instanceof TypeError ? 'no hay conexión con el sitio' : e.message, choice);
       });
     },
-    hand: function(index, bytes, failure) {
+    hand: function(index, bytes, failure, choice) {
+      if (choice !== TvxReleases.choice) return;
       var data = 0, size = 0, why = 0;
       if (bytes) {
         size = bytes.length;
         data = _malloc(size + 1);
         HEAPU8.set(bytes, data);
       } else {
-        var n = lengthBytesUTF8(failure) + 1;
-        why = _malloc(n);
-        stringToUTF8(failure, why, n);
+        why = stringToNewUTF8(failure);
       }
-      TvxLane.later(function() { _tvx_releases_take(index, data, size, why); }, function() {
+      TvxLane.later(function() { _tvx_releases_take(index, data, size, why, choice); }, function() {
         _free(data);
         _free(why);
-        TvxReleases.busy = false;
-        TvxReleases.sync();
+        if (choice !== TvxReleases.choice) return;
+        TvxReleases.download = null;
+        TvxReleases.busy(false, '');
       });
     },
+  },
+
+  // Whether the choice numbered so is still the user's latest.
+  tvx_releases_latest__deps: ['$TvxReleases'],
+  tvx_releases_latest: function(choice) {
+    return choice === TvxReleases.choice ? 1 : 0;
   },
 
   // Looks for firmware.json beside the page. None (the server says it is

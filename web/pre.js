@@ -16,15 +16,28 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   var fromDisk = location.protocol === 'file:';
   if (fromDisk) Module.instantiateWasm = function() { return {}; };
   // In a frame: no desk around the window, and the page's size goes to the
-  // page around it (tolvanex-updater-element.js sizes the frame by it).
+  // page around it (tolvanex-updater-element.js sizes the frame by it). The
+  // list of releases gets the frame's height that the rest leaves (--room):
+  // a frame made taller shows more of it.
   function embedded() {
-    document.documentElement.classList.add('embedded');
-    var desk = document.getElementById('escritorio');
-    if (!desk || typeof ResizeObserver === 'undefined') return;
-    new ResizeObserver(function() {
+    var root = document.documentElement;
+    root.classList.add('embedded');
+    if (typeof ResizeObserver === 'undefined') return;
+    var desk;
+    var fit = function() {
+      var list = desk.querySelector('.releases ul');
+      var rest = desk.getBoundingClientRect().height - (list ? list.getBoundingClientRect().height : 0);
+      root.style.setProperty('--room', Math.max(0, Math.floor(root.clientHeight - rest)) + 'px');
       var r = desk.getBoundingClientRect();
       window.parent.postMessage({tolvanexUpdater: {width: Math.ceil(r.width), height: Math.ceil(r.height)}}, '*');
-    }).observe(desk);
+    };
+    // Once the program's code is there: the desk as the window layer finds
+    // it (ui/web/WebWindowPlatform.js).
+    (Module.preRun = Module.preRun || []).push(function() {
+      desk = TvxWnd.desk();
+      new ResizeObserver(fit).observe(desk);
+      window.addEventListener('resize', fit);
+    });
   }
   var start = function() {
     if (fromDisk) {

@@ -5,7 +5,11 @@
 //
 // The page runs in a frame of its own (its program, its styles and its
 // boxes stay apart from the page around it), loaded from beside this
-// script, and the frame takes the size of the updater's window.
+// script, and the frame takes the size of the updater's window with a few
+// of the maker's releases listed below it; `height` (CSS pixels) makes it
+// taller, to list more of them:
+//
+//   <tolvanex-updater height="600"></tolvanex-updater>
 (function() {
   'use strict';
   if (typeof customElements === 'undefined' || customElements.get('tolvanex-updater')) return;
@@ -29,12 +33,28 @@
         // An older browser: the element stays inline, the frame as large.
       }
       shadow.append(frame);
+      this.frame = frame;
+      this.size = null;
       this.onSize = function(e) {
         var size = e.source === frame.contentWindow && e.data && e.data.tolvanexUpdater;
         if (!size) return;
-        frame.style.width = size.width + 'px';
-        frame.style.height = size.height + 'px';
-      };
+        this.size = size;
+        this.fit();
+      }.bind(this);
+    }
+
+    static get observedAttributes() {
+      return ['height'];
+    }
+
+    attributeChangedCallback() {
+      this.fit();
+    }
+
+    fit() {
+      if (!this.size) return;
+      this.frame.style.width = this.size.width + 'px';
+      this.frame.style.height = Math.max(this.size.height, Number(this.getAttribute('height')) || 0) + 'px';
     }
 
     connectedCallback() {

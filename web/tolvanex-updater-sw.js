@@ -7,13 +7,19 @@
 // install, and the old version stays until the next visit tries again.
 // Same-origin files that the page fetches (the catalogue, its releases) are
 // kept once fetched, in a cache of their own that outlives versions.
+// Copies of the page in other folders of the site (a maker's /estable/ and
+// /beta/) have workers and caches of their own, named by their scope, and
+// each leaves the others' alone.
 'use strict';
 
 const VERSION = '@TVX_VERSION@';
 const FILES = @TVX_FILES@;
-const SITE = 'tolvanex-site-';
+const SCOPE = new URL(self.registration.scope).pathname;
+const SITE = `tolvanex-site:${SCOPE}:`;
 const CACHE = SITE + VERSION;
 const FETCHED = 'tolvanex-fetched';
+// Earlier versions named their cache without the scope.
+const UNSCOPED = /^tolvanex-site-[0-9a-f]+$/;
 
 const hex = (buffer) => Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
 
@@ -39,11 +45,23 @@ self.addEventListener('install', (event) => {
   })());
 });
 
-// The old version goes once the new one has taken over.
+// A cache without the scope in its name is this scope's when it holds this
+// folder's files, not those of a folder below it.
+async function unscopedMine(name) {
+  const keys = await (await caches.open(name)).keys();
+  return keys.length > 0 && keys.every((request) => {
+    const path = new URL(request.url).pathname;
+    return path.startsWith(SCOPE) && !path.slice(SCOPE.length).includes('/');
+  });
+}
+
+// This scope's old version goes once the new one has taken over.
 self.addEventListener('activate', (event) => {
   event.waitUntil((async () => {
     for (const name of await caches.keys()) {
-      if (name.startsWith(SITE) && name !== CACHE) await caches.delete(name);
+      if ((name.startsWith(SITE) && name !== CACHE) || (UNSCOPED.test(name) && await unscopedMine(name))) {
+        await caches.delete(name);
+      }
     }
     await self.clients.claim();
   })());
@@ -56,9 +74,8 @@ self.addEventListener('fetch', (event) => {
   const request = event.request;
   const url = new URL(request.url);
   if (request.method !== 'GET' || url.origin !== location.origin) return;
-  const scope = new URL(self.registration.scope).pathname;
-  if (url.pathname.startsWith(scope)) {
-    const name = url.pathname.slice(scope.length) || 'index.html';
+  if (url.pathname.startsWith(SCOPE)) {
+    const name = url.pathname.slice(SCOPE.length) || 'index.html';
     if (Object.hasOwn(FILES, name)) {
       event.respondWith(caches.open(CACHE).then((c) => c.match(name)).then((kept) => kept || fetch(request)));
       return;

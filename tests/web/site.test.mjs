@@ -10,12 +10,13 @@
 //   node --test site.test.mjs   (TVX_SITE, TVX_HEX, TVX_CHECKSUM, TVX_AXE,
 //                                TVX_STAMP, TVX_WORKER, TVX_SHOTS)
 import {execFileSync} from 'node:child_process';
-import {cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
+import {cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
 import {Browser, serve} from './browser.mjs';
+import {until} from './stall.mjs';
 
 const env = (name) => {
   if (!process.env[name]) throw new Error(`${name} is not set`);
@@ -104,17 +105,21 @@ const axe = async (page) => {
 // Every control of every window, box and menu shown that lies outside the
 // area that can be scrolled to: the page's, or, for a box over the page
 // (which stays put while the page scrolls), the box's own inside a box that
-// itself lies within the window.
+// itself lies within the window; and every box or menu open that is not
+// within the window, or that scrolls sideways.
 const kOutOfReach = `(() => {
   const out = [];
   const page = document.scrollingElement;
   const name = (e) => e.id || e.textContent.trim() || e.getAttribute('aria-label') || e.className;
   const outside = (r, a) => r.left < a.left - 0.5 || r.top < a.top - 0.5 ||
     r.right > a.left + a.width + 0.5 || r.bottom > a.top + a.height + 0.5;
-  for (const box of document.querySelectorAll('dialog[open]')) {
-    if (outside(box.getBoundingClientRect(), {left: 0, top: 0, width: innerWidth, height: innerHeight})) {
-      out.push('box ' + name(box.querySelector('h2')));
+  for (const box of document.querySelectorAll('dialog[open], .menu:not([hidden])')) {
+    const r = box.getBoundingClientRect();
+    const what = 'box ' + name(box.querySelector('h2') || box);
+    if (outside(r, {left: 0, top: 0, width: innerWidth, height: innerHeight})) {
+      out.push(what + ' at ' + [r.left, r.top, r.right, r.bottom].map(Math.round).join(','));
     }
+    if (box.scrollWidth > box.clientWidth + 1) out.push(what + ' scrolls sideways');
   }
   const controls = document.querySelectorAll('.window .control, .window .caption button, .window .buttons button, ' +
     '.menu:not([hidden]) [role=menuitem]');
@@ -131,17 +136,29 @@ const kOutOfReach = `(() => {
   return out;
 })()`;
 
-test('a narrow window and 200 % zoom: every control within reach, no violation', async () => {
+test('a narrow window, 200 % and 400 % zoom, scrolled: boxes and menu in view, every control within reach', async () => {
   const {page, site} = await open(siteDir);
   try {
-    // 320 CSS px wide, as WCAG's reflow asks; a 900 x 600 window at 200 %.
-    for (const [width, height, scale, label] of [[320, 480, 1, '320px'], [450, 300, 2, 'zoom200']]) {
+    // 320 CSS px wide, as WCAG's reflow asks; a 900 x 600 window at 200 %
+    // and 400 %; a phone's window; scrolled to the page's far corner
+    // (ACTUALIZAR in view), where the boxes once opened out of view.
+    for (const [width, height, scale, label, scrolled] of [[320, 480, 1, '320px', false],
+      [450, 300, 2, 'zoom200', false], [375, 667, 1, 'phone-scrolled', true], [450, 300, 2, 'zoom200-scrolled', true],
+      [225, 150, 4, 'zoom400-scrolled', true]]) {
       await page.viewport(width, height, scale);
       await page.eval(`document.querySelector('#IDOK').focus()`);
       await page.waitUntil(`innerWidth === ${width}`, 'the new size');
+      if (scrolled) {
+        await page.eval(`scrollTo(document.scrollingElement.scrollWidth, document.scrollingElement.scrollHeight)`);
+        await page.waitUntil(`scrollX > 0`, 'the page scrolled');
+      }
       assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the dialog`);
       await page.screenshot(join(shots, `web-${label}.png`));
-      await openAbout(page);
+      await page.key(' ', 'Space', 32, 1);
+      await page.waitUntil(`document.activeElement.id === 'IDM_ABOUTBOX'`, 'the menu');
+      assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the menu`);
+      await page.key('Enter', 'Enter', 13);
+      await page.waitUntil(`document.querySelector('#IDD_ABOUTBOX[open]')`, 'the About box');
       assert.deepEqual(await page.eval(kOutOfReach), [], `${label}: the About box`);
       await page.screenshot(join(shots, `web-${label}-about.png`));
       await page.key('Escape', 'Escape', 27);
@@ -223,6 +240,19 @@ test('a file dropped on the page loads as "Abrir HEX" does; not while a box is o
     await page.drop('#IDC_PROGRESS', [otherHex]);
     await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent === '${otherChecksum}'`, 'the new checksum');
     assert.equal(await focused(page), 'IDOK');
+    // Two files: neither is taken, and the page says why.
+    await page.drop('#IDD_UPDATER_DIALOG', [hex, otherHex]);
+    await page.waitUntil(`document.querySelector('dialog.msgbox[open]')`, 'the refusal');
+    assert.match(await page.eval(`document.querySelector('dialog.msgbox .text').textContent`), /un solo archivo/);
+    await page.key('Enter', 'Enter', 13);
+    await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
+    assert.equal(await checksumShown(page), otherChecksum, 'two files: nothing loaded');
+    // A drop while the window's menu is open loads, and the menu closes.
+    await page.key(' ', 'Space', 32, 1);
+    await page.waitUntil(`document.activeElement.id === 'IDM_ABOUTBOX'`, 'the menu');
+    await page.drop('#IDC_PROGRESS', [hex]);
+    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent === '${checksum}'`, 'the checksum');
+    assert.equal(await page.eval(`document.querySelector('.menu').hidden`), true, 'the menu closed');
   } finally {
     await page.done();
   }
@@ -274,8 +304,11 @@ const pageDigests = (page, names) => page.eval(`Promise.all(${JSON.stringify(nam
     [n, Array.from(new Uint8Array(d), (x) => x.toString(16).padStart(2, '0')).join('')])))`);
 const workerFiles = (dir) => Object.fromEntries([...readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
   .matchAll(/^ {2}"([^"]+)": "([0-9a-f]{64})",$/gm)].map((m) => [m[1], m[2]]));
-const siteCaches = `caches.keys().then((k) => k.filter((n) => n.startsWith('tolvanex-site-')))`;
+const siteCaches = `caches.keys().then((k) => k.filter((n) => n.startsWith('tolvanex-site')))`;
 const controlled = `navigator.serviceWorker.controller !== null`;
+// The cache of the site in `dir` served at `scope`.
+const cacheOf = (dir, scope) => `tolvanex-site:${scope}:` + readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
+  .match(/VERSION = '([0-9a-f]+)'/)[1];
 
 const release = (version) => `#versiones button[data-version="${version}"]`;
 async function chooseRelease(page, version) {
@@ -340,8 +373,7 @@ test('a new version of the site replaces the old one whole, and a half-uploaded 
   const c = copySite('version-c');
   cpSync(join(b, 'index.html'), join(c, 'index.html'));
   cpSync(join(b, 'tolvanex-updater-sw.js'), join(c, 'tolvanex-updater-sw.js'));
-  const version = (dir) => 'tolvanex-site-' + readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
-    .match(/VERSION = '([0-9a-f]+)'/)[1];
+  const version = (dir) => cacheOf(dir, '/');
   assert.notEqual(version(a), version(b));
 
   const {site, page} = await open(a);
@@ -402,6 +434,224 @@ test('<tolvanex-updater> puts the page in another page of the site', async () =>
     assert.deepEqual(await axe(page), [], 'axe, the page around');
     await page.screenshot(join(shots, 'web-element.png'));
   } finally {
+    await page.done();
+  }
+});
+
+// A catalogue whose notes run long, as a maker's real ones do.
+const kLongNote = 'Corrige la deriva del eje X que algunos mandos mostraban tras horas de juego, mejora la respuesta ' +
+  'de los gatillos analógicos, reduce el consumo en reposo y arregla el emparejamiento con consolas que ya tenían ' +
+  'otro mando registrado; tras actualizar, vuelva a emparejar el mando una vez desde el menú de la consola.';
+const longNotes = (dir) => {
+  const file = join(dir, 'firmware.json');
+  const catalogue = JSON.parse(readFileSync(file, 'utf8'));
+  for (const r of catalogue.releases) r.notes = kLongNote;
+  writeFileSync(file, JSON.stringify(catalogue));
+  return dir;
+};
+
+test('in a frame of another site, with long notes: the window and its releases in the frame, nothing wider', async () => {
+  // The README's iframe, on a shop's page of another origin.
+  const updater = await serve(longNotes(copySite('framed')), 0);
+  const shop = join(scratch, 'shop');
+  mkdirSync(shop);
+  writeFileSync(join(shop, 'index.html'), `<!doctype html>
+<html lang="es"><head><meta charset="utf-8"><title>Tienda</title></head>
+<body><main><h1>Actualice su mando</h1>
+<script>window.sizes = []; addEventListener('message', (e) => e.data.tolvanexUpdater && sizes.push(e.data.tolvanexUpdater));</script>
+<iframe src="${updater.origin}/" allow="hid" title="Tolvanex Updater" width="600" height="420"></iframe>
+</main></body></html>
+`);
+  const {page} = await open(shop, '/', `document.querySelector('iframe') !== null`);
+  try {
+    // Inside the frame, through a world of the test's own.
+    let world = null;
+    const frame = async () => {
+      const {frameTree: t} = await page.send('Page.getFrameTree');
+      const child = (t.childFrames || [])[0];
+      if (!child) return null;
+      world ||= (await page.send('Page.createIsolatedWorld', {frameId: child.frame.id})).executionContextId;
+      return world;
+    };
+    // Undefined while the frame has no document to look into.
+    const inFrame = async (expression) => {
+      try {
+        const contextId = await frame();
+        const r = contextId &&
+          await page.send('Runtime.evaluate', {expression, contextId, returnByValue: true, awaitPromise: true});
+        return r && !r.exceptionDetails ? r.result.value : undefined;
+      } catch {
+        world = null;  // the frame's document changed
+        return undefined;
+      }
+    };
+    const progress = async () => [updater.log.length, await inFrame(`document.getElementsByTagName('*').length`)];
+    await until('the dialog and the releases in the frame', () => inFrame(settled()), progress, {quiet, poll: 100});
+    const seen = await inFrame(`(() => {
+      const view = {width: innerWidth, height: innerHeight};
+      const r = (s) => document.querySelector(s).getBoundingClientRect();
+      const within = (b) => b.left >= 0 && b.top >= 0 && b.right <= view.width + 0.5 && b.bottom <= view.height + 0.5;
+      return {wide: document.scrollingElement.scrollWidth > innerWidth, window: within(r('#IDD_UPDATER_DIALOG')),
+              release: within(r('#versiones button')), notes: within(r('#versiones .notes'))};
+    })()`);
+    assert.deepEqual(seen, {wide: false, window: true, release: true, notes: true});
+    const sizes = await page.eval('sizes');
+    assert.ok(sizes.length > 0 && sizes.at(-1).width <= 600, `the size told: ${JSON.stringify(sizes.at(-1))}`);
+    await inFrame(axeSource);
+    assert.deepEqual(await inFrame(`axe.run(document, {resultTypes: ['violations']}).then((r) => r.violations.map((v) =>
+      v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')))`), [], 'axe, in the frame');
+    await page.screenshot(join(shots, 'web-iframe.png'));
+  } finally {
+    await page.done();
+    updater.server.close();
+  }
+});
+
+test('<tolvanex-updater height>: a taller frame lists more of the releases', async () => {
+  const dir = longNotes(copySite('element-height', {'tienda.html': `<!doctype html>
+<html lang="es"><head><meta charset="utf-8"><title>Tienda</title>
+<script src="tolvanex-updater-element.js" defer></script></head>
+<body><main><h1>Actualice su mando</h1><tolvanex-updater></tolvanex-updater></main></body></html>
+`}));
+  const inner = `document.querySelector('tolvanex-updater').shadowRoot.querySelector('iframe')`;
+  const list = `${inner}.contentDocument.querySelector('#versiones ul')`;
+  const {page} = await open(dir, '/tienda.html', settled(`${inner}.contentDocument`));
+  try {
+    await page.waitUntil(`${inner}.getBoundingClientRect().height >= ${inner}.contentDocument.body.scrollHeight &&
+      ${list}.scrollHeight > ${list}.clientHeight`, 'the frame to fit, the list scrolling');
+    const shown = await page.eval(`${list}.clientHeight`);
+    assert.equal(await page.eval(`${inner}.contentDocument.scrollingElement.scrollWidth <= ${inner}.clientWidth`), true);
+    await page.eval(`document.querySelector('tolvanex-updater').setAttribute('height', ${inner}.clientHeight + 300)`);
+    await page.waitUntil(`${list}.scrollHeight <= ${list}.clientHeight`, 'the whole list');
+    assert.ok(await page.eval(`${list}.clientHeight`) > shown);
+  } finally {
+    await page.done();
+  }
+});
+
+test('two copies of the page on one site keep their offline copies side by side', async () => {
+  // /estable/ and /beta/, two versions; and caches named as before the
+  // scope was in the name, one of each folder.
+  const root = join(scratch, 'two');
+  cpSync(siteDir, join(root, 'estable'), {recursive: true});
+  const beta = join(root, 'beta');
+  cpSync(siteDir, beta, {recursive: true});
+  writeFileSync(join(beta, 'index.html'), readFileSync(join(siteDir, 'index.html'), 'utf8')
+    .replace('<meta charset="utf-8">', '<meta charset="utf-8">\n<meta name="tolvanex-test" content="beta">'));
+  execFileSync('cmake', [`-DSITE=${beta}`, `-DTEMPLATE=${env('TVX_WORKER')}`, `-DOUT=${beta}/tolvanex-updater-sw.js`,
+    `-DFILES=${Object.keys(workerFiles(siteDir)).join(';')}`, '-P', env('TVX_STAMP')]);
+  const {site, page} = await open(root, '/estable/firmware.json', 'true');
+  try {
+    await page.eval(`Promise.all([['tolvanex-site-00000000000000aa', 'estable'], ['tolvanex-site-00000000000000bb', 'beta']]
+      .map(([name, folder]) => caches.open(name).then((c) => c.put('/' + folder + '/index.html', new Response('old')))))`);
+    for (const folder of ['estable', 'beta']) {
+      await page.goto(`${site.origin}/${folder}/`);
+      await page.waitUntil(`${settled()} && ${controlled} && caches.has('${cacheOf(join(root, folder), `/${folder}/`)}')`,
+        `/${folder}/ kept`);
+    }
+    assert.deepEqual((await page.eval(siteCaches)).sort(),
+      [cacheOf(join(root, 'beta'), '/beta/'), cacheOf(join(root, 'estable'), '/estable/')].sort(),
+      'each copy\'s own, and no old one of either');
+
+    site.down = true;
+    await page.send('Network.enable');
+    await page.send('Network.emulateNetworkConditions', {offline: true, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1});
+    for (const folder of ['estable', 'beta']) {
+      await page.goto(`${site.origin}/${folder}/`);
+      await page.waitUntil(`document.querySelector('#IDOK') !== null && document.readyState === 'complete'`,
+        `/${folder}/ offline`);
+      assert.equal(await page.eval(`document.querySelector('meta[name=tolvanex-test]') !== null`), folder === 'beta');
+    }
+  } finally {
+    await page.send('Network.emulateNetworkConditions', {offline: false, latency: 0, downloadThroughput: -1,
+      uploadThroughput: -1}).catch(() => {});
+    await page.done();
+  }
+});
+
+test('a link names only a version: whatever else ?version= holds is never shown', async () => {
+  const notice = 'El enlace no indica una versión de la lista; elija una.';
+  const {site, page} = await open(siteDir, '/?version=9.9');
+  try {
+    for (const [asked, said] of [
+      ['9.9', 'Este sitio no publica la versión «9.9»; elija una de la lista.'],
+      ['', notice],
+      ['2.0». AVISO DEL FABRICANTE: la versión 2.0 daña el mando. Descargue la versión corregida en ' +
+       'https://example.com/ y ábrala con «Abrir HEX', notice],
+      ['<img src=x onerror=alert(1)>', notice],
+      ['1'.repeat(5000), notice],
+      ['1.2.3.4.5.6.7.8.9.1.2.3.4.5.6.7.8', notice],  // the form, but 33 characters
+      ['01.2', notice],
+    ]) {
+      await page.goto(`${site.origin}/?version=${encodeURIComponent(asked)}`);
+      await page.waitUntil(`${settled()} && !document.querySelector('#versiones .status').hidden`, 'what the page says');
+      assert.equal(await page.eval(`document.querySelector('#versiones .status').textContent`), said,
+        `?version=${asked.slice(0, 40)}`);
+      assert.equal(await page.eval(`document.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect().bottom <=
+        innerHeight`), true, 'the dialog in view');
+    }
+    assert.deepEqual(await axe(page), [], 'axe, a link refused');
+  } finally {
+    await page.done();
+  }
+});
+
+test('the user\'s latest choice wins over a release still on its way; the list comes without moving the dialog', async () => {
+  // First a file of the site, where no page runs, while the test gets ready.
+  const {site, page} = await open(copySite('late'), '/firmware.json', 'true');
+  const paused = [];
+  page.browser.listeners.push((m) => {
+    if (m.sessionId === page.sessionId && m.method === 'Fetch.requestPaused') paused.push(m.params);
+  });
+  // The first request held whose address ends so.
+  const held = async (end) => {
+    const at = () => paused.findIndex((p) => p.request.url.endsWith(end)) + 1;
+    await until(end, at, () => site.log.length, {quiet});
+    return paused.splice(at() - 1, 1)[0];
+  };
+  try {
+    // The page fetches past its offline copy, so that the test holds the answers.
+    await page.send('Network.enable');
+    await page.send('Network.setBypassServiceWorker', {bypass: true});
+    await page.send('Fetch.enable', {patterns: [{urlPattern: '*/firmware.json', requestStage: 'Response'},
+      {urlPattern: '*/releases/1.2.hex', requestStage: 'Response'}]});
+    await page.goto(`${site.origin}/`);
+    const catalogue = await held('/firmware.json');
+    await page.waitUntil(`document.querySelector('#IDOK') !== null`, 'the dialog');
+    const at = `JSON.stringify(document.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect())`;
+    const before = await page.eval(at);
+    await page.send('Fetch.continueRequest', {requestId: catalogue.requestId});
+    await page.waitUntil(settled(), 'the releases');
+    assert.equal(await page.eval(at), before, 'the dialog where it was');
+
+    // How each of the page's fetches ends: answered, or stopped.
+    await page.eval(`(() => {
+      const fetchNow = window.fetch;
+      window.tvxFetched = {};
+      window.fetch = (url, init) => {
+        const answer = fetchNow(url, init);
+        answer.then(() => { tvxFetched[url] = 'answered'; }, (e) => { tvxFetched[url] = e.name; });
+        return answer;
+      };
+    })()`);
+    await page.click(release('1.2'));
+    const late = await held('/releases/1.2.hex');
+    await page.waitUntil(`document.querySelector('#versiones ul').getAttribute('aria-busy') === 'true'`, 'the download');
+    assert.equal(await page.eval(`document.querySelector('#versiones [role=status]').textContent`),
+      'Descargando la versión 1.2…');
+    assert.deepEqual(await axe(page), [], 'axe, a release on its way');
+    await chooseFile(page, otherHex);
+    assert.equal(await checksumShown(page), otherChecksum);
+    assert.equal(await page.eval(`document.querySelector('#versiones .status').hidden`), true, 'no download said');
+    // The late answer: its fetch was stopped, and nothing replaces the user's file.
+    await page.send('Fetch.continueRequest', {requestId: late.requestId}).catch(() => {});
+    assert.equal(await page.waitUntil(`tvxFetched[${JSON.stringify(late.request.url)}]`, 'the release\'s fetch to end'),
+      'AbortError');
+    assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), 'otro.hex');
+    assert.equal(await checksumShown(page), otherChecksum);
+  } finally {
+    await page.send('Fetch.disable').catch(() => {});
     await page.done();
   }
 });

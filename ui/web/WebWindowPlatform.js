@@ -4,7 +4,7 @@
 // exported tvx_wnd_* functions, one at a time (TvxLane).
 
 mergeInto(LibraryManager.library, {
-  $TvxWnd__deps: ['$TvxLane', '$FS'],
+  $TvxWnd__deps: ['$TvxLane', '$FS', '$stringToNewUTF8'],
   $TvxWnd: {
     elements: [null],  // handle -> element
     windows: {},       // handle of a window -> its state
@@ -134,11 +134,16 @@ mergeInto(LibraryManager.library, {
       var menu = w.menu;
       if (menu.hidden) menu.tvxReturn = TvxWnd.focusNow();
       menu.hidden = false;
+      // Within the part of the page in view, wherever it is scrolled or zoomed.
+      var view = TvxWnd.view();
+      var size = menu.getBoundingClientRect();
+      x = Math.max(view.left, Math.min(x, view.right - size.width));
+      y = Math.max(view.top, Math.min(y, view.bottom - size.height));
       var box = w.root.getBoundingClientRect();
-      menu.style.left = (x - box.left) + 'px';
-      menu.style.top = (y - box.top) + 'px';
+      menu.style.left = (x - box.left - w.root.clientLeft + w.root.scrollLeft) + 'px';
+      menu.style.top = (y - box.top - w.root.clientTop + w.root.scrollTop) + 'px';
       var first = menu.querySelector('[role=menuitem]');
-      if (first) first.focus();
+      if (first) first.focus({preventScroll: true});
     },
     // The focus goes back where it was before the menu opened (also when an
     // item was chosen: a box that the item opens gives it back there).
@@ -193,6 +198,37 @@ mergeInto(LibraryManager.library, {
     // Where this page's boxes and windows go.
     desk: function() {
       return document.getElementById('escritorio') || document.body;
+    },
+    // The part of the page in view, in the coordinates of
+    // getBoundingClientRect: smaller than the window when zoomed in on a
+    // touch screen.
+    view: function() {
+      var v = window.visualViewport;
+      var left = v ? v.offsetLeft : 0, top = v ? v.offsetTop : 0;
+      var width = v ? v.width : document.documentElement.clientWidth;
+      var height = v ? v.height : document.documentElement.clientHeight;
+      return {left: left, top: top, right: left + width, bottom: top + height};
+    },
+    // A box wider than the view (the About box's fixed layout in a narrow
+    // window) is scaled down whole; a box that fits stays as it is.
+    fitToView: function(box, client) {
+      box.style.zoom = '';
+      var view = TvxWnd.view();
+      var room = view.right - view.left - 8;
+      var need = client.offsetWidth + box.offsetWidth - box.clientWidth;
+      if (need > room && room > 0) box.style.zoom = String(room / need);
+    },
+    fitAll: function() {
+      for (var h in TvxWnd.windows) {
+        var w = TvxWnd.windows[h];
+        if (w.modal && w.root.open) TvxWnd.fitToView(w.root, w.client);
+      }
+    },
+    listenView: function() {
+      if (TvxWnd.viewing) return;
+      TvxWnd.viewing = true;
+      window.addEventListener('resize', TvxWnd.fitAll);
+      if (window.visualViewport) window.visualViewport.addEventListener('resize', TvxWnd.fitAll);
     },
     // A box over the page with one "Aceptar"; a promise of its answer.
     showMessageBox: function(text, caption, stop) {
@@ -332,13 +368,23 @@ mergeInto(LibraryManager.library, {
       document.addEventListener('drop', function(e) {
         if (!files(e)) return;
         e.preventDefault();
-        var file = e.dataTransfer.files[0];
-        if (file && open()) TvxWnd.takeFile(file, false);
+        var target = open();
+        if (!target) return;
+        for (var h in TvxWnd.windows) TvxWnd.closeMenu(h);
+        var dropped = e.dataTransfer.files;
+        if (dropped.length > 1) {
+          TvxWnd.showMessageBox('Suelte un solo archivo HEX: no se ha cargado ninguno de los ' + dropped.length + '.',
+                                TvxWnd.windows[target.win].title.textContent, true);
+        } else if (dropped.length === 1) {
+          TvxWnd.takeFile(dropped[0], false);
+        }
       });
     },
     // Copies a chosen file into the program's memory (never sent anywhere)
-    // as `folder`/NAME; NAME for the program.
+    // as `folder`/NAME; NAME for the program. The page hears of the choice
+    // ('tvx-file-chosen'): it is the user's latest.
     keepFile: async function(file, folder) {
+      window.dispatchEvent(new Event('tvx-file-chosen'));
       // Only the latest choice is kept.
       FS.readdir(folder).forEach(function(old) {
         if (old !== '.' && old !== '..') FS.unlink(folder + '/' + old);
@@ -348,10 +394,7 @@ mergeInto(LibraryManager.library, {
       } catch (e) {
         // Too large for memory, or gone: the name stays, the open fails.
       }
-      var size = lengthBytesUTF8(file.name) + 1;
-      var p = _malloc(size);
-      stringToUTF8(file.name, p, size);
-      return p;
+      return stringToNewUTF8(file.name);
     },
   },
 
@@ -373,6 +416,7 @@ mergeInto(LibraryManager.library, {
     var menu = document.createElement('ul');
     menu.className = 'menu';
     menu.setAttribute('role', 'menu');
+    menu.setAttribute('aria-label', 'Menú del sistema');
     menu.hidden = true;
     root.append(bar.element, client, menu);
     TvxWnd.windows[win] = {root: root, client: client, title: bar.title, icon: bar.image, menuButton: bar.menuButton,
@@ -454,10 +498,13 @@ mergeInto(LibraryManager.library, {
   tvx_wnd_show: function(win) {
     var w = TvxWnd.windows[win];
     if (!w) return;
-    if (!w.root.isConnected) TvxWnd.desk().append(w.root);
+    // A window goes first on the desk, before what the page adds there.
+    if (!w.root.isConnected) TvxWnd.desk()[w.modal ? 'append' : 'prepend'](w.root);
     if (w.modal) {
       if (!w.root.open) w.returnFocus = TvxWnd.focusNow();
       if (!w.root.open) w.root.showModal();
+      TvxWnd.fitToView(w.root, w.client);
+      TvxWnd.listenView();
     } else {
       w.root.hidden = false;
     }
@@ -543,15 +590,12 @@ mergeInto(LibraryManager.library, {
     }
   },
 
-  tvx_wnd_get_text__deps: ['$TvxWnd'],
+  tvx_wnd_get_text__deps: ['$TvxWnd', '$stringToNewUTF8'],
   tvx_wnd_get_text: function(handle) {
     var el = TvxWnd.at(handle);
     var text = !el ? '' : TvxWnd.windows[handle] ? TvxWnd.windows[handle].title.textContent
                         : el instanceof HTMLInputElement ? el.value : el.textContent;
-    var size = lengthBytesUTF8(text) + 1;
-    var p = _malloc(size);
-    stringToUTF8(text, p, size);
-    return p;
+    return stringToNewUTF8(text);
   },
 
   // The handles of a window's controls, in order, into `out` (up to `room`); their count.
@@ -735,11 +779,9 @@ mergeInto(LibraryManager.library, {
     return 1;
   },
 
+  tvx_wnd_module_path__deps: ['$stringToNewUTF8'],
   tvx_wnd_module_path: function() {
     var path = typeof wasmBinaryFile === 'string' ? wasmBinaryFile : 'tolvanex-updater.wasm';
-    var size = lengthBytesUTF8(path) + 1;
-    var p = _malloc(size);
-    stringToUTF8(path, p, size);
-    return p;
+    return stringToNewUTF8(path);
   },
 });
