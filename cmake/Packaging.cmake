@@ -80,14 +80,20 @@ elseif(WIN32)
   set(CPACK_NSIS_DISPLAY_NAME "Tolvanex Updater")
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/res/windows/tolvanex.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/res/windows/tolvanex.ico)
+  set(CPACK_TOLVANEX_SIDE_BITMAP ${PROJECT_SOURCE_DIR}/res/windows/installer-side.bmp)
   # Our installer script (res/windows/NSIS.template.in) instead of CPack's.
   list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/res/windows)
-  # The installer's name says what it is, beside the program in the zip.
+  # The installer's name says what it is, beside the program in the zip; the
+  # commit's time for what is packed.
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackagingPerGenerator.cmake)
+  find_package(Git QUIET)
+  set(CPACK_TOLVANEX_GIT "${GIT_EXECUTABLE}")
+  set(CPACK_TOLVANEX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
   # Signed when the release has a certificate (see the script): the programs
   # before they are packed, the uninstaller and the installer as makensis
-  # writes them.
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignWindows.cmake)
+  # writes them. Then every file packed gets the commit's time.
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignWindows.cmake
+                              ${PROJECT_SOURCE_DIR}/cmake/PackageTimes.cmake)
   set(CPACK_TOLVANEX_CMAKE ${CMAKE_COMMAND})
   set(CPACK_TOLVANEX_SIGN_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/SignWindows.cmake)
 

@@ -2,8 +2,12 @@
 # certificate: TOLVANEX_SIGN_PKCS12 names a PKCS#12 file with the key and the
 # certificate chain, TOLVANEX_SIGN_PASSWORD its password, and
 # TOLVANEX_SIGN_TIMESTAMP_URL, if set, an RFC 3161 time-stamping service.
-# Without them it says that it leaves the files unsigned. A signing that
-# fails stops the release.
+# Without them it says that it leaves the files unsigned; without a
+# time-stamping service it warns that the signatures end with the
+# certificate. A signing that fails stops the release. A program signed once
+# is signed the same for the next package (a copy kept by the program's,
+# certificate's and service's hash), so the zip and the installer carry the
+# same bytes.
 #   As CPACK_PRE_BUILD_SCRIPTS: every program that CPack is about to pack.
 #   cmake -DFILE=X.exe -P SignWindows.cmake: that file, in place (makensis's
 #   !finalize for the installer and !uninstfinalize for the uninstaller).
@@ -33,9 +37,25 @@ endif()
 set(timestamp)
 if(NOT "$ENV{TOLVANEX_SIGN_TIMESTAMP_URL}" STREQUAL "")
   set(timestamp -ts "$ENV{TOLVANEX_SIGN_TIMESTAMP_URL}")
+else()
+  # Said for each step, as makensis shows its own only when it fails.
+  message(WARNING "sign: signing WITHOUT A TIME STAMP (TOLVANEX_SIGN_TIMESTAMP_URL is not set): Windows stops "
+                  "trusting these signatures when the certificate expires or is revoked")
 endif()
+file(SHA256 "$ENV{TOLVANEX_SIGN_PKCS12}" certificate_hash)
 foreach(file IN LISTS files)
   get_filename_component(name "${file}" NAME)
+  file(SHA256 "${file}" unsigned_hash)
+  string(SHA256 key "${unsigned_hash} ${certificate_hash} $ENV{TOLVANEX_SIGN_TIMESTAMP_URL}")
+  set(kept)
+  if(DEFINED CPACK_PACKAGE_DIRECTORY)
+    set(kept "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/signed/${key}.exe")
+    if(EXISTS "${kept}")
+      file(COPY_FILE "${kept}" "${file}")
+      message(STATUS "sign: ${name} signed (as for the package before)")
+      continue()
+    endif()
+  endif()
   # The password reaches osslsigncode through a file that only we may read,
   # not on its command line.
   set(pass "${file}.pass")
@@ -52,5 +72,10 @@ foreach(file IN LISTS files)
     message(FATAL_ERROR "sign: ${name} could not be signed (${result}):\n${output}")
   endif()
   file(RENAME "${file}.signed" "${file}")
+  if(kept)
+    get_filename_component(kept_dir "${kept}" DIRECTORY)
+    file(MAKE_DIRECTORY "${kept_dir}")
+    file(COPY_FILE "${file}" "${kept}")
+  endif()
   message(STATUS "sign: ${name} signed")
 endforeach()

@@ -92,6 +92,26 @@ bool IsDate(std::string_view date)
     return !(month == 2 && day == 29 && !leap);
 }
 
+// Why Windows would open another file, or a device, for this part of a path
+// than a web server serves for it; empty when both mean the same.
+std::string PartProblem(std::string_view part)
+{
+    // Windows drops trailing dots (and spaces, which the characters allowed
+    // already keep out): "a.hex." opens "a.hex".
+    if (part.back() == '.')
+        return "que acaba en «.»: Windows la lee sin el punto, como otro nombre";
+    // A device name stays one with any extension, in any case (COM¹ and the
+    // like are kept out by the characters allowed).
+    std::string stem(part.substr(0, part.find('.')));
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    const bool numbered =
+        stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' && stem[3] <= '9';
+    if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+        return "que Windows reserva a un dispositivo (" + stem + ")";
+    return {};
+}
+
 // Why `file` is not a path under the catalogue's folder that means the same
 // as a URL and as a file name on every system; empty when it is one.
 std::string FileProblem(std::string_view file)
@@ -121,6 +141,8 @@ std::string FileProblem(std::string_view file)
             return "sale de la carpeta del catálogo («..»)";
         if (part.empty() || part == ".")
             return "tiene una parte vacía o «.»";
+        if (const std::string problem = PartProblem(part); !problem.empty())
+            return "tiene la parte «" + std::string(part) + "», " + problem;
         if (end == file.size())
             return {};
         at = end + 1;

@@ -57,6 +57,7 @@ int CFileDialog::DoModal()
     ofn.defaultExtension = m_defaultExtension.starts_with("*.") ? m_defaultExtension.substr(2) : m_defaultExtension;
     ofn.fileName = m_fileName;
     ofn.flags = m_flags;
+    ofn.title = m_title;
     if (!wnd::RunOpenFileDialog(ofn))
         return IDCANCEL;
     m_pathName = ofn.fileName;

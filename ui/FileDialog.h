@@ -31,6 +31,9 @@ public:
     // (description, pattern) pairs in order; the first is selected.
     const std::vector<std::pair<std::string, std::string>>& Filters() const { return m_filters; }
     CDialog* Owner() const { return m_owner; }
+    // The dialog's caption; empty leaves the system's, in its own language.
+    void SetTitle(std::string title) { m_title = std::move(title); }
+    const std::string& Title() const { return m_title; }
 
     // Runs in place of the platform's dialog: returns IDOK or IDCANCEL and,
     // for IDOK, calls SetPathName. An empty runner puts the platform's dialog
@@ -46,5 +49,6 @@ private:
     unsigned m_flags;
     std::vector<std::pair<std::string, std::string>> m_filters;
     CDialog* m_owner;
+    std::string m_title;
     std::string m_pathName;
 };

@@ -95,6 +95,8 @@ void CUpdaterDlg::OnOpenHex()
         return;
 
     CFileDialog fileDialog(true, "*.hex", m_strFilePath, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kHexFilter, this);
+    // In Spanish as the window is, not in the language of the system.
+    fileDialog.SetTitle("Abrir HEX");
     if (fileDialog.DoModal() != IDOK)
         return;
     OpenHexFile(fileDialog.GetPathName(), fileDialog.GetPathName());

@@ -97,6 +97,7 @@ struct OpenFileName {
     std::string defaultExtension;                              // without "*." before it
     std::string fileName;  // the initial name; on success, the chosen file's full path
     unsigned flags = 0;    // OFN_*
+    std::string title;     // empty: the system's
 };
 bool RunOpenFileDialog(OpenFileName& ofn);
 

@@ -52,6 +52,10 @@ TEST(Catalogue, ReadsReleasesNewestFirstAndRefusesEachFault)
          Doc(Release("1.9") + "," + Release("1.10") + "," + Release("0.9.1") + "," + Release("1.9.1") + "," +
              Release("2")),
          "2, 1.10, 1.9.1, 1.9, 0.9.1"},
+        {"names near those Windows reserves",
+         Doc(Release("1", "CONSOLE.hex") + "," + Release("2", "COM10/LPT.hex") + "," + Release("3", "nul_/.con") + "," +
+             Release("4", "releases/1.2.hex")),
+         "4, 3, 2, 1"},
         {"blanks, CRLF, byte-order mark, members in any order",
          "\xEF\xBB\xBF {\r\n \"releases\" : [\r\n\t" + one + " ] ,\r\n \"format\" : 1 }\r\n", "1.2"},
         {"escapes and UTF-8 in the notes",
@@ -144,6 +148,33 @@ TEST(Catalogue, ReadsReleasesNewestFirstAndRefusesEachFault)
         {"dot part", Doc(Release("1", "./1.hex")),
          "error: publicación 1 (versión 1): «file» tiene una parte vacía o «.»"},
         {"empty", Doc(Release("1", "")), "error: publicación 1 (versión 1): «file» está vacío"},
+        // Names that Windows reads as another file, or as a device.
+        {"a trailing dot", Doc(Release("1", "releases/1.2.hex.")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «1.2.hex.», que acaba en «.»"},
+        {"two trailing dots", Doc(Release("1", "releases/1.2.hex..")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «1.2.hex..», que acaba en «.»"},
+        {"a folder with a trailing dot", Doc(Release("1", "releases./1.2.hex")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «releases.», que acaba en «.»"},
+        {"three dots", Doc(Release("1", ".../1.hex")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «...», que acaba en «.»"},
+        {"a trailing space", Doc(Release("1", "releases/1.hex ")),
+         "error: publicación 1 (versión 1): «file» lleva un carácter que no se admite"},
+        {"NUL", Doc(Release("1", "releases/NUL")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «NUL», que Windows reserva a un dispositivo (NUL)"},
+        {"con with an extension", Doc(Release("1", "con.hex")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «con.hex», que Windows reserva a un dispositivo "
+         "(CON)"},
+        {"a device as a folder", Doc(Release("1", "Aux/1.hex")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «Aux», que Windows reserva a un dispositivo (AUX)"},
+        {"COM1 with two extensions", Doc(Release("1", "releases/com1.tar.hex")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «com1.tar.hex», que Windows reserva a un dispositivo "
+         "(COM1)"},
+        {"COM0 in a later release", Doc(Release("1", "a/b/c") + "," + Release("2", "COM0.hex")),
+         "error: publicación 2 (versión 2): «file» tiene la parte «COM0.hex», que Windows reserva"},
+        {"PRN", Doc(Release("1", "PRN.hex")), "error: publicación 1 (versión 1): «file» tiene la parte «PRN.hex», que"},
+        {"LPT9", Doc(Release("1", "x/Lpt9.bin")),
+         "error: publicación 1 (versión 1): «file» tiene la parte «Lpt9.bin», que Windows reserva a un dispositivo "
+         "(LPT9)"},
         {"too large", Doc(one + std::string(kMaxCatalogueSize, ' ')), "error: tiene más de 1024 KiB"},
         // Near the largest, on one line: read in one pass (a column counted
         // for each value took minutes).

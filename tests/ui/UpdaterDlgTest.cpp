@@ -58,6 +58,7 @@ struct FileChoice {
         unsigned flags;
         std::vector<std::pair<std::string, std::string>> filters;
         CDialog* owner;
+        std::string title;
     };
     std::optional<QString> answer;
     std::vector<Seen> seen;
@@ -65,7 +66,8 @@ struct FileChoice {
     FileChoice()
     {
         CFileDialog::SetRunner([this](CFileDialog& d) {
-            seen.push_back({d.IsOpenDialog(), d.DefaultExtension(), d.FileName(), d.Flags(), d.Filters(), d.Owner()});
+            seen.push_back(
+                {d.IsOpenDialog(), d.DefaultExtension(), d.FileName(), d.Flags(), d.Filters(), d.Owner(), d.Title()});
             if (!answer)
                 return IDCANCEL;
             d.SetPathName(answer->toStdString());
@@ -311,6 +313,7 @@ TEST_F(UpdaterDlgTest, ChoosingAFileShowsItsPathAndChecksum)
     EXPECT_EQ(seen.fileName, "");
     EXPECT_EQ(seen.flags, 6u);
     EXPECT_EQ(seen.owner, &dlg);
+    EXPECT_EQ(seen.title, "Abrir HEX");
     const std::vector<std::pair<std::string, std::string>> filters{
         {"Archivo HEX Actualización (*.hex)  ", "*.hex"}, {"Todo tipo (*.*)", "*.*"}};
     EXPECT_EQ(seen.filters, filters);

@@ -7,6 +7,8 @@
 # copy, and the next install goes there too; the uninstaller runs, and nothing
 # of the program may be left, the folders it made included, and nothing else
 # goes. What wine cannot show (no UAC) is checked in the generated script.
+# Two packagings of one commit give the same bytes, and a program has the
+# same bytes in the zip and the installer.
 set -euo pipefail
 top=${TOLVANEX_TOP:?}
 build="$top/build/windows"
@@ -53,6 +55,7 @@ version=$(sed -n 's/^#define TOLVANEX_VERSION "\(.*\)"$/\1/p' "$build/generated/
 echo "$(basename "$zip"): $(stat -c %s "$zip") bytes; $(basename "$installer"): $(stat -c %s "$installer") bytes"
 
 signed "$installer"
+grep -q 'signing WITHOUT A TIME STAMP' "$build/cpack-windows.log" || fail "signing without a time stamp does not warn"
 # Unsigned without a certificate, and it says so.
 cp "$build/cli/tolvanex-cli.exe" "$work/plain.exe"
 env -u TOLVANEX_SIGN_PKCS12 -u TOLVANEX_SIGN_PASSWORD cmake "-DFILE=$work/plain.exe" -P "$top/cmake/SignWindows.cmake" |
@@ -66,15 +69,28 @@ cmp -s "$build/cli/tolvanex-cli.exe" "$work/plain.exe" || fail "signing without 
 nsi="$build/packages/_CPack_Packages/win64/NSIS64/project.nsi"
 launch=$(cat <<'EOF'
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "Ejecutar tolvanex-updater"
+!define MUI_FINISHPAGE_RUN_TEXT "Ejecutar Tolvanex Updater"
 !define MUI_FINISHPAGE_RUN_FUNCTION RunAsUser
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM}"'
 EOF
 )
 same "the finish page's launch" "$launch" "$(grep -e '^!define MUI_FINISHPAGE_RUN' -e '^ *Exec ' "$nsi")"
 same "the licence page's button" '!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"' \
-  "$(grep -e '^!define MUI_LICENSEPAGE_' "$nsi" | grep -v TEXT_BOTTOM)"
-echo "the installer signed; the finish page's launch and the licence page as they must be"
+  "$(grep -e '^!define MUI_LICENSEPAGE_' "$nsi" | grep -v -e TEXT_BOTTOM -e TEXT_TOP)"
+# Its header says "Licencia", and no word of it asks for an agreement.
+licence_page=$(sed -n '/^!insertmacro MUI_PAGE_WELCOME/,/^!insertmacro MUI_PAGE_LICENSE/p' "$nsi")
+grep -qx '!define MUI_PAGE_HEADER_TEXT "Licencia"' <<<"$licence_page" || fail "the licence page's header"
+if grep -i -e acuerdo -e acepto -e 'antes de instalar' <<<"$licence_page"; then
+  fail "the licence page asks for an agreement"
+fi
+grep -q 'Windows 7 SP1 con la actualización de firmas SHA-2' "$nsi" || fail "the welcome page names no oldest Windows"
+# The product's own picture, as the script makes it from the icon.
+python3 "$top/tools/make-installer-bitmap.py" "$work/side.bmp" >/dev/null
+cmp -s "$work/side.bmp" "$top/res/windows/installer-side.bmp" || fail "res/windows/installer-side.bmp is not what tools/make-installer-bitmap.py makes"
+for page in MUI_WELCOMEFINISHPAGE_BITMAP MUI_UNWELCOMEFINISHPAGE_BITMAP; do
+  grep -qx "!define $page \"$top/res/windows/installer-side.bmp\"" "$nsi" || fail "$page is not the product's picture"
+done
+echo "the installer signed; the finish page's launch, the licence page and the pictures as they must be"
 
 echo "--- zip"
 unzip -q "$zip" -d "$work/zip"
@@ -86,6 +102,30 @@ for exe in tolvanex-cli.exe tolvanex-updater.exe; do
 done
 grep -q 'winpthreads' "$work/zip/$top_dir/LICENSE-mingw-w64.txt" || fail "no winpthreads notice"
 echo "$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
+
+echo "--- the same bytes from the same commit"
+# Two unsigned packagings: the second from programs linked again and packed
+# under another folder, later. Not a second compile, which would double the
+# stage on two cores: what a compile could add, the build's paths, is looked
+# for in the programs instead. The time stamps come from the commit.
+package_unsigned() {  # package_unsigned DIR
+  (cd "$build" && env -u TOLVANEX_SIGN_PKCS12 -u TOLVANEX_SIGN_PASSWORD cpack -G "ZIP;NSIS64" -B "$1" >"$1.log" 2>&1) ||
+    { cat "$1.log"; fail "cpack into $1"; }
+}
+package_unsigned "$work/first"
+rm "$build/cli/tolvanex-cli.exe" "$build/app/tolvanex-updater.exe"
+cmake --build "$build" -j"$(nproc)" --target tolvanex-cli tolvanex-updater >/dev/null
+package_unsigned "$work/second"
+for package in "$zip" "$installer"; do
+  cmp "$work/first/${package##*/}" "$work/second/${package##*/}" || fail "two builds of one commit differ: ${package##*/}"
+done
+unzip -q "$work/first/${zip##*/}" -d "$work/unsigned"
+for exe in tolvanex-cli.exe tolvanex-updater.exe; do
+  if grep -qaF -e "$build" -e "$top" "$work/zip/$top_dir/$exe"; then fail "$exe holds a path of the build"; fi
+  osslsigncode remove-signature -in "$work/zip/$top_dir/$exe" -out "$work/bare-$exe" >/dev/null
+  cmp "$work/bare-$exe" "$work/unsigned/$top_dir/$exe" || fail "the zip's $exe is not the unsigned one once its signature is removed"
+done
+echo "two builds: the same zip and installer; the zip's programs, signature removed, the same as unsigned"
 
 echo "--- installer under wine"
 # A fresh prefix, so that what the uninstaller leaves is seen against a clean
@@ -126,6 +166,9 @@ same "Apps & features: publisher" "Tolvanex, S.L." "$(reg_value Publisher)"
 same "Apps & features: icon" "\"$win_dir\\tolvanex-updater.exe\",0" "$(reg_value DisplayIcon)"
 same "Apps & features: uninstaller" "\"$win_dir\\uninstall.exe\"" "$(reg_value UninstallString)"
 for exe in tolvanex-cli.exe tolvanex-updater.exe uninstall.exe; do signed "$install_dir/$exe"; done
+for exe in tolvanex-cli.exe tolvanex-updater.exe; do
+  cmp "$install_dir/$exe" "$work/zip/$top_dir/$exe" || fail "$exe differs between the installer and the zip"
+done
 echo "installed: $(cd "$install_dir" && ls | tr '\n' ' '); the installer, the zip's and the installed programs and the uninstaller signed"
 echo "Start menu: ${menu_entry#"$drive_c"/}; Apps & features: $(reg_value DisplayName) $(reg_value DisplayVersion)"
 

@@ -300,6 +300,7 @@ bool RunOpenFileDialog(OpenFileName& ofn)
     }
     filter += L'\0';
     const std::wstring defaultExtension = Wide(ofn.defaultExtension);
+    const std::wstring title = Wide(ofn.title);
     wchar_t file[MAX_PATH] = {};
     const std::wstring initial = Wide(ofn.fileName);
     initial.copy(file, MAX_PATH - 1);
@@ -312,6 +313,7 @@ bool RunOpenFileDialog(OpenFileName& ofn)
     request.lpstrFile = file;
     request.nMaxFile = MAX_PATH;
     request.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
+    request.lpstrTitle = title.empty() ? nullptr : title.c_str();
     request.Flags = ofn.flags;
     if (!::GetOpenFileNameW(&request))
         return false;

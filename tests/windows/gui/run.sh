@@ -131,6 +131,7 @@ choose_file() {  # Abrir HEX, type the file's full path where the file dialog as
   local path="Z:${work//\//\\}\\$name"
   for _ in 1 2 3 4 5; do
     press_control 1001 box "$patience" >"$work/files" || fail "no file dialog"
+    grep -qx 'BOX_CAPTION Abrir HEX' "$work/files" || { cat "$work/files" >&2; fail "the file dialog's title"; }
     set -- $(field BOX_WINDOW "$work/files")
     click $(($1 + $3 / 2)) $(($2 + 8))  # its title bar
     for _ in 1 2 3 4 5; do
