@@ -167,8 +167,13 @@ TEST(WindowsResources, StringTableMatchesTheWindowTable)
     }
 }
 
-// WM_DPICHANGED lays each dialog out anew: every control where the 96-DPI
-// layout had it times DPI/96, and its text inside it in the font it got.
+// WM_DPICHANGED lays each dialog out anew, inside the work area: where the
+// window fits at full size, every control where the 96-DPI layout (the
+// dialog manager's, MapDialogRect) had it times DPI/96, in the template's
+// point size (a label that needs more room for its text grows by that much);
+// where it does not, smaller. Either way every text fits its control in the
+// font it got, whichever face the system gave for the template's, and no
+// control covers another.
 TEST(WindowsResources, DialogsScaleWithTheDpi)
 {
     char program[] = "windows_resources_test";
@@ -176,49 +181,93 @@ TEST(WindowsResources, DialogsScaleWithTheDpi)
     wnd::Application toolkit(1, argv);  // the common controls
     for (int id : {IDD_UPDATER_DIALOG, IDD_ABOUTBOX}) {
         SCOPED_TRACE(id);
+        const DialogTemplate* layout = FindDialogTemplate(id);
+        ASSERT_NE(layout, nullptr);
         CDialog dialog(id);
         ASSERT_TRUE(dialog.Create());
         const auto window = static_cast<HWND>(dialog.GetSafeHwnd());
-        std::vector<RECT> at96;
+        RECT mapped{0, 0, layout->cx, layout->cy};
+        MapDialogRect(window, &mapped);  // at the screen's DPI, 96 here
         for (const int dpi : {96, 144, 192}) {
             SCOPED_TRACE(dpi);
             RECT place{0, 0, 100, 100};  // where it goes; the size is the dialog's own
             SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&place));
-            std::size_t i = 0;
-            for (HWND control = GetWindow(window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT), ++i) {
+            RECT outer{}, client{};
+            GetWindowRect(window, &outer);
+            GetClientRect(window, &client);
+            MONITORINFO monitor{};
+            monitor.cbSize = sizeof monitor;
+            GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+            const RECT& work = monitor.rcWork;
+            EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                        outer.bottom <= work.bottom)
+                << outer.left << " " << outer.top << " " << outer.right << " " << outer.bottom;
+            const LONG fullWidth = mapped.right * dpi / 96 + (outer.right - outer.left) - client.right;
+            const LONG fullHeight = mapped.bottom * dpi / 96 + (outer.bottom - outer.top) - client.bottom;
+            const bool full = fullWidth <= work.right - work.left && fullHeight <= work.bottom - work.top;
+            if (!full) {
+                EXPECT_LT(client.right, mapped.right * dpi / 96);
+            }
+            std::vector<RECT> boxes;
+            for (HWND control = GetWindow(window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+                const std::size_t i = boxes.size();
+                ASSERT_LT(i, layout->controls.size());
+                const ControlTemplate& c = layout->controls[i];
                 RECT r{};
                 GetWindowRect(control, &r);
                 MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-                if (dpi == 96) {
-                    at96.push_back(r);
-                } else {
-                    ASSERT_LT(i, at96.size());
-                    const RECT& small = at96[i];
-                    EXPECT_NEAR(r.left, small.left * dpi / 96, 2) << i;
-                    EXPECT_NEAR(r.top, small.top * dpi / 96, 2) << i;
-                    EXPECT_NEAR(r.right - r.left, (small.right - small.left) * dpi / 96, 2) << i;
-                    EXPECT_NEAR(r.bottom - r.top, (small.bottom - small.top) * dpi / 96, 2) << i;
-                }
+                boxes.push_back(r);
                 wchar_t text[64] = {};
                 GetWindowTextW(control, text, 64);
                 wchar_t cls[32] = {};
                 GetClassNameW(control, cls, 32);
                 const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
-                if (!text[0] || _wcsicmp(cls, L"msctls_progress32") == 0 || (style & SS_TYPEMASK) == SS_ICON)
-                    continue;
-                const HDC dc = GetDC(control);
-                const HGDIOBJ before = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+                const bool hasText = text[0] && _wcsicmp(cls, L"msctls_progress32") != 0 && (style & SS_TYPEMASK) != SS_ICON;
                 SIZE extent{};
-                GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &extent);
                 TEXTMETRICW metrics{};
-                GetTextMetricsW(dc, &metrics);
-                SelectObject(dc, before);
-                ReleaseDC(control, dc);
-                RECT client{};
-                GetClientRect(control, &client);
-                EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, MulDiv(9, dpi, 72)) << i;  // 9 points
-                EXPECT_LE(extent.cx, client.right) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
-                EXPECT_LE(extent.cy, client.bottom) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+                if (hasText) {
+                    const HDC dc = GetDC(control);
+                    const HGDIOBJ before = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+                    GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &extent);
+                    GetTextMetricsW(dc, &metrics);
+                    SelectObject(dc, before);
+                    ReleaseDC(control, dc);
+                }
+                RECT inside{};
+                GetClientRect(control, &inside);
+                const LONG borderX = r.right - r.left - inside.right, borderY = r.bottom - r.top - inside.bottom;
+                if (full) {
+                    RECT small{c.x, c.y, c.x + c.cx, c.y + c.cy};
+                    MapDialogRect(window, &small);
+                    EXPECT_NEAR(r.left, small.left * dpi / 96, 2) << i;
+                    EXPECT_NEAR(r.top, small.top * dpi / 96, 2) << i;
+                    // A label whose text needs more room grows by that much, no more.
+                    const LONG width = (small.right - small.left) * dpi / 96, height = (small.bottom - small.top) * dpi / 96;
+                    const bool label = _wcsicmp(cls, L"static") == 0;
+                    if (label && hasText && r.right - r.left > width + 2) {
+                        EXPECT_EQ(r.right - r.left, extent.cx + borderX) << i;
+                    } else {
+                        EXPECT_NEAR(r.right - r.left, width, 2) << i;
+                    }
+                    if (label && hasText && r.bottom - r.top > height + 2) {
+                        EXPECT_EQ(r.bottom - r.top, extent.cy + borderY) << i;
+                    } else {
+                        EXPECT_NEAR(r.bottom - r.top, height, 2) << i;
+                    }
+                    if (hasText) {
+                        EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, MulDiv(9, dpi, 72)) << i;  // 9 points
+                    }
+                }
+                if (!hasText)
+                    continue;
+                EXPECT_LE(extent.cx, inside.right) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+                EXPECT_LE(extent.cy, inside.bottom) << Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+            }
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+                    RECT common{};
+                    EXPECT_FALSE(IntersectRect(&common, &boxes[i], &boxes[j])) << i << " over " << j;
+                }
             }
         }
         DestroyWindow(window);

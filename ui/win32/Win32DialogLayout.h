@@ -12,8 +12,10 @@ namespace wnd {
 
 // Lays the dialog and its controls out for `dpi` (the monitor's): a dialog
 // unit is the template font's base unit at 96 DPI times dpi/96, so the window
-// grows in proportion, and the controls get the font at that size. A window
-// that would not fit the work area is laid out at the largest DPI that fits.
+// grows in proportion, and the controls get the font at that size; a text
+// that would not fit its control in that font gets room. A window that would
+// not fit the work area is laid out in a smaller font, below the 96-DPI size
+// too, until it fits.
 // `place`, when given, is where the window should go (WM_DPICHANGED's
 // suggestion); it is then moved into the work area.
 void LayOutForDpi(HWND dialog, const DialogTemplate& layout, UINT dpi, const RECT* place);

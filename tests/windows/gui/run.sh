@@ -38,6 +38,15 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+if [ "$scenario" = dpi ]; then
+  # A prefix of its own: the rows take the template's face away and give it back.
+  export WINEPREFIX="$out/gui-dpi-prefix"
+  if [ ! -f "$WINEPREFIX/.booted" ]; then
+    (unset DISPLAY && WINEDLLOVERRIDES="mscoree,mshtml=" timeout 600 wineboot -i && timeout 600 wineserver -w) \
+      </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "no wine prefix"; }
+    touch "$WINEPREFIX/.booted"
+  fi
+fi
 if [ $own = 1 ]; then
   # The prefix's desktop process must start on our display, not on none.
   wineserver -k >/dev/null 2>&1 || true
@@ -49,10 +58,12 @@ fi
 # shows no progress on the way lasts a minute (winprobe's SECONDS).
 . "$(dirname "$0")/../../../tools/vm/stall.sh"
 
-# A fresh prefix has no face for "宋体". Without a window manager wine draws
-# the frame and caption itself only when told to, and moves the keyboard focus
-# itself only without the window manager's take-focus protocol.
-wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
+# A fresh prefix has no face for "宋体" (the dpi rows set theirs). Without a
+# window manager wine draws the frame and caption itself only when told to, and
+# moves the keyboard focus itself only without the window manager's take-focus
+# protocol.
+[ "$scenario" = dpi ] ||
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
 # The screen's DPI, which a program reads when it starts; the dpi scenario changes it.
@@ -175,49 +186,94 @@ if [ "$scenario" = dpi ]; then
   # Each row on a fresh X server and wine server: both read the DPI and the
   # screen when they start. The client grows with the DPI from its size at
   # 96 (what the dialog manager makes of the template there); too large for
-  # the screen, the dialog is laid out smaller, inside it.
-  # First WM_DPICHANGED in-process (it needs a display and room for the
-  # largest): the controls and their fonts.
-  wine "$(dirname "$probe")/windows_resources_test.exe" --gtest_filter='*Dpi*' </dev/null | tr -d '\r' | tail -n 3 |
-    tee "$work/gtest"
-  grep -q '^\[  PASSED  \] 1 test' "$work/gtest" || fail "the dialogs at each DPI"
-  while read -r dpi screen; do
-    if [ "$dpi $screen" != "96 1280x1024" ]; then
-      wineserver -k >/dev/null 2>&1 || true
-      wineserver -w >/dev/null 2>&1 || true
+  # the screen, the dialog is laid out smaller, inside it. The rows come
+  # twice: with the template's face "宋体" given another installed face by
+  # the system's FontSubstitutes, as on a Chinese Windows, and with no such
+  # face, as on a fresh Western one, where the system picks a substitute.
+  # On each screen, first WM_DPICHANGED in-process: the controls, their
+  # fonts and their texts, in both dialogs.
+  substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+  set_face() {
+    if [ "$1" = alias ]; then
+      wine reg add "$substitutes" /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
+    else
+      wine reg delete "$substitutes" /v '宋体' /f >/dev/null 2>&1 || true
+    fi
+  }
+  shown=1280x1024
+  declare -A base96
+  while read -r dpi screen face; do
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [ "$screen" != "$shown" ]; then
       kill "$xpid"
       . "$(dirname "$0")/../../../tools/private-display.sh" "${screen}x24"
+      shown=$screen
     fi
+    set_face "$face"
     set_dpi "$dpi"
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    if [ "$dpi" = 96 ]; then
+      wine "$(dirname "$probe")/windows_resources_test.exe" --gtest_filter='*Dpi*' </dev/null | tr -d '\r' >"$work/gtest" ||
+        true
+      grep -q '^\[  PASSED  \] 1 test' "$work/gtest" || { cat "$work/gtest" >&2; fail "the dialogs at each DPI, $screen, $face"; }
+    fi
     start_exe "$updater"
     probe size "$updater" >"$work/size" || fail "no dialog to measure at $dpi DPI"
-    [ "$dpi" != 96 ] || read -r full96_w full96_h <<<"$(field MAPPED "$work/size")"
+    if [ "$dpi" = 96 ]; then
+      read -r full96_w full96_h <<<"$(field MAPPED "$work/size")"
+      base96[$face]=$(field BASE "$work/size")
+    fi
     read -r client_w client_h <<<"$(field CLIENT "$work/size")"
     read -r left top right bottom <<<"$(field WORKAREA "$work/size")"
     read -r x y w h <<<"$(field WINDOW "$work/window")"
     full_w=$((full96_w * dpi / 96)) full_h=$((full96_h * dpi / 96))
-    echo "$dpi DPI, $screen: client $client_w x $client_h (in proportion: $full_w x $full_h)," \
+    echo "$dpi DPI, $screen, $face: client $client_w x $client_h (in proportion: $full_w x $full_h)," \
       "window $w x $h at $x $y, work area $left $top $right $bottom"
     [ "$x" -ge "$left" ] && [ "$y" -ge "$top" ] && [ $((x + w)) -le "$right" ] && [ $((y + h)) -le "$bottom" ] ||
-      fail "$dpi DPI, $screen: the window is not inside the work area"
+      fail "$dpi DPI, $screen, $face: the window is not inside the work area"
     if [ $((full_w + w - client_w)) -le $((right - left)) ] && [ $((full_h + h - client_h)) -le $((bottom - top)) ]; then
       [ $((client_w - full_w)) -ge -2 ] && [ $((client_w - full_w)) -le 2 ] &&
         [ $((client_h - full_h)) -ge -2 ] && [ $((client_h - full_h)) -le 2 ] ||
-        fail "$dpi DPI: client $client_w x $client_h, not $full_w x $full_h"
+        fail "$dpi DPI, $screen, $face: client $client_w x $client_h, not $full_w x $full_h"
     else
-      [ "$client_w" -lt "$full_w" ] || fail "$dpi DPI, $screen: too large, yet not laid out smaller"
+      [ "$client_w" -lt "$full_w" ] || fail "$dpi DPI, $screen, $face: too large, yet not laid out smaller"
     fi
-    shot "$out/tolvanex-updater-wine-$dpi-dpi-$screen.png" "$x $y $w $h"
+    shot "$out/tolvanex-updater-wine-$dpi-dpi-$screen-$face.png" "$x $y $w $h"
+    # The About box, from the system menu: inside the work area too.
+    probe menu 0x10
+    probe about 10 >"$work/about" || fail "no About box at $dpi DPI, $screen, $face"
+    read -r ax ay aw ah <<<"$(field BOX_WINDOW "$work/about")"
+    echo "  About: $aw x $ah at $ax $ay"
+    [ "$ax" -ge "$left" ] && [ "$ay" -ge "$top" ] && [ $((ax + aw)) -le "$right" ] && [ $((ay + ah)) -le "$bottom" ] ||
+      fail "$dpi DPI, $screen, $face: the About box is not inside the work area"
+    click_button "$work/about" OK
     probe close
     probe gone 10 || fail "the dialog did not close at $dpi DPI"
-  done <<'EOF'
-96 1280x1024
-144 1280x1024
-192 1280x1024
-192 1024x768
-EOF
+  done <<'ROWS'
+96 1280x1024 alias
+144 1280x1024 alias
+192 1280x1024 alias
+192 1024x768 alias
+96 800x600 alias
+144 800x600 alias
+192 800x600 alias
+96 640x480 alias
+144 640x480 alias
+192 640x480 alias
+96 1280x1024 none
+144 1280x1024 none
+192 1280x1024 none
+96 800x600 none
+144 800x600 none
+192 800x600 none
+96 640x480 none
+144 640x480 none
+192 640x480 none
+ROWS
+  # Otherwise the rows measured one face twice.
+  [ "${base96[alias]}" != "${base96[none]}" ] || fail "the same base units with and without the face: ${base96[alias]}"
   set_dpi 96
 elif [ "$scenario" = start ]; then
   start_exe "$updater"

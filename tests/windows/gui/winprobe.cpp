@@ -16,6 +16,7 @@
 //                                or a box is up
 //   winprobe state               the dialog's controls and the keyboard focus now
 //   winprobe close               asks the dialog to close, as its close box does
+//   winprobe menu ID             chooses the item ID of the dialog's system menu
 //   winprobe gone [SECONDS]      waits until the dialog has gone
 //   winprobe about [SECONDS]     waits for the About box: caption and texts
 //   winprobe console OUT LINE    runs the command LINE in this console, then
@@ -333,6 +334,11 @@ int main(int argc, char** argv)
             PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
             status = 0;
         }
+    } else if (command == "menu" && argc > 2) {
+        if (HWND dialog = Dialog()) {
+            PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[2], nullptr, 0)), 0);
+            status = 0;
+        }
     } else if (command == "gone") {
         status = WaitFor(seconds, [] { return Dialog() == nullptr; }) ? 0 : 1;
     } else if (command == "about") {
@@ -344,7 +350,7 @@ int main(int argc, char** argv)
     } else if (command == "console" && argc > 3) {
         status = Console(argv[2], argv[3]);
     } else {
-        std::fprintf(stderr, "uso: winprobe wait | size EXE | box | busy | watch | state | close | gone | about [SEGUNDOS]\n");
+        std::fprintf(stderr, "uso: winprobe wait | size EXE | box | busy | watch | state | close | menu ID | gone | about [SEGUNDOS]\n");
         return 2;
     }
     std::fflush(stdout);
