@@ -213,7 +213,10 @@ int RunList(const ParsedArgs& args)
 {
     const ControllerSurvey survey = SurveyControllers();
     const bool permission = PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId);
-    Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));
+    if (args.Has("json"))
+        PrintData(Json(survey, permission));
+    else
+        Print(Text(survey, permission));
     return kExitOk;
 }
 

@@ -88,6 +88,13 @@ void Print(const std::string& text)
         g_outputError = errno != 0 ? errno : EIO;
 }
 
+void PrintData(const std::string& text)
+{
+    errno = 0;
+    if (!SysWriteStandardData(1, text) && g_outputError == 0)
+        g_outputError = errno != 0 ? errno : EIO;
+}
+
 void FlushOutput()
 {
     errno = 0;

@@ -27,6 +27,8 @@ bool Verbose();
 const std::string& LastComplaint();
 // Standard output, checked: the first failure is kept for FinishOutput.
 void Print(const std::string& text);
+// As Print, for what programs read (JSON): UTF-8 wherever it goes.
+void PrintData(const std::string& text);
 // Flushes standard output, keeping a failure for FinishOutput.
 void FlushOutput();
 // The controller has been updated: a failure of standard output from now on
