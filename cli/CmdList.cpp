@@ -213,7 +213,10 @@ int RunList(const ParsedArgs& args, COutput& out)
 {
     const ControllerSurvey survey = SurveyControllers();
     const bool permission = PermissionStandsInTheWay(survey.interfaces, kControllerVendorId, kControllerProductId);
-    out.Print(args.Has("json") ? Json(survey, permission) : Text(survey, permission));
+    if (args.Has("json"))
+        out.PrintData(Json(survey, permission));
+    else
+        out.Print(Text(survey, permission));
     return kExitOk;
 }
 

@@ -80,6 +80,13 @@ void COutput::Print(const std::string& text)
         m_error = errno != 0 ? errno : EIO;
 }
 
+void COutput::PrintData(const std::string& text)
+{
+    errno = 0;
+    if (!SysWriteStandardData(1, text) && m_error == 0)
+        m_error = errno != 0 ? errno : EIO;
+}
+
 void COutput::Flush()
 {
     errno = 0;

@@ -32,6 +32,8 @@ public:
     const std::string& LastComplaint() const { return m_lastComplaint; }
     // Standard output, checked: the first failure is kept for Finish.
     void Print(const std::string& text);
+    // As Print, for what programs read (JSON): UTF-8 wherever it goes.
+    void PrintData(const std::string& text);
     // Flushes standard output, keeping a failure for Finish.
     void Flush();
     // The controller has been updated: a failure of standard output from now

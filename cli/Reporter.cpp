@@ -77,7 +77,11 @@ const StopTexts& StopTextsOf(bool one)
 class CTextReporter : public CReporter {
 public:
     using CReporter::CReporter;
-    ~CTextReporter() override { Erase(); }
+    ~CTextReporter() override
+    {
+        Erase();
+        SysCursorMovesDone();
+    }
 
     void Waiting(long seconds) override { TellWaiting(seconds); }
     void Watching() override
@@ -348,7 +352,7 @@ private:
     }
     void Line(const JsonWriter& w)
     {
-        m_out.Print(w.Text() + "\n");
+        m_out.PrintData(w.Text() + "\n");
         m_out.Flush();
     }
     // The last value of an update is never dropped: it waits for its turn.

@@ -14,6 +14,16 @@
 namespace cli {
 namespace {
 
+bool (*g_ownWindow)() = SysConsoleIsOwnWindow;
+
+const char kOpenedFromExplorer[] =
+    "tolvanex-cli es una herramienta de consola: se usa escribiendo órdenes en el Símbolo del sistema o en\n"
+    "PowerShell, por ejemplo «tolvanex-cli flash firmware.hex»; «tolvanex-cli --help» las explica todas.\n"
+    "Para actualizar el mando con una ventana, abra Tolvanex Updater: tolvanex-updater.exe, en esta misma\n"
+    "carpeta, o en el menú Inicio.\n"
+    "\n"
+    "Pulse una tecla para cerrar esta ventana.\n";
+
 int RunCommand(const Command& c, const std::vector<std::string>& args, COutput& out)
 {
     ParsedArgs parsed;
@@ -39,6 +49,11 @@ int RunCommand(const Command& c, const std::vector<std::string>& args, COutput& 
 }
 
 }  // namespace
+
+void SetOwnWindowTest(bool (*test)())
+{
+    g_ownWindow = test;
+}
 
 int RunTool(const std::vector<std::string>& args)
 {
@@ -73,8 +88,15 @@ int RunTool(const std::vector<std::string>& args)
         hidplat::SetDiagnosticsEcho(true);
         SetVerbose(true);
     }
-    if (global.operands.empty())
-        return UsageError(out, "falta la orden");
+    if (global.operands.empty()) {
+        if (!g_ownWindow())
+            return UsageError(out, "falta la orden");
+        // Opened from Explorer: the window would close before this could be read.
+        out.Print(kOpenedFromExplorer);
+        out.Flush();
+        SysWaitForKey();
+        return out.Finish(kExitUsage);
+    }
     const std::string& name = global.operands[0];
     if (const Command* c = FindCommand(name))
         return out.Finish(RunCommand(*c, {global.operands.begin() + 1, global.operands.end()}, out));

@@ -17,14 +17,30 @@ int SysStderrColumns();
 bool SysStdoutIsStderrTerminal();
 // True when standard error is a terminal that takes the VT100 moves of the
 // cursor (up a line, erase below), so that several bars can be redrawn in
-// place; a Windows console is asked to take them first.
+// place; a Windows console is asked to take them first, and gets its mode
+// back when the process ends, however it ends.
 bool SysStderrTakesCursorMoves();
-// Writes UTF-8 `text` on standard output (1) or standard error (2) so that
-// the user reads it as written: a Windows console gets it through
+// The cursor moves are done with for now: a Windows console gets its mode
+// back at once (SysStderrTakesCursorMoves asks again when called again).
+void SysCursorMovesDone();
+// Writes UTF-8 `text` for people on standard output (1) or standard error
+// (2) so that the user reads it as written: a Windows console gets it through
 // WriteConsoleW whatever its code page, which stays as it was for the
-// programs after this one; anything else gets the bytes unchanged through
-// the C library's stream. False on failure, with errno set.
+// programs after this one; a pipe from a process with a Windows console gets
+// it in that console's output code page (what cmd's more, findstr and sort
+// read), each character it lacks as its best fit or '?'; anything else gets
+// the bytes unchanged through the C library's stream. False on failure, with
+// errno set.
 bool SysWriteStandard(int stream, std::string_view text);
+// As SysWriteStandard, for what programs read (JSON): UTF-8 on every pipe.
+bool SysWriteStandardData(int stream, std::string_view text);
+// True when the process owns a console that was made for it alone when it
+// started and goes when it ends: a Windows console program opened from
+// Explorer. A console that a terminal keeps (a prompt, a pseudo-terminal)
+// is none.
+bool SysConsoleIsOwnWindow();
+// Waits until the user presses a key in the console.
+void SysWaitForKey();
 // The program's arguments in UTF-8, argv[0] included, whatever the system
 // handed to main. On Windows a "/?" before "--" is the system's way of asking
 // for help, and comes as "--help".
@@ -55,7 +71,8 @@ int SysReleaseStopRequests();
 // While set, a stop request that ends the process (one outside a hold, or
 // the third during one) first writes `toStdout` and `toStderr` (either may
 // be null), so that whoever reads them learns that the run was cut short.
-// Both null: nothing more is written.
+// Both null: nothing more is written. `toStdout` is for programs, as
+// SysWriteStandardData writes; `toStderr` for people.
 void SysSayOnStop(const char* toStdout, const char* toStderr);
 // Ends the process as the held request `request` would have.
 [[noreturn]] void SysEndAsStopped(int request);

@@ -121,11 +121,30 @@ bool SysStderrTakesCursorMoves()
     return SysStderrIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
+void SysCursorMovesDone()
+{
+}
+
 bool SysWriteStandard(int stream, std::string_view text)
 {
     // Terminals here take the bytes as they are.
     std::FILE* file = stream == 1 ? stdout : stderr;
     return text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+bool SysWriteStandardData(int stream, std::string_view text)
+{
+    return SysWriteStandard(stream, text);
+}
+
+bool SysConsoleIsOwnWindow()
+{
+    // A terminal here outlives the programs it runs.
+    return false;
+}
+
+void SysWaitForKey()
+{
 }
 
 std::vector<std::string> SysCommandLine(int argc, char** argv)

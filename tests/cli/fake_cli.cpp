@@ -22,6 +22,8 @@
 //   TVX_FAKE_STREAMS a folder that gets, when the tool ends, one file per
 //                    interface written to (named after the path's last part)
 //                    with a line of hex digits per report
+//   TVX_FAKE_OWN_CONSOLE  "yes": the console counts as a window opened for the
+//                    tool alone (a double click in Explorer), "no": as none
 //   TVX_FAKE_RULE    where the controller's udev rule stands: "installed:PATH",
 //                    "build:PATH" (in the source tree of the build that runs),
 //                    "shipped:PATH" (beside an install), "native" (as the
@@ -179,6 +181,8 @@ int main(int argc, char** argv)
         facts.fromBuild = where.starts_with("build:");
         platform.SetAccessFacts(facts);
     }
+    if (const char* own = std::getenv("TVX_FAKE_OWN_CONSOLE"))
+        cli::SetOwnWindowTest(std::string(own) == "yes" ? +[] { return true; } : +[] { return false; });
     fakehid::ScopedPlatform installed(platform);
     const int status = cli::RunTool(SysCommandLine(argc, argv));
     if (const char* streams = std::getenv("TVX_FAKE_STREAMS")) {

@@ -19,10 +19,6 @@
 //   winprobe menu ID             chooses the item ID of the dialog's system menu
 //   winprobe gone [SECONDS]      waits until the dialog has gone
 //   winprobe about [SECONDS]     waits for the About box: caption and texts
-//   winprobe console OUT LINE    runs the command LINE in this console, then
-//                                writes to the file OUT (UTF-8) the console's
-//                                output code page before and after, LINE's
-//                                exit code, and the screen's lines
 //
 // Windows and buttons are given with their place on the screen (x y w h, or
 // the centre x y), so that xdotool can click them.
@@ -231,42 +227,6 @@ int Size(const char* exe)
     return 0;
 }
 
-// A command run in this console, as a user runs it from a prompt.
-int Console(const char* out, const char* line)
-{
-    const UINT before = GetConsoleOutputCP();
-    std::u16string command = Utf8ToUtf16(line);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (before == 0 || !CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0,
-                                       nullptr, nullptr, &startup, &process))
-        return 1;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    std::FILE* file = std::fopen(out, "wb");
-    if (!file)
-        return 1;
-    std::fprintf(file, "CP_BEFORE %u\nCP_AFTER %u\nEXIT %lu\n", before, GetConsoleOutputCP(), exitCode);
-    const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(screen, &info);
-    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
-        std::wstring text(static_cast<std::size_t>(info.dwSize.X), L' ');
-        DWORD read = 0;
-        ReadConsoleOutputCharacterW(screen, text.data(), static_cast<DWORD>(text.size()), COORD{0, y}, &read);
-        text.resize(read);
-        text.erase(text.find_last_not_of(L' ') + 1);
-        if (!text.empty())
-            std::fprintf(file, "SCREEN %s\n", Utf8(text).c_str());
-    }
-    std::fclose(file);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -347,8 +307,6 @@ int main(int argc, char** argv)
             PrintBox(about);
             status = 0;
         }
-    } else if (command == "console" && argc > 3) {
-        status = Console(argv[2], argv[3]);
     } else {
         std::fprintf(stderr, "uso: winprobe wait | size EXE | box | busy | watch | state | close | menu ID | gone | about [SEGUNDOS]\n");
         return 2;
