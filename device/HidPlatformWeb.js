@@ -5,7 +5,7 @@
 // since Asyncify only wakes on a settled value.
 
 mergeInto(LibraryManager.library, {
-  $TvxHid__deps: ['$TvxLane'],
+  $TvxHid__deps: ['$TvxLane', '$TvxContract'],
   $TvxHid: {
     seen: [],      // every HIDDevice met, for stable paths
     gone: [],      // per device: true once it was unplugged
@@ -15,10 +15,6 @@ mergeInto(LibraryManager.library, {
     nextHandle: 1,
     lastError: 0,
     watching: false,
-    // What an error means, as SysErrorKind (sys/ErrorText.h) numbers it.
-    OTHER: 0,
-    DENIED: 1,
-    GONE: 3,
     number: function(dev) {
       var n = TvxHid.seen.indexOf(dev);
       if (n < 0) {
@@ -74,11 +70,12 @@ mergeInto(LibraryManager.library, {
       walk(dev.collections);
       return most;
     },
+    // What an error means, as SysErrorKind (sys/ErrorText.h) numbers it.
     errorOf: function(e) {
       var name = e && e.name;
-      if (name === 'NotAllowedError' || name === 'SecurityError') return TvxHid.DENIED;
-      if (name === 'NotFoundError' || name === 'InvalidStateError') return TvxHid.GONE;
-      return TvxHid.OTHER;
+      if (name === 'NotAllowedError' || name === 'SecurityError') return TvxContract.SysErrorKind.kDenied;
+      if (name === 'NotFoundError' || name === 'InvalidStateError') return TvxContract.SysErrorKind.kGone;
+      return TvxContract.SysErrorKind.kOther;
     },
   },
 
@@ -148,7 +145,7 @@ mergeInto(LibraryManager.library, {
     return TvxLane.wait(function(mayWait) {
       var dev = TvxHid.seen[n];
       if (!dev || TvxHid.gone[n]) {
-        TvxHid.lastError = TvxHid.GONE;
+        TvxHid.lastError = TvxContract.SysErrorKind.kGone;
         return 0;
       }
       var hold = function() {
@@ -158,7 +155,7 @@ mergeInto(LibraryManager.library, {
       };
       if (dev.opened) return hold();
       if (!mayWait) {
-        TvxHid.lastError = TvxHid.OTHER;
+        TvxHid.lastError = TvxContract.SysErrorKind.kOther;
         return 0;
       }
       return (async function() {
@@ -215,11 +212,11 @@ mergeInto(LibraryManager.library, {
     return TvxLane.wait(function(mayWait) {
       var h = TvxHid.handles[handle];
       if (!h || length < 1 || TvxHid.gone[h.number]) {
-        TvxHid.lastError = TvxHid.GONE;
+        TvxHid.lastError = TvxContract.SysErrorKind.kGone;
         return 0;
       }
       if (!mayWait) {
-        TvxHid.lastError = TvxHid.OTHER;
+        TvxHid.lastError = TvxContract.SysErrorKind.kOther;
         return 0;
       }
       var reportId = HEAPU8[buffer];
@@ -233,9 +230,9 @@ mergeInto(LibraryManager.library, {
           if (!ok) TvxHid.lastError = error;
           resolve(ok);
         };
-        h.unplugged = function() { settle(0, TvxHid.GONE); };
+        h.unplugged = function() { settle(0, TvxContract.SysErrorKind.kGone); };
         h.dev.sendReport(reportId, data).then(function() { settle(1); }, function(e) {
-          TvxHid.stillThere(h).then(function(there) { settle(0, there ? TvxHid.errorOf(e) : TvxHid.GONE); });
+          TvxHid.stillThere(h).then(function(there) { settle(0, there ? TvxHid.errorOf(e) : TvxContract.SysErrorKind.kGone); });
         });
       }).then(function(ok) {
         h.unplugged = null;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "firmware/ByteSource.h"
 #include "sys/ErrorText.h"
 #include "ui/FileDialog.h"
 #include "ui/Resource.h"
@@ -114,6 +115,23 @@ void CUpdaterDlg::OpenHexFile(const std::string& path, const std::string& shown)
         TellCannotOpen(SysErrorText(m_updater.OpenError()));
         return;
     }
+    ShowLoaded(shown);
+}
+
+void CUpdaterDlg::OpenHexBytes(const void* data, std::size_t size, const std::string& shown)
+{
+    if (m_updateRunning)
+        return;
+    CMemoryByteSource source(data, size);
+    {
+        CWaitCursor wait;
+        m_updater.LoadHex(source);
+    }
+    ShowLoaded(shown);
+}
+
+void CUpdaterDlg::ShowLoaded(const std::string& shown)
+{
     m_strFilePath = shown;
     char checksum[8];
     std::snprintf(checksum, sizeof checksum, "%.4X", static_cast<unsigned>(m_updater.ComputeChecksum()));

@@ -8,6 +8,7 @@
 // menu; a chosen item reaches OnSysCommand, which hands it to the handler the
 // app shell installs with SetSysCommandHandler.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,9 @@ public:
     // showing `shown`: for a file that came to the program another way (a
     // page's published release). Nothing happens while an update runs.
     void OpenHexFile(const std::string& path, const std::string& shown);
+    // The same for a file's bytes already in memory (a release downloaded and
+    // checked): read straight from there, as the command-line tool does.
+    void OpenHexBytes(const void* data, std::size_t size, const std::string& shown);
     void OnTimer(std::uintptr_t nIDEvent) override;
     void OnOK() override;
     void OnCancel() override;
@@ -74,6 +78,8 @@ protected:
 private:
     // "No se puede abrir el archivo", and why on a second line.
     void TellCannotOpen(const std::string& reason);
+    // The path box shows `shown`, the checksum box the image's sum.
+    void ShowLoaded(const std::string& shown);
     // A box owned by the dialog, captioned with the application's name.
     void ShowResultBox(const std::string& text);
 

@@ -3,9 +3,7 @@
 // loaded, here, by the same code as tolvanex-cli's.
 #include "Releases.h"
 
-#include <dirent.h>
 #include <emscripten/emscripten.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -32,25 +30,6 @@ char* Copy(const std::string& text)
     if (copy != nullptr)
         std::memcpy(copy, text.c_str(), text.size() + 1);
     return copy;
-}
-
-// Keeps the file where a chosen file goes, alone there as the latest choice
-// is; its path, or "" when it could not be written.
-std::string Keep(const std::string& name, const std::uint8_t* data, std::size_t size)
-{
-    const std::string folder = wnd::kChosenFileFolder;
-    ::mkdir(folder.c_str(), 0700);
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir))
-            std::remove((folder + "/" + entry->d_name).c_str());  // "." and ".." stay
-        ::closedir(dir);
-    }
-    const std::string path = folder + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return {};
-    const bool written = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && written ? path : std::string();
 }
 
 }  // namespace
@@ -145,8 +124,6 @@ EMSCRIPTEN_KEEPALIVE void tvx_releases_take(int index, const std::uint8_t* data,
         return;
     }
     const std::string name = release.file.substr(release.file.rfind('/') + 1);
-    const std::string path = Keep(name, data, static_cast<std::size_t>(size));
-    dialog->OpenHexFile(path.empty() ? wnd::kChosenFileFolder + ("/" + name) : path,
-                        name + " (versión " + release.version + ")");
+    dialog->OpenHexBytes(data, static_cast<std::size_t>(size), name + " (versión " + release.version + ")");
 }
 }

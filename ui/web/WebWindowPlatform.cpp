@@ -17,6 +17,7 @@
 #include "ui/DialogTemplate.h"
 #include "ui/Resource.h"
 #include "ui/WindowPlatform.h"
+#include "ui/web/WebContract.h"
 #include "ui/web/WebWindow.h"
 
 extern "C" {
@@ -54,8 +55,7 @@ namespace {
 
 constexpr const char* kIconUrl = "tolvanex-updater.svg";
 
-enum ControlKind { kButton = 0, kText = 1, kEdit = 2, kProgress = 3, kIcon = 4 };
-enum ControlFlags { kDefault = 1, kSunken = 2, kTabStop = 4, kShown = 8 };
+using namespace web;
 
 // The names the page gives the controls, as the resource header has them.
 const char* NameOf(int id, int templateId)

@@ -434,22 +434,23 @@ mergeInto(LibraryManager.library, {
     return win;
   },
 
-  // kind: 0 push button, 1 text, 2 edit box, 3 progress bar, 4 icon.
-  tvx_wnd_add_control__deps: ['$TvxWnd'],
+  // kind and flags as ui/web/WebContract.h names them.
+  tvx_wnd_add_control__deps: ['$TvxWnd', '$TvxContract'],
   tvx_wnd_add_control: function(win, kind, id, name, text, x, y, cx, cy, flags) {
     var w = TvxWnd.windows[win];
+    var K = TvxContract.ControlKind, F = TvxContract.ControlFlags;
     var el;
     text = UTF8ToString(text);
-    if (kind === 0) {
+    if (kind === K.kButton) {
       el = document.createElement('button');
       el.type = 'button';
       el.textContent = text;
-      if (flags & 1) {
+      if (flags & F.kDefault) {
         el.classList.add('default');
         w.defaultId = id;
       }
       el.addEventListener('click', function() { TvxWnd.command(win, id); });
-    } else if (kind === 2) {
+    } else if (kind === K.kEdit) {
       el = document.createElement('input');
       el.type = 'text';
       el.value = text;
@@ -457,7 +458,7 @@ mergeInto(LibraryManager.library, {
       el.readOnly = true;
       el.spellcheck = false;
       el.autocomplete = 'off';
-    } else if (kind === 3) {
+    } else if (kind === K.kProgress) {
       el = document.createElement('progress');
       el.max = 100;
       el.value = 0;
@@ -465,19 +466,19 @@ mergeInto(LibraryManager.library, {
       el.tvxHigh = 100;
       el.tvxPos = 0;
       el.dataset.pos = 0;
-    } else if (kind === 4) {
+    } else if (kind === K.kIcon) {
       el = document.createElement('img');
       el.alt = '';
     } else {
       el = document.createElement('span');
       el.textContent = text;
-      if (flags & 2) el.classList.add('sunken');
+      if (flags & F.kSunken) el.classList.add('sunken');
     }
     el.classList.add('control');
     name = UTF8ToString(name);
     if (name && !document.getElementById(name)) el.id = name;
-    if (!(flags & 4) && el.tabIndex >= 0 && kind !== 1 && kind !== 4) el.tabIndex = -1;
-    if (!(flags & 8)) el.hidden = true;
+    if (!(flags & F.kTabStop) && el.tabIndex >= 0 && kind !== K.kText && kind !== K.kIcon) el.tabIndex = -1;
+    if (!(flags & F.kShown)) el.hidden = true;
     el.style.setProperty('--x', x);
     el.style.setProperty('--y', y);
     el.style.setProperty('--w', cx);
@@ -485,7 +486,7 @@ mergeInto(LibraryManager.library, {
     w.client.append(el);
     // A label names the box or bar that follows it.
     var prev = el.previousElementSibling;
-    if ((kind === 2 || kind === 3) && prev && prev.tagName === 'SPAN' && !prev.classList.contains('sunken')) {
+    if ((kind === K.kEdit || kind === K.kProgress) && prev && prev.tagName === 'SPAN' && !prev.classList.contains('sunken')) {
       prev.id = prev.id || ('label-' + win + '-' + id);
       el.setAttribute('aria-labelledby', prev.id);
     }
