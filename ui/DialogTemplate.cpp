@@ -27,11 +27,21 @@ constexpr std::array<ControlTemplate, 3> kAboutControls{{
     {IDC_STATIC, "static", kAboutText, kChild | kVisible | kGroup | kSsLeft, 42, 21, 131, 10},
 }};
 
+// The maker's releases (ui/ReleaseChooserDlg.h): what it has to say, shown
+// only when there is something, and the list.
+constexpr std::array<ControlTemplate, 2> kReleaseControls{{
+    {IDC_RELEASE_STATUS, "static", "", kChild | kGroup | kSsLeft, 7, 7, 381, 16},
+    {IDC_RELEASE_LIST, "listbox", "",
+     kChild | kVisible | kBorder | kVScroll | kTabStop | kLbsNotify | kLbsNoIntegralHeight, 7, 26, 381, 87},
+}};
+
 constexpr DialogTemplate kTemplates[] = {
     {IDD_UPDATER_DIALOG, true, kPopup | kVisible | kCaption | kSysMenu | kDsModalFrame | kDsSetFont, kExAppWindow, 0, 0,
      395, 99, "Tolvanex Updater para SWITCH Controllers v1.0", "宋体", 9, kUpdaterControls},
     {IDD_ABOUTBOX, false, kPopup | kCaption | kSysMenu | kDsModalFrame | kDsSetFont, 0, 0, 0, 235, 55,
      "Sobre el Updater", "宋体", 9, kAboutControls},
+    {IDD_RELEASES, false, kPopup | kCaption | kDsModalFrame | kDsSetFont, 0, 0, 0, 395, 120, "Versiones publicadas",
+     "宋体", 9, kReleaseControls},
 };
 
 constexpr StringResource kStrings[] = {

@@ -1,6 +1,7 @@
 // "ACTUALIZAR": one update on a worker thread, and the lock-out that keeps the
 // user away from the controls while the image is sent.
 
+#include <algorithm>
 #include <string>
 
 #include "device/DownloadProtocol.h"
@@ -91,6 +92,19 @@ void CUpdaterDlg::LockControls()
 {
     ClearSavedStates();
     wnd::EnumChildWindows(m_hWnd, LockControlProc, this);
+    for (wnd::Handle window : m_lockedWith)
+        wnd::EnumChildWindows(window, LockControlProc, this);
+}
+
+void CUpdaterDlg::LockWith(wnd::Handle window)
+{
+    if (window != nullptr && std::find(m_lockedWith.begin(), m_lockedWith.end(), window) == m_lockedWith.end())
+        m_lockedWith.push_back(window);
+}
+
+void CUpdaterDlg::UnlockWith(wnd::Handle window)
+{
+    std::erase(m_lockedWith, window);
 }
 
 bool LockControlProc(wnd::Handle hWnd, void* param)

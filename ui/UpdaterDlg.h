@@ -60,7 +60,11 @@ public:
     void OnOK() override;
     void OnCancel() override;
 
-    // The update worker and the control lock-out.
+    // The update worker and the control lock-out. The lock-out takes in the
+    // controls of the windows given to LockWith as well (the release
+    // chooser beside the dialog), until they go (UnlockWith).
+    void LockWith(wnd::Handle window);
+    void UnlockWith(wnd::Handle window);
     void RunUpdate();
     void LockControls();
     void SaveAndDisable(wnd::Handle hWnd);
@@ -84,6 +88,7 @@ private:
     void ShowResultBox(const std::string& text);
 
     std::vector<std::unique_ptr<SavedWindowState>> m_savedStates;
+    std::vector<wnd::Handle> m_lockedWith;
     CProgressCtrl m_progress;  // attached to IDC_PROGRESS by the first data exchange
     std::string m_strPercent;
     std::string m_strFilePath;

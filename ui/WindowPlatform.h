@@ -83,6 +83,32 @@ Icon LoadAppIcon();
 // SendMessageW(WM_SETICON)
 void SetIcon(Handle window, Icon icon, bool big);
 
+// One item of a list box. Its line (ListItemLine) is what LB_ADDSTRING
+// gets; the page shows the parts as such, and a toolkit that can shows the
+// description with it.
+struct ListItem {
+    std::string key;          // stands for the item (the page's data-key)
+    std::string name;         // "Versión 1.2"
+    std::string date;         // yyyy-mm-dd, shown dd/mm/yyyy
+    std::string remark;       // shown after the date, dimmed where it can be
+    std::string description;  // longer text that goes with the item
+};
+// "name  dd/mm/yyyy  remark".
+std::string ListItemLine(const ListItem& item);
+// A date of the form yyyy-mm-dd as dd/mm/yyyy; any other text as it is.
+std::string ShownDate(const std::string& isoDate);
+
+// LB_RESETCONTENT, then LB_ADDSTRING of each item's line, in order.
+void ListSetItems(Handle list, const std::vector<ListItem>& items);
+// LB_GETCURSEL: the item the user chose last; -1 for none.
+int ListCurSel(Handle list);
+// A list box's choice reaches CDialog::HandleCommand with the list's
+// identifier: a double click or Enter on an item (LBN_DBLCLK), a click on
+// the page, whose items are buttons.
+
+// ShowWindow with SW_SHOW or SW_HIDE.
+void ShowWindow(Handle window, bool show);
+
 // IsIconic, and what a minimized dialog's WM_PAINT does with its icon:
 // BeginPaint, WM_ICONERASEBKGND, DrawIcon at (x, y), EndPaint.
 bool IsIconic(Handle window);

@@ -1,35 +1,51 @@
-// The page's side of the catalogue is web/Releases.js: it fetches the files
-// and builds the list; the catalogue is read, and each file checked and
-// loaded, here, by the same code as tolvanex-cli's.
+// The page's side of the catalogue is web/Releases.js: it fetches the files.
+// The catalogue is read, listed in the release chooser (ui/), and each file
+// checked and loaded, here, by the same code as tolvanex-cli's.
 #include "Releases.h"
 
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "firmware/Catalogue.h"
 #include "ui/Dialog.h"
+#include "ui/ReleaseChooserDlg.h"
 #include "ui/UpdaterDlg.h"
-#include "ui/web/WebWindow.h"
 
 extern "C" void tvx_releases_start();
 extern "C" int tvx_releases_latest(int choice);
+extern "C" void tvx_releases_fetch(int index);
 
 namespace {
 
 Catalogue g_catalogue;
 CUpdaterDlg* (*g_current)() = nullptr;
 
-char* Copy(const std::string& text)
+// The chooser's host on the page: a release chosen is fetched by
+// Releases.js, which hands its bytes to tvx_releases_take. The page keeps
+// the chooser beside the dialog: Escape does not take it away.
+class PageHost : public CReleaseChooserDlg::Host {
+public:
+    void ReleaseChosen(std::size_t index) override { tvx_releases_fetch(static_cast<int>(index)); }
+};
+
+PageHost g_host;
+std::unique_ptr<CReleaseChooserDlg> g_chooser;
+
+// The chooser's window, shown below the dialog the first time there is
+// something to list or to say.
+CReleaseChooserDlg& Chooser()
 {
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
+    if (!g_chooser) {
+        g_chooser = std::make_unique<CReleaseChooserDlg>(g_host);
+        g_chooser->Create();
+        wnd::ShowWindow(g_chooser->GetSafeHwnd(), true);
+        if (CUpdaterDlg* dialog = g_current != nullptr ? g_current() : nullptr)
+            LockReleasesWith(*dialog);
+    }
+    return *g_chooser;
 }
 
 }  // namespace
@@ -40,17 +56,32 @@ void StartReleases(CUpdaterDlg* (*current)())
     tvx_releases_start();
 }
 
+void LockReleasesWith(CUpdaterDlg& dialog)
+{
+    if (g_chooser)
+        dialog.LockWith(g_chooser->GetSafeHwnd());
+}
+
 extern "C" {
 
-// The catalogue's bytes, as fetched: null when it is one, whose releases
-// then come from tvx_releases_field; else why not, in Spanish (the caller
-// frees it).
-EMSCRIPTEN_KEEPALIVE char* tvx_releases_read(const char* text, int size)
+// The catalogue's bytes, as fetched: 1 when it is one, whose releases the
+// chooser then lists; else 0, and the chooser says why.
+EMSCRIPTEN_KEEPALIVE int tvx_releases_read(const char* text, int size)
 {
     std::string why;
-    if (ReadCatalogue(std::string_view(text, static_cast<std::size_t>(size)), &g_catalogue, &why))
-        return nullptr;
-    return Copy(why);
+    if (!ReadCatalogue(std::string_view(text, static_cast<std::size_t>(size)), &g_catalogue, &why)) {
+        Chooser().Say("El catálogo de versiones de este sitio (firmware.json) no es válido: " + why +
+                      ". Puede abrir su propio archivo con «Abrir HEX».");
+        return 0;
+    }
+    Chooser().SetReleases(g_catalogue.releases);
+    return 1;
+}
+
+// The line above the list; empty hides it.
+EMSCRIPTEN_KEEPALIVE void tvx_releases_say(const char* text)
+{
+    Chooser().Say(text);
 }
 
 EMSCRIPTEN_KEEPALIVE int tvx_releases_count()

@@ -1,16 +1,13 @@
-// The list of the maker's published releases (web/Releases.cpp reads the
-// catalogue and checks each file): firmware.json beside the page, its files
-// fetched from the same site only. A site without it shows nothing; one
-// that is not a catalogue is told, and the user's own file still works.
-// Notes are text, never markup.
+// The fetches of the maker's published releases: firmware.json beside the
+// page, its files from the same site only. web/Releases.cpp reads the
+// catalogue, lists it in the release chooser's window and checks and loads
+// each file. A site without it shows nothing; one that is not a catalogue
+// is told, and the user's own file still works.
 
 mergeInto(LibraryManager.library, {
   $TvxReleases__deps: ['$TvxLane', '$TvxWnd', '$stringToNewUTF8'],
   $TvxReleases: {
     catalogue: null,  // the catalogue's URL
-    panel: null,
-    status: null,
-    buttons: [],
     choice: 0,        // counts the user's choices: only the latest one loads
     download: null,   // the release's download under way: its AbortController
     early: [],        // fetches made before the offline copy took over
@@ -63,97 +60,27 @@ mergeInto(LibraryManager.library, {
     field: function(index, field) {
       return UTF8ToString(_tvx_releases_field(index, field));
     },
-    // Whatever stops "Abrir HEX" (an update's lock-out) stops the list too.
-    sync: function() {
-      var open = document.getElementById('IDC_OPEN_HEX');
-      var locked = !open || open.dataset.disabled === '1';
-      TvxReleases.buttons.forEach(function(b) { b.disabled = locked; });
-    },
+    // The chooser's line above the list; empty hides it.
     say: function(text) {
-      TvxReleases.status.textContent = text;
-      TvxReleases.status.hidden = !text;
+      var p = stringToNewUTF8(text);
+      TvxLane.now(function() { _tvx_releases_say(p); });
+      _free(p);
     },
-    // The panel above the dialog: a heading and a line for what it has to say.
-    makePanel: function() {
-      var desk = TvxWnd.desk();
-      var panel = document.createElement('section');
-      panel.id = 'versiones';
-      panel.className = 'releases';
-      panel.setAttribute('aria-labelledby', 'versiones-titulo');
-      var title = document.createElement('h2');
-      title.id = 'versiones-titulo';
-      title.textContent = 'Versiones publicadas';
-      var status = document.createElement('p');
-      status.className = 'status';
-      status.setAttribute('role', 'status');
-      status.hidden = true;
-      panel.append(title, status);
-      // Another choice (a file opened or dropped) ends a download under way.
+    // Another choice (a file opened or dropped) ends a download under way.
+    listen: function() {
+      if (TvxReleases.listening) return;
+      TvxReleases.listening = true;
       window.addEventListener('tvx-file-chosen', function() { TvxReleases.drop(); });
-      desk.append(panel);
-      desk.classList.add('with-releases');
-      TvxReleases.panel = panel;
-      TvxReleases.status = status;
-      new MutationObserver(TvxReleases.sync).observe(desk, {subtree: true, childList: true,
-                                                            attributeFilter: ['data-disabled']});
-    },
-    // One entry a release, newest first: the version and its day on a
-    // button, the notes below it.
-    list: function() {
-      var ul = document.createElement('ul');
-      for (var i = 0; i < _tvx_releases_count(); ++i) {
-        var version = TvxReleases.field(i, 0);
-        var date = TvxReleases.field(i, 1);
-        var li = document.createElement('li');
-        var button = document.createElement('button');
-        button.type = 'button';
-        button.dataset.version = version;
-        var name = document.createElement('span');
-        name.className = 'version';
-        name.textContent = 'Versión ' + version;
-        var day = document.createElement('time');
-        day.dateTime = date;
-        day.textContent = date.slice(8) + '/' + date.slice(5, 7) + '/' + date.slice(0, 4);
-        button.append(name, ' ', day);
-        if (i === 0) {
-          var newest = document.createElement('span');
-          newest.className = 'newest';
-          newest.textContent = '(la más reciente)';
-          button.append(' ', newest);
-        }
-        button.addEventListener('click', TvxReleases.choose.bind(null, i));
-        li.append(button);
-        var notes = TvxReleases.field(i, 3);
-        if (notes) {
-          var p = document.createElement('p');
-          p.className = 'notes';
-          p.id = 'notas-' + i;
-          p.textContent = notes;
-          button.setAttribute('aria-describedby', p.id);
-          li.append(p);
-        }
-        ul.append(li);
-        TvxReleases.buttons.push(button);
-      }
-      ul.setAttribute('aria-busy', 'false');
-      TvxReleases.panel.append(ul);
-      TvxReleases.sync();
     },
     // The catalogue's bytes to the program, which reads them.
     read: function(bytes) {
       var data = _malloc(bytes.length + 1);
       HEAPU8.set(bytes, data);
-      var why = 0;
-      TvxLane.now(function() { why = _tvx_releases_read(data, bytes.length); });
+      var read = 0;
+      TvxLane.now(function() { read = _tvx_releases_read(data, bytes.length); });
       _free(data);
-      TvxReleases.makePanel();
-      if (why) {
-        TvxReleases.say('El catálogo de versiones de este sitio (firmware.json) no es válido: ' + UTF8ToString(why) +
-                        '. Puede abrir su propio archivo con «Abrir HEX».');
-        _free(why);
-        return;
-      }
-      TvxReleases.list();
+      TvxReleases.listen();
+      if (!read) return;
       var wanted = new URLSearchParams(location.search).get('version');
       if (wanted === null) return;
       // Only a version is repeated: a link's other words are not the site's.
@@ -171,12 +98,9 @@ mergeInto(LibraryManager.library, {
       if (!TvxReleases.download) return;
       TvxReleases.download.abort();
       TvxReleases.download = null;
-      TvxReleases.busy(false, '');
-    },
-    busy: function(on, text) {
-      TvxReleases.say(text);
-      var ul = TvxReleases.panel.querySelector('ul');
-      if (ul) ul.setAttribute('aria-busy', on ? 'true' : 'false');
+      // Told while the program may be in the midst of the choice: the line
+      // is cleared once it is out, unless another download began.
+      setTimeout(function() { if (!TvxReleases.download) TvxReleases.say(''); });
     },
     // Downloads the release's file and hands it to the program, which
     // checks and loads it; never sends it anywhere.
@@ -185,7 +109,7 @@ mergeInto(LibraryManager.library, {
       var choice = TvxReleases.choice;
       var download = TvxReleases.download = new AbortController();
       var version = TvxReleases.field(index, 0);
-      TvxReleases.busy(true, 'Descargando la versión ' + version + '…');
+      TvxReleases.say('Descargando la versión ' + version + '…');
       var url = new URL(TvxReleases.field(index, 2), TvxReleases.catalogue);
       TvxReleases.get(url, {signal: download.signal}).then(function(response) {
         if (!response.ok) throw new Error('el servidor responde ' + response.status);
@@ -211,9 +135,15 @@ mergeInto(LibraryManager.library, {
         _free(why);
         if (choice !== TvxReleases.choice) return;
         TvxReleases.download = null;
-        TvxReleases.busy(false, '');
+        TvxReleases.say('');
       });
     },
+  },
+
+  // A release chosen in the chooser (web/Releases.cpp): its download.
+  tvx_releases_fetch__deps: ['$TvxReleases'],
+  tvx_releases_fetch: function(index) {
+    TvxReleases.choose(index);
   },
 
   // Whether the choice numbered so is still the user's latest.
@@ -237,7 +167,6 @@ mergeInto(LibraryManager.library, {
     }, function(e) {
       // Unreachable while the page itself came: nothing to list.
       if (e instanceof TypeError) return;
-      TvxReleases.makePanel();
       TvxReleases.say('No se puede leer el catálogo de versiones de este sitio (firmware.json): ' + e.message +
                       '. Puede abrir su propio archivo con «Abrir HEX».');
     });

@@ -20,6 +20,7 @@ void ShowMainDialog()
     g_dialog.reset();
     g_dialog = std::make_unique<CUpdaterDlg>();
     g_dialog->Create();
+    LockReleasesWith(*g_dialog);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (typeof ResizeObserver === 'undefined') return;
     var desk;
     var fit = function() {
-      var list = desk.querySelector('.releases ul');
+      var list = desk.querySelector('#IDD_RELEASES .list');
       var rest = desk.getBoundingClientRect().height - (list ? list.getBoundingClientRect().height : 0);
       root.style.setProperty('--room', Math.max(0, Math.floor(root.clientHeight - rest)) + 'px');
       var r = desk.getBoundingClientRect();

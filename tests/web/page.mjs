@@ -78,12 +78,12 @@ try {
 
   // The catalogue's list, or what the page says of the catalogue.
   if (opt.catalogue !== 'none') {
-    await waitFor(`document.querySelector('#versiones ul, #versiones .status:not([hidden])')`, 'the releases');
-    say('RELEASES', await page.eval(`JSON.stringify([...document.querySelectorAll('#versiones button')]
-      .map((b) => b.dataset.version + ' ' + b.querySelector('time').textContent))`));
-    say('NOTES', await page.eval(`JSON.stringify([...document.querySelectorAll('#versiones .notes')].map((p) => p.textContent))`));
-    say('NOTES_MARKUP', await page.eval(`document.querySelectorAll('#versiones .notes *').length`));
-    say('STATUS', await page.eval(`document.querySelector('#versiones .status').textContent`));
+    await waitFor(`document.querySelector('#IDD_RELEASES .list li, #IDD_RELEASES .status:not([hidden])')`, 'the releases');
+    say('RELEASES', await page.eval(`JSON.stringify([...document.querySelectorAll('#IDD_RELEASES button')]
+      .map((b) => b.dataset.key + ' ' + b.querySelector('time').textContent))`));
+    say('NOTES', await page.eval(`JSON.stringify([...document.querySelectorAll('#IDD_RELEASES .description')].map((p) => p.textContent))`));
+    say('NOTES_MARKUP', await page.eval(`document.querySelectorAll('#IDD_RELEASES .description *').length`));
+    say('STATUS', await page.eval(`document.querySelector('#IDD_RELEASES .status').textContent`));
   }
   // ?version=V: that release loaded at once, as a chosen file.
   if (opt.query.includes('version=')) {
@@ -93,7 +93,7 @@ try {
   // A release whose file is not the catalogue's: refused, nothing changed.
   if (opt.refused) {
     const before = `${await page.eval(fileBox)}|${await page.eval(checksum)}`;
-    await page.click(`#versiones button[data-version="${opt.refused}"]`);
+    await page.click(`#IDD_RELEASES button[data-key="${opt.refused}"]`);
     await waitFor(`document.querySelector('dialog.msgbox[open]')`, 'the refusal');
     say('REFUSED', await page.eval(`document.querySelector('dialog.msgbox[open] .text').textContent`));
     say('REFUSED_CHANGED', `${await page.eval(fileBox)}|${await page.eval(checksum)}` === before ? 0 : 1);
@@ -103,7 +103,7 @@ try {
 
   if (opt.release) {
     // A release from the list, loaded as a chosen file.
-    await page.click(`#versiones button[data-version="${opt.release}"]`);
+    await page.click(`#IDD_RELEASES button[data-key="${opt.release}"]`);
     await waitFor(`${fileBox}.endsWith('(versión ${opt.release})') && ${checksum}.length === 4`, 'the release');
   } else {
     // "Abrir HEX" until the page takes the file. The page takes the focus
@@ -143,7 +143,7 @@ try {
     // catalogue's releases with them.
     await page.eval(`(() => {
       const controls = () => [...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')];
-      const releases = () => [...document.querySelectorAll('#versiones button')];
+      const releases = () => [...document.querySelectorAll('#IDD_RELEASES button')];
       window.tvxWatch = {locked: false};
       const look = () => {
         if (controls().every((c) => c.dataset.disabled === '1') && releases().every((b) => b.disabled)) {
@@ -189,7 +189,7 @@ try {
     say(`LOCKED_SEEN${n}`, await page.eval('window.tvxWatch.locked ? 1 : 0'));
     say(`ENABLED_AT_BOX${n}`, await page.eval(
       `[...document.querySelectorAll('#IDD_UPDATER_DIALOG .control')].every((c) => c.dataset.disabled !== '1') &&
-       [...document.querySelectorAll('#versiones button')].every((b) => !b.disabled) ? 1 : 0`));
+       [...document.querySelectorAll('#IDD_RELEASES button')].every((b) => !b.disabled) ? 1 : 0`));
     // Where the bar was set; its drawing follows by whole pixels.
     say(`BAR_AT_BOX${n}`, await page.eval(`document.querySelector('#IDC_PROGRESS').tvxPos`));
     // Heard so far: connects and disconnects; the devices gone still open.
@@ -217,7 +217,7 @@ try {
     say('AXE', JSON.stringify(await page.eval(`axe.run(document, {resultTypes: ['violations']}).then((r) =>
       r.violations.map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')))`)));
   }
-  say('PANEL', await page.eval(`document.querySelector('#versiones') ? 1 : 0`));
+  say('PANEL', await page.eval(`document.querySelector('#IDD_RELEASES') ? 1 : 0`));
   say('CONSOLE', JSON.stringify(page.console));
   say('REQUESTS', JSON.stringify([...new Set(site.log)].sort()));
 } catch (e) {

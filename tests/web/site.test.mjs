@@ -50,10 +50,10 @@ const copySite = (name, extra = {}) => {
   return dir;
 };
 
-// The page laid out for good: the dialog, and the list of the site's test
-// catalogue above it, which moves the dialog down when it comes.
+// The page laid out for good: the dialog, and the release chooser below it
+// listing the site's test catalogue.
 const settled = (doc = 'document') => `${doc}?.querySelector('#IDOK') != null &&
-  ${doc}.querySelector('#versiones ul') !== null`;
+  ${doc}.querySelector('#IDD_RELEASES .list li') !== null`;
 
 // The site served, a tab open on it; each wait lasts while the server is
 // asked for things or the page changes.
@@ -310,7 +310,7 @@ const controlled = `navigator.serviceWorker.controller !== null`;
 const cacheOf = (dir, scope) => `tolvanex-site:${scope}:` + readFileSync(join(dir, 'tolvanex-updater-sw.js'), 'utf8')
   .match(/VERSION = '([0-9a-f]+)'/)[1];
 
-const release = (version) => `#versiones button[data-version="${version}"]`;
+const release = (version) => `#IDD_RELEASES button[data-key="${version}"]`;
 async function chooseRelease(page, version) {
   await page.waitUntil(`document.querySelector('${release(version)}:not(:disabled)') !== null`, 'the releases');
   await page.click(release(version));
@@ -492,7 +492,7 @@ test('in a frame of another site, with long notes: the window and its releases i
       const r = (s) => document.querySelector(s).getBoundingClientRect();
       const within = (b) => b.left >= 0 && b.top >= 0 && b.right <= view.width + 0.5 && b.bottom <= view.height + 0.5;
       return {wide: document.scrollingElement.scrollWidth > innerWidth, window: within(r('#IDD_UPDATER_DIALOG')),
-              release: within(r('#versiones button')), notes: within(r('#versiones .notes'))};
+              release: within(r('#IDD_RELEASES button')), notes: within(r('#IDD_RELEASES .description'))};
     })()`);
     assert.deepEqual(seen, {wide: false, window: true, release: true, notes: true});
     const sizes = await page.eval('sizes');
@@ -514,7 +514,7 @@ test('<tolvanex-updater height>: a taller frame lists more of the releases', asy
 <body><main><h1>Actualice su mando</h1><tolvanex-updater></tolvanex-updater></main></body></html>
 `}));
   const inner = `document.querySelector('tolvanex-updater').shadowRoot.querySelector('iframe')`;
-  const list = `${inner}.contentDocument.querySelector('#versiones ul')`;
+  const list = `${inner}.contentDocument.querySelector('#IDD_RELEASES .list')`;
   const {page} = await open(dir, '/tienda.html', settled(`${inner}.contentDocument`));
   try {
     await page.waitUntil(`${inner}.getBoundingClientRect().height >= ${inner}.contentDocument.body.scrollHeight &&
@@ -585,8 +585,8 @@ test('a link names only a version: whatever else ?version= holds is never shown'
       ['01.2', notice],
     ]) {
       await page.goto(`${site.origin}/?version=${encodeURIComponent(asked)}`);
-      await page.waitUntil(`${settled()} && !document.querySelector('#versiones .status').hidden`, 'what the page says');
-      assert.equal(await page.eval(`document.querySelector('#versiones .status').textContent`), said,
+      await page.waitUntil(`${settled()} && !document.querySelector('#IDD_RELEASES .status').hidden`, 'what the page says');
+      assert.equal(await page.eval(`document.querySelector('#IDD_RELEASES .status').textContent`), said,
         `?version=${asked.slice(0, 40)}`);
       assert.equal(await page.eval(`document.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect().bottom <=
         innerHeight`), true, 'the dialog in view');
@@ -637,13 +637,13 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     })()`);
     await page.click(release('1.2'));
     const late = await held('/releases/1.2.hex');
-    await page.waitUntil(`document.querySelector('#versiones ul').getAttribute('aria-busy') === 'true'`, 'the download');
-    assert.equal(await page.eval(`document.querySelector('#versiones [role=status]').textContent`),
+    await page.waitUntil(`!document.querySelector('#IDD_RELEASES .status').hidden`, 'the download');
+    assert.equal(await page.eval(`document.querySelector('#IDD_RELEASES [role=status]').textContent`),
       'Descargando la versión 1.2…');
     assert.deepEqual(await axe(page), [], 'axe, a release on its way');
     await chooseFile(page, otherHex);
     assert.equal(await checksumShown(page), otherChecksum);
-    assert.equal(await page.eval(`document.querySelector('#versiones .status').hidden`), true, 'no download said');
+    assert.equal(await page.eval(`document.querySelector('#IDD_RELEASES .status').hidden`), true, 'no download said');
     // The late answer: its fetch was stopped, and nothing replaces the user's file.
     await page.send('Fetch.continueRequest', {requestId: late.requestId}).catch(() => {});
     assert.equal(await page.waitUntil(`tvxFetched[${JSON.stringify(late.request.url)}]`, 'the release\'s fetch to end'),

@@ -85,12 +85,14 @@ std::string ClassName(std::string stored)
         return "edit";
     if (stored == "#130")
         return "static";
+    if (stored == "#131")
+        return "listbox";
     return stored;
 }
 
 TEST(WindowsResources, DialogTemplatesMatchTheWindowTables)
 {
-    for (int id : {IDD_UPDATER_DIALOG, IDD_ABOUTBOX}) {
+    for (int id : {IDD_UPDATER_DIALOG, IDD_ABOUTBOX, IDD_RELEASES}) {
         SCOPED_TRACE(id);
         const DialogTemplate* expected = FindDialogTemplate(id);
         ASSERT_NE(expected, nullptr);

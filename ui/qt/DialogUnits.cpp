@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVariant>
@@ -96,6 +97,12 @@ QWidget* CreateControl(QWidget* dialog, const ControlTemplate& control)
         bar->setTextVisible(false);
         return bar;
     }
+    if (windowClass == "listbox") {
+        auto* list = new QListWidget(dialog);
+        list->setWordWrap(true);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        return list;
+    }
     auto* label = new QLabel(dialog);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setText(text);
@@ -120,6 +127,8 @@ std::vector<QWidget*> CreateFromTemplate(QWidget* dialog, const DialogTemplate& 
     for (const ControlTemplate& control : tpl.controls) {
         QWidget* widget = CreateControl(dialog, control);
         widget->setProperty(kControlIdProperty, control.id);
+        if (!(control.style & ws::kVisible))
+            widget->hide();
         widget->setGeometry(DialogUnitsToPixels(QRect(control.x, control.y, control.cx, control.cy), base));
         // SS_ICON draws the icon from the control's top left corner, at most its size.
         if (std::string_view(control.windowClass) == "static" && (control.style & ws::kSsTypeMask) == ws::kSsIcon)

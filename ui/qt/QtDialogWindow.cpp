@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -40,6 +41,10 @@ bool QtDialogWindow::Build()
         if (auto* button = qobject_cast<QPushButton*>(control)) {
             const int id = control->property(kControlIdProperty).toInt();
             connect(button, &QPushButton::clicked, this, [this, id] { m_dialog.HandleCommand(id); });
+        } else if (auto* list = qobject_cast<QListWidget*>(control)) {
+            // LBN_DBLCLK: a double click, or Enter, on an item.
+            const int id = control->property(kControlIdProperty).toInt();
+            connect(list, &QListWidget::itemActivated, this, [this, id] { m_dialog.HandleCommand(id); });
         }
     }
     // Alt+Space opens the system menu before any control sees it.

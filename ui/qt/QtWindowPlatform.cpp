@@ -9,6 +9,7 @@
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -283,6 +284,34 @@ void SetIcon(Handle window, Icon icon, bool)
         dialog->SetIcon(qtIcon);
     else
         Widget(window)->setWindowIcon(qtIcon);
+}
+
+void ListSetItems(Handle list, const std::vector<ListItem>& items)
+{
+    OnUiThread(list, [&] {
+        auto* widget = static_cast<QListWidget*>(Widget(list));
+        widget->clear();
+        for (const ListItem& item : items) {
+            // The description under the line, as the page shows it.
+            QString text = QString::fromStdString(ListItemLine(item));
+            if (!item.description.empty())
+                text += '\n' + QString::fromStdString(item.description);
+            auto* row = new QListWidgetItem(text, widget);
+            row->setData(Qt::UserRole, QString::fromStdString(item.key));
+        }
+    });
+}
+
+int ListCurSel(Handle list)
+{
+    int row = -1;
+    OnUiThread(list, [&] { row = static_cast<QListWidget*>(Widget(list))->currentRow(); });
+    return row;
+}
+
+void ShowWindow(Handle window, bool show)
+{
+    OnUiThread(window, [&] { Widget(window)->setVisible(show); });
 }
 
 bool IsIconic(Handle window)

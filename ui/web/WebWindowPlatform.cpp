@@ -21,7 +21,7 @@
 #include "ui/web/WebWindow.h"
 
 extern "C" {
-int tvx_wnd_new_window(const char* name, const char* caption, int cx, int cy, int modal);
+int tvx_wnd_new_window(const char* name, const char* caption, int cx, int cy, int modal, int sysMenu);
 int tvx_wnd_add_control(int window, int kind, int id, const char* name, const char* text, int x, int y, int cx, int cy,
                         int flags);
 void tvx_wnd_show(int window);
@@ -34,6 +34,11 @@ char* tvx_wnd_get_text(int handle);
 int tvx_wnd_children(int window, int* out, int room);
 int tvx_wnd_is_enabled(int handle);
 void tvx_wnd_enable(int handle, int enable);
+void tvx_wnd_show_window(int handle, int show);
+void tvx_wnd_list_clear(int handle);
+void tvx_wnd_list_add(int handle, const char* key, const char* name, const char* date, const char* shownDate,
+                      const char* remark, const char* description);
+int tvx_wnd_list_cursel(int handle);
 void tvx_wnd_progress(int handle, int low, int high, int position);
 int tvx_wnd_progress_range(int handle, int* low, int* high, int* position);
 int tvx_wnd_set_timer(int window, int id, unsigned ms);
@@ -60,7 +65,7 @@ using namespace web;
 // The names the page gives the controls, as the resource header has them.
 const char* NameOf(int id, int templateId)
 {
-    if (templateId != IDD_UPDATER_DIALOG)
+    if (templateId != IDD_UPDATER_DIALOG && templateId != IDD_RELEASES)
         return "";
     switch (id) {
     case IDOK:
@@ -77,6 +82,10 @@ const char* NameOf(int id, int templateId)
         return "IDC_PERCENT";
     case IDC_CHECKSUM:
         return "IDC_CHECKSUM";
+    case IDC_RELEASE_STATUS:
+        return "IDC_RELEASE_STATUS";
+    case IDC_RELEASE_LIST:
+        return "IDC_RELEASE_LIST";
     default:
         return "";
     }
@@ -89,6 +98,8 @@ const char* TemplateName(int templateId)
         return "IDD_UPDATER_DIALOG";
     case IDD_ABOUTBOX:
         return "IDD_ABOUTBOX";
+    case IDD_RELEASES:
+        return "IDD_RELEASES";
     default:
         return "";
     }
@@ -136,7 +147,8 @@ int BuildWindow(CDialog& dialog, bool modal)
     const DialogTemplate* tmpl = FindDialogTemplate(dialog.TemplateId());
     if (tmpl == nullptr)
         return 0;
-    const int window = tvx_wnd_new_window(TemplateName(tmpl->id), tmpl->caption, tmpl->cx, tmpl->cy, modal ? 1 : 0);
+    const int window = tvx_wnd_new_window(TemplateName(tmpl->id), tmpl->caption, tmpl->cx, tmpl->cy, modal ? 1 : 0,
+                                          (tmpl->style & ws::kSysMenu) ? 1 : 0);
     for (const ControlTemplate& c : tmpl->controls) {
         const std::string cls = c.windowClass;
         int kind = kText;
@@ -149,6 +161,8 @@ int BuildWindow(CDialog& dialog, bool modal)
             kind = kEdit;
         } else if (cls == "msctls_progress32") {
             kind = kProgress;
+        } else if (cls == "listbox") {
+            kind = kList;
         } else if ((c.style & ws::kSsTypeMask) == ws::kSsIcon) {
             kind = kIcon;
         } else if (c.style & ws::kSsSunken) {
@@ -320,6 +334,25 @@ Icon LoadAppIcon()
 void SetIcon(Handle window, Icon icon, bool)
 {
     tvx_wnd_set_icon(Id(window), static_cast<const char*>(icon));
+}
+
+void ListSetItems(Handle list, const std::vector<ListItem>& items)
+{
+    tvx_wnd_list_clear(Id(list));
+    for (const ListItem& item : items) {
+        tvx_wnd_list_add(Id(list), item.key.c_str(), item.name.c_str(), item.date.c_str(), ShownDate(item.date).c_str(),
+                         item.remark.c_str(), item.description.c_str());
+    }
+}
+
+int ListCurSel(Handle list)
+{
+    return tvx_wnd_list_cursel(Id(list));
+}
+
+void ShowWindow(Handle window, bool show)
+{
+    tvx_wnd_show_window(Id(window), show ? 1 : 0);
 }
 
 // A page is never minimized: no icon to paint in its place.

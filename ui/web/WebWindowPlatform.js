@@ -398,9 +398,11 @@ mergeInto(LibraryManager.library, {
     },
   },
 
-  // A window of cx x cy dialog units; `modal` makes it a <dialog> over the page.
+  // A window of cx x cy dialog units; `modal` makes it a <dialog> over the
+  // page. Without `sysMenu` (WS_SYSMENU) its caption has neither the menu's
+  // icon nor the close box.
   tvx_wnd_new_window__deps: ['$TvxWnd'],
-  tvx_wnd_new_window: function(name, caption, cx, cy, modal) {
+  tvx_wnd_new_window: function(name, caption, cx, cy, modal, sysMenu) {
     var root = document.createElement(modal ? 'dialog' : 'section');
     var win = TvxWnd.add(root);
     root.className = 'window';
@@ -422,6 +424,10 @@ mergeInto(LibraryManager.library, {
     TvxWnd.windows[win] = {root: root, client: client, title: bar.title, icon: bar.image, menuButton: bar.menuButton,
                            menu: menu, timers: {}, items: {}, defaultId: 0, waiter: null, modal: !!modal};
     TvxWnd.listenCaptionBar(win, bar);
+    if (!sysMenu) {
+      bar.menuButton.remove();
+      bar.closeButton.remove();
+    }
     root.addEventListener('contextmenu', function(e) {
       e.preventDefault();
       TvxWnd.openMenu(win, e.clientX, e.clientY);
@@ -469,15 +475,30 @@ mergeInto(LibraryManager.library, {
     } else if (kind === K.kIcon) {
       el = document.createElement('img');
       el.alt = '';
+    } else if (kind === K.kList) {
+      // A list box whose items are buttons: a click chooses (tvx_wnd_list_add).
+      el = document.createElement('ul');
+      el.className = 'list';
+      el.tvxChosen = -1;
+      el.tvxWindow = win;
+      el.tvxId = id;
     } else {
       el = document.createElement('span');
       el.textContent = text;
       if (flags & F.kSunken) el.classList.add('sunken');
+      // A line shown only when it has something to say: assistive
+      // technology hears it when it does.
+      if (!(flags & F.kShown)) {
+        el.classList.add('status');
+        el.setAttribute('role', 'status');
+      }
     }
     el.classList.add('control');
     name = UTF8ToString(name);
     if (name && !document.getElementById(name)) el.id = name;
-    if (!(flags & F.kTabStop) && el.tabIndex >= 0 && kind !== K.kText && kind !== K.kIcon) el.tabIndex = -1;
+    if (!(flags & F.kTabStop) && el.tabIndex >= 0 && kind !== K.kText && kind !== K.kIcon && kind !== K.kList) {
+      el.tabIndex = -1;
+    }
     if (!(flags & F.kShown)) el.hidden = true;
     el.style.setProperty('--x', x);
     el.style.setProperty('--y', y);
@@ -624,8 +645,86 @@ mergeInto(LibraryManager.library, {
     el.dataset.disabled = enable ? '0' : '1';
     if ('disabled' in el && !(el instanceof HTMLProgressElement)) el.disabled = !enable;
     el.classList.toggle('disabled', !enable);
-    if (!enable) el.setAttribute('aria-disabled', 'true');
-    else el.removeAttribute('aria-disabled');
+    if (el.classList.contains('list')) {
+      el.querySelectorAll('button').forEach(function(b) { b.disabled = !enable; });
+    } else if (!enable) {
+      el.setAttribute('aria-disabled', 'true');
+    } else {
+      el.removeAttribute('aria-disabled');
+    }
+  },
+
+  // ShowWindow: a control shown or hidden; a window put on the desk or
+  // taken off it, without taking the focus.
+  tvx_wnd_show_window__deps: ['$TvxWnd'],
+  tvx_wnd_show_window: function(handle, show) {
+    var el = TvxWnd.at(handle);
+    if (!el) return;
+    if (TvxWnd.windows[handle] && show && !el.isConnected) TvxWnd.desk().append(el);
+    el.hidden = !show;
+  },
+
+  // LB_RESETCONTENT
+  tvx_wnd_list_clear__deps: ['$TvxWnd'],
+  tvx_wnd_list_clear: function(handle) {
+    var el = TvxWnd.at(handle);
+    if (!el) return;
+    el.textContent = '';
+    el.tvxChosen = -1;
+  },
+
+  // LB_ADDSTRING: an item as a button (its name, its date as shown, a remark) and
+  // its description under it, as text, never markup.
+  tvx_wnd_list_add__deps: ['$TvxWnd'],
+  tvx_wnd_list_add: function(handle, key, name, date, shownDate, remark, description) {
+    var el = TvxWnd.at(handle);
+    if (!el) return;
+    var index = el.children.length;
+    var li = document.createElement('li');
+    var button = document.createElement('button');
+    button.type = 'button';
+    button.dataset.key = UTF8ToString(key);
+    button.disabled = el.dataset.disabled === '1';
+    var label = document.createElement('span');
+    label.className = 'name';
+    label.textContent = UTF8ToString(name);
+    button.append(label);
+    date = UTF8ToString(date);
+    if (date) {
+      var day = document.createElement('time');
+      day.dateTime = date;
+      day.textContent = UTF8ToString(shownDate);
+      button.append(' ', day);
+    }
+    remark = UTF8ToString(remark);
+    if (remark) {
+      var aside = document.createElement('span');
+      aside.className = 'remark';
+      aside.textContent = remark;
+      button.append(' ', aside);
+    }
+    button.addEventListener('click', function() {
+      el.tvxChosen = index;
+      TvxWnd.command(el.tvxWindow, el.tvxId);
+    });
+    li.append(button);
+    description = UTF8ToString(description);
+    if (description) {
+      var p = document.createElement('p');
+      p.className = 'description';
+      p.id = 'item-' + handle + '-' + index;
+      p.textContent = description;
+      button.setAttribute('aria-describedby', p.id);
+      li.append(p);
+    }
+    el.append(li);
+  },
+
+  // LB_GETCURSEL
+  tvx_wnd_list_cursel__deps: ['$TvxWnd'],
+  tvx_wnd_list_cursel: function(handle) {
+    var el = TvxWnd.at(handle);
+    return el && el.classList.contains('list') ? el.tvxChosen : -1;
   },
 
   // The bar keeps its range and position, and grows by whole segments, as

@@ -38,6 +38,13 @@ HWND Hwnd(Handle handle)
     return static_cast<HWND>(handle);
 }
 
+bool IsListBox(HWND control)
+{
+    wchar_t name[16] = {};
+    ::GetClassNameW(control, name, 16);
+    return ::lstrcmpiW(name, L"ListBox") == 0;
+}
+
 std::wstring Wide(const std::string& text)
 {
     const std::u16string wide = Utf8ToUtf16(text);
@@ -78,6 +85,12 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return FALSE;
     switch (message) {
     case WM_COMMAND:
+        // A list box's choice (LBN_DBLCLK) and none of its other notifications.
+        if (lParam != 0 && IsListBox(reinterpret_cast<HWND>(lParam))) {
+            if (HIWORD(wParam) == LBN_DBLCLK)
+                dialog->HandleCommand(LOWORD(wParam));
+            return TRUE;
+        }
         // Buttons, Enter (IDOK), Escape and the close box (IDCANCEL); not the
         // edit box's notifications.
         if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1) {
@@ -260,6 +273,25 @@ Icon LoadAppIcon()
 void SetIcon(Handle window, Icon icon, bool big)
 {
     ::SendMessageW(Hwnd(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void ListSetItems(Handle list, const std::vector<ListItem>& items)
+{
+    ::SendMessageW(Hwnd(list), LB_RESETCONTENT, 0, 0);
+    for (const ListItem& item : items) {
+        const std::wstring line = Wide(ListItemLine(item));
+        ::SendMessageW(Hwnd(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    }
+}
+
+int ListCurSel(Handle list)
+{
+    return static_cast<int>(::SendMessageW(Hwnd(list), LB_GETCURSEL, 0, 0));  // LB_ERR is -1
+}
+
+void ShowWindow(Handle window, bool show)
+{
+    ::ShowWindow(Hwnd(window), show ? SW_SHOW : SW_HIDE);
 }
 
 bool IsIconic(Handle window)
