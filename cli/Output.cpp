@@ -102,8 +102,12 @@ int COutput::Finish(int status)
     if (m_error == 0)
         return status;
     Complain("no se puede escribir la salida estándar: " + SysErrorText(m_error));
-    if (m_updated) {
-        Complain("el mando se ha actualizado, pero lo que había que decir en la salida estándar se ha perdido");
+    if (m_updated != 0) {
+        // Only what was updated: with many controllers, some may have failed.
+        Complain((m_updated == 1 && status == kExitOk ? std::string("el mando se ha actualizado")
+                  : m_updated == 1                    ? std::string("se ha actualizado 1 mando")
+                                                      : "se han actualizado " + std::to_string(m_updated) + " mandos") +
+                 ", pero lo que había que decir en la salida estándar se ha perdido");
         return status == kExitOk ? kExitOutputLost : status;
     }
     return status == kExitOk ? kExitFile : status;

@@ -36,16 +36,16 @@ public:
     void PrintData(const std::string& text);
     // Flushes standard output, keeping a failure for Finish.
     void Flush();
-    // The controller has been updated: a failure of standard output from now
-    // on says so, and ends with kExitOutputLost rather than kExitFile.
-    void NoteControllerUpdated() { m_updated = true; }
+    // A controller has been updated: a failure of standard output from now
+    // on says how many were, and ends with kExitOutputLost rather than kExitFile.
+    void NoteControllerUpdated() { ++m_updated; }
     // Flushes and closes standard output. A failure, now or in an earlier
     // Print, is told on stderr and turns a success `status` into kExitFile.
     int Finish(int status);
 
 private:
     int m_error = 0;
-    bool m_updated = false;
+    int m_updated = 0;  // controllers updated
     std::string m_lastComplaint;
 };
 

@@ -16,6 +16,20 @@ const char kRuleLine[] = R"(SUBSYSTEM=="hidraw", KERNELS=="????:0E8F:310D.*", TA
 
 const char kWho[] = "La regla de udev del mando da acceso a él al usuario de la sesión local (la de la pantalla\n"
                     "y el teclado del equipo), no a una sesión remota como ssh.\n";
+// `path` as one word of a shell command that the user pastes: quoted unless
+// it holds only characters no shell reads specially.
+std::string ShellWord(const std::string& path)
+{
+    const bool plain = !path.empty() && path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                               "0123456789/._+-:@%,=") == std::string::npos;
+    if (plain)
+        return path;
+    std::string word = "'";
+    for (char c : path)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return Shown(word + "'");
+}
+
 const char kApply[] = "  sudo udevadm control --reload\n"
                       "  sudo udevadm trigger --subsystem-match=hidraw\n";
 
@@ -61,7 +75,7 @@ std::string UdevHint(hidplat::AccessFacts facts)
         return text + "No está instalada. " +
                (facts.fromBuild ? "Instálela desde el código fuente de este programa:\n"
                                 : "Vino con el programa, pero udev no la lee ahí. Instálela así:\n") +
-               "  sudo install -m 644 " + Shown(facts.shippedRule) + " /etc/udev/rules.d/\n" + kApply +
+               "  sudo install -m 644 " + ShellWord(facts.shippedRule) + " /etc/udev/rules.d/\n" + kApply +
                "(o, en lugar de las dos últimas órdenes, desenchufe el mando y vuelva a enchufarlo).\n";
     return text + "No está instalada. El paquete del programa (.deb) la instala; sin él, créela así:\n" + "  echo '" +
            kRuleLine + "' | sudo tee /etc/udev/rules.d/70-tolvanex.rules\n" + kApply +

@@ -300,7 +300,11 @@ public:
         Line(w.End());
         return CReporter::NoController(status);
     }
-    void WaitAborted() override { Line(ResultEvent(false, kWaitAborted, true).End()); }
+    void WaitAborted() override
+    {
+        Line(ResultEvent(false, kWaitAborted, true).End());
+        CReporter::WaitAborted();
+    }
     int Summary(const std::vector<FleetOutcome>& outcomes, int status, bool aborted, bool logLost) override
     {
         if (One())
@@ -432,6 +436,8 @@ int CReporter::NoController(int status)
 
 void CReporter::WaitAborted()
 {
+    // As "Mando no conectado" is told, with why there is none.
+    Err(std::string(kWaitAborted) + "\n");
 }
 
 int CReporter::Summary(const std::vector<FleetOutcome>&, int status, bool aborted, bool)

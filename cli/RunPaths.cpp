@@ -35,6 +35,19 @@ std::vector<InputFile> Inputs(const ParsedArgs& args, const CInput& input)
     return files;
 }
 
+// The inputs, and the standard streams that flash writes on: a log on one of
+// them would interleave with what flash says there, and neither could be read.
+std::vector<InputFile> InputsAndStreams(const ParsedArgs& args, const CInput& input)
+{
+    std::vector<InputFile> files = Inputs(args, input);
+    SysFileId id;
+    if (SysStandardStreamId(1, &id))
+        files.push_back({"la salida estándar", id});
+    if (SysStandardStreamId(2, &id))
+        files.push_back({"la salida de error", id});
+    return files;
+}
+
 // False after saying why when `target`, whose identity is `id`, is one of the inputs.
 bool NotAnInput(COutput& out, const std::string& prefix, const std::string& target, const SysFileId& id,
                 const std::vector<InputFile>& inputs)
@@ -66,7 +79,7 @@ bool LogIsNoInput(const ParsedArgs& args, COutput& out, const CInput& input, con
     CBenchLog& log = *request.log;
     // The open file is the one judged: it is the one written to, whatever its name names by now.
     SysFileId id;
-    if (log.Identity(&id) && !NotAnInput(out, "flash: --log: ", log.Path(), id, Inputs(args, input))) {
+    if (log.Identity(&id) && !NotAnInput(out, "flash: --log: ", log.Path(), id, InputsAndStreams(args, input))) {
         *status = kExitFile;
         return false;
     }

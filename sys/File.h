@@ -49,6 +49,8 @@ bool SysFileIdOf(const char* path, SysFileId* id);
 bool SysFileIdOfOpen(int fd, SysFileId* id);
 // The same for what standard input reads.
 bool SysStandardInputId(SysFileId* id);
+// The same for standard output (1) or standard error (2).
+bool SysStandardStreamId(int stream, SysFileId* id);
 // True when both paths name one existing regular file (links followed).
 bool SysSameFile(const char* a, const char* b);
 // True when standard input reads the existing regular file at `path`.
@@ -74,8 +76,9 @@ int SysCreatableError(const char* path);
 // not a line end. False for an empty file, or when that cannot be told.
 bool SysEndsMidLine(const char* path);
 // Adds `text` at the end of the file in one write, so that the lines of
-// several programs do not mix; false with *error set. *written gets how many
-// bytes went out, which a full disk can leave short of the whole.
+// several programs do not mix; false with *error set to why the system took
+// no more. *written gets how many bytes went out, which a full disk or a size
+// limit can leave short of the whole.
 bool SysAppend(int fd, const std::string& text, std::size_t* written, int* error);
 
 // Writes all of `data` to standard output, bytes unchanged; false with

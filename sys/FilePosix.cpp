@@ -364,6 +364,11 @@ bool SysStandardInputId(SysFileId* id)
     return SysFileIdOfOpen(STDIN_FILENO, id);
 }
 
+bool SysStandardStreamId(int stream, SysFileId* id)
+{
+    return SysFileIdOfOpen(stream == 2 ? STDERR_FILENO : STDOUT_FILENO, id);
+}
+
 bool SysStandardInputIs(const char* path)
 {
     SysFileId in;
@@ -449,13 +454,19 @@ bool SysEndsMidLine(const char* path)
 
 bool SysAppend(int fd, const std::string& text, std::size_t* written, int* error)
 {
-    ssize_t n = -1;
-    do {
-        n = ::write(fd, text.data(), text.size());
-    } while (n < 0 && errno == EINTR);
-    *written = n > 0 ? static_cast<std::size_t>(n) : 0;
-    if (n >= 0 && static_cast<std::size_t>(n) == text.size())
-        return true;
-    *error = n < 0 ? errno : ENOSPC;
-    return false;
+    // One write when it goes through whole; after a short one, the rest is
+    // tried until the system says why it takes no more (a full disk, the
+    // size limit of ulimit -f).
+    *written = 0;
+    while (*written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + *written, text.size() - *written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        *written += static_cast<std::size_t>(n);
+    }
+    return true;
 }

@@ -288,6 +288,11 @@ bool SysStandardInputId(SysFileId* id)
     return IdOfHandle(::GetStdHandle(STD_INPUT_HANDLE), id);
 }
 
+bool SysStandardStreamId(int stream, SysFileId* id)
+{
+    return IdOfHandle(::GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), id);
+}
+
 bool SysSameFile(const char* a, const char* b)
 {
     SysFileId ia;

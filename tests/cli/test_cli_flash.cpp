@@ -191,6 +191,9 @@ TEST_F(Cli, FlashForScriptsAndForPeopleWhoWait)
          "ext.hex:2: aviso: 1 registro viene después del registro de tipo 04", false},
         {"updated, the output lost", Env("controller", record) + fake + Q(in) + " >/dev/full", 6, "",
          "el mando se ha actualizado", true},
+        // Of three controllers, two updated and one failed: no more claimed than that.
+        {"all, one fails, the output lost", Env("bench") + "TVX_FAKE_FAIL=1-1 " + fake + "--all " + Q(in) + " >/dev/full",
+         4, "", "se han actualizado 2 mandos, pero lo que había que decir en la salida estándar se ha perdido", false},
         {"updated, no output at all", Env("controller", record) + fake + Q(in) + " >&-", 6, "",
          "no se puede escribir la salida estándar: ", true},
         {"json, busy", Env("busy", record) + fake + "--progress=json " + Q(in), 3, "json",
@@ -336,6 +339,7 @@ TEST_F(Cli, CtrlCEndsTheWaitAtOnce)
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), SIGINT);
     EXPECT_EQ(ReadFile(err).find("envío en curso"), std::string::npos) << "nothing is held during a wait";
+    EXPECT_NE(ReadFile(err).find("Mando no conectado (espera abortada)\n"), std::string::npos) << ReadFile(err);
     EXPECT_LT(took, std::chrono::seconds(2));  // no poll period, however slow the machine, comes near
     EXPECT_EQ(Lines(ReadFile(out)).back(),
               "{\"event\":\"result\",\"ok\":false,\"message\":\"Mando no conectado (espera abortada)\","

@@ -138,6 +138,11 @@ TEST_F(Cli, ThePermissionHintFitsTheInstallation)
         {"", "No está instalada. El paquete del programa (.deb) la instala; sin él, créela así:\n  echo '" + ruleLine +
                  "' | sudo tee /etc/udev/rules.d/70-tolvanex.rules\n" + apply + replug},
         {"native", here},
+        // Pasted as it stands, the command installs that file and runs nothing else.
+        {"build:/home/ana/mis cosas/$(touch pwned)/it's/70-tolvanex.rules",
+         "No está instalada. Instálela desde el código fuente de este programa:\n"
+         "  sudo install -m 644 '/home/ana/mis cosas/$(touch pwned)/it'\\''s/70-tolvanex.rules' /etc/udev/rules.d/\n" +
+             apply + replug},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);

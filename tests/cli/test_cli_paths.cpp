@@ -148,6 +148,7 @@ TEST_F(Cli, EachPathOptionTakesEachKindOfPath)
     const std::string image = cli + "image " + Q(hex) + " -o ";
     const std::string imageCat = cli + "image --catalogue=" + Q(cat) + " --release=1.2 -o ";
     const std::string logged = fake + Q(hex) + " --log ";
+    const std::string shared = (m_io.Path() / "shared").string();  // beside the captured output, out of the tree
     const std::string loggedCat = fromCat + "1.2 --log ";
     // A FIFO that a writer waits at, let go once the tool is done with it.
     const auto written = [&](const std::string& line) {
@@ -256,6 +257,11 @@ TEST_F(Cli, EachPathOptionTakesEachKindOfPath)
         {"--log", "the file standard input reads", fake + "--log " + Q(hex) + " - < " + Q(hex), 2,
          "es el mismo archivo que la entrada estándar"},
         {"--log", "standard output", logged + "-", 1, "flash: --log - no vale"},
+        // What flash says there would be woven into the records.
+        {"--log", "the file standard output writes", logged + Q(shared) + " >" + Q(shared), 2,
+         "es el mismo archivo que la salida estándar"},
+        {"--log", "the file standard error writes", logged + Q(shared) + " 2>" + Q(shared), 2, "", false,
+         [&] { EXPECT_NE(ReadFile(shared).find("es el mismo archivo que la salida de error"), std::string::npos); }},
         {"--log", "a FIFO with a reader", ReadingFifo(fifo, got, logged + Q(fifo)), 0, "", true,
          [&] {
              const std::vector<std::string> lines = Lines(ReadFile(got));
@@ -274,6 +280,11 @@ TEST_F(Cli, EachPathOptionTakesEachKindOfPath)
          " " + Q(hex), 3, "Mando no conectado"},
         {"--log", "a new file", logged + Q(log), 0, "", true, [&] { EXPECT_EQ(Lines(ReadFile(log)).size(), 1u); }},
         // The first record is cut short; the next run's starts on a line of its own.
+        // Cut short by a size limit: told as that, not as a full disk.
+        {"--log", "past the size limit (ulimit -f)",
+         "head -c 9000 /dev/zero > " + Q(log) + " && bash -c " + Q("ulimit -f 9; exec " + logged + Q(log)), 6,
+         "no se puede escribir en el registro «" + log + "»: el archivo pasaría del tamaño que se permite escribir",
+         true},
         {"--log", "a full file system",
          full("yes x | head -c 4046 > " + Q(mntLog) + " && " + logged + Q(mntLog) + "; echo $? > " + Q(got) +
               "; rm " + Q(mnt + "/fill") + " && " + Env("controller") + Q(TOLVANEX_FAKE_CLI) + " flash " + Q(hex) +
