@@ -59,7 +59,7 @@ TEST_F(Cli, FlashAllUpdatesEveryControllerAtOnce)
         {"no lock to be had is no reason to pass over", Env("unlocked") + fake + Q(in), 0,
          "Actualizados 1 de 1 mandos:\n  /dev/fake-controller: Actualización OK!!!!\n", "se usa sin reserva",
          {"", "", "", ""}},
-        {"updated, the output lost", Env("bench") + fake + Q(in) + " >/dev/full", 6, "", "el mando se ha actualizado",
+        {"updated, the output lost", Env("bench") + fake + Q(in) + " >/dev/full", 6, "", "se han actualizado 3 mandos, pero",
          {"whole", "", "whole", "whole"}},
     };
     for (const auto& c : cases) {
