@@ -190,7 +190,7 @@ check 'tolvanex-cli nada -' ''
 check 'tolvanex-cli list ' ''
 check 'tolvanex-cli image -o ' a.hex B.HEX notas.txt carpeta 'mi carpeta' 'con espacio ñ.hex' 'año nuevo.txt' -raro.hex \
   firmware.json
-check 'tolvanex-cli check ' a.hex B.HEX carpeta 'mi carpeta' 'con espacio ñ.hex' -raro.hex
+check 'tolvanex-cli check ' a.hex B.HEX carpeta 'mi carpeta' 'con espacio ñ.hex' ./-raro.hex
 check 'tolvanex-cli flash --strict a' a.hex
 # Names with blanks and non-ASCII letters come whole, however the typed part is quoted.
 check 'tolvanex-cli check con' 'con espacio ñ.hex'
