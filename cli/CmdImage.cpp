@@ -10,6 +10,7 @@
 #include "cli/UsageError.h"
 #include "firmware/FirmwareUpdater.h"
 #include "sys/File.h"
+#include "sys/Process.h"
 
 namespace cli {
 
@@ -20,6 +21,11 @@ int RunImage(const ParsedArgs& args, COutput& out)
     const std::string& target = args.Value("output");
     if (target.empty())
         return UsageError(out, args.command, "SALIDA vacía");
+    // 16 KiB of bytes would garble the screen, and help nobody.
+    if (target == "-" && SysStdoutIsTerminal()) {
+        out.Complain("la imagen no se escribe en un terminal: dé -o ARCHIVO, o redirija la salida estándar");
+        return kExitFile;
+    }
     CInput input;
     int status = kExitOk;
     if (!input.Find(args, out, &status))

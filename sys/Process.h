@@ -9,6 +9,8 @@
 
 // True when standard error is a terminal (worth drawing progress on).
 bool SysStderrIsTerminal();
+// True when standard output is a terminal (a Windows console included).
+bool SysStdoutIsTerminal();
 // The width of the terminal on standard error, in columns, as it is now (it
 // may change at any time); 0 when unknown.
 int SysStderrColumns();

@@ -101,6 +101,11 @@ bool SysStderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool SysStdoutIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 int SysStderrColumns()
 {
     struct winsize size {};

@@ -123,6 +123,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     Say(STD_OUTPUT_HANDLE, g_lastOut.load(), false);
     Say(STD_ERROR_HANDLE, g_lastErr.load(), true);
     RestoreConsole();
+    // Ended here with the status the system's own handling gives Ctrl+C, as
+    // SysEndAsStopped does: not every console host gives it (wine gives 0).
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
     return FALSE;
 }
 
@@ -153,6 +157,13 @@ bool WriteStandard(int stream, std::string_view text, bool forPeople)
 }
 
 }  // namespace
+
+bool SysStdoutIsTerminal()
+{
+    DWORD mode = 0;
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    return out != nullptr && out != INVALID_HANDLE_VALUE && ::GetConsoleMode(out, &mode) != FALSE;
+}
 
 bool SysStderrIsTerminal()
 {

@@ -205,4 +205,9 @@ TEST_F(Cli, ImageTreatsEachKindOfOutputAsItIs)
         for (const std::string& name : Listing())
             EXPECT_TRUE(before.count(name) != 0 || name == "made.bin" || name == std::string(250, 'n')) << name;
     }
+    // A terminal gets no image: its bytes would garble the screen.
+    const Result t = RunShell("script -qec " + Q(cli + "-") + " /dev/null </dev/null");
+    EXPECT_EQ(t.exitCode, 2) << t.out;
+    EXPECT_NE(t.out.find("la imagen no se escribe en un terminal"), std::string::npos) << t.out;
+    EXPECT_LT(t.out.size(), 1000u);
 }

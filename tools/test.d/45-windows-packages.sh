@@ -84,6 +84,9 @@ if grep -i -e acuerdo -e acepto -e 'antes de instalar' <<<"$licence_page"; then
   fail "the licence page asks for an agreement"
 fi
 grep -q 'Windows 7 SP1 con la actualización de firmas SHA-2' "$nsi" || fail "the welcome page names no oldest Windows"
+# The buttons of a box are in Windows' language: the text does not lean on their Spanish names alone.
+grep -q 'está abierto.*Ciérrelo y vuelva a intentarlo (Reintentar; en un Windows en inglés, Retry)' "$nsi" ||
+  fail "the box for a program left open names its buttons only in Spanish"
 # The product's own picture, as the script makes it from the icon.
 python3 "$top/tools/make-installer-bitmap.py" "$work/side.bmp" >/dev/null
 cmp -s "$work/side.bmp" "$top/res/windows/installer-side.bmp" || fail "res/windows/installer-side.bmp is not what tools/make-installer-bitmap.py makes"
