@@ -14,9 +14,10 @@
 #include "ui/ReleaseChooserDlg.h"
 #include "ui/UpdaterDlg.h"
 
-extern "C" void tvx_releases_start();
+extern "C" int tvx_releases_start();
 extern "C" int tvx_releases_latest(int choice);
 extern "C" void tvx_releases_fetch(int index);
+extern "C" void tvx_releases_cancel();
 
 namespace {
 
@@ -53,7 +54,15 @@ CReleaseChooserDlg& Chooser()
 void StartReleases(CUpdaterDlg* (*current)())
 {
     g_current = current;
-    tvx_releases_start();
+    // The chooser's place below the dialog is taken at once: the list
+    // arriving later does not move what the user may be about to click.
+    if (tvx_releases_start() != 0)
+        Chooser().Say("Cargando las versiones…");
+}
+
+void CancelReleaseDownload()
+{
+    tvx_releases_cancel();
 }
 
 void LockReleasesWith(CUpdaterDlg& dialog)
@@ -75,7 +84,15 @@ EMSCRIPTEN_KEEPALIVE int tvx_releases_read(const char* text, int size)
         return 0;
     }
     Chooser().SetReleases(g_catalogue.releases);
+    Chooser().Say(g_catalogue.releases.empty() ? "El fabricante no ha publicado ninguna versión" : "");
     return 1;
+}
+
+// The site has no catalogue: the chooser goes.
+EMSCRIPTEN_KEEPALIVE void tvx_releases_none()
+{
+    if (g_chooser)
+        wnd::ShowWindow(g_chooser->GetSafeHwnd(), false);
 }
 
 // The line above the list; empty hides it.
@@ -116,10 +133,11 @@ EMSCRIPTEN_KEEPALIVE int tvx_releases_most(int file)
     return static_cast<int>((file != 0 ? kMaxReleaseFileSize : kMaxCatalogueSize) + 1);
 }
 
-// The index of the release of that version (1.2.0 is 1.2); -1 when there is
-// none, -2 when `version` is not a version at all.
-EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* version)
+// The index of the release of the version in `text`'s `size` bytes (1.2.0
+// is 1.2); -1 when there is none, -2 when they are not a version at all.
+EMSCRIPTEN_KEEPALIVE int tvx_releases_find(const char* text, int size)
 {
+    const std::string_view version(text, static_cast<std::size_t>(size));
     if (!IsVersion(version))
         return -2;
     const CatalogueRelease* r = FindRelease(g_catalogue, version);

@@ -11,3 +11,5 @@ class CUpdaterDlg;
 void StartReleases(CUpdaterDlg* (*current)());
 // The update's lock-out of `dialog` takes in the chooser too, once there is one.
 void LockReleasesWith(CUpdaterDlg& dialog);
+// The page starts again ("Salir"): a release on its way is not loaded.
+void CancelReleaseDownload();

@@ -15,12 +15,17 @@ mergeInto(LibraryManager.library, {
     // takes over only after the page has fetched the catalogue (and the
     // release that ?version= names): those fetches are made again through
     // it once it does, so that it keeps them for offline use.
-    get: function(url, init) {
+    get: function(url, most, init) {
+      // The service worker (web/tolvanex-updater-sw.js) fetches no more.
+      init.headers = {'Tolvanex-Most-Bytes': String(most)};
       var worker = navigator.serviceWorker;
       if (worker && !worker.controller) {
         if (!TvxReleases.early.length) {
           worker.addEventListener('controllerchange', function() {
-            TvxReleases.early.forEach(function(f) { fetch(f[0], f[1]).catch(function() {}); });
+            TvxReleases.early.forEach(function(f) {
+              // Read to its end: what the worker passes on is what it keeps.
+              fetch(f[0], f[1]).then(function(r) { return r.arrayBuffer(); }).catch(function() {});
+            });
             TvxReleases.early = [];
           }, {once: true});
         }
@@ -72,20 +77,22 @@ mergeInto(LibraryManager.library, {
       TvxReleases.listening = true;
       window.addEventListener('tvx-file-chosen', function() { TvxReleases.drop(); });
     },
-    // The catalogue's bytes to the program, which reads them.
-    read: function(bytes) {
+    // The catalogue's bytes to the program, which reads them. The release
+    // that a link names is loaded unless the user chose since the page
+    // opened (choice no longer `asked`): the user's choice wins.
+    read: function(bytes, asked) {
       var data = _malloc(bytes.length + 1);
       HEAPU8.set(bytes, data);
       var read = 0;
       TvxLane.now(function() { read = _tvx_releases_read(data, bytes.length); });
       _free(data);
-      TvxReleases.listen();
       if (!read) return;
       var wanted = new URLSearchParams(location.search).get('version');
-      if (wanted === null) return;
+      if (wanted === null || asked !== TvxReleases.choice) return;
       // Only a version is repeated: a link's other words are not the site's.
+      // Its length goes along, so that a NUL in it does not end it early.
       var p = stringToNewUTF8(wanted);
-      var index = _tvx_releases_find(p);
+      var index = _tvx_releases_find(p, lengthBytesUTF8(wanted));
       _free(p);
       if (index >= 0) TvxReleases.choose(index);
       else if (index === -1) TvxReleases.say('Este sitio no publica la versión «' + wanted + '»; elija una de la lista.');
@@ -111,9 +118,10 @@ mergeInto(LibraryManager.library, {
       var version = TvxReleases.field(index, 0);
       TvxReleases.say('Descargando la versión ' + version + '…');
       var url = new URL(TvxReleases.field(index, 2), TvxReleases.catalogue);
-      TvxReleases.get(url, {signal: download.signal}).then(function(response) {
+      var most = _tvx_releases_most(1);
+      TvxReleases.get(url, most, {signal: download.signal}).then(function(response) {
         if (!response.ok) throw new Error('el servidor responde ' + response.status);
-        return TvxReleases.body(response, _tvx_releases_most(1));
+        return TvxReleases.body(response, most);
       }).then(function(bytes) {
         TvxReleases.hand(index, bytes, null, choice);
       }, function(e) {
@@ -146,29 +154,43 @@ mergeInto(LibraryManager.library, {
     TvxReleases.choose(index);
   },
 
+  // The page starts again: a download under way, or a link's choice
+  // still to come, is dropped.
+  tvx_releases_cancel__deps: ['$TvxReleases'],
+  tvx_releases_cancel: function() {
+    TvxReleases.drop();
+  },
+
   // Whether the choice numbered so is still the user's latest.
   tvx_releases_latest__deps: ['$TvxReleases'],
   tvx_releases_latest: function(choice) {
     return choice === TvxReleases.choice ? 1 : 0;
   },
 
-  // Looks for firmware.json beside the page. None (the server says it is
-  // not there, or will not give it) leaves the page as it is.
+  // Looks for firmware.json beside the page: 1 when it does. None (the
+  // server says it is not there, or will not give it) leaves the page as it
+  // is.
   tvx_releases_start__deps: ['$TvxReleases'],
   tvx_releases_start: function() {
-    if (typeof document === 'undefined' || typeof fetch === 'undefined') return;
+    if (typeof document === 'undefined' || typeof fetch === 'undefined') return 0;
+    TvxReleases.listen();
+    var asked = TvxReleases.choice;
+    var none = function() { TvxLane.now(function() { _tvx_releases_none(); }); };
     TvxReleases.catalogue = new URL('firmware.json', document.baseURI);
-    TvxReleases.get(TvxReleases.catalogue, {cache: 'no-cache'}).then(function(response) {
+    var most = _tvx_releases_most(0);
+    TvxReleases.get(TvxReleases.catalogue, most, {cache: 'no-cache'}).then(function(response) {
       if (response.status >= 400 && response.status < 500) return null;
       if (!response.ok) throw new Error('el servidor responde ' + response.status);
-      return TvxReleases.body(response, _tvx_releases_most(0));
+      return TvxReleases.body(response, most);
     }).then(function(bytes) {
-      if (bytes) TvxReleases.read(bytes);
+      if (bytes) TvxReleases.read(bytes, asked);
+      else none();
     }, function(e) {
       // Unreachable while the page itself came: nothing to list.
-      if (e instanceof TypeError) return;
+      if (e instanceof TypeError) return none();
       TvxReleases.say('No se puede leer el catálogo de versiones de este sitio (firmware.json): ' + e.message +
                       '. Puede abrir su propio archivo con «Abrir HEX».');
     });
+    return 1;
   },
 });

@@ -6,6 +6,7 @@
 
 #include "Releases.h"
 #include "app/UpdaterApp.h"
+#include "ui/Dialog.h"
 #include "ui/UpdaterDlg.h"
 #include "ui/WindowApp.h"
 #include "ui/web/WebWindow.h"
@@ -30,7 +31,11 @@ int main(int argc, char** argv)
     static wnd::Application toolkit(argc, argv);
     // Names the program and opens the About box from the system menu.
     static CUpdaterApp theApp;
-    wnd::SetModelessEndHandler([](wnd::Handle, std::intptr_t) { ShowMainDialog(); });
+    wnd::SetPageBoxCaption(AfxGetAppName());
+    wnd::SetModelessEndHandler([](wnd::Handle, std::intptr_t) {
+        CancelReleaseDownload();
+        ShowMainDialog();
+    });
     ShowMainDialog();
     StartReleases([] { return g_dialog.get(); });
     return toolkit.Run();

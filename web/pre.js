@@ -22,6 +22,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   function embedded() {
     var root = document.documentElement;
     root.classList.add('embedded');
+    seen(root);
     if (typeof ResizeObserver === 'undefined') return;
     var desk;
     var fit = function() {
@@ -38,6 +39,29 @@ var Module = typeof Module !== 'undefined' ? Module : {};
       new ResizeObserver(fit).observe(desk);
       window.addEventListener('resize', fit);
     });
+  }
+  // The part of the frame in view on the page around it (the frame may be
+  // far taller than that page's window, or scrolled partly out of it), as
+  // insets of the frame's own view (--seen-top …): the boxes open there.
+  // The page around tells nothing; the frame learns it by watching an
+  // element as large as its view, to a hundredth of it.
+  function seen(root) {
+    if (typeof IntersectionObserver === 'undefined') return;
+    var view = document.createElement('div');
+    view.className = 'view';
+    view.setAttribute('aria-hidden', 'true');
+    document.body.append(view);
+    var steps = [];
+    for (var i = 0; i <= 100; ++i) steps.push(i / 100);
+    new IntersectionObserver(function(entries) {
+      var r = entries[entries.length - 1].intersectionRect;
+      var inView = r.width > 0 && r.height > 0;
+      var insets = {top: r.top, right: innerWidth - r.right, bottom: innerHeight - r.bottom, left: r.left};
+      for (var side in insets) {
+        if (inView) root.style.setProperty('--seen-' + side, Math.max(0, Math.round(insets[side])) + 'px');
+        else root.style.removeProperty('--seen-' + side);
+      }
+    }, {threshold: steps}).observe(view);
   }
   var start = function() {
     if (fromDisk) {

@@ -20,6 +20,9 @@ const CACHE = SITE + VERSION;
 const FETCHED = 'tolvanex-fetched';
 // Earlier versions named their cache without the scope.
 const UNSCOPED = /^tolvanex-site-[0-9a-f]+$/;
+// The request's header by which the page (web/Releases.js) says how many
+// bytes of the file it takes at most.
+const MOST_HEADER = 'Tolvanex-Most-Bytes';
 
 const hex = (buffer) => Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
 
@@ -82,18 +85,67 @@ self.addEventListener('fetch', (event) => {
     }
   }
   if (request.mode === 'navigate' || request.destination !== '' || request.headers.has('range')) return;
-  event.respondWith(fetchAndKeep(request));
+  // The page says how much of the file it takes (MOST_HEADER): the worker
+  // never fetches more; a fetch that does not say is not the page's.
+  const most = Number(request.headers.get(MOST_HEADER));
+  if (!Number.isSafeInteger(most) || most <= 0) return;
+  event.respondWith(fetchAndKeep(request, most, event));
 });
 
-async function fetchAndKeep(request) {
+// The answer goes to the page as it comes, at most `most` bytes of it, the
+// rest never fetched; it is kept once it has ended within them. A file
+// that has not ended there is larger than the page takes: the page refuses
+// it by its size, and nothing is kept.
+async function fetchAndKeep(request, most, event) {
   const cache = await caches.open(FETCHED);
+  let response;
   try {
-    const response = await fetch(request);
-    if (response.ok && response.type === 'basic') await cache.put(request, response.clone());
-    return response;
+    response = await fetch(request);
   } catch (e) {
     const kept = await cache.match(request);
     if (kept) return kept;
     throw e;
   }
+  if (!response.body) return response;
+  const keep = response.ok && response.type === 'basic';
+  // The length said is the whole file's, not what the page may get.
+  const headers = new Headers(response.headers);
+  headers.delete('content-length');
+  const reader = response.body.getReader();
+  const chunks = [];
+  let size = 0;
+  let ended;
+  event.waitUntil(new Promise((resolve) => { ended = resolve; }));
+  const body = new ReadableStream({
+    async pull(controller) {
+      try {
+        const {done, value} = await reader.read();
+        if (done) {
+          controller.close();
+          if (keep) await cache.put(request, new Response(new Blob(chunks), {headers}));
+          ended();
+          return;
+        }
+        const room = most - size;
+        size += value.length;
+        if (value.length >= room) {
+          controller.enqueue(value.subarray(0, room));
+          controller.close();
+          reader.cancel().catch(() => {});
+          ended();
+          return;
+        }
+        chunks.push(value);
+        controller.enqueue(value);
+      } catch (e) {
+        controller.error(e);
+        ended();
+      }
+    },
+    cancel(reason) {
+      ended();
+      return reader.cancel(reason);
+    },
+  });
+  return new Response(body, {status: response.status, statusText: response.statusText, headers});
 }

@@ -16,7 +16,8 @@ const kTypes = {
 };
 
 // Serves `root` on 127.0.0.1:port; every request is counted in `log`.
-// `instead` maps a path to the file served for it ("none": not found). The
+// `instead` maps a path to the file served for it ("none": not found), or
+// to a function that answers the request itself. The
 // returned object's `root` may change between requests (a new version of
 // the site), and `down` set makes it drop every request unanswered, as a
 // network that is gone.
@@ -33,6 +34,7 @@ export async function serve(root, port, instead = {}) {
     log.push(path);
     if (path.endsWith('/')) path += 'index.html';
     try {
+      if (typeof instead[path] === 'function') return instead[path](req, res);
       if (instead[path] === 'none') throw new Error('not found');
       const body = await readFile(instead[path] || join(site.root, path));
       res.writeHead(200, {'Content-Type': kTypes[extname(path)] || 'application/octet-stream'});

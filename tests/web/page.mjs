@@ -78,7 +78,8 @@ try {
 
   // The catalogue's list, or what the page says of the catalogue.
   if (opt.catalogue !== 'none') {
-    await waitFor(`document.querySelector('#IDD_RELEASES .list li, #IDD_RELEASES .status:not([hidden])')`, 'the releases');
+    await waitFor(`document.querySelector('#IDD_RELEASES .list li') || (!document.querySelector('#IDD_RELEASES .status').hidden &&
+      document.querySelector('#IDD_RELEASES .status').textContent !== 'Cargando las versiones…')`, 'the releases');
     say('RELEASES', await page.eval(`JSON.stringify([...document.querySelectorAll('#IDD_RELEASES button')]
       .map((b) => b.dataset.key + ' ' + b.querySelector('time').textContent))`));
     say('NOTES', await page.eval(`JSON.stringify([...document.querySelectorAll('#IDD_RELEASES .description')].map((p) => p.textContent))`));
@@ -217,7 +218,7 @@ try {
     say('AXE', JSON.stringify(await page.eval(`axe.run(document, {resultTypes: ['violations']}).then((r) =>
       r.violations.map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', ')))`)));
   }
-  say('PANEL', await page.eval(`document.querySelector('#IDD_RELEASES') ? 1 : 0`));
+  say('PANEL', await page.eval(`document.querySelector('#IDD_RELEASES:not([hidden])') ? 1 : 0`));
   say('CONSOLE', JSON.stringify(page.console));
   say('REQUESTS', JSON.stringify([...new Set(site.log)].sort()));
 } catch (e) {

@@ -57,8 +57,8 @@ const settled = (doc = 'document') => `${doc}?.querySelector('#IDOK') != null &&
 
 // The site served, a tab open on it; each wait lasts while the server is
 // asked for things or the page changes.
-async function open(dir, path = '/', ready = settled()) {
-  const site = await serve(dir, 0);
+async function open(dir, path = '/', ready = settled(), instead = {}) {
+  const site = await serve(dir, 0, instead);
   const page = await browser.newPage();
   const progress = async () => [site.log.length,
     await page.eval(`[document.readyState, document.getElementsByTagName('*').length]`).catch(() => null)];
@@ -170,6 +170,12 @@ test('a narrow window, 200 % and 400 % zoom, scrolled: boxes and menu in view, e
       await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
       assert.deepEqual(await axe(page), [], `${label}: axe`);
     }
+    // Opened in a narrow window: ACTUALIZAR has the focus, and the page is
+    // not scrolled to it.
+    await page.viewport(320, 480, 1);
+    await page.goto(`${site.origin}/`);
+    await page.waitUntil(`${settled()} && document.activeElement.id === 'IDOK'`, 'the dialog, narrow');
+    assert.deepEqual(await page.eval(`[scrollX, scrollY]`), [0, 0], '320px: opened at the page\'s start');
   } finally {
     await page.done();
   }
@@ -226,9 +232,19 @@ test('the focus goes back where it was after each box and the menu, never to the
 
 test('a file dropped on the page loads as "Abrir HEX" does; not while a box is open', async () => {
   const {page} = await open(siteDir);
+  const caption = `document.querySelector('dialog.msgbox h2').textContent`;
   try {
+    // The program's boxes' caption, for the page's own box below.
+    await openBox(page);
+    const programs = await page.eval(caption);
+    await page.key('Enter', 'Enter', 13);
+    await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
+    // Dropped while a release has the focus: then ACTUALIZAR has it, so that
+    // Enter updates rather than downloads the release over the file.
+    await page.eval(`document.querySelector('${release('1.2')}').focus()`);
     await page.drop('#IDD_UPDATER_DIALOG', [hex]);
-    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4`, 'the checksum');
+    await page.waitUntil(`document.querySelector('#IDC_CHECKSUM').textContent.length === 4 &&
+      document.activeElement.id === 'IDOK'`, 'the checksum, and the focus on ACTUALIZAR');
     assert.equal(await checksumShown(page), checksum);
     assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), hex.split('/').pop());
     // A drop while the About box is open is refused.
@@ -244,6 +260,7 @@ test('a file dropped on the page loads as "Abrir HEX" does; not while a box is o
     await page.drop('#IDD_UPDATER_DIALOG', [hex, otherHex]);
     await page.waitUntil(`document.querySelector('dialog.msgbox[open]')`, 'the refusal');
     assert.match(await page.eval(`document.querySelector('dialog.msgbox .text').textContent`), /un solo archivo/);
+    assert.equal(await page.eval(caption), programs, 'captioned as the program\'s boxes');
     await page.key('Enter', 'Enter', 13);
     await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
     assert.equal(await checksumShown(page), otherChecksum, 'two files: nothing loaded');
@@ -320,8 +337,18 @@ async function chooseRelease(page, version) {
 
 test('installable, and after one visit the page and its releases work with the network cut', async () => {
   // ?version=1.2: the catalogue and that release come before the offline
-  // copy takes over.
-  const {site, page} = await open(copySite('offline'), '/?version=1.2');
+  // copy takes over. Release 1.1's file never ends.
+  const endless = {sent: 0, closed: false};
+  const {site, page} = await open(copySite('offline'), '/?version=1.2', settled(), {'/releases/1.1.hex': async (req, res) => {
+    res.writeHead(200, {'Content-Type': 'text/plain'});
+    res.on('close', () => { endless.closed = true; });
+    const lines = Buffer.from(':10000000000102030405060708090A0B0C0D0E0F78\n'.repeat(1000));
+    while (!endless.closed) {
+      endless.sent += lines.length;
+      if (!res.write(lines)) await new Promise((resolve) => res.once('drain', resolve).once('close', resolve));
+      else await new Promise(setImmediate);
+    }
+  }});
   try {
     await page.waitUntil(controlled, 'the offline copy');
     await page.waitUntil(`caches.open('tolvanex-fetched').then(async (c) => !!(await c.match('firmware.json')) &&
@@ -336,6 +363,18 @@ test('installable, and after one visit the page and its releases work with the n
     'the worker keeps every file of the site');
     await page.waitUntil(`document.querySelector('#IDC_FILE_PATH').value === '1.2.hex (versión 1.2)'`, 'release 1.2');
     assert.equal(await checksumShown(page), checksum);
+    // Through the offline copy, a file that never ends is cut where the page
+    // stops taking it: refused by its size, not kept, its download ended.
+    await page.click(release('1.1'));
+    await page.waitUntil(`document.querySelector('dialog.msgbox[open]')`, 'the refusal');
+    assert.match(await page.eval(`document.querySelector('dialog.msgbox .text').textContent`), /1\.1/);
+    await until('the endless download to end', () => endless.closed, () => endless.sent, {quiet});
+    assert.ok(endless.sent < 64 << 20, `${endless.sent} bytes sent`);
+    assert.equal(await page.eval(`caches.open('tolvanex-fetched').then((c) => c.match('releases/1.1.hex'))
+      .then((r) => r === undefined)`), true, 'not kept');
+    await page.key('Enter', 'Enter', 13);
+    await page.waitUntil(`!document.querySelector('dialog.msgbox')`, 'the box to close');
+    assert.equal(await checksumShown(page), checksum, 'release 1.2 stays');
 
     site.down = true;
     await page.send('Network.enable');
@@ -459,6 +498,7 @@ test('in a frame of another site, with long notes: the window and its releases i
 <html lang="es"><head><meta charset="utf-8"><title>Tienda</title></head>
 <body><main><h1>Actualice su mando</h1>
 <script>window.sizes = []; addEventListener('message', (e) => e.data.tolvanexUpdater && sizes.push(e.data.tolvanexUpdater));</script>
+<p style="height: 150vh">La página de la tienda, más alta que la ventana.</p>
 <iframe src="${updater.origin}/" allow="hid" title="Tolvanex Updater" width="600" height="420"></iframe>
 </main></body></html>
 `);
@@ -495,6 +535,11 @@ test('in a frame of another site, with long notes: the window and its releases i
               release: within(r('#IDD_RELEASES button')), notes: within(r('#IDD_RELEASES .description'))};
     })()`);
     assert.deepEqual(seen, {wide: false, window: true, release: true, notes: true});
+    // The frame, below the shop's first screen, neither scrolled the shop
+    // to itself nor took its focus; once in view, it tells its size.
+    assert.deepEqual(await page.eval(`[scrollY, document.activeElement.tagName]`), [0, 'BODY']);
+    await page.eval(`document.querySelector('iframe').scrollIntoView()`);
+    await page.waitUntil(`sizes.length > 0`, 'the frame\'s size');
     const sizes = await page.eval('sizes');
     assert.ok(sizes.length > 0 && sizes.at(-1).width <= 600, `the size told: ${JSON.stringify(sizes.at(-1))}`);
     await inFrame(axeSource);
@@ -524,6 +569,26 @@ test('<tolvanex-updater height>: a taller frame lists more of the releases', asy
     await page.eval(`document.querySelector('tolvanex-updater').setAttribute('height', ${inner}.clientHeight + 300)`);
     await page.waitUntil(`${list}.scrollHeight <= ${list}.clientHeight`, 'the whole list');
     assert.ok(await page.eval(`${list}.clientHeight`) > shown);
+
+    // A frame far taller than the window: a box opens in the part of the
+    // frame in view, at the top of the page and scrolled to the frame's middle.
+    await page.eval(`document.querySelector('tolvanex-updater').setAttribute('height', 2000)`);
+    const seenTop = `getComputedStyle(${inner}.contentDocument.documentElement).getPropertyValue('--seen-top')`;
+    const box = `${inner}.contentDocument.querySelector('dialog.msgbox[open]')`;
+    for (const y of [0, 900]) {
+      await page.eval(`scrollTo(0, ${y})`);
+      await page.waitUntil(`${inner}.clientHeight === 2000 && scrollY === ${y} &&
+        ${seenTop} === Math.max(0, Math.round(-${inner}.getBoundingClientRect().top)) + 'px'`, 'the part in view');
+      await page.eval(`${inner}.contentWindow.focus();
+        ${inner}.contentDocument.querySelector('#IDOK').focus({preventScroll: true})`);
+      await page.key('Enter', 'Enter', 13);
+      await page.waitUntil(box, 'the message box');
+      assert.equal(await page.eval(`(() => { const f = ${inner}.getBoundingClientRect();
+        const b = ${box}.getBoundingClientRect();
+        return f.top + b.top >= 0 && f.top + b.bottom <= innerHeight; })()`), true, `scrolled to ${y}: the box in view`);
+      await page.key('Enter', 'Enter', 13);
+      await page.waitUntil(`!${box}`, 'the box to close');
+    }
   } finally {
     await page.done();
   }
@@ -583,6 +648,8 @@ test('a link names only a version: whatever else ?version= holds is never shown'
       ['1'.repeat(5000), notice],
       ['1.2.3.4.5.6.7.8.9.1.2.3.4.5.6.7.8', notice],  // the form, but 33 characters
       ['01.2', notice],
+      ['1.2\u0000', notice],
+      ['1.2\n', notice],
     ]) {
       await page.goto(`${site.origin}/?version=${encodeURIComponent(asked)}`);
       await page.waitUntil(`${settled()} && !document.querySelector('#IDD_RELEASES .status').hidden`, 'what the page says');
@@ -592,8 +659,28 @@ test('a link names only a version: whatever else ?version= holds is never shown'
         innerHeight`), true, 'the dialog in view');
     }
     assert.deepEqual(await axe(page), [], 'axe, a link refused');
+    assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), '', 'no release loaded');
   } finally {
     await page.done();
+  }
+});
+
+test('a catalogue with no releases says so; a site with none shows no chooser', async () => {
+  const status = `document.querySelector('#IDD_RELEASES .status')`;
+  for (const [label, dir, ready, said] of [
+    ['no releases', copySite('no-releases', {'firmware.json': '{"format": 1, "releases": []}'}),
+      `!${status}.hidden && ${status}.textContent !== 'Cargando las versiones…'`,
+      'El fabricante no ha publicado ninguna versión'],
+    ['no catalogue', rmSync(join(copySite('no-catalogue'), 'firmware.json')) ?? join(scratch, 'no-catalogue'),
+      `document.querySelector('#IDD_RELEASES').hidden`, null],
+  ]) {
+    const {page} = await open(dir, '/', `document.querySelector('#IDOK') !== null && ${ready}`);
+    try {
+      if (said) assert.equal(await page.eval(`${status}.textContent`), said, label);
+      assert.deepEqual(await axe(page), [], `axe, ${label}`);
+    } finally {
+      await page.done();
+    }
   }
 });
 
@@ -616,14 +703,22 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     await page.send('Network.setBypassServiceWorker', {bypass: true});
     await page.send('Fetch.enable', {patterns: [{urlPattern: '*/firmware.json', requestStage: 'Response'},
       {urlPattern: '*/releases/1.2.hex', requestStage: 'Response'}]});
-    await page.goto(`${site.origin}/`);
+    // A link names 1.2; the user opens a file before the catalogue comes:
+    // the file stays, and the link's release is not fetched.
+    await page.goto(`${site.origin}/?version=1.2`);
     const catalogue = await held('/firmware.json');
-    await page.waitUntil(`document.querySelector('#IDOK') !== null`, 'the dialog');
+    const status = `document.querySelector('#IDD_RELEASES [role=status]')`;
+    await page.waitUntil(`document.querySelector('#IDOK') !== null && !${status}.hidden`, 'the dialog');
+    assert.equal(await page.eval(`${status}.textContent`), 'Cargando las versiones…');
     const at = `JSON.stringify(document.querySelector('#IDD_UPDATER_DIALOG').getBoundingClientRect())`;
     const before = await page.eval(at);
+    await chooseFile(page, hex);
     await page.send('Fetch.continueRequest', {requestId: catalogue.requestId});
     await page.waitUntil(settled(), 'the releases');
     assert.equal(await page.eval(at), before, 'the dialog where it was');
+    assert.equal(await page.eval(`${status}.hidden`), true, 'nothing downloads');
+    assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), hex.split('/').pop());
+    assert.equal(await checksumShown(page), checksum);
 
     // How each of the page's fetches ends: answered, or stopped.
     await page.eval(`(() => {
@@ -644,12 +739,25 @@ test('the user\'s latest choice wins over a release still on its way; the list c
     await chooseFile(page, otherHex);
     assert.equal(await checksumShown(page), otherChecksum);
     assert.equal(await page.eval(`document.querySelector('#IDD_RELEASES .status').hidden`), true, 'no download said');
+    // The file loaded: Enter now updates, rather than choosing again.
+    await page.waitUntil(`document.activeElement.id === 'IDOK'`, 'the focus on ACTUALIZAR');
     // The late answer: its fetch was stopped, and nothing replaces the user's file.
     await page.send('Fetch.continueRequest', {requestId: late.requestId}).catch(() => {});
-    assert.equal(await page.waitUntil(`tvxFetched[${JSON.stringify(late.request.url)}]`, 'the release\'s fetch to end'),
-      'AbortError');
+    const ended = `tvxFetched[${JSON.stringify(late.request.url)}]`;
+    assert.equal(await page.waitUntil(ended, 'the release\'s fetch to end'), 'AbortError');
     assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), 'otro.hex');
     assert.equal(await checksumShown(page), otherChecksum);
+
+    // "Salir" while a release is on its way: the page starts again, empty.
+    await page.eval(`delete ${ended}`);
+    await page.click(release('1.2'));
+    const quit = await held('/releases/1.2.hex');
+    await page.click('#IDCANCEL');
+    await page.waitUntil(`document.querySelector('#IDC_FILE_PATH')?.value === '' && ${status}.hidden`,
+      'the page to start again');
+    await page.send('Fetch.continueRequest', {requestId: quit.requestId}).catch(() => {});
+    assert.equal(await page.waitUntil(ended, 'the release\'s fetch to end'), 'AbortError');
+    assert.equal(await page.eval(`document.querySelector('#IDC_FILE_PATH').value`), '', 'nothing loaded after Salir');
   } finally {
     await page.send('Fetch.disable').catch(() => {});
     await page.done();

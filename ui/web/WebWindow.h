@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "ui/WindowPlatform.h"
 
@@ -16,5 +17,9 @@ inline constexpr const char* kChosenFileFolder = "/elegido";
 // CreateModeless ends (EndModal). Returns the previous handler.
 using ModelessEndHandler = std::function<void(Handle window, std::intptr_t result)>;
 ModelessEndHandler SetModelessEndHandler(ModelessEndHandler handler);
+
+// The caption of the boxes that the page shows of itself (a drop refused),
+// the same as the program's own boxes: its name.
+void SetPageBoxCaption(const std::string& caption);
 
 }  // namespace wnd

@@ -50,6 +50,7 @@ void tvx_wnd_set_image(int handle, const char* url);
 void tvx_wnd_client_size(int window, int* width, int* height);
 char* tvx_wnd_choose_file(const char* accept, const char* folder);
 void tvx_wnd_accept_drops(int window, int id);
+void tvx_wnd_set_box_caption(const char* caption);
 int tvx_wnd_begin_thread(unsigned (*proc)(void*), void* param);
 char* tvx_wnd_module_path();
 }
@@ -192,6 +193,11 @@ void Forget(int window)
 }
 
 }  // namespace
+
+void SetPageBoxCaption(const std::string& caption)
+{
+    tvx_wnd_set_box_caption(caption.c_str());
+}
 
 ModelessEndHandler SetModelessEndHandler(ModelessEndHandler handler)
 {

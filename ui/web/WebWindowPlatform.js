@@ -11,6 +11,7 @@ mergeInto(LibraryManager.library, {
     threads: 0,
     lostFocus: null,   // the control that had the focus when it was disabled
     offered: null,     // a file dropped on the page, for the chooser to give
+    boxCaption: '',    // the caption of the page's own boxes
     lateChoice: null,  // the chooser's listener for a file after a guessed cancel
     add: function(element) {
       return TvxWnd.elements.push(element) - 1;
@@ -188,6 +189,14 @@ mergeInto(LibraryManager.library, {
         }
       }
       if (el) el.focus();
+    },
+    focusDefault: function(win) {
+      var w = TvxWnd.windows[win];
+      var def = w && w.items[w.defaultId] && TvxWnd.at(w.items[w.defaultId][0]);
+      if (def && def.isConnected && !def.disabled && !def.closest('[inert], [hidden]') &&
+          !document.querySelector('dialog[open]')) {
+        def.focus();
+      }
     },
     // While an update thread runs, leaving the page asks first.
     guardUnload: function(e) {
@@ -374,7 +383,7 @@ mergeInto(LibraryManager.library, {
         var dropped = e.dataTransfer.files;
         if (dropped.length > 1) {
           TvxWnd.showMessageBox('Suelte un solo archivo HEX: no se ha cargado ninguno de los ' + dropped.length + '.',
-                                TvxWnd.windows[target.win].title.textContent, true);
+                                TvxWnd.boxCaption || TvxWnd.windows[target.win].title.textContent, true);
         } else if (dropped.length === 1) {
           TvxWnd.takeFile(dropped[0], false);
         }
@@ -385,6 +394,11 @@ mergeInto(LibraryManager.library, {
     // ('tvx-file-chosen'): it is the user's latest.
     keepFile: async function(file, folder) {
       window.dispatchEvent(new Event('tvx-file-chosen'));
+      // A file loaded makes the window's default button (ACTUALIZAR) the
+      // next step: the focus goes there once the program has taken the
+      // file, not left where Enter would choose again.
+      var target = TvxWnd.dropTarget();
+      if (target) TvxLane.later(function() {}, function() { TvxWnd.focusDefault(target.win); });
       // Only the latest choice is kept.
       FS.readdir(folder).forEach(function(old) {
         if (old !== '.' && old !== '..') FS.unlink(folder + '/' + old);
@@ -530,11 +544,16 @@ mergeInto(LibraryManager.library, {
     } else {
       w.root.hidden = false;
     }
-    // WM_INITDIALOG's TRUE: the first tab stop takes the focus.
+    // WM_INITDIALOG's TRUE: the first tab stop takes the focus. A window of
+    // the page itself takes it without scrolling (a narrow window would open
+    // at its far side), and in another page's frame only when the frame has
+    // it already: the page around keeps its place and its focus.
     var first = Array.from(w.client.children).find(function(c) {
       return c.tabIndex >= 0 && !c.disabled && !c.hidden;
     });
-    if (first) first.focus();
+    if (!first) return;
+    if (w.modal) first.focus();
+    else if (window.parent === window || document.hasFocus()) first.focus({preventScroll: true});
   },
 
   // Waits until tvx_wnd_end_modal; its result. -1 when nothing may wait now:
@@ -856,6 +875,11 @@ mergeInto(LibraryManager.library, {
         return file ? TvxWnd.keepFile(file, folder) : 0;
       });
     });
+  },
+
+  tvx_wnd_set_box_caption__deps: ['$TvxWnd'],
+  tvx_wnd_set_box_caption: function(caption) {
+    TvxWnd.boxCaption = UTF8ToString(caption);
   },
 
   // A file dropped on the page is the command `id` of this window, as if
