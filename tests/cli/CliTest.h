@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "HexTestSupport.h"
+#include "firmware/Catalogue.h"
 #include "firmware/FirmwareUpdater.h"
 #include "tests/support/Stall.h"
 
@@ -81,6 +82,22 @@ protected:
     ScratchDir m_dir;  // the files under test
     ScratchDir m_io;   // the captured output, apart so that listings stay clean
 };
+
+// The SHA-256 of `bytes`, as a catalogue writes it.
+inline std::string Sha256Of(const std::string& bytes)
+{
+    Sha256Digest digest{};
+    int error = 0;
+    EXPECT_TRUE(SysSha256(bytes.data(), bytes.size(), &digest, &error));
+    return Sha256Text(digest);
+}
+
+// One release of a catalogue.
+inline std::string Entry(const std::string& version, const std::string& file, const std::string& sha)
+{
+    return R"({"version":")" + version + R"(","date":"2026-11-30","file":")" + file + R"(","sha256":")" + sha +
+           R"(","notes":"Notas"})";
+}
 
 inline std::string ChecksumText(const std::string& path)
 {

@@ -8,24 +8,6 @@
 
 using namespace clitest;
 
-namespace {
-
-std::string Sha256Of(const std::string& bytes)
-{
-    Sha256Digest digest{};
-    int error = 0;
-    EXPECT_TRUE(SysSha256(bytes.data(), bytes.size(), &digest, &error));
-    return Sha256Text(digest);
-}
-
-std::string Entry(const std::string& version, const std::string& file, const std::string& sha)
-{
-    return R"({"version":")" + version + R"(","date":"2026-11-30","file":")" + file + R"(","sha256":")" + sha +
-           R"(","notes":"Notas"})";
-}
-
-}  // namespace
-
 TEST_F(Cli, TakesAReleaseFromACatalogue)
 {
     fs::create_directories(m_dir.Path() / "site" / "releases");
