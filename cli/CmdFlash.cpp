@@ -67,8 +67,7 @@ int RunFlash(const ParsedArgs& args, COutput& out)
     CBenchLog log(out);
     if (!ReadRequest(args, out, &request, log))
         return kExitUsage;
-    const FlashMode mode = request.all ? FlashMode::kAll : request.watch ? FlashMode::kWatch : FlashMode::kOne;
-    const std::unique_ptr<CReporter> reporter = MakeReporter(request.style, mode, out);
+    const std::unique_ptr<CReporter> reporter = MakeReporter(request.style, request.mode, out);
     CFirmwareUpdater updater;
     int status = kExitOk;
     if (!LoadForFlash(args, out, request, updater, *reporter, &status))

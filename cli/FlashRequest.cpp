@@ -68,8 +68,7 @@ bool PickOptions(const ParsedArgs& args, COutput& out, FlashRequest* request)
     if (args.Has("device") && (args.Value("device").empty() || EmptySelection(args.Value("device"))))
         return Misused(args, out, "--device=SEL necesita SEL (path:RUTA, place:LUGAR o serial:NÚMERO)");
     request->device = args.Has("device") ? args.Value("device") : std::string();
-    request->all = args.Has("all");
-    request->watch = args.Has("watch");
+    request->mode = args.Has("all") ? FlashMode::kAll : args.Has("watch") ? FlashMode::kWatch : FlashMode::kOne;
     return true;
 }
 

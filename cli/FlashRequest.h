@@ -16,8 +16,7 @@ struct FlashRequest {
     long waitSeconds = 0;  // -1: until stopped
     std::string device;    // --device's SEL; empty: the first controller
     bool strict = false;
-    bool all = false;
-    bool watch = false;
+    FlashMode mode = FlashMode::kOne;
     CBenchLog* log = nullptr;  // --log's, once ReadRequest has opened it
 };
 

@@ -27,17 +27,23 @@ constexpr milliseconds kTick{50};
 
 std::unique_ptr<CMeet> MeetOf(const CFirmwareUpdater& loaded, const FlashRequest& request, CReporter& reporter)
 {
-    if (request.all)
+    switch (request.mode) {
+    case FlashMode::kAll:
         return MeetAll(loaded);
-    if (request.watch)
+    case FlashMode::kWatch:
         return MeetEachAsItAppears(loaded);
+    case FlashMode::kOne:
+        break;
+    }
     return MeetOne(loaded, request.device, request.waitSeconds, reporter);
 }
 
 // What the first stop request says while transfers run.
 const char* HeldText(const FlashRequest& request)
 {
-    return request.watch ? kWatchEnding : request.all ? kManyTransfers.held : kOneTransfer.held;
+    return request.mode == FlashMode::kWatch ? kWatchEnding
+           : request.mode == FlashMode::kAll ? kManyTransfers.held
+                                             : kOneTransfer.held;
 }
 
 bool AnyStopped(const std::vector<FleetOutcome>& outcomes)
@@ -59,7 +65,7 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
     // that lands between its open and its start must still be told.
     reporter.SayIfStopped(true);
     SysHoldStopRequests(nullptr);
-    if (request.watch)
+    if (request.mode == FlashMode::kWatch)
         reporter.Watching();
     CFleet fleet(reporter, log, out);
     Clock::time_point nextLook{};
@@ -85,8 +91,8 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
 
     const std::vector<FleetOutcome> outcomes = fleet.Outcomes();
     int status = kExitNoController;
-    if (outcomes.empty() && !request.watch) {
-        if (held != 0 && !request.all) {
+    if (outcomes.empty() && request.mode != FlashMode::kWatch) {
+        if (held != 0 && request.mode == FlashMode::kOne) {
             reporter.WaitAborted();
             out.Finish(status);
             SysEndAsStopped(held);
@@ -94,11 +100,11 @@ int FlashLoaded(const CFirmwareUpdater& loaded, const FlashRequest& request, CRe
         status = meet->NoneMet(reporter, out);
     } else {
         status = reporter.Summary(outcomes, StatusOf(outcomes), fleet.Aborted(), log.Lost());
-        if (request.all && status == kExitNoController && !AnyStopped(outcomes))
+        if (request.mode == FlashMode::kAll && status == kExitNoController && !AnyStopped(outcomes))
             Err(std::string(kNotConnected) + "\n");
     }
     // --watch ends by a stop request: only an abort ends it as stopped.
-    if (held != 0 && (!request.watch || fleet.Aborted())) {
+    if (held != 0 && (request.mode != FlashMode::kWatch || fleet.Aborted())) {
         out.Finish(status);
         SysEndAsStopped(held);
     }

@@ -1,5 +1,5 @@
 #pragma once
-// Who flash speaks to.
+// Who flash speaks to, and of how many controllers.
 
 namespace cli {
 
@@ -8,5 +8,9 @@ enum class ReportStyle {
     kQuiet,  // nothing on success; errors on stderr
     kJson,   // one JSON object per line on stdout
 };
+
+// Which controllers flash sends to: the one it finds (or --device names),
+// every one plugged in (--all), or each as it appears (--watch).
+enum class FlashMode { kOne, kAll, kWatch };
 
 }  // namespace cli

@@ -18,10 +18,6 @@ namespace cli {
 
 class COutput;
 
-// Which controllers flash sends to: the one it finds (or --device names),
-// every one plugged in (--all), or each as it appears (--watch).
-enum class FlashMode { kOne, kAll, kWatch };
-
 // One controller's update, as it is shown.
 struct FleetEntry {
     std::string label;  // its place, else the path of its interface

@@ -29,7 +29,7 @@ std::vector<InputFile> Inputs(const ParsedArgs& args, const CInput& input)
     if (args.Has("catalogue") && SysFileIdOf(args.Value("catalogue").c_str(), &id))
         files.push_back({"el catálogo «" + Shown(args.Value("catalogue")) + "»", id});
     const bool standardInput = input.Path() == "-" && !args.Has("catalogue");
-    if (standardInput ? SysStandardInputId(&id) : SysFileIdOf(input.Path().c_str(), &id))
+    if (standardInput ? SysStandardStreamId(0, &id) : SysFileIdOf(input.Path().c_str(), &id))
         files.push_back(
             {standardInput ? std::string("la entrada estándar") : "la entrada «" + Shown(input.Path()) + "»", id});
     return files;

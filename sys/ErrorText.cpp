@@ -90,7 +90,6 @@ const Row kRows[] = {
 #endif
     {"no es un archivo normal (es un dispositivo, una tubería o un socket)", kOther, {kSysErrorNotAFile}, {}},
     {"es un archivo del sistema (/proc, /sys), no un firmware", kOther, {kSysErrorSystemFile}, {}},
-    {"es el mismo archivo que la entrada", kOther, {kSysErrorSameFile}, {}},
     {"no se puede calcular su SHA-256 aquí (un navegador solo lo calcula en una página HTTPS o de localhost)",
      kOther,
      {kSysErrorNoSha256},

@@ -8,7 +8,6 @@
 // Error codes of our own, beside the system's.
 constexpr int kSysErrorNotAFile = 0x7F01;      // a device, pipe, FIFO or socket
 constexpr int kSysErrorSystemFile = 0x7F02;    // a file the kernel makes up (/proc, /sys)
-constexpr int kSysErrorSameFile = 0x7F03;      // output and input are one file
 constexpr int kSysErrorNoSha256 = 0x7F04;      // the system computes no SHA-256 here
 constexpr int kSysErrorSystemOutput = 0x7F05;  // an output in a file system the kernel makes up
 constexpr int kSysErrorNoReader = 0x7F06;      // a FIFO that nobody reads from

@@ -47,14 +47,10 @@ struct SysFileId {
 bool SysFileIdOf(const char* path, SysFileId* id);
 // The same for an open descriptor.
 bool SysFileIdOfOpen(int fd, SysFileId* id);
-// The same for what standard input reads.
-bool SysStandardInputId(SysFileId* id);
-// The same for standard output (1) or standard error (2).
+// The same for standard input (0), output (1) or error (2).
 bool SysStandardStreamId(int stream, SysFileId* id);
 // True when both paths name one existing regular file (links followed).
 bool SysSameFile(const char* a, const char* b);
-// True when standard input reads the existing regular file at `path`.
-bool SysStandardInputIs(const char* path);
 
 // Why no temporary file could be made in `folder` ("" for the current one).
 inline std::string TemporaryFileReason(std::string folder, const std::string& why)

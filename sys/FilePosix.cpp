@@ -359,21 +359,9 @@ bool SysFileIdOfOpen(int fd, SysFileId* id)
     return ::fstat(fd, &st) == 0 && IdOfRegular(st, id);
 }
 
-bool SysStandardInputId(SysFileId* id)
-{
-    return SysFileIdOfOpen(STDIN_FILENO, id);
-}
-
 bool SysStandardStreamId(int stream, SysFileId* id)
 {
-    return SysFileIdOfOpen(stream == 2 ? STDERR_FILENO : STDOUT_FILENO, id);
-}
-
-bool SysStandardInputIs(const char* path)
-{
-    SysFileId in;
-    SysFileId named;
-    return SysStandardInputId(&in) && SysFileIdOf(path, &named) && in == named;
+    return SysFileIdOfOpen(stream == 0 ? STDIN_FILENO : stream == 2 ? STDERR_FILENO : STDOUT_FILENO, id);
 }
 
 std::string SysPathBeside(const std::string& file, const std::string& relative)

@@ -283,14 +283,10 @@ bool SysFileIdOfOpen(int fd, SysFileId* id)
     return IdOfHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)), id);
 }
 
-bool SysStandardInputId(SysFileId* id)
-{
-    return IdOfHandle(::GetStdHandle(STD_INPUT_HANDLE), id);
-}
-
 bool SysStandardStreamId(int stream, SysFileId* id)
 {
-    return IdOfHandle(::GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), id);
+    const DWORD which = stream == 0 ? STD_INPUT_HANDLE : stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+    return IdOfHandle(::GetStdHandle(which), id);
 }
 
 bool SysSameFile(const char* a, const char* b)
@@ -298,13 +294,6 @@ bool SysSameFile(const char* a, const char* b)
     SysFileId ia;
     SysFileId ib;
     return SysFileIdOf(a, &ia) && SysFileIdOf(b, &ib) && ia == ib;
-}
-
-bool SysStandardInputIs(const char* path)
-{
-    SysFileId in;
-    SysFileId named;
-    return SysStandardInputId(&in) && SysFileIdOf(path, &named) && in == named;
 }
 
 bool SysWriteStandardOutput(const void* data, std::size_t size, int* error)
